@@ -1,0 +1,29 @@
+#include "common/app/clock.h"
+
+#include <chrono>
+#include <thread>
+
+uint32_t wallClockMs() {
+    using namespace std::chrono;
+    auto ticks100ns = duration_cast<nanoseconds>(system_clock::now().time_since_epoch()).count() / 100;
+    return static_cast<uint32_t>(static_cast<uint64_t>(ticks100ns) / 10000u);
+}
+
+uint32_t beginFrame(Clock& clock) {
+    if (clock.fixedStepMs > 0) {
+        clock.nowMs = clock.frameCount == 0 ? 0u : clock.nowMs + clock.fixedStepMs;
+    } else {
+        constexpr uint32_t framePeriodMs = 1000 / 30;
+        uint32_t now = wallClockMs();
+        if (clock.frameCount > 0) {
+            uint32_t elapsed = now - clock.nowMs;  // unsigned: wraps correctly
+            if (elapsed < framePeriodMs) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(framePeriodMs - elapsed));
+                now = wallClockMs();
+            }
+        }
+        clock.nowMs = now;
+    }
+    ++clock.frameCount;
+    return clock.nowMs;
+}

@@ -1,0 +1,18 @@
+#pragma once
+// The one clock every time in a program comes from (dwell, fades, countdowns, report
+// intervals). Milliseconds, truncated to 32 bits like the sensor runtime's system time.
+#include <cstdint>
+
+struct Clock {
+    uint32_t fixedStepMs = 0;  // 0: wall clock; otherwise each frame advances by this much
+    uint32_t nowMs = 0;        // the current frame's time
+    uint64_t frameCount = 0;
+};
+
+// Wall-clock milliseconds: system time in 100 ns units / 10,000, truncated to 32 bits.
+uint32_t wallClockMs();
+
+// Starts a frame: on the wall clock waits until at least 1000/30 ms after the previous frame
+// began (so frames come at the sensor's 30 Hz) and reads the time; with a fixed step advances
+// the virtual time by the step without waiting. Returns the frame's time.
+uint32_t beginFrame(Clock& clock);

@@ -1,0 +1,49 @@
+#pragma once
+// Where SensorInput gets its frames: the simulated performer, a recording, a csv stream or,
+// later, a real camera. Mirrors the sensor runtime's polling calls.
+#include <cstdint>
+
+#include "common/sensor/skeleton_record.h"
+
+constexpr int FRAME_WIDTH = 640;
+constexpr int FRAME_HEIGHT = 480;
+constexpr int FRAME_PIXELS = FRAME_WIDTH * FRAME_HEIGHT;   // 307,200
+constexpr int COLOUR_FRAME_BYTES = FRAME_PIXELS * 4;       // B, G, R, X per pixel, rows top to bottom
+constexpr int DEPTH_FRAME_BYTES = FRAME_PIXELS * 2;        // packed 16-bit: millimetres << 3 | player
+
+// Focal length of the 640 x 480 image in pixels (285.63 at 320 x 240, doubled).
+constexpr float DEPTH_FOCAL_LENGTH = 2.0f * 285.63f;
+constexpr float PROJECTION_MIN_Z = 1.1920929e-7f;
+constexpr int TILT_LIMIT_DEGREES = 27;
+
+// Projects a camera-space point (metres) to image pixels: u right, v down from the top-left.
+// Points at z <= 1.1920929e-7 project to (0, 0).
+inline void projectToImage(float x, float y, float z, float& u, float& v) {
+    if (z > PROJECTION_MIN_Z) {
+        u = 320.0f + x * DEPTH_FOCAL_LENGTH / z;
+        v = 240.0f - y * DEPTH_FOCAL_LENGTH / z;
+    } else {
+        u = 0.0f;
+        v = 0.0f;
+    }
+}
+
+class FrameSource {
+public:
+    virtual ~FrameSource() = default;
+
+    // Called once per program frame, before the three fetches, with the clock's time in
+    // milliseconds. Sources that follow time (the performer, replays at their time stamps)
+    // move to that moment; nothing here sleeps, pacing belongs to the program's clock.
+    virtual void advance(uint32_t nowMs) = 0;
+
+    // Each fetch fills its buffer and returns true, or returns false when no new frame is
+    // ready (the runtime's time-out), leaving the buffer untouched.
+    virtual bool nextSkeletonFrame(SkeletonFrame& frame) = 0;
+    virtual bool nextColourFrame(uint8_t* bgrx /* COLOUR_FRAME_BYTES */) = 0;
+    virtual bool nextDepthFrame(uint16_t* packedDepth /* FRAME_PIXELS */) = 0;
+
+    // Camera elevation in whole degrees. Sources without a motor keep the value only.
+    virtual int tiltAngle() const = 0;
+    virtual void setTiltAngle(int degrees) = 0;
+};

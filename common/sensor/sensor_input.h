@@ -1,0 +1,53 @@
+#pragma once
+// The program's only contact with the depth camera. Each frame it hands out the followed
+// person's SkeletonRecord, the colour image, and the depth image as millimetres and as a
+// colour-coded view. Buffers are allocated once; fetches never allocate.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/sensor/frame_source.h"
+#include "common/sensor/skeleton_record.h"
+
+// Printed (UTF-8) to stderr before exiting with code 1 when no sensor can be opened.
+extern const char* const MISSING_SENSOR_MESSAGE;
+
+class SensorInput {
+public:
+    // Takes ownership of the source. trackedSlot starts at -1 and skeleton all zero.
+    explicit SensorInput(std::unique_ptr<FrameSource> source);
+
+    // Once per frame, before the fetches: moves the source to the clock's time.
+    void advance(uint32_t nowMs);
+
+    // The three fetches, once per frame in this order. The returned pointers refer to this
+    // object's buffers, which the next fetch overwrites: callers copy what they keep.
+    const SkeletonRecord* fetchSkeleton();
+    const uint8_t* fetchColour();  // 640 x 480 B, G, R, X
+    const uint8_t* fetchDepth();   // 640 x 480 B, G, R, A colour-coded; refreshes depthMillimetres
+
+    int tiltAngle() const;
+    void setTiltAngle(int degrees);
+
+    FrameSource& source() { return *frameSource; }
+
+    int trackedSlot = -1;                   // slot (0..5) of the person followed; -1 none yet
+    SkeletonRecord skeleton;                // current body record
+    std::vector<uint8_t> colourImage;       // COLOUR_FRAME_BYTES
+    std::vector<uint8_t> depthView;         // COLOUR_FRAME_BYTES
+    std::vector<uint16_t> depthMillimetres; // FRAME_PIXELS
+
+private:
+    std::unique_ptr<FrameSource> frameSource;
+    SkeletonFrame frameBuffer;              // reused by every skeleton fetch
+    std::vector<uint16_t> rawDepth;         // reused by every depth fetch
+};
+
+// Colour-codes one packed depth frame into `view` (B, G, R, A) and `millimetres`.
+// Shared by fetchDepth and the benchmark.
+void codeDepthFrame(const uint16_t* packedDepth, uint8_t* view, uint16_t* millimetres);
+
+// Chooses the slot to follow: the current slot if that person is still tracked, else the
+// highest-numbered tracked slot, else -1.
+int chooseSkeletonSlot(const SkeletonFrame& frame, int trackedSlot);
