@@ -1,0 +1,75 @@
+// gesturetool: offline work on skeleton streams and gesture sets, without a display.
+// Usage: gesturetool COMMAND ARGS...; each command returns its own exit code
+// (0 success, 2 bad arguments or unreadable input).
+#include <cstdio>
+#include <cstring>
+
+#include "gesturetool/commands.h"
+
+namespace {
+
+constexpr const char* GESTURETOOL_VERSION = "0.1.0";
+
+struct Command {
+    const char* name;
+    int (*run)(int, char**);
+    const char* usage;
+};
+
+const Command COMMANDS[] = {
+    {"poses", runPoses,
+     "poses STREAM\n"
+     "      Prints one CSV line per frame of STREAM: frame index, time in ms from the\n"
+     "      first frame, then the 18 arm-pose values. Lines starting with '#' are comments."},
+    {"convert", runConvert,
+     "convert STREAM OUT.rec\n"
+     "      Writes STREAM as a recording that --sensor replay:OUT.rec plays back."},
+    {"train", runTrain,
+     "train ...\n"
+     "      Trains gesture sets from streams (see 'gesturetool train --help')."},
+    {"recognize", runRecognize,
+     "recognize ...\n"
+     "      Runs the recogniser over a stream (see 'gesturetool recognize --help')."},
+    {"inspect", runInspect,
+     "inspect SETS.bin\n"
+     "      Describes the gesture sets of a gesture-set file."},
+};
+
+void printUsage(std::FILE* out) {
+    std::fprintf(out,
+                 "usage: gesturetool COMMAND ARGS...\n"
+                 "       gesturetool --help | --version\n"
+                 "\n"
+                 "STREAM is csv:FILE (a text skeleton stream: per line a time stamp in\n"
+                 "microseconds and 20 joints x (x y z w)) or replay:FILE (a recording).\n"
+                 "\n"
+                 "commands:\n");
+    for (const Command& command : COMMANDS) {
+        std::fprintf(out, "  %s\n", command.usage);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        printUsage(stderr);
+        return 2;
+    }
+    const char* name = argv[1];
+    if (std::strcmp(name, "--help") == 0 || std::strcmp(name, "-h") == 0) {
+        printUsage(stdout);
+        return 0;
+    }
+    if (std::strcmp(name, "--version") == 0) {
+        std::printf("gesturetool %s\n", GESTURETOOL_VERSION);
+        return 0;
+    }
+    for (const Command& command : COMMANDS) {
+        if (std::strcmp(name, command.name) == 0) {
+            return command.run(argc - 2, argv + 2);
+        }
+    }
+    std::fprintf(stderr, "gesturetool: unknown command '%s' (try --help)\n", name);
+    return 2;
+}
