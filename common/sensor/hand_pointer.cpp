@@ -1,0 +1,81 @@
+#include "common/sensor/hand_pointer.h"
+
+#include <algorithm>
+#include <cmath>
+
+HandPointer::HandPointer(int handIndex, const WindowInfo* windowInfo)
+    : hand(handIndex), window(windowInfo) {
+    if (hand == 1) {
+        xMin = 0.0f;
+        xMax = 0.5f;
+    }
+}
+
+void HandPointer::update(const std::array<float, 18>& pose, uint32_t nowMs) {
+    const int base = hand == 1 ? 15 : 12;
+    const float tx = pose[base];
+    const float ty = pose[base + 1];
+    const float reach = pose[base + 2];
+
+    const float fx = lastX * POINTER_FILTER_KEEP + tx * (1.0f - POINTER_FILTER_KEEP);
+    const float fy = lastY * POINTER_FILTER_KEEP + ty * (1.0f - POINTER_FILTER_KEEP);
+    const float dx = fx - lastX;
+    const float dy = fy - lastY;
+
+    // Acceleration: slow movements are damped, fast ones amplified. Written so that a NaN gain
+    // (corrupt pose) ends at the upper clamp instead of propagating.
+    float gain = POINTER_GAIN_FACTOR * std::sqrt(dx * dx + dy * dy);
+    if (!(gain < POINTER_GAIN_MAX)) {
+        gain = POINTER_GAIN_MAX;
+    } else if (!(gain > POINTER_GAIN_MIN)) {
+        gain = POINTER_GAIN_MIN;
+    }
+    x += gain * dx;
+    y += gain * dy;
+    lastX = fx;
+    lastY = fy;
+    x = std::min(std::max(x, xMin), xMax);
+    y = std::min(std::max(y, yMin), yMax);
+
+    switch (state) {
+    case POINTER_IDLE:
+        if (reach > POINTER_REACH_THRESHOLD) {
+            armStart = static_cast<int>(nowMs);
+            state = POINTER_ARMING;
+        }
+        break;
+    case POINTER_ARMING: {
+        // Unsigned difference: the millisecond clock is 32 bits and may wrap while arming.
+        const uint32_t held = nowMs - static_cast<uint32_t>(armStart);
+        if (reach < POINTER_REACH_THRESHOLD) {
+            state = POINTER_IDLE;
+        } else if (armDelay < 0 || held > static_cast<uint32_t>(armDelay)) {
+            state = POINTER_ENGAGED;
+            // Start where the hand is, even outside the box; the next frame clamps again.
+            x = fx;
+            y = fy;
+        }
+        break;
+    }
+    default:  // engaged
+        if (reach < POINTER_REACH_THRESHOLD) {
+            state = POINTER_IDLE;
+        }
+        break;
+    }
+}
+
+ScreenPoint HandPointer::screenPosition() const {
+    ScreenPoint p;
+    if (window == nullptr) {
+        return p;
+    }
+    const float w = static_cast<float>(window->width);
+    const float h = static_cast<float>(window->height);
+    p.x = (x - xMin) / (xMax - xMin) * w;
+    p.y = (y - yMin) / (yMax - yMin) * h;
+    // Upper bound first so that an empty window (W = 0) still ends at 0.
+    p.x = std::max(std::min(p.x, w - 1.0f), 0.0f);
+    p.y = std::max(std::min(p.y, h - 1.0f), 0.0f);
+    return p;
+}

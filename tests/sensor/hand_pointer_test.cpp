@@ -1,0 +1,208 @@
+#include "common/sensor/hand_pointer.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+
+namespace {
+
+using Pose = std::array<float, 18>;
+
+// A pose whose hand values (x, y, reach) are set for `hand`; all else zero.
+Pose handPose(int hand, float x, float y, float reach) {
+    Pose p{};
+    const int base = hand == 1 ? 15 : 12;
+    p[base] = x;
+    p[base + 1] = y;
+    p[base + 2] = reach;
+    return p;
+}
+
+TEST(HandPointer, CreationFillsTheBoxForEachHand) {
+    WindowInfo window;
+    HandPointer left(0, &window);
+    HandPointer right(1, &window);
+    EXPECT_FLOAT_EQ(left.xMin, -0.5f);
+    EXPECT_FLOAT_EQ(left.xMax, 0.0f);
+    EXPECT_FLOAT_EQ(right.xMin, 0.0f);
+    EXPECT_FLOAT_EQ(right.xMax, 0.5f);
+    for (const HandPointer* p : {&left, &right}) {
+        EXPECT_FLOAT_EQ(p->yMin, -0.1f);
+        EXPECT_FLOAT_EQ(p->yMax, 0.4f);
+        EXPECT_EQ(p->state, POINTER_IDLE);
+        EXPECT_EQ(p->armDelay, 500);
+        EXPECT_EQ(p->window, &window);
+    }
+}
+
+TEST(HandPointer, EachHandReadsOnlyItsOwnPoseValues) {
+    Pose pose{};
+    pose[12] = -0.1f; pose[13] = 0.2f; pose[14] = 0.0f;   // left: not reaching
+    pose[15] = 0.3f;  pose[16] = 0.1f; pose[17] = 0.5f;   // right: reaching
+    HandPointer left(0, nullptr);
+    HandPointer right(1, nullptr);
+    left.update(pose, 1000);
+    right.update(pose, 1000);
+    EXPECT_FLOAT_EQ(left.lastX, 0.4f * -0.1f);
+    EXPECT_FLOAT_EQ(left.lastY, 0.4f * 0.2f);
+    EXPECT_EQ(left.state, POINTER_IDLE);
+    EXPECT_FLOAT_EQ(right.lastX, 0.4f * 0.3f);
+    EXPECT_FLOAT_EQ(right.lastY, 0.4f * 0.1f);
+    EXPECT_EQ(right.state, POINTER_ARMING);
+}
+
+TEST(HandPointer, GainIsClampedBetweenHalfAndFour) {
+    // Slow: filtered movement 0.004 gives raw gain 0.16, raised to 0.5.
+    HandPointer slow(1, nullptr);
+    slow.x = 0.25f;
+    slow.y = 0.15f;
+    slow.update(handPose(1, 0.01f, -0.01f, 0.0f), 0);
+    EXPECT_NEAR(slow.x, 0.25f + 0.5f * 0.004f, 1e-6);
+    EXPECT_NEAR(slow.y, 0.15f - 0.5f * 0.004f, 1e-6);
+
+    // Middle: filtered movement 0.05 gives gain 2 unchanged.
+    HandPointer middle(1, nullptr);
+    middle.update(handPose(1, 0.125f, 0.0f, 0.0f), 0);
+    EXPECT_NEAR(middle.x, 2.0f * 0.05f, 1e-5);
+
+    // Fast: 0.1 per frame after filtering gives gain 4: the pointer moves 0.4.
+    HandPointer fast(1, nullptr);
+    fast.update(handPose(1, 0.25f, 0.0f, 0.0f), 0);
+    EXPECT_NEAR(fast.x, 0.4f, 1e-5);
+    HandPointer faster(1, nullptr);
+    faster.update(handPose(1, 0.5f, 0.0f, 0.0f), 0);   // raw gain 8
+    EXPECT_FLOAT_EQ(faster.x, 0.5f);   // moved 0.8, held at the box's edge
+    EXPECT_NEAR(faster.lastX, 0.2f, 1e-6);
+}
+
+TEST(HandPointer, StillHandIsApproachedGeometricallyAndPositionStaysInBox) {
+    HandPointer p(0, nullptr);
+    float previousGap = 1.0f;
+    for (int frame = 0; frame < 30; ++frame) {
+        p.update(handPose(0, -0.3f, 0.8f, 0.0f), static_cast<uint32_t>(frame * 33));
+        const float gap = -0.3f - p.lastX;
+        EXPECT_LT(std::abs(gap), previousGap);
+        previousGap = std::abs(gap);
+        EXPECT_GE(p.x, p.xMin);
+        EXPECT_LE(p.x, p.xMax);
+        EXPECT_LE(p.y, p.yMax);
+    }
+    EXPECT_NEAR(p.lastX, -0.3f, 1e-5);
+    EXPECT_FLOAT_EQ(p.y, 0.4f);   // wrist far above the box: pinned to yMax
+}
+
+TEST(HandPointer, EngagesOnlyAfterMoreThanTheArmDelay) {
+    HandPointer p(1, nullptr);
+    p.update(handPose(1, 0.0f, 0.0f, 0.3f), 1000);
+    EXPECT_EQ(p.state, POINTER_ARMING);
+    EXPECT_EQ(p.armStart, 1000);
+    p.update(handPose(1, 0.0f, 0.0f, 0.3f), 1500);   // exactly 500 ms: not yet
+    EXPECT_EQ(p.state, POINTER_ARMING);
+    EXPECT_FALSE(p.engaged());
+    p.update(handPose(1, 0.0f, 0.0f, 0.3f), 1501);
+    EXPECT_EQ(p.state, POINTER_ENGAGED);
+    EXPECT_TRUE(p.engaged());
+    p.update(handPose(1, 0.0f, 0.0f, 0.19f), 1600);
+    EXPECT_EQ(p.state, POINTER_IDLE);
+}
+
+TEST(HandPointer, ReachDroppingWhileArmingReturnsToIdle) {
+    HandPointer p(0, nullptr);
+    p.update(handPose(0, 0.0f, 0.0f, 0.25f), 100);
+    p.update(handPose(0, 0.0f, 0.0f, 0.1f), 400);
+    EXPECT_EQ(p.state, POINTER_IDLE);
+    // Arming starts over at the next reach.
+    p.update(handPose(0, 0.0f, 0.0f, 0.25f), 700);
+    EXPECT_EQ(p.armStart, 700);
+    p.update(handPose(0, 0.0f, 0.0f, 0.25f), 1100);
+    EXPECT_EQ(p.state, POINTER_ARMING);
+}
+
+TEST(HandPointer, ReachOfExactlyTheThresholdChangesNothing) {
+    const float edge = 0.2f;
+    HandPointer idle(1, nullptr);
+    idle.update(handPose(1, 0.0f, 0.0f, edge), 0);
+    EXPECT_EQ(idle.state, POINTER_IDLE);
+
+    HandPointer arming(1, nullptr);
+    arming.update(handPose(1, 0.0f, 0.0f, 0.3f), 0);
+    arming.update(handPose(1, 0.0f, 0.0f, edge), 100);
+    EXPECT_EQ(arming.state, POINTER_ARMING);
+    EXPECT_EQ(arming.armStart, 0);
+
+    HandPointer engaged(1, nullptr);
+    engaged.update(handPose(1, 0.0f, 0.0f, 0.3f), 0);
+    engaged.update(handPose(1, 0.0f, 0.0f, 0.3f), 600);
+    ASSERT_EQ(engaged.state, POINTER_ENGAGED);
+    engaged.update(handPose(1, 0.0f, 0.0f, edge), 700);
+    EXPECT_EQ(engaged.state, POINTER_ENGAGED);
+}
+
+TEST(HandPointer, EngagingJumpsToTheFilteredTargetUnclamped) {
+    HandPointer p(1, nullptr);
+    // The wrist is left of the right pointer's box: x clamps to 0 while arming.
+    p.update(handPose(1, -0.2f, 0.1f, 0.3f), 0);
+    EXPECT_FLOAT_EQ(p.x, 0.0f);
+    p.update(handPose(1, -0.2f, 0.1f, 0.3f), 501);
+    ASSERT_EQ(p.state, POINTER_ENGAGED);
+    EXPECT_FLOAT_EQ(p.x, p.lastX);
+    EXPECT_FLOAT_EQ(p.y, p.lastY);
+    EXPECT_LT(p.x, p.xMin);   // outside the box in the engaging frame
+    p.update(handPose(1, -0.2f, 0.1f, 0.3f), 534);
+    EXPECT_FLOAT_EQ(p.x, p.xMin);   // clamped again from the next frame
+}
+
+TEST(HandPointer, ArmingSurvivesTheClockWrapping) {
+    HandPointer p(1, nullptr);
+    const uint32_t start = 0xFFFFFF00u;
+    p.update(handPose(1, 0.0f, 0.0f, 0.3f), start);
+    p.update(handPose(1, 0.0f, 0.0f, 0.3f), start + 300u);   // wrapped past zero, 300 ms held
+    EXPECT_EQ(p.state, POINTER_ARMING);
+    p.update(handPose(1, 0.0f, 0.0f, 0.3f), start + 501u);
+    EXPECT_EQ(p.state, POINTER_ENGAGED);
+}
+
+TEST(HandPointer, ScreenPositionMapsTheBoxOntoTheWindow) {
+    WindowInfo window;
+    window.width = 800;
+    window.height = 600;
+    HandPointer left(0, &window);
+    left.x = left.xMax;
+    left.y = left.yMax;
+    EXPECT_FLOAT_EQ(left.screenPosition().x, 799.0f);   // W - 1, not W
+    EXPECT_FLOAT_EQ(left.screenPosition().y, 599.0f);
+    left.x = -0.25f;
+    left.y = 0.15f;
+    EXPECT_FLOAT_EQ(left.screenPosition().x, 400.0f);
+    EXPECT_FLOAT_EQ(left.screenPosition().y, 300.0f);
+    left.x = -0.9f;   // outside the box (the engaging frame): clamped to the window
+    left.y = -0.5f;
+    EXPECT_FLOAT_EQ(left.screenPosition().x, 0.0f);
+    EXPECT_FLOAT_EQ(left.screenPosition().y, 0.0f);
+
+    HandPointer right(1, &window);
+    right.x = 0.125f;
+    right.y = -0.1f;
+    EXPECT_FLOAT_EQ(right.screenPosition().x, 200.0f);
+    EXPECT_FLOAT_EQ(right.screenPosition().y, 0.0f);
+
+    // The reshape callback rewrites the shared record; the pointer follows.
+    window.width = 100;
+    EXPECT_FLOAT_EQ(right.screenPosition().x, 25.0f);
+}
+
+TEST(HandPointer, ScreenPositionWithoutUsableWindowIsOrigin) {
+    HandPointer none(0, nullptr);
+    none.x = -0.1f;
+    EXPECT_FLOAT_EQ(none.screenPosition().x, 0.0f);
+    WindowInfo empty;
+    empty.width = 0;
+    empty.height = 0;
+    HandPointer p(0, &empty);
+    p.x = 0.0f;
+    EXPECT_FLOAT_EQ(p.screenPosition().x, 0.0f);
+    EXPECT_FLOAT_EQ(p.screenPosition().y, 0.0f);
+}
+
+}  // namespace
