@@ -1,0 +1,122 @@
+#include "common/app/options.h"
+
+#include <cerrno>
+#include <cstdlib>
+
+const char* const PROGRAM_VERSION = "0.1.0";
+
+namespace {
+
+bool parseUnsigned(const std::string& text, uint64_t maxValue, uint64_t& out) {
+    if (text.empty() || text[0] == '-' || text[0] == '+') return false;
+    errno = 0;
+    char* end = nullptr;
+    unsigned long long value = std::strtoull(text.c_str(), &end, 10);
+    if (errno != 0 || end == text.c_str() || *end != '\0' || value > maxValue) return false;
+    out = value;
+    return true;
+}
+
+}  // namespace
+
+bool parseProgramOptions(int argc, char** argv, ProgramOptions& options, std::string& error) {
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg.size() < 2 || arg.compare(0, 2, "--") != 0) {
+            options.positional.push_back(arg);
+            continue;
+        }
+        std::string name = arg;
+        std::string value;
+        bool hasInlineValue = false;
+        size_t eq = arg.find('=');
+        if (eq != std::string::npos) {
+            name = arg.substr(0, eq);
+            value = arg.substr(eq + 1);
+            hasInlineValue = true;
+        }
+        auto takeValue = [&](std::string& out) {
+            if (hasInlineValue) {
+                out = value;
+                return true;
+            }
+            if (i + 1 >= argc) {
+                error = "option " + name + " needs a value";
+                return false;
+            }
+            out = argv[++i];
+            return true;
+        };
+        auto takeNumber = [&](uint64_t maxValue, uint64_t& out) {
+            std::string text;
+            if (!takeValue(text)) return false;
+            if (!parseUnsigned(text, maxValue, out)) {
+                error = "option " + name + ": '" + text + "' is not a whole number in 0.." + std::to_string(maxValue);
+                return false;
+            }
+            return true;
+        };
+        uint64_t number = 0;
+        if (name == "--help") {
+            options.showHelp = true;
+        } else if (name == "--version") {
+            options.showVersion = true;
+        } else if (name == "--demo") {
+            options.demo = true;
+        } else if (name == "--sensor") {
+            if (!takeValue(options.sensor)) return false;
+        } else if (name == "--script") {
+            if (!takeValue(options.scriptPath)) return false;
+        } else if (name == "--screenshot") {
+            if (!takeValue(options.screenshotPath)) return false;
+        } else if (name == "--record") {
+            if (!takeValue(options.recordPath)) return false;
+        } else if (name == "--fixed-step") {
+            if (!takeNumber(10000, number)) return false;
+            options.fixedStepMs = static_cast<uint32_t>(number);
+        } else if (name == "--frames") {
+            if (!takeNumber(UINT64_MAX / 2, number)) return false;
+            options.frameLimit = number;
+        } else if (name == "--seed") {
+            if (!takeNumber(UINT32_MAX, number)) return false;
+            options.seed = static_cast<uint32_t>(number);
+        } else if (name == "--window") {
+            std::string text;
+            if (!takeValue(text)) return false;
+            size_t x = text.find('x');
+            uint64_t w = 0, h = 0;
+            if (x == std::string::npos || !parseUnsigned(text.substr(0, x), 8192, w) ||
+                !parseUnsigned(text.substr(x + 1), 8192, h) || w < 64 || h < 64) {
+                error = "option --window: '" + text + "' is not WIDTHxHEIGHT (64 to 8192 each)";
+                return false;
+            }
+            options.windowWidth = static_cast<uint32_t>(w);
+            options.windowHeight = static_cast<uint32_t>(h);
+        } else {
+            error = "unknown option " + name + " (see --help)";
+            return false;
+        }
+    }
+    if (options.demo && !options.scriptPath.empty()) {
+        error = "--demo and --script cannot be used together";
+        return false;
+    }
+    return true;
+}
+
+std::string programUsage(const std::string& program) {
+    return "usage: " + program + " [options] [GESTURE_SETS.bin]\n"
+           "\n"
+           "  GESTURE_SETS.bin     gesture-set file loaded at start-up (exactly one argument)\n"
+           "  --sensor SOURCE      synthetic (default: the simulated performer), replay:FILE, csv:FILE\n"
+           "  --demo               run the built-in demo script (loops)\n"
+           "  --script FILE        drive the simulated performer and the program from a scenario script\n"
+           "  --fixed-step MS      every frame advances a virtual clock by MS (deterministic runs)\n"
+           "  --frames N           end after N frames with exit code 0\n"
+           "  --screenshot FILE    save the last frame as a PNG\n"
+           "  --record FILE        record the sensor's frames for replay:FILE\n"
+           "  --seed N             random seed of the simulated performer (default 1)\n"
+           "  --window WxH         initial window size (default 1600x1000)\n"
+           "  --help               this text\n"
+           "  --version            the version\n";
+}

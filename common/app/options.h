@@ -1,0 +1,35 @@
+#pragma once
+// The programs' command line: one optional positional argument (a gesture-set file loaded at
+// start-up) and options beginning with "--".
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct ProgramOptions {
+    std::vector<std::string> positional;  // loaded at start-up only when there is exactly one
+    std::string sensor = "synthetic";     // synthetic | replay:FILE | csv:FILE
+    std::string scriptPath;               // --script FILE
+    bool demo = false;                    // --demo: the built-in demo script, looping
+    uint32_t fixedStepMs = 0;             // --fixed-step MS: virtual clock; 0 = wall clock
+    uint64_t frameLimit = 0;              // --frames N: end after N frames; 0 = run until closed
+    std::string screenshotPath;           // --screenshot FILE.png: save the last frame
+    std::string recordPath;               // --record FILE: record what the sensor delivers
+    uint32_t seed = 1;                    // --seed N: the simulated performer's random seed
+    uint32_t windowWidth = 1600;          // --window WxH
+    uint32_t windowHeight = 1000;
+    bool showHelp = false;
+    bool showVersion = false;
+
+    // The gesture-set file to load at start-up, or "" (none, or more than one argument).
+    std::string gestureSetFile() const { return positional.size() == 1 ? positional[0] : std::string(); }
+};
+
+// Parses argv. Returns false and sets `error` to one line for an unknown option, a missing
+// value or a malformed number.
+bool parseProgramOptions(int argc, char** argv, ProgramOptions& options, std::string& error);
+
+// Usage text for `program` ("pintara" or "glebora").
+std::string programUsage(const std::string& program);
+
+// The version printed by --version.
+extern const char* const PROGRAM_VERSION;

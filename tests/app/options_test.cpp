@@ -1,0 +1,66 @@
+#include "common/app/options.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+bool parse(std::vector<std::string> args, ProgramOptions& options, std::string& error) {
+    std::vector<char*> argv;
+    static std::string program = "pintara";
+    argv.push_back(program.data());
+    for (auto& a : args) argv.push_back(a.data());
+    return parseProgramOptions(static_cast<int>(argv.size()), argv.data(), options, error);
+}
+
+}  // namespace
+
+TEST(ProgramOptions, OnlyASinglePositionalArgumentIsLoaded) {
+    ProgramOptions one, two, none;
+    std::string error;
+    ASSERT_TRUE(parse({"sets.bin"}, one, error));
+    EXPECT_EQ(one.gestureSetFile(), "sets.bin");
+    ASSERT_TRUE(parse({"a.bin", "b.bin"}, two, error));
+    EXPECT_EQ(two.gestureSetFile(), "");
+    ASSERT_TRUE(parse({}, none, error));
+    EXPECT_EQ(none.gestureSetFile(), "");
+    EXPECT_EQ(none.sensor, "synthetic");
+}
+
+TEST(ProgramOptions, ReadsValuesSeparateOrInline) {
+    ProgramOptions options;
+    std::string error;
+    ASSERT_TRUE(parse({"--fixed-step", "33", "--frames=120", "--sensor", "csv:x.csv", "--screenshot", "a.png",
+                       "--window", "800x600", "--seed=7"},
+                      options, error))
+        << error;
+    EXPECT_EQ(options.fixedStepMs, 33u);
+    EXPECT_EQ(options.frameLimit, 120u);
+    EXPECT_EQ(options.sensor, "csv:x.csv");
+    EXPECT_EQ(options.screenshotPath, "a.png");
+    EXPECT_EQ(options.windowWidth, 800u);
+    EXPECT_EQ(options.windowHeight, 600u);
+    EXPECT_EQ(options.seed, 7u);
+}
+
+TEST(ProgramOptions, RejectsBadInputWithOneLine) {
+    struct Case {
+        std::vector<std::string> args;
+        std::string expected;
+    } cases[] = {
+        {{"--frobnicate"}, "unknown option --frobnicate"},
+        {{"--frames"}, "needs a value"},
+        {{"--frames", "-3"}, "not a whole number"},
+        {{"--fixed-step", "12x"}, "not a whole number"},
+        {{"--window", "800"}, "WIDTHxHEIGHT"},
+        {{"--demo", "--script", "a.scn"}, "cannot be used together"},
+    };
+    for (auto& c : cases) {
+        ProgramOptions options;
+        std::string error;
+        EXPECT_FALSE(parse(c.args, options, error)) << c.args[0];
+        EXPECT_NE(error.find(c.expected), std::string::npos) << error;
+        EXPECT_EQ(error.find('\n'), std::string::npos);
+    }
+}
