@@ -1,0 +1,2 @@
+// Replaced by the program shell.
+int main() { return 0; }
