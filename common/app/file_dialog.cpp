@@ -1,0 +1,157 @@
+#include "common/app/file_dialog.h"
+
+#include <imgui.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+bool matchesFilter(const std::string& name, const std::string& filter) {
+    // Iterative glob with single backtracking point for '*'.
+    size_t n = 0, f = 0, starF = std::string::npos, starN = 0;
+    while (n < name.size()) {
+        if (f < filter.size() && (filter[f] == '?' || filter[f] == name[n])) {
+            ++n;
+            ++f;
+        } else if (f < filter.size() && filter[f] == '*') {
+            starF = f++;
+            starN = n;
+        } else if (starF != std::string::npos) {
+            f = starF + 1;
+            n = ++starN;
+        } else {
+            return false;
+        }
+    }
+    while (f < filter.size() && filter[f] == '*') ++f;
+    return f == filter.size();
+}
+
+bool listFolder(const std::string& folder, const std::string& filter, std::vector<FileDialogEntry>& entries,
+                std::string& error) {
+    entries.clear();
+    error.clear();
+    std::error_code ec;
+    fs::directory_iterator it(folder, fs::directory_options::skip_permission_denied, ec);
+    if (ec) {
+        error = "cannot read folder '" + folder + "': " + ec.message();
+        return false;
+    }
+    std::vector<FileDialogEntry> folders, files;
+    for (; it != fs::directory_iterator(); it.increment(ec)) {
+        if (ec) break;
+        std::string name = it->path().filename().string();
+        std::error_code typeError;
+        if (it->is_directory(typeError)) {
+            folders.push_back({name, true});
+        } else if (matchesFilter(name, filter)) {
+            files.push_back({name, false});
+        }
+    }
+    auto byName = [](const FileDialogEntry& a, const FileDialogEntry& b) { return a.name < b.name; };
+    std::sort(folders.begin(), folders.end(), byName);
+    std::sort(files.begin(), files.end(), byName);
+    if (fs::path(folder).has_relative_path()) entries.push_back({"..", true});
+    entries.insert(entries.end(), folders.begin(), folders.end());
+    entries.insert(entries.end(), files.begin(), files.end());
+    return true;
+}
+
+void openFileDialog(FileDialog& dialog, FileDialogMode mode, const std::string& title, const std::string& filter,
+                    const std::string& folder) {
+    dialog = FileDialog();
+    dialog.active = true;
+    dialog.mode = mode;
+    dialog.title = title;
+    dialog.filter = filter;
+    std::error_code ec;
+    fs::path start = folder.empty() ? fs::current_path(ec) : fs::absolute(folder, ec);
+    dialog.folder = fs::weakly_canonical(start, ec).string();
+    if (dialog.folder.empty()) dialog.folder = "/";
+    listFolder(dialog.folder, dialog.filter, dialog.entries, dialog.error);
+}
+
+void enterFolder(FileDialog& dialog, const std::string& name) {
+    fs::path next = name == ".." ? fs::path(dialog.folder).parent_path() : fs::path(dialog.folder) / name;
+    std::vector<FileDialogEntry> entries;
+    std::string error;
+    if (listFolder(next.string(), dialog.filter, entries, error)) {
+        dialog.folder = next.string();
+        dialog.entries = std::move(entries);
+        dialog.error.clear();
+        dialog.typedName.clear();
+    } else {
+        dialog.error = error;  // stay where we are
+    }
+}
+
+void finishFileDialog(FileDialog& dialog, bool accept) {
+    dialog.result.clear();
+    if (accept && !dialog.typedName.empty()) {
+        dialog.result = (fs::path(dialog.folder) / dialog.typedName).string();
+    }
+    dialog.active = false;
+    dialog.finished = true;
+}
+
+bool drawFileDialog(FileDialog& dialog) {
+    if (!dialog.active) return false;
+    ImGuiIO& io = ImGui::GetIO();
+    ImGui::SetNextWindowPos(ImVec2(io.DisplaySize.x * 0.5f, io.DisplaySize.y * 0.5f), ImGuiCond_Appearing,
+                            ImVec2(0.5f, 0.5f));
+    ImGui::SetNextWindowSize(ImVec2(560, 420), ImGuiCond_Appearing);
+    ImGui::SetNextWindowFocus();
+    bool accept = false, cancel = false;
+    if (ImGui::Begin(dialog.title.c_str(), nullptr, ImGuiWindowFlags_NoCollapse)) {
+        ImGui::TextWrapped("%s", dialog.folder.c_str());
+        ImGui::BeginChild("entries", ImVec2(0, -ImGui::GetFrameHeightWithSpacing() * 2.5f), true);
+        std::string enter;
+        for (const FileDialogEntry& e : dialog.entries) {
+            std::string label = e.isFolder ? "[" + e.name + "]" : e.name;
+            bool selected = !e.isFolder && e.name == dialog.typedName;
+            if (ImGui::Selectable(label.c_str(), selected, ImGuiSelectableFlags_AllowDoubleClick)) {
+                if (e.isFolder) {
+                    enter = e.name;
+                } else {
+                    dialog.typedName = e.name;
+                    if (ImGui::IsMouseDoubleClicked(0)) accept = true;
+                }
+            }
+        }
+        ImGui::EndChild();
+        if (!enter.empty()) enterFolder(dialog, enter);
+        if (!dialog.error.empty()) ImGui::TextColored(ImVec4(0.8f, 0.1f, 0.1f, 1.0f), "%s", dialog.error.c_str());
+        char buffer[512];
+        std::strncpy(buffer, dialog.typedName.c_str(), sizeof buffer - 1);
+        buffer[sizeof buffer - 1] = '\0';
+        ImGui::SetNextItemWidth(-200);
+        if (dialog.mode == FileDialogMode::SAVE && ImGui::IsWindowAppearing()) ImGui::SetKeyboardFocusHere();
+        if (ImGui::InputText("##name", buffer, sizeof buffer, ImGuiInputTextFlags_EnterReturnsTrue)) accept = true;
+        dialog.typedName = buffer;
+        ImGui::SameLine();
+        if (ImGui::Button(dialog.mode == FileDialogMode::OPEN ? "Open" : "Save")) accept = true;
+        ImGui::SameLine();
+        if (ImGui::Button("Cancel") || ImGui::IsKeyPressed(ImGui::GetKeyIndex(ImGuiKey_Escape))) cancel = true;
+    }
+    ImGui::End();
+    if (accept && dialog.mode == FileDialogMode::OPEN) {
+        // An open dialog only accepts an existing file; a typed folder name is entered instead.
+        std::error_code ec;
+        fs::path chosen = fs::path(dialog.folder) / dialog.typedName;
+        if (!dialog.typedName.empty() && fs::is_directory(chosen, ec)) {
+            enterFolder(dialog, dialog.typedName);
+            accept = false;
+        } else if (dialog.typedName.empty() || !fs::exists(chosen, ec)) {
+            dialog.error = "no such file: " + dialog.typedName;
+            accept = false;
+        }
+    }
+    if (accept || cancel) {
+        finishFileDialog(dialog, accept);
+        return true;
+    }
+    return false;
+}

@@ -1,0 +1,49 @@
+#pragma once
+// The in-window file dialog that stands in for the system's open and save dialogs.
+// It is non-blocking: the program opens it, draws it every frame with Dear ImGui, and takes
+// the result once `finished` is set. Cancel gives an empty path. The save dialog adds no
+// extension: the file gets exactly the typed name.
+#include <string>
+#include <vector>
+
+enum class FileDialogMode { OPEN, SAVE };
+
+struct FileDialogEntry {
+    std::string name;
+    bool isFolder = false;
+};
+
+struct FileDialog {
+    bool active = false;               // drawn and holding the keyboard
+    bool finished = false;             // the user chose or cancelled; result is final
+    FileDialogMode mode = FileDialogMode::OPEN;
+    std::string title;
+    std::string filter = "*.bin";      // open: shown entries; folders always show
+    std::string folder;                // absolute folder being listed
+    std::vector<FileDialogEntry> entries;
+    std::string typedName;             // save: the name typed; open: the selected entry
+    std::string error;                 // one line shown under the list (unreadable folder...)
+    std::string result;                // chosen path, empty on cancel
+};
+
+// Starts a dialog in `folder` (the working directory when empty).
+void openFileDialog(FileDialog& dialog, FileDialogMode mode, const std::string& title,
+                    const std::string& filter, const std::string& folder = "");
+
+// Lists `folder`'s sub-folders (with ".." first) and its files matching `filter`, folders
+// first, each group sorted by name. Returns false with `error` set when it cannot be read.
+bool listFolder(const std::string& folder, const std::string& filter, std::vector<FileDialogEntry>& entries,
+                std::string& error);
+
+// Glob match with '*' and '?' as the only wildcards.
+bool matchesFilter(const std::string& name, const std::string& filter);
+
+// Moves into a sub-folder or ".." and relists it.
+void enterFolder(FileDialog& dialog, const std::string& name);
+
+// Ends the dialog: with `accept` the result is folder/typedName (empty name: empty result).
+void finishFileDialog(FileDialog& dialog, bool accept);
+
+// Draws the dialog with Dear ImGui inside the current ImGui frame. Returns true in the frame
+// it finishes.
+bool drawFileDialog(FileDialog& dialog);
