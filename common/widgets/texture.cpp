@@ -1,0 +1,80 @@
+#include "common/widgets/texture.h"
+
+#include <SOIL.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
+
+namespace {
+
+const std::string IMAGE_PREFIX = "../images/";
+std::string lastError;
+
+bool isDirectory(const std::string& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+std::string executablePath() {
+    char buffer[PATH_MAX];
+    ssize_t n = readlink("/proc/self/exe", buffer, sizeof(buffer) - 1);
+    if (n <= 0) return "";
+    buffer[n] = '\0';
+    return buffer;
+}
+
+}  // namespace
+
+std::string imagePathFor(const std::string& relative, const std::string& executable) {
+    if (relative.compare(0, IMAGE_PREFIX.size(), IMAGE_PREFIX) != 0) return relative;
+    if (isDirectory(IMAGE_PREFIX)) return relative;
+    std::string::size_type slash = executable.rfind('/');
+    if (slash == std::string::npos) return relative;
+    const std::string exeDir = executable.substr(0, slash);
+    const std::string rest = relative.substr(IMAGE_PREFIX.size());
+    for (const char* folder : {"/../images/", "/../share/pintara/images/"}) {
+        const std::string candidate = exeDir + folder;
+        if (isDirectory(candidate)) return candidate + rest;
+    }
+    return relative;
+}
+
+std::string imagePath(const std::string& relative) {
+    return imagePathFor(relative, executablePath());
+}
+
+unsigned int loadTexture(const std::string& path, unsigned int soilFlags) {
+    return loadTexture(path, soilFlags, SOIL_LOAD_AUTO);
+}
+
+unsigned int loadTexture(const std::string& path, unsigned int soilFlags, int forceChannels) {
+    const std::string resolved = imagePath(path);
+    // Opened here first so that a missing file is told apart from an undecodable one.
+    FILE* file = std::fopen(resolved.c_str(), "rb");
+    if (!file) {
+        lastError = "image '" + resolved + "': cannot open";
+        return 0;
+    }
+    std::fclose(file);
+    int width = 0, height = 0, channels = 0;
+    unsigned char* pixels =
+        SOIL_load_image(resolved.c_str(), &width, &height, &channels, forceChannels);
+    if (!pixels) {
+        lastError = "image '" + resolved + "': " + SOIL_last_result();
+        return 0;
+    }
+    if (forceChannels > 0) channels = forceChannels;
+    unsigned int texture =
+        SOIL_create_OGL_texture(pixels, width, height, channels, SOIL_CREATE_NEW_ID, soilFlags);
+    SOIL_free_image_data(pixels);
+    if (texture == 0) {
+        lastError = "image '" + resolved + "': " + SOIL_last_result();
+        return 0;
+    }
+    lastError.clear();
+    return texture;
+}
+
+const char* lastImageError() { return lastError.c_str(); }
