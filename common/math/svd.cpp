@@ -5,7 +5,6 @@
 #include <cmath>
 #include <cstdint>
 #include <utility>
-#include <vector>
 
 namespace {
 
@@ -44,10 +43,15 @@ bool svd(const mat<float>& A, mat<float>& U, diag_mat<float>& W, mat<float>& V) 
     const int n = static_cast<int>(A.ncols());
     if (&U != &A) U = A;
     mat<float>& a = U;  // the working copy; becomes U
-    W = diag_mat<float>(static_cast<uint32_t>(n));
+    // Outputs of the right shape are reused rather than reallocated.
+    if (W.size() != A.ncols()) W = diag_mat<float>(A.ncols());
     diag_mat<float>& w = W;
-    V = mat<float>(static_cast<uint32_t>(n), static_cast<uint32_t>(n));
+    if (V.nrows() != A.ncols() || V.ncols() != A.ncols()) V = mat<float>(A.ncols(), A.ncols());
     mat<float>& v = V;
+    for (int i = 0; i < n; ++i) {
+        w(i) = 0.0f;
+        for (int j = 0; j < n; ++j) v(i, j) = 0.0f;
+    }
     vec<float> rv1(static_cast<uint32_t>(n));  // superdiagonal of the bidiagonal form
 
     // 1. Householder reduction to upper bidiagonal form.
@@ -257,20 +261,16 @@ bool svd(const mat<float>& A, mat<float>& U, diag_mat<float>& W, mat<float>& V) 
     for (int i = 0; i < n; ++i)
         if (!std::isfinite(w(i))) return false;
 
-    // Sort the values in descending order and permute the columns of U and V to match.
-    std::vector<uint32_t> order(static_cast<size_t>(n));
-    for (int i = 0; i < n; ++i) order[static_cast<size_t>(i)] = static_cast<uint32_t>(i);
-    std::sort(order.begin(), order.end(), [&w](uint32_t p, uint32_t q) { return w(p) > w(q); });
-    diag_mat<float> sortedW(static_cast<uint32_t>(n));
-    mat<float> sortedU(a.nrows(), a.ncols());
-    mat<float> sortedV(v.nrows(), v.ncols());
-    for (uint32_t j = 0; j < order.size(); ++j) {
-        sortedW(j) = w(order[j]);
-        sortedU.set_col(j, a.col(order[j]));
-        sortedV.set_col(j, v.col(order[j]));
+    // Sort the values in descending order (selection sort: n is tiny) and swap the columns of
+    // U and V along with them.
+    for (int i = 0; i < n - 1; ++i) {
+        int largest = i;
+        for (int j = i + 1; j < n; ++j)
+            if (w(j) > w(largest)) largest = j;
+        if (largest == i) continue;
+        std::swap(w(i), w(largest));
+        for (int r = 0; r < m; ++r) std::swap(a(r, i), a(r, largest));
+        for (int r = 0; r < n; ++r) std::swap(v(r, i), v(r, largest));
     }
-    W = std::move(sortedW);
-    U = std::move(sortedU);
-    V = std::move(sortedV);
     return true;
 }

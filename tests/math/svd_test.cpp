@@ -52,15 +52,16 @@ void expectValidDecomposition(const mat<float>& A, const mat<float>& U, const di
 TEST(Svd, RandomMatricesReconstruct) {
     std::mt19937 random(12345);
     std::uniform_real_distribution<float> value(-3.0f, 3.0f);
+    // The outputs are reused across calls, so stale contents of the right shape must not leak.
+    mat<float> U;
+    mat<float> V;
+    diag_mat<float> W;
     for (uint32_t m = 1; m <= 7; ++m) {
         for (uint32_t n = 1; n <= 3 && n <= m; ++n) {
             for (int trial = 0; trial < 20; ++trial) {
                 mat<float> A(m, n);
                 for (uint32_t j = 0; j < n; ++j)
                     for (uint32_t i = 0; i < m; ++i) A(i, j) = value(random);
-                mat<float> U;
-                mat<float> V;
-                diag_mat<float> W;
                 SCOPED_TRACE(testing::Message() << m << " x " << n << " trial " << trial);
                 ASSERT_TRUE(svd(A, U, W, V));
                 expectValidDecomposition(A, U, W, V);
