@@ -3,6 +3,7 @@
 // person's SkeletonRecord, the colour image, and the depth image as millimetres and as a
 // colour-coded view. Buffers are allocated once; fetches never allocate.
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -12,6 +13,8 @@
 
 // Printed (UTF-8) to stderr before exiting with code 1 when no sensor can be opened.
 extern const char* const MISSING_SENSOR_MESSAGE;
+
+class Recorder;
 
 class SensorInput {
 public:
@@ -32,6 +35,15 @@ public:
 
     FrameSource& source() { return *frameSource; }
 
+    // Where the "Something went wrong for ... Frame..." lines go: stdout in the programs;
+    // tools whose stdout carries data point it at stderr; nullptr silences them.
+    std::FILE* diagnostics = stdout;
+
+    // When set (--record FILE), every fetch also hands the recorder what the source delivered:
+    // the raw six-slot skeleton frame, the colour frame and the raw packed depth, or the fact
+    // that the fetch failed. advance() starts the recorder's next frame. Not owned.
+    Recorder* recorder = nullptr;
+
     int trackedSlot = -1;                   // slot (0..5) of the person followed; -1 none yet
     SkeletonRecord skeleton;                // current body record
     std::vector<uint8_t> colourImage;       // COLOUR_FRAME_BYTES
@@ -42,7 +54,14 @@ private:
     std::unique_ptr<FrameSource> frameSource;
     SkeletonFrame frameBuffer;              // reused by every skeleton fetch
     std::vector<uint16_t> rawDepth;         // reused by every depth fetch
+    bool recordClockStarted = false;
+    uint32_t recordStartMs = 0;             // clock time of the first recorded frame
 };
+
+// The runtime smoothed the chosen skeleton frame in place with its default parameters. The
+// replacement sources deliver frames that are already steady (rendered, recorded or imported),
+// so this does nothing; it stays a named step so a live camera backend can fill it in.
+void smoothSkeletonFrame(SkeletonFrame& frame);
 
 // Colour-codes one packed depth frame into `view` (B, G, R, A) and `millimetres`.
 // Shared by fetchDepth and the benchmark.
