@@ -1,0 +1,58 @@
+#include "common/sensor/frame_sources.h"
+
+#include "common/sensor/csv_source.h"
+#include "common/sensor/replay_source.h"
+#include "common/sensor/stream_source.h"
+
+namespace {
+
+SyntheticSourceFactory& syntheticFactory() {
+    static SyntheticSourceFactory factory;  // function-local: safe to register from anywhere
+    return factory;
+}
+
+bool startsWith(const std::string& text, const char* head, std::string& rest) {
+    size_t n = std::char_traits<char>::length(head);
+    if (text.compare(0, n, head) != 0) {
+        return false;
+    }
+    rest = text.substr(n);
+    return true;
+}
+
+}  // namespace
+
+void registerSyntheticSource(SyntheticSourceFactory factory) { syntheticFactory() = std::move(factory); }
+
+std::unique_ptr<StreamSource> openStream(const std::string& spec, std::string& error) {
+    std::string path;
+    if (startsWith(spec, "csv:", path) || startsWith(spec, "replay:", path)) {
+        if (path.empty()) {
+            error = "stream '" + spec + "': no file named after the colon";
+            return nullptr;
+        }
+        if (spec[0] == 'c') {
+            return openCsvSource(path, error);
+        }
+        return openReplaySource(path, error);
+    }
+    error = "stream '" + spec + "': expected csv:FILE or replay:FILE";
+    return nullptr;
+}
+
+std::unique_ptr<FrameSource> openFrameSource(const std::string& spec, std::string& error) {
+    if (spec == "synthetic") {
+        SyntheticSourceFactory& factory = syntheticFactory();
+        std::unique_ptr<FrameSource> source = factory ? factory() : nullptr;
+        if (!source) {
+            error = "no sensor found: the synthetic performer is not available in this program";
+        }
+        return source;
+    }
+    std::string path;
+    if (startsWith(spec, "csv:", path) || startsWith(spec, "replay:", path)) {
+        return openStream(spec, error);
+    }
+    error = "unknown sensor '" + spec + "' (expected synthetic, replay:FILE or csv:FILE)";
+    return nullptr;
+}

@@ -1,0 +1,144 @@
+#include "common/sensor/stream_source.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "common/sensor/recording.h"
+#include "common/sensor/sensor_input.h"
+
+namespace {
+SkeletonImageRenderer installedRenderer = nullptr;
+}
+
+void setSkeletonImageRenderer(SkeletonImageRenderer renderer) { installedRenderer = renderer; }
+
+SkeletonImageRenderer skeletonImageRenderer() { return installedRenderer; }
+
+const SkeletonRecord& renderedPerson(const SkeletonFrame& frame) {
+    for (const SkeletonRecord& record : frame.slots) {
+        if (record.trackingState == SKELETON_TRACKED) {
+            return record;
+        }
+    }
+    return frame.slots[0];
+}
+
+void IndexedStreamSource::moveTo(long index) {
+    if (index == current) {
+        return;
+    }
+    current = index;
+    skeletonFresh = colourFresh = depthFresh = true;
+}
+
+void IndexedStreamSource::advance(uint32_t nowMs) {
+    if (frameCount() == 0) {
+        return;
+    }
+    if (!started) {
+        started = true;
+        startMs = nowMs;
+    }
+    // Signed difference: a clock that steps back moves nothing; one that wraps keeps going.
+    int32_t elapsedMs = static_cast<int32_t>(nowMs - startMs);
+    if (elapsedMs < 0) {
+        return;
+    }
+    const uint64_t firstUs = frameTimeUsAt(0);
+    const uint64_t dueUs = firstUs + uint64_t(elapsedMs) * 1000u;
+    long index = std::max(current, 0L);
+    while (static_cast<size_t>(index + 1) < frameCount() && frameTimeUsAt(index + 1) <= dueUs) {
+        ++index;
+    }
+    moveTo(index);
+}
+
+bool IndexedStreamSource::stepFrame() {
+    if (static_cast<size_t>(current + 1) >= frameCount()) {
+        return false;  // the last frame stays current, already delivered
+    }
+    moveTo(current + 1);
+    return true;
+}
+
+uint64_t IndexedStreamSource::frameTimeUs() const {
+    if (current < 0) {
+        return 0;
+    }
+    return frameTimeUsAt(current) - frameTimeUsAt(0);
+}
+
+uint32_t IndexedStreamSource::frameTimeMs() const { return static_cast<uint32_t>(frameTimeUs() / 1000u); }
+
+bool IndexedStreamSource::nextSkeletonFrame(SkeletonFrame& frame) {
+    if (!skeletonFresh) {
+        return false;
+    }
+    skeletonFresh = false;
+    return loadSkeleton(current, frame);
+}
+
+bool IndexedStreamSource::nextColourFrame(uint8_t* bgrx) {
+    if (!colourFresh) {
+        return false;
+    }
+    colourFresh = false;
+    return loadColour(current, bgrx);
+}
+
+bool IndexedStreamSource::nextDepthFrame(uint16_t* packedDepth) {
+    if (!depthFresh) {
+        return false;
+    }
+    depthFresh = false;
+    return loadDepth(current, packedDepth);
+}
+
+void IndexedStreamSource::setTiltAngle(int degrees) {
+    tilt = std::clamp(degrees, -TILT_LIMIT_DEGREES, TILT_LIMIT_DEGREES);
+}
+
+bool IndexedStreamSource::renderImages(size_t index) {
+    if (renderedFrame == static_cast<long>(index)) {
+        return true;
+    }
+    if (renderDepth.empty()) {
+        renderDepth.assign(FRAME_PIXELS, 0);
+        renderColour.assign(COLOUR_FRAME_BYTES, 0);
+    }
+    SkeletonImageRenderer renderer = skeletonImageRenderer();
+    if (renderer) {
+        if (!loadSkeleton(index, renderSkeleton)) {
+            renderSkeleton = SkeletonFrame();  // nobody in the picture
+        }
+        renderer(renderedPerson(renderSkeleton), renderDepth.data(), renderColour.data());
+    } else {
+        std::fill(renderDepth.begin(), renderDepth.end(), 0);
+        std::fill(renderColour.begin(), renderColour.end(), 0);
+    }
+    renderedFrame = static_cast<long>(index);
+    return true;
+}
+
+void IndexedStreamSource::renderedColour(size_t index, uint8_t* bgrx) {
+    renderImages(index);
+    std::memcpy(bgrx, renderColour.data(), COLOUR_FRAME_BYTES);
+}
+
+void IndexedStreamSource::renderedDepth(size_t index, uint16_t* packedDepth) {
+    renderImages(index);
+    std::memcpy(packedDepth, renderDepth.data(), DEPTH_FRAME_BYTES);
+}
+
+bool stepSensorFrame(SensorInput& sensor, StreamSource& stream) {
+    if (!stream.stepFrame()) {
+        return false;
+    }
+    if (sensor.recorder) {
+        sensor.recorder->beginFrame(stream.frameTimeUs());
+    }
+    sensor.fetchSkeleton();
+    sensor.fetchColour();
+    sensor.fetchDepth();
+    return true;
+}
