@@ -1,0 +1,441 @@
+#include "common/sensor/hand_state_detector.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "common/sensor/frame_source.h"
+
+namespace {
+
+constexpr float FOCAL = 2.0f * 285.63f;
+constexpr uint16_t BACKGROUND_MM = 3500;
+
+// Camera-space point (metres) at depth z that projects to image pixel (u, v).
+Vector4 atPixel(float u, float v, float z) {
+    Vector4 p;
+    p.x = (u - 320.0f) * z / FOCAL;
+    p.y = (240.0f - v) * z / FOCAL;
+    p.z = z;
+    p.w = 1.0f;
+    return p;
+}
+
+// A skeleton whose torso stands `torsoBehind` metres behind the wrist of `hand`, with the
+// wrist at image pixel (uw, vw) and the elbow at (ue, ve), both at depth z.
+SkeletonRecord handSkeleton(int hand, float uw, float vw, float ue, float ve, float z,
+                            float torsoBehind = 0.3f) {
+    SkeletonRecord s;
+    s.trackingState = SKELETON_TRACKED;
+    for (int j = 0; j < JOINT_COUNT; ++j) s.joints[j] = atPixel(320.0f, 300.0f, z + torsoBehind);
+    s.joints[JOINT_HEAD] = atPixel(320.0f, 120.0f, z + torsoBehind);
+    s.joints[hand == 1 ? JOINT_WRIST_RIGHT : JOINT_WRIST_LEFT] = atPixel(uw, vw, z);
+    s.joints[hand == 1 ? JOINT_ELBOW_RIGHT : JOINT_ELBOW_LEFT] = atPixel(ue, ve, z);
+    return s;
+}
+
+// A hand drawn in the forearm's frame: a palm disc whose edge touches the wrist, and fingers
+// (bars) radiating from the palm's centre at the given angles from forward, in degrees.
+struct HandShape {
+    float palmRadius = 22.0f;       // pixels
+    std::vector<float> fingerAngles;
+    float fingerLength = 55.0f;     // from the palm's centre
+    float fingerHalfWidth = 4.0f;
+};
+
+HandShape openHand() {
+    HandShape h;
+    h.fingerAngles = {-70.0f, -35.0f, 0.0f, 30.0f, 60.0f};
+    return h;
+}
+
+HandShape fist() { return HandShape{}; }
+
+struct DepthImage {
+    std::vector<uint16_t> mm = std::vector<uint16_t>(FRAME_PIXELS, BACKGROUND_MM);
+
+    // Paints the hand and forearm at `depth` mm, for a wrist at (uw, vw) and elbow at (ue, ve).
+    void drawHand(const HandShape& h, float uw, float vw, float ue, float ve, uint16_t depth) {
+        float fu = uw - ue;
+        float fv = vw - ve;
+        const float len = std::sqrt(fu * fu + fv * fv);
+        fu /= len;
+        fv /= len;
+        for (int y = 0; y < FRAME_HEIGHT; ++y) {
+            for (int x = 0; x < FRAME_WIDTH; ++x) {
+                const float ru = static_cast<float>(x) - uw;
+                const float rv = static_cast<float>(y) - vw;
+                const float j = ru * fu + rv * fv;    // forward
+                const float i = ru * fv - rv * fu;    // across
+                bool inside = j < 0.0f && j > -len && std::fabs(i) < 12.0f;  // forearm
+                const float pj = j - h.palmRadius;
+                inside = inside || i * i + pj * pj <= h.palmRadius * h.palmRadius;
+                for (float deg : h.fingerAngles) {
+                    const float t = deg * 3.1415927f / 180.0f;
+                    const float along = i * std::sin(t) + pj * std::cos(t);
+                    const float across = i * std::cos(t) - pj * std::sin(t);
+                    inside = inside || (along >= 0.0f && along <= h.fingerLength &&
+                                        std::fabs(across) <= h.fingerHalfWidth);
+                }
+                if (inside) mm[static_cast<size_t>(y) * FRAME_WIDTH + x] = depth;
+            }
+        }
+    }
+};
+
+struct Scene {
+    SkeletonRecord skeleton;
+    DepthImage depth;
+};
+
+// Right hand raised: wrist at (320, 240), elbow 80 pixels below it, 2 m from the camera.
+Scene raisedHand(const HandShape& shape, float elbowDu = 0.0f, float elbowDv = 80.0f) {
+    Scene s;
+    s.skeleton = handSkeleton(1, 320.0f, 240.0f, 320.0f + elbowDu, 240.0f + elbowDv, 2.0f);
+    s.depth.drawHand(shape, 320.0f, 240.0f, 320.0f + elbowDu, 240.0f + elbowDv, 2000);
+    return s;
+}
+
+TEST(HandStateDetector, CreationFollowsTheHandsJoints) {
+    HandStateDetector left(0, nullptr);
+    HandStateDetector right(1, nullptr);
+    EXPECT_EQ(left.wristJoint, JOINT_WRIST_LEFT);
+    EXPECT_EQ(left.elbowJoint, JOINT_ELBOW_LEFT);
+    EXPECT_EQ(right.wristJoint, JOINT_WRIST_RIGHT);
+    EXPECT_EQ(right.elbowJoint, JOINT_ELBOW_RIGHT);
+    EXPECT_EQ(right.depthThreshold, 110);
+    EXPECT_EQ(right.neighbourhood, 8);
+    EXPECT_EQ(right.filterSize, 6);
+    EXPECT_FLOAT_EQ(right.gradient, 0.6f);
+    EXPECT_EQ(right.state, 0);
+    EXPECT_EQ(right.history, (std::array<bool, 3>{{false, false, false}}));
+    std::deque<std::string> events;
+    EXPECT_EQ(right.update(events), HAND_NO_INPUT);   // no sensor: nothing read, nothing changed
+    EXPECT_TRUE(events.empty());
+}
+
+TEST(HandStateDetector, ProjectsJointsWithItsRounding) {
+    const JointPixel centre = projectJointPixel(atPixel(320.0f, 240.0f, 2.0f));
+    EXPECT_EQ(centre.u, 320);
+    EXPECT_EQ(centre.v, 240);
+    EXPECT_EQ(centre.depth, 2000);
+    const JointPixel rounded = projectJointPixel(atPixel(100.6f, 50.4f, 1.5f));
+    EXPECT_EQ(rounded.u, 101);
+    EXPECT_EQ(rounded.v, 50);
+    EXPECT_EQ(rounded.depth, 1500);
+    Vector4 far;
+    far.z = 9.0f;
+    EXPECT_EQ(projectJointPixel(far).depth, 9000 - 8192);   // kept modulo 8192
+    Vector4 behind;
+    behind.x = 1.0f;
+    behind.z = 0.0f;
+    const JointPixel none = projectJointPixel(behind);
+    EXPECT_EQ(none.u, 0);
+    EXPECT_EQ(none.v, 0);
+    EXPECT_EQ(none.depth, 0);
+    Vector4 degenerate;   // just above the threshold: huge but finite, must not overflow
+    degenerate.x = 1.0f;
+    degenerate.z = 2.0e-7f;
+    EXPECT_GT(projectJointPixel(degenerate).u, 640);
+}
+
+TEST(HandStateDetector, SmoothingIsACentredMovingMeanWithRepeatedEnds) {
+    std::vector<float> scratch;
+    // Linear ramp: interior entries stay, the ends repeat the first and last full windows.
+    std::vector<float> ramp(20);
+    for (int i = 0; i < 20; ++i) ramp[i] = static_cast<float>(i);
+    std::vector<float> smoothed = ramp;
+    smoothProfile(smoothed, 3, scratch);
+    for (int i = 0; i < 3; ++i) EXPECT_FLOAT_EQ(smoothed[i], 3.0f);
+    for (int i = 3; i <= 16; ++i) EXPECT_NEAR(smoothed[i], ramp[i], 1e-5);
+    for (int i = 16; i < 20; ++i) EXPECT_NEAR(smoothed[i], 16.0f, 1e-5);
+
+    // A spike is spread over 2f + 1 entries.
+    std::vector<float> spike(15, 0.0f);
+    spike[7] = 7.0f;
+    smoothProfile(spike, 3, scratch);
+    EXPECT_FLOAT_EQ(spike[4], 1.0f);
+    EXPECT_FLOAT_EQ(spike[10], 1.0f);
+    EXPECT_FLOAT_EQ(spike[3], 0.0f);
+    EXPECT_FLOAT_EQ(spike[11], 0.0f);
+
+    // With the default f = 6, smoothing needs more than 12 entries.
+    std::vector<float> twelve(12, 0.0f);
+    twelve[5] = 13.0f;
+    smoothProfile(twelve, 6, scratch);
+    EXPECT_FLOAT_EQ(twelve[5], 13.0f);
+    std::vector<float> thirteen(13, 0.0f);
+    thirteen[5] = 13.0f;
+    smoothProfile(thirteen, 6, scratch);
+    for (float v : thirteen) EXPECT_FLOAT_EQ(v, 1.0f);
+
+    std::vector<float> negative = {1.0f, 5.0f, 1.0f};   // nonsense filter size: left alone
+    smoothProfile(negative, -2, scratch);
+    EXPECT_FLOAT_EQ(negative[1], 5.0f);
+}
+
+// A profile of `n` entries at `base` with triangular bumps of `height` and half-width `half`.
+std::vector<float> bumps(int n, float base, const std::vector<int>& centres, float height, int half) {
+    std::vector<float> p(static_cast<size_t>(n), base);
+    for (int c : centres) {
+        for (int d = -half; d <= half; ++d) {
+            p[c + d] = std::max(p[c + d], base + height * (1.0f - std::fabs(float(d)) / float(half)));
+        }
+    }
+    return p;
+}
+
+TEST(HandStateDetector, PeaksNeedHeightShapeAndSlope) {
+    std::vector<int> peaks;
+    // Two sharp bumps above the mean: two peaks, at their apices.
+    std::vector<float> two = bumps(100, 10.0f, {30, 70}, 10.0f, 10);
+    findProfilePeaks(two, 11.0f, 8, 0.6f, peaks);
+    EXPECT_EQ(peaks, (std::vector<int>{30, 70}));
+
+    // Too gentle: summed slope 2 * 0.3 = 0.6 is not above the gradient 0.6.
+    std::vector<float> gentle = bumps(100, 10.0f, {50}, 3.0f, 10);
+    findProfilePeaks(gentle, 10.0f, 8, 0.6f, peaks);
+    EXPECT_TRUE(peaks.empty());
+    findProfilePeaks(gentle, 10.0f, 8, 0.5f, peaks);
+    EXPECT_EQ(peaks, (std::vector<int>{50}));
+
+    // A sharp bump that does not reach above the mean radius is no finger.
+    findProfilePeaks(two, 20.0f, 8, 0.6f, peaks);
+    EXPECT_TRUE(peaks.empty());
+
+    // A flat top of two equal entries gives two neighbouring peaks.
+    std::vector<float> flat = bumps(60, 0.0f, {30}, 10.0f, 10);
+    flat[31] = flat[30];
+    findProfilePeaks(flat, 1.0f, 8, 0.6f, peaks);
+    EXPECT_EQ(peaks, (std::vector<int>{30, 31}));
+
+    // A bump nearer the end than k entries is out of the test's range.
+    std::vector<float> edge = bumps(60, 0.0f, {5, 54}, 10.0f, 5);
+    findProfilePeaks(edge, 1.0f, 8, 0.6f, peaks);
+    EXPECT_TRUE(peaks.empty());
+
+    // A dip inside the rising flank breaks the shape.
+    std::vector<float> notched = bumps(100, 10.0f, {50}, 10.0f, 10);
+    notched[46] = notched[45] - 0.1f;
+    findProfilePeaks(notched, 11.0f, 8, 0.6f, peaks);
+    EXPECT_TRUE(peaks.empty());
+
+    findProfilePeaks(two, 11.0f, 0, 0.6f, peaks);    // meaningless neighbourhood: no peaks
+    EXPECT_TRUE(peaks.empty());
+    findProfilePeaks(two, 11.0f, -3, 0.6f, peaks);
+    EXPECT_TRUE(peaks.empty());
+}
+
+TEST(HandStateDetector, OpenHandMeasuresFingersAndStaysOpen) {
+    const Scene scene = raisedHand(openHand());
+    HandStateDetector d(1, nullptr);
+    std::deque<std::string> events;
+    for (int frame = 0; frame < 4; ++frame) {
+        ASSERT_EQ(d.update(scene.skeleton, scene.depth.mm.data(), events), HAND_MEASURED);
+    }
+    EXPECT_GE(d.peaks.size(), 5u);
+    EXPECT_EQ(d.state, 0);
+    EXPECT_EQ(d.history, (std::array<bool, 3>{{false, false, false}}));
+    EXPECT_TRUE(events.empty());
+    // The extent covers the spread fingers and reaches past the middle finger's tip.
+    EXPECT_LT(d.extentA, -40);
+    EXPECT_GT(d.extentB, 40);
+    EXPECT_GE(d.extentC, 22 + 55 - 2);
+    EXPECT_GT(d.profile.size(), 300u);
+    EXPECT_LE(d.profile.size(), static_cast<size_t>(HAND_RAY_COUNT));
+}
+
+TEST(HandStateDetector, FistClosesAfterThreeFramesWithOneEvent) {
+    const Scene scene = raisedHand(fist());
+    HandStateDetector d(1, nullptr);
+    std::deque<std::string> events;
+    d.update(scene.skeleton, scene.depth.mm.data(), events);
+    d.update(scene.skeleton, scene.depth.mm.data(), events);
+    EXPECT_LT(d.peaks.size(), 2u);
+    EXPECT_EQ(d.state, 0);
+    EXPECT_TRUE(events.empty());
+    d.update(scene.skeleton, scene.depth.mm.data(), events);
+    EXPECT_EQ(d.state, 1);
+    EXPECT_TRUE(d.closed());
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events.front(), "RIGHT_HAND_CLOSED");
+    d.update(scene.skeleton, scene.depth.mm.data(), events);
+    EXPECT_EQ(events.size(), 1u);   // no repeat while it stays closed
+}
+
+TEST(HandStateDetector, DebounceNeedsThreeUnanimousFrames) {
+    const Scene open = raisedHand(openHand());
+    const Scene closed = raisedHand(fist());
+    HandStateDetector d(0, nullptr);
+    d.hand = 1;   // only the event prefix; joints follow the right arm below
+    d.wristJoint = JOINT_WRIST_RIGHT;
+    d.elbowJoint = JOINT_ELBOW_RIGHT;
+    std::deque<std::string> events;
+    auto feed = [&](const Scene& s) { return d.update(s.skeleton, s.depth.mm.data(), events); };
+    // Closed, closed, open, closed, closed: never three in a row.
+    for (const Scene* s : {&closed, &closed, &open, &closed, &closed}) {
+        ASSERT_EQ(feed(*s), HAND_MEASURED);
+        EXPECT_EQ(d.state, 0);
+    }
+    EXPECT_TRUE(events.empty());
+    feed(closed);
+    EXPECT_EQ(d.state, 1);
+    // Open twice, closed once, then three open frames: reopens once.
+    feed(open);
+    feed(open);
+    feed(closed);
+    EXPECT_EQ(d.state, 1);
+    feed(open);
+    feed(open);
+    EXPECT_EQ(d.state, 1);
+    feed(open);
+    EXPECT_EQ(d.state, 0);
+    EXPECT_EQ(events, (std::deque<std::string>{"RIGHT_HAND_CLOSED", "RIGHT_HAND_OPENED"}));
+}
+
+TEST(HandStateDetector, LeftDetectorNamesItsEventsLeft) {
+    Scene scene;
+    scene.skeleton = handSkeleton(0, 300.0f, 250.0f, 330.0f, 320.0f, 1.8f);
+    scene.depth.drawHand(fist(), 300.0f, 250.0f, 330.0f, 320.0f, 1800);
+    HandStateDetector d(0, nullptr);
+    std::deque<std::string> events;
+    for (int frame = 0; frame < 3; ++frame) d.update(scene.skeleton, scene.depth.mm.data(), events);
+    EXPECT_EQ(events, (std::deque<std::string>{"LEFT_HAND_CLOSED"}));
+}
+
+TEST(HandStateDetector, TwoFingersAreOpenOneFingerIsClosed) {
+    HandShape victory;
+    victory.fingerAngles = {-25.0f, 25.0f};
+    HandShape pointing;
+    pointing.fingerAngles = {0.0f};
+    const Scene two = raisedHand(victory);
+    const Scene one = raisedHand(pointing);
+    HandStateDetector d(1, nullptr);
+    std::deque<std::string> events;
+    ASSERT_EQ(d.update(two.skeleton, two.depth.mm.data(), events), HAND_MEASURED);
+    EXPECT_EQ(d.peaks.size(), 2u);
+    EXPECT_FALSE(d.history[2]);
+    ASSERT_EQ(d.update(one.skeleton, one.depth.mm.data(), events), HAND_MEASURED);
+    EXPECT_EQ(d.peaks.size(), 1u);
+    EXPECT_TRUE(d.history[2]);
+}
+
+TEST(HandStateDetector, OpenAndClosedAcrossForearmDirections) {
+    // Elbow offsets from the wrist (pixels): hand up, down, to either side and diagonals.
+    const float offsets[][2] = {{0, 80}, {0, -80}, {80, 0}, {-80, 0}, {60, 60}, {-60, 60},
+                                {60, -60}, {-60, -60}, {25, 75}};
+    for (const auto& o : offsets) {
+        SCOPED_TRACE(testing::Message() << "elbow offset " << o[0] << ", " << o[1]);
+        std::deque<std::string> events;
+        const Scene open = raisedHand(openHand(), o[0], o[1]);
+        HandStateDetector d(1, nullptr);
+        ASSERT_EQ(d.update(open.skeleton, open.depth.mm.data(), events), HAND_MEASURED);
+        EXPECT_GE(d.peaks.size(), 2u);
+        const Scene closed = raisedHand(fist(), o[0], o[1]);
+        ASSERT_EQ(d.update(closed.skeleton, closed.depth.mm.data(), events), HAND_MEASURED);
+        EXPECT_LT(d.peaks.size(), 2u);
+    }
+}
+
+TEST(HandStateDetector, HandBehindTheBodyChangesNothing) {
+    const Scene open = raisedHand(openHand());
+    HandStateDetector d(1, nullptr);
+    std::deque<std::string> events;
+    ASSERT_EQ(d.update(open.skeleton, open.depth.mm.data(), events), HAND_MEASURED);
+    const HandStateDetector before = d;
+
+    for (int joint : {JOINT_HEAD, JOINT_SHOULDER_LEFT, JOINT_HIP_CENTER}) {
+        Scene behind = raisedHand(fist());
+        behind.skeleton.joints[joint].z = 1.95f;   // nearer than the 2.0 m wrist
+        for (int frame = 0; frame < 3; ++frame) {
+            EXPECT_EQ(d.update(behind.skeleton, behind.depth.mm.data(), events), HAND_BEHIND_BODY);
+        }
+    }
+    EXPECT_EQ(d.profile, before.profile);
+    EXPECT_EQ(d.peaks, before.peaks);
+    EXPECT_EQ(d.image, before.image);
+    EXPECT_EQ(d.history, before.history);
+    EXPECT_EQ(d.state, 0);
+    EXPECT_TRUE(events.empty());
+
+    // A joint at the wrist's own depth is not nearer: measured.
+    Scene level = raisedHand(fist());
+    level.skeleton.joints[JOINT_HEAD].z = 2.0f;
+    EXPECT_EQ(d.update(level.skeleton, level.depth.mm.data(), events), HAND_MEASURED);
+}
+
+TEST(HandStateDetector, NoHandPixelsOrShortProfileAreNotMeasurements) {
+    HandStateDetector d(1, nullptr);
+    std::deque<std::string> events;
+    const Scene closed = raisedHand(fist());
+    d.update(closed.skeleton, closed.depth.mm.data(), events);
+    d.update(closed.skeleton, closed.depth.mm.data(), events);
+    const std::array<bool, 3> twoClosed = d.history;
+
+    // The hand is outside the depth band: A = B = 0.
+    Scene away = raisedHand(fist());
+    for (uint16_t& v : away.depth.mm) {
+        if (v != BACKGROUND_MM) v = 2200;
+    }
+    EXPECT_EQ(d.update(away.skeleton, away.depth.mm.data(), events), HAND_NOT_FOUND);
+    EXPECT_EQ(d.extentA, 0);
+    EXPECT_EQ(d.extentB, 0);
+    EXPECT_EQ(d.history, twoClosed);
+
+    // A neighbourhood too wide for the 361-entry profile: peaks cleared, state kept.
+    const Scene open = raisedHand(openHand());
+    d.update(open.skeleton, open.depth.mm.data(), events);
+    ASSERT_FALSE(d.peaks.empty());
+    const std::array<bool, 3> afterOpen = d.history;
+    d.neighbourhood = 200;
+    EXPECT_EQ(d.update(closed.skeleton, closed.depth.mm.data(), events), HAND_PROFILE_SHORT);
+    EXPECT_TRUE(d.peaks.empty());
+    EXPECT_FALSE(d.profile.empty());
+    EXPECT_GT(d.meanRadius, 0.0f);
+    EXPECT_EQ(d.history, afterOpen);
+    for (int k : {0, -5}) {   // values the settings panel lets through
+        d.neighbourhood = k;
+        EXPECT_EQ(d.update(closed.skeleton, closed.depth.mm.data(), events), HAND_PROFILE_SHORT);
+    }
+    d.neighbourhood = 8;
+    d.filterSize = -4;
+    EXPECT_EQ(d.update(closed.skeleton, closed.depth.mm.data(), events), HAND_MEASURED);
+    EXPECT_EQ(d.state, 0);
+    EXPECT_TRUE(events.empty());
+}
+
+TEST(HandStateDetector, HandImageShowsTheHandFingertipsFirst) {
+    HandShape pointing;
+    pointing.fingerAngles = {0.0f};
+    const Scene scene = raisedHand(pointing);
+    HandStateDetector d(1, nullptr);
+    std::deque<std::string> events;
+    ASSERT_EQ(d.update(scene.skeleton, scene.depth.mm.data(), events), HAND_MEASURED);
+    EXPECT_EQ(d.imageWidth, d.extentB - d.extentA + 1);
+    EXPECT_EQ(d.imageHeight, d.extentC + 1);
+    ASSERT_EQ(d.image.size(), static_cast<size_t>(d.imageWidth * d.imageHeight * 4));
+    auto pixel = [&](int row, int col) { return &d.image[(static_cast<size_t>(row) * d.imageWidth + col) * 4]; };
+    const int wristCol = -d.extentA;
+    // Row 0 is the fingertip (farthest from the wrist); the last row is the wrist line.
+    EXPECT_EQ(pixel(0, wristCol)[0], 180);
+    EXPECT_EQ(pixel(0, wristCol)[1], 180);
+    EXPECT_EQ(pixel(0, wristCol)[2], 180);
+    EXPECT_EQ(pixel(0, wristCol)[3], 0);
+    EXPECT_EQ(pixel(d.imageHeight - 1, wristCol)[0], 180);
+    EXPECT_EQ(pixel(0, 0)[0], 0);                           // beside the finger: background
+    EXPECT_EQ(pixel(d.imageHeight - 1, 0)[0], 0);
+
+    // The buffers are reused: a smaller hand in the next frame reallocates nothing.
+    const uint8_t* imageData = d.image.data();
+    const float* profileData = d.profile.data();
+    const Scene small = raisedHand(fist());
+    d.update(small.skeleton, small.depth.mm.data(), events);
+    EXPECT_LT(d.imageWidth * d.imageHeight, static_cast<int>(d.image.capacity() / 4));
+    EXPECT_EQ(d.image.data(), imageData);
+    EXPECT_EQ(d.profile.data(), profileData);
+}
+
+}  // namespace
