@@ -3,14 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-HandPointer::HandPointer(int handIndex, const WindowInfo* windowInfo)
-    : hand(handIndex), window(windowInfo) {
-    if (hand == 1) {
-        xMin = 0.0f;
-        xMax = 0.5f;
-    }
-}
-
 void HandPointer::update(const std::array<float, 18>& pose, uint32_t nowMs) {
     const int base = hand == 1 ? 15 : 12;
     const float tx = pose[base];
@@ -63,19 +55,4 @@ void HandPointer::update(const std::array<float, 18>& pose, uint32_t nowMs) {
         }
         break;
     }
-}
-
-ScreenPoint HandPointer::screenPosition() const {
-    ScreenPoint p;
-    if (window == nullptr) {
-        return p;
-    }
-    const float w = static_cast<float>(window->width);
-    const float h = static_cast<float>(window->height);
-    p.x = (x - xMin) / (xMax - xMin) * w;
-    p.y = (y - yMin) / (yMax - yMin) * h;
-    // Upper bound first so that an empty window (W = 0) still ends at 0.
-    p.x = std::max(std::min(p.x, w - 1.0f), 0.0f);
-    p.y = std::max(std::min(p.y, h - 1.0f), 0.0f);
-    return p;
 }

@@ -4,6 +4,7 @@
 // in front of the body, and is engaged only while the wrist has been held forward for a while.
 // Headless: textures are plain GL names here; loading and drawing live in
 // common/widgets/hand_pointer_draw.h. Only the frame loop's thread touches a pointer.
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -51,14 +52,33 @@ struct HandPointer {
 
     HandPointer() = default;
     // Fills the box for `hand` (0 or 1); textures stay 0 until loadHandPointerTextures.
-    HandPointer(int hand, const WindowInfo* window);
+    HandPointer(int handIndex, const WindowInfo* windowInfo) : hand(handIndex), window(windowInfo) {
+        if (hand == 1) {
+            xMin = 0.0f;
+            xMax = 0.5f;
+        }
+    }
 
     // Once per frame with the frame's ArmPose (values 12..14 for hand 0, 15..17 for hand 1)
     // and the clock's milliseconds.
     void update(const std::array<float, 18>& pose, uint32_t nowMs);
 
     // Position in window pixels, clamped to [0, W - 1] x [0, H - 1]. (0, 0) without a window.
-    ScreenPoint screenPosition() const;
+    // Inline, like the constructor, so that the drawing code needs no link to this library.
+    ScreenPoint screenPosition() const {
+        ScreenPoint p;
+        if (window == nullptr) {
+            return p;
+        }
+        const float w = static_cast<float>(window->width);
+        const float h = static_cast<float>(window->height);
+        p.x = (x - xMin) / (xMax - xMin) * w;
+        p.y = (y - yMin) / (yMax - yMin) * h;
+        // Upper bound first so that an empty window (W = 0) still ends at 0.
+        p.x = std::max(std::min(p.x, w - 1.0f), 0.0f);
+        p.y = std::max(std::min(p.y, h - 1.0f), 0.0f);
+        return p;
+    }
 
     bool engaged() const { return state == POINTER_ENGAGED; }
 };
