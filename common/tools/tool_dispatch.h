@@ -1,0 +1,50 @@
+#pragma once
+// Choosing the current tool (keys and recognised gestures) and calling exactly one of its input
+// operations per painting frame. Plain functions on a small record, independent of the
+// application so that both programs and the tests share them. Main thread only.
+#include <string>
+#include <vector>
+
+#include "common/gesture/arm_pose.h"
+#include "common/tools/tool.h"
+
+struct EditHistory;
+struct HandPointer;
+struct HandStateDetector;
+
+// The tool list and the current tool. In the painting program the list is, by index:
+// 0 NullTool, 1 Manipulator2D, 2 Colorpicker, 3 Brush2D, 4 StraightLine2D, 5 Ink2D,
+// 6 Rubber2D, 7 StrokeEraser2D.
+struct ToolSelection {
+    std::vector<Tool*> tools;     // not owned; fixed after start-up
+    Tool* currentTool = nullptr;  // one entry of tools
+    // While set, the next recognised gesture is a command; while clear only "DEFAULT_GESTURE"
+    // has an effect. The recogniser classifies full gestures only while it is set.
+    bool gestureArmed = true;
+};
+
+// A hand grips when its pointer is engaged and its detector reports it closed, both as updated
+// earlier in the same frame.
+bool handGrips(const HandPointer& pointer, bool detectorClosed);
+bool handGrips(const HandPointer& pointer, const HandStateDetector& detector);
+
+// Calls exactly one of onLeftGrip, onRightGrip, onBothGrip or onNoGrip on `tool`. Does nothing
+// when tool is null.
+void dispatchToolInput(Tool* tool, const ArmPose& pose, bool leftGrips, bool rightGrips);
+
+// The frame loop's form: left is hand index 0, right hand index 1.
+void dispatchToolInput(Tool* tool, const ArmPose& pose, const HandPointer& leftPointer,
+                       const HandStateDetector& leftDetector, const HandPointer& rightPointer,
+                       const HandStateDetector& rightDetector);
+
+// Makes tools[index] current without notifying either tool. An index outside the list is
+// refused with one line on stdout and returns false.
+bool selectTool(ToolSelection& selection, int index);
+
+// Handles one recognised gesture name. `painting` is true while the painting screen is shown.
+// While armed: "0".."6" select entries 1..7 (in painting also clearing gestureArmed);
+// "7" undoes and "8" redoes, both only while painting. While disarmed: "DEFAULT_GESTURE" selects
+// entry 0 (NullTool) and arms; everything else is ignored. Returns true when the name changed
+// the tool, the flag or the history.
+bool handleToolGesture(ToolSelection& selection, EditHistory& history, const std::string& name,
+                       bool painting);
