@@ -1,0 +1,288 @@
+#include "paint/canvas.h"
+
+#include <GL/gl.h>
+
+#include <cmath>
+
+#include "common/tools/tool.h"
+
+int32_t Canvas::newStrokeId() {
+    idCounter = (idCounter + 1) % STROKE_ID_MODULUS;
+    return idCounter;
+}
+
+Stroke* Canvas::findStrokeById(int32_t id) {
+    const int index = findStrokeIndex(id);
+    return index < 0 ? nullptr : &strokes[static_cast<size_t>(index)];
+}
+
+int Canvas::findStrokeIndex(int32_t id) const {
+    for (size_t i = 0; i < strokes.size(); ++i) {
+        if (strokes[i].id == id) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+void Canvas::appendStroke(const Stroke& stroke) { strokes.push_back(stroke); }
+
+void Canvas::insertStrokes(size_t position, const std::vector<Stroke>& pieces) {
+    if (position > strokes.size()) {
+        position = strokes.size();
+    }
+    strokes.insert(strokes.begin() + static_cast<std::ptrdiff_t>(position), pieces.begin(),
+                   pieces.end());
+}
+
+void Canvas::eraseStroke(size_t position) {
+    if (position < strokes.size()) {
+        strokes.erase(strokes.begin() + static_cast<std::ptrdiff_t>(position));
+    }
+}
+
+bool Canvas::eraseStrokeById(int32_t id) {
+    const int index = findStrokeIndex(id);
+    if (index < 0) {
+        return false;
+    }
+    eraseStroke(static_cast<size_t>(index));
+    return true;
+}
+
+void Canvas::appendOpenStrokeIfNeeded() {
+    if (strokes.empty() || !strokes.back().points.empty()) {
+        Stroke open;
+        open.id = newStrokeId();
+        strokes.push_back(open);
+    }
+}
+
+Stroke& Canvas::openStroke() {
+    appendOpenStrokeIfNeeded();
+    return strokes.back();
+}
+
+Matrix4 identityMatrix() {
+    Matrix4 m{};
+    m[0] = m[5] = m[10] = m[15] = 1.0f;
+    return m;
+}
+
+Matrix4 multiplyMatrix(const Matrix4& a, const Matrix4& b) {
+    Matrix4 p{};
+    for (int c = 0; c < 4; ++c) {
+        for (int r = 0; r < 4; ++r) {
+            float sum = 0.0f;
+            for (int k = 0; k < 4; ++k) {
+                sum += a[k * 4 + r] * b[c * 4 + k];
+            }
+            p[c * 4 + r] = sum;
+        }
+    }
+    return p;
+}
+
+Matrix4 translationMatrix(float tx, float ty, float tz) {
+    Matrix4 m = identityMatrix();
+    m[12] = tx;
+    m[13] = ty;
+    m[14] = tz;
+    return m;
+}
+
+Matrix4 rotationZMatrix(float radians) {
+    Matrix4 m{};
+    m[0] = std::cos(radians);
+    m[1] = std::sin(radians);
+    m[4] = -std::sin(radians);
+    m[5] = std::cos(radians);
+    m[10] = m[15] = 1.0f;
+    return m;
+}
+
+Matrix4 scaleMatrix(float s) {
+    Matrix4 m{};
+    m[0] = m[5] = m[10] = s;
+    m[15] = 1.0f;
+    return m;
+}
+
+bool invertMatrix(Matrix4& m) {
+    // Cofactors of the transposed positions (the adjugate), written out.
+    Matrix4 inv;
+    inv[0] = m[5] * m[10] * m[15] - m[5] * m[11] * m[14] - m[9] * m[6] * m[15] +
+             m[9] * m[7] * m[14] + m[13] * m[6] * m[11] - m[13] * m[7] * m[10];
+    inv[4] = -m[4] * m[10] * m[15] + m[4] * m[11] * m[14] + m[8] * m[6] * m[15] -
+             m[8] * m[7] * m[14] - m[12] * m[6] * m[11] + m[12] * m[7] * m[10];
+    inv[8] = m[4] * m[9] * m[15] - m[4] * m[11] * m[13] - m[8] * m[5] * m[15] +
+             m[8] * m[7] * m[13] + m[12] * m[5] * m[11] - m[12] * m[7] * m[9];
+    inv[12] = -m[4] * m[9] * m[14] + m[4] * m[10] * m[13] + m[8] * m[5] * m[14] -
+              m[8] * m[6] * m[13] - m[12] * m[5] * m[10] + m[12] * m[6] * m[9];
+    inv[1] = -m[1] * m[10] * m[15] + m[1] * m[11] * m[14] + m[9] * m[2] * m[15] -
+             m[9] * m[3] * m[14] - m[13] * m[2] * m[11] + m[13] * m[3] * m[10];
+    inv[5] = m[0] * m[10] * m[15] - m[0] * m[11] * m[14] - m[8] * m[2] * m[15] +
+             m[8] * m[3] * m[14] + m[12] * m[2] * m[11] - m[12] * m[3] * m[10];
+    inv[9] = -m[0] * m[9] * m[15] + m[0] * m[11] * m[13] + m[8] * m[1] * m[15] -
+             m[8] * m[3] * m[13] - m[12] * m[1] * m[11] + m[12] * m[3] * m[9];
+    inv[13] = m[0] * m[9] * m[14] - m[0] * m[10] * m[13] - m[8] * m[1] * m[14] +
+              m[8] * m[2] * m[13] + m[12] * m[1] * m[10] - m[12] * m[2] * m[9];
+    inv[2] = m[1] * m[6] * m[15] - m[1] * m[7] * m[14] - m[5] * m[2] * m[15] +
+             m[5] * m[3] * m[14] + m[13] * m[2] * m[7] - m[13] * m[3] * m[6];
+    inv[6] = -m[0] * m[6] * m[15] + m[0] * m[7] * m[14] + m[4] * m[2] * m[15] -
+             m[4] * m[3] * m[14] - m[12] * m[2] * m[7] + m[12] * m[3] * m[6];
+    inv[10] = m[0] * m[5] * m[15] - m[0] * m[7] * m[13] - m[4] * m[1] * m[15] +
+              m[4] * m[3] * m[13] + m[12] * m[1] * m[7] - m[12] * m[3] * m[5];
+    inv[14] = -m[0] * m[5] * m[14] + m[0] * m[6] * m[13] + m[4] * m[1] * m[14] -
+              m[4] * m[2] * m[13] - m[12] * m[1] * m[6] + m[12] * m[2] * m[5];
+    inv[3] = -m[1] * m[6] * m[11] + m[1] * m[7] * m[10] + m[5] * m[2] * m[11] -
+             m[5] * m[3] * m[10] - m[9] * m[2] * m[7] + m[9] * m[3] * m[6];
+    inv[7] = m[0] * m[6] * m[11] - m[0] * m[7] * m[10] - m[4] * m[2] * m[11] +
+             m[4] * m[3] * m[10] + m[8] * m[2] * m[7] - m[8] * m[3] * m[6];
+    inv[11] = -m[0] * m[5] * m[11] + m[0] * m[7] * m[9] + m[4] * m[1] * m[11] -
+              m[4] * m[3] * m[9] - m[8] * m[1] * m[7] + m[8] * m[3] * m[5];
+    inv[15] = m[0] * m[5] * m[10] - m[0] * m[6] * m[9] - m[4] * m[1] * m[10] +
+              m[4] * m[2] * m[9] + m[8] * m[1] * m[6] - m[8] * m[2] * m[5];
+
+    // Expansion along the first row (m0, m4, m8, m12).
+    const float det = m[0] * inv[0] + m[4] * inv[1] + m[8] * inv[2] + m[12] * inv[3];
+    if (!(std::fabs(det) >= 0.00001f)) {
+        return false;
+    }
+    for (int i = 0; i < 16; ++i) {
+        m[i] = inv[i] / det;
+    }
+    return true;
+}
+
+CanvasPoint windowToCanvas(const Matrix4& view, float x, float y) {
+    Matrix4 m = view;
+    invertMatrix(m);
+    return CanvasPoint{m[0] * x + m[4] * y + m[12], m[1] * x + m[5] * y + m[13]};
+}
+
+namespace {
+
+// The colour is already set; visible and picking passes alike.
+void drawStroke(const Stroke& stroke) {
+    if (stroke.points.empty()) {
+        return;
+    }
+    glLineWidth(stroke.width);
+    glBegin(GL_LINE_STRIP);
+    for (const CanvasPoint& p : stroke.points) {
+        glVertex2f(p.x, p.y);
+    }
+    glEnd();
+    glPointSize(stroke.width);
+    glBegin(GL_POINTS);
+    for (const CanvasPoint& p : stroke.points) {
+        glVertex2f(p.x, p.y);
+    }
+    glEnd();
+}
+
+// Index colours are 24 bits; index 0xFFFFFF would read back as the white background.
+constexpr uint32_t WHITE_PIXEL = 0xFFFFFFu;
+
+// The corner square of the icon and the swatch: 128 x 128 pixels with the image's first row at
+// the top.
+void drawCornerSquare(float x, float y) {
+    glPushMatrix();
+    glTranslatef(x, y, 0.0f);
+    glBegin(GL_QUADS);
+    glTexCoord2f(0.0f, 1.0f);
+    glVertex2f(0.0f, 0.0f);
+    glTexCoord2f(1.0f, 1.0f);
+    glVertex2f(128.0f, 0.0f);
+    glTexCoord2f(1.0f, 0.0f);
+    glVertex2f(128.0f, 128.0f);
+    glTexCoord2f(0.0f, 0.0f);
+    glVertex2f(0.0f, 128.0f);
+    glEnd();
+    glPopMatrix();
+}
+
+}  // namespace
+
+int32_t pickStroke(const Canvas& canvas, const Matrix4& view, ScreenPoint pointer) {
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadMatrixf(view.data());
+
+    glClearColor(1.0f, 1.0f, 1.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    // Every stroke pixel must carry exactly its index colour.
+    glDisable(GL_LIGHTING);
+    glDisable(GL_LINE_SMOOTH);
+    glDisable(GL_POINT_SMOOTH);
+    glDisable(GL_DITHER);
+    for (size_t i = 0; i < canvas.strokes.size(); ++i) {
+        const uint32_t index = static_cast<uint32_t>(i);
+        glColor3ub(static_cast<GLubyte>((index >> 16) & 0xFF), static_cast<GLubyte>((index >> 8) & 0xFF),
+                   static_cast<GLubyte>(index & 0xFF));
+        drawStroke(canvas.strokes[i]);
+    }
+
+    // Truncated toward zero, as the pointer's pixel. A position outside the viewport has no
+    // pixel to read (its contents would be undefined): nothing is picked there.
+    const int px = static_cast<int>(pointer.x);
+    const int py = static_cast<int>(pointer.y);
+    GLint viewport[4] = {0, 0, 0, 0};
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    GLubyte pixel[4] = {255, 255, 255, 255};
+    const bool inside = px >= viewport[0] && py >= viewport[1] && px < viewport[0] + viewport[2] &&
+                        py < viewport[1] + viewport[3];
+    if (inside) {
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glReadPixels(px, py, 1, 1, GL_RGB, GL_UNSIGNED_BYTE, pixel);
+    }
+
+    glEnable(GL_DITHER);
+    glEnable(GL_LINE_SMOOTH);
+    glEnable(GL_POINT_SMOOTH);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glPopMatrix();
+
+    const uint32_t index = (static_cast<uint32_t>(pixel[0]) << 16) |
+                           (static_cast<uint32_t>(pixel[1]) << 8) | static_cast<uint32_t>(pixel[2]);
+    if (index == WHITE_PIXEL || index >= canvas.strokes.size()) {
+        return -1;
+    }
+    return canvas.strokes[index].id;
+}
+
+void drawStrokes(const Canvas& canvas, const Matrix4& view) {
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadMatrixf(view.data());
+    for (const Stroke& stroke : canvas.strokes) {
+        glColor3f(stroke.colour[0], stroke.colour[1], stroke.colour[2]);
+        drawStroke(stroke);
+    }
+    glPopMatrix();
+}
+
+void drawCanvas(const Canvas& canvas, const Matrix4& view, ScreenPoint rightPointer,
+                int32_t& pickedStrokeId, Tool* currentTool, uint32_t frameTexture,
+                const std::array<float, 3>& currentColor, const WindowInfo& window) {
+    pickedStrokeId = pickStroke(canvas, view, rightPointer);
+    drawStrokes(canvas, view);
+
+    const float w = static_cast<float>(window.width);
+    const float h = static_cast<float>(window.height);
+    glMatrixMode(GL_MODELVIEW);
+    // A negative icon means "no icon"; binding it as a texture name would be an error.
+    const int32_t icon = currentTool != nullptr ? currentTool->iconTexture() : -1;
+    if (icon >= 0) {
+        glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
+        glEnable(GL_TEXTURE_2D);
+        glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(icon));
+        drawCornerSquare(w - 148.0f, h - 148.0f);
+    }
+    glColor3f(currentColor[0], currentColor[1], currentColor[2]);
+    glEnable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, frameTexture);
+    drawCornerSquare(w - 148.0f, 20.0f);
+    glDisable(GL_TEXTURE_2D);
+}

@@ -1,0 +1,94 @@
+#pragma once
+// The painting: an ordered list of strokes, each a polyline in canvas coordinates with one colour
+// and one width, drawn again every frame under the canvas view transform. Strokes keep a numeric
+// id across edits, which is how the tools' undo records find them again. Main thread only.
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "common/sensor/hand_pointer.h"
+#include "common/sensor/window_info.h"
+
+class Tool;
+
+struct CanvasPoint {
+    float x = 0.0f;
+    float y = 0.0f;
+};
+
+struct Stroke {
+    std::vector<CanvasPoint> points;              // canvas coordinates, in drawing order
+    std::array<float, 3> colour{{0.0f, 0.0f, 0.0f}};  // r, g, b in 0..1
+    float width = 0.0f;                           // window pixels: GL line width and point size
+    int32_t id = 0;                               // unique among the strokes made so far
+};
+
+// Ids run 1, 2, ... and wrap to 0 after 999999999.
+constexpr int32_t STROKE_ID_MODULUS = 1000000000;
+
+struct Canvas {
+    // Drawing order: later strokes are drawn over earlier ones and win the picking pass.
+    std::vector<Stroke> strokes;
+    int32_t idCounter = 0;  // the last id handed out
+
+    // A fresh id: counter = (counter + 1) mod 1000000000, the first id is 1.
+    int32_t newStrokeId();
+
+    Stroke& strokeAt(size_t index) { return strokes[index]; }
+    // The first stroke with that id scanning from the start, or null.
+    Stroke* findStrokeById(int32_t id);
+    // Its index, or -1.
+    int findStrokeIndex(int32_t id) const;
+    void appendStroke(const Stroke& stroke);
+    // Inserts before `position` (clamped to the end), keeping the order of `pieces`.
+    void insertStrokes(size_t position, const std::vector<Stroke>& pieces);
+    // Removes the stroke at `position`; the following strokes move up one place. Out of range
+    // does nothing.
+    void eraseStroke(size_t position);
+    // Removes the first stroke with that id; false when there is none.
+    bool eraseStrokeById(int32_t id);
+
+    // The open stroke is the empty stroke the brush and line tools paint into. Appends a new empty
+    // stroke (no points, black, width 0, fresh id) when the canvas is empty or its last stroke
+    // has points.
+    void appendOpenStrokeIfNeeded();
+    // The open stroke, created first when missing, so that new points never land in a finished
+    // stroke (another tool may have removed the open stroke since the last finish).
+    Stroke& openStroke();
+};
+
+// 4 x 4 float matrix in OpenGL column-major order: element (row r, column c) is m[c * 4 + r].
+using Matrix4 = std::array<float, 16>;
+
+Matrix4 identityMatrix();
+Matrix4 multiplyMatrix(const Matrix4& a, const Matrix4& b);  // a · b
+Matrix4 translationMatrix(float tx, float ty, float tz);
+Matrix4 rotationZMatrix(float radians);  // counter-clockwise for positive angles with y up
+Matrix4 scaleMatrix(float s);            // uniform in x, y and z
+// Inverts in place; a matrix whose determinant is below 0.00001 in absolute value is left
+// unchanged and false is returned.
+bool invertMatrix(Matrix4& m);
+
+// Maps a window-pixel point (origin bottom-left, y up) to canvas coordinates with the inverse of
+// `view` (canvas -> window). A view that cannot be inverted is used as it is.
+CanvasPoint windowToCanvas(const Matrix4& view, float x, float y);
+
+// The picking pass: draws every stroke in a colour that encodes its list index (red bits 16..23,
+// green 8..15, blue 0..7) on white, reads back the pixel under `pointer` and returns the id of the
+// stroke there, or -1 for the background or an index outside the list. Needs a current GL
+// context with a 24-bit colour buffer and the window-pixel orthographic projection; clears the
+// colour and depth buffers before and after, and loads `view` on the modelview matrix itself.
+int32_t pickStroke(const Canvas& canvas, const Matrix4& view, ScreenPoint pointer);
+
+// The visible strokes under `view`, in list order.
+void drawStrokes(const Canvas& canvas, const Matrix4& view);
+
+// Everything the painting screen shows below the tool's overlay, in window pixels: the picking
+// pass (sets pickedStrokeId), the strokes, the current tool's icon in the top-right corner
+// (nothing when the tool has no icon) and the colour swatch (frameTexture tinted with
+// currentColor) in the bottom-right corner. Called once per painting frame after the tools'
+// input, with the orthographic window projection current and depth test off.
+void drawCanvas(const Canvas& canvas, const Matrix4& view, ScreenPoint rightPointer,
+                int32_t& pickedStrokeId, Tool* currentTool, uint32_t frameTexture,
+                const std::array<float, 3>& currentColor, const WindowInfo& window);
