@@ -1,0 +1,44 @@
+#include "paint/stroke_eraser_2d.h"
+
+#include "common/tools/tool_icon.h"
+
+StrokeEraser2D::StrokeEraser2D(Canvas& canvas, const int32_t& pickedStrokeId,
+                               EditHistory& history)
+    : canvas_(canvas), pickedStrokeId_(pickedStrokeId), history_(history) {
+    icon = loadToolIcon("../images/trashtool.png");
+}
+
+void StrokeEraser2D::deletePicked() {
+    if (pickedStrokeId_ == -1) {
+        return;
+    }
+    const int index = canvas_.findStrokeIndex(pickedStrokeId_);
+    if (index < 0) {
+        return;
+    }
+    undoStack.push_back(canvas_.strokes[static_cast<size_t>(index)]);
+    history_.recordEdit(this);
+    redoStack.clear();
+    canvas_.eraseStroke(static_cast<size_t>(index));
+}
+
+void StrokeEraser2D::onRightGrip(const ArmPose&) { deletePicked(); }
+void StrokeEraser2D::onBothGrip(const ArmPose&) { deletePicked(); }
+
+void StrokeEraser2D::undo() {
+    if (undoStack.empty()) {
+        return;
+    }
+    canvas_.appendStroke(undoStack.back());
+    redoStack.push_back(undoStack.back());
+    undoStack.pop_back();
+}
+
+void StrokeEraser2D::redo() {
+    if (redoStack.empty()) {
+        return;
+    }
+    canvas_.eraseStrokeById(redoStack.back().id);
+    undoStack.push_back(redoStack.back());
+    redoStack.pop_back();
+}
