@@ -42,7 +42,7 @@ protected:
 
 }  // namespace
 
-TEST_F(WidgetsGlTest, ButtonDrawsItsTintedDiscAndIconAtItsCentre) {
+static void checkButtonDrawsItsTintedDiscAndIconAtItsCentre() {
     Button b = createButton("BUTTON_TEST", 100, 120, 40, 255, 0, 0, "../images/add_button.png");
     ASSERT_NE(b.backgroundTexture, 0u) << lastImageError();
     ASSERT_NE(b.iconTexture, 0u) << lastImageError();
@@ -78,7 +78,7 @@ TEST_F(WidgetsGlTest, ButtonDrawsItsTintedDiscAndIconAtItsCentre) {
     EXPECT_TRUE(dark(gltest::readPixel(130, 120)));
 }
 
-TEST_F(WidgetsGlTest, ImagesAreDrawnWithTheirFirstRowAtTheTop) {
+static void checkImagesAreDrawnWithTheirFirstRowAtTheTop() {
     // 4 x 4: red top-left, green top-right, blue bottom-left, white bottom-right.
     std::vector<unsigned char> pixels(4 * 4 * 3);
     for (int y = 0; y < 4; ++y) {
@@ -114,7 +114,7 @@ TEST_F(WidgetsGlTest, ImagesAreDrawnWithTheirFirstRowAtTheTop) {
     EXPECT_GT(bottomRight[1], 200);
 }
 
-TEST_F(WidgetsGlTest, MissingImagesGiveTextureZeroAndAReason) {
+static void checkMissingImagesGiveTextureZeroAndAReason() {
     EXPECT_EQ(loadTexture("../images/no_such_image.png", TEXTURE_MIPMAPS), 0u);
     EXPECT_NE(std::string(lastImageError()).find("no_such_image.png"), std::string::npos);
 
@@ -131,7 +131,7 @@ TEST_F(WidgetsGlTest, MissingImagesGiveTextureZeroAndAReason) {
     EXPECT_STREQ(lastImageError(), "");
 }
 
-TEST_F(WidgetsGlTest, LabelDrawsItsGlyphsAtItsCornerAndSkipsUnknownCharacters) {
+static void checkLabelDrawsItsGlyphsAtItsCornerAndSkipsUnknownCharacters() {
     Label label = createLabel();
     ASSERT_NE(label.textList, 0u);
     label.text = "H";
@@ -176,7 +176,7 @@ TEST_F(WidgetsGlTest, LabelDrawsItsGlyphsAtItsCornerAndSkipsUnknownCharacters) {
     EXPECT_FALSE(anything);
 }
 
-TEST_F(WidgetsGlTest, LabelBoxShowsOnlyAboveAlpha150) {
+static void checkLabelBoxShowsOnlyAboveAlpha150() {
     Label label = createLabel();
     label.text = "Hi";
     label.height = 20;
@@ -225,4 +225,18 @@ TEST_F(WidgetsGlTest, CountdownDrawsTheSecondsLeftCentredAndNothingAtTheEnd) {
     bool anything = false;
     for (size_t i = 0; i < none.rgba.size(); i += 4) anything |= none.rgba[i] > 0;
     EXPECT_FALSE(anything);
+}
+
+// One GL context per test process is the slow part, so related checks share a test.
+TEST_F(WidgetsGlTest, ButtonsAndImagesDrawWhereTheyShould) {
+    checkButtonDrawsItsTintedDiscAndIconAtItsCentre();
+    gltest::beginFrame(SIDE, SIDE);
+    checkImagesAreDrawnWithTheirFirstRowAtTheTop();
+    checkMissingImagesGiveTextureZeroAndAReason();
+}
+
+TEST_F(WidgetsGlTest, LabelsDrawTheirGlyphsAndBoxes) {
+    checkLabelDrawsItsGlyphsAtItsCornerAndSkipsUnknownCharacters();
+    gltest::beginFrame(SIDE, SIDE);
+    checkLabelBoxShowsOnlyAboveAlpha150();
 }
