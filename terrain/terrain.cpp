@@ -17,6 +17,12 @@ void addUnique(std::vector<int>& list, int value) {
 
 }  // namespace
 
+int snapCorner(float wA, float wB, float wC) {
+    if (wA >= std::max(wB, wC)) return 0;
+    if (wB >= std::max(wA, wC)) return 1;
+    return 2;
+}
+
 bool glContextCurrent() { return glXGetCurrentContext() != nullptr; }
 
 Terrain::Terrain() { buildMesh(); }
@@ -279,11 +285,8 @@ bool Terrain::pick(float out[3], bool snap, int x, int y) {
     const TerrainVertex& pc = vertices[face.c];
     const float wA = weights[0], wB = weights[1], wC = weights[2];
     if (snap) {
-        const TerrainVertex* chosen = &pc;
-        if (wA >= std::max(wB, wC))
-            chosen = &pa;
-        else if (wB >= std::max(wA, wC))
-            chosen = &pb;
+        const int corner = snapCorner(wA, wB, wC);
+        const TerrainVertex* chosen = corner == 0 ? &pa : corner == 1 ? &pb : &pc;
         pickedVertex = chosen->index;
         out[0] = chosen->x;
         out[1] = chosen->y;

@@ -31,6 +31,10 @@ struct TerrainFace {
 // can be built and tested without a window.
 bool glContextCurrent();
 
+// Which corner of a picked face the barycentric weights snap to: 0 (A), 1 (B) or 2 (C). Ties
+// prefer A over B and B over C.
+int snapCorner(float wA, float wB, float wC);
+
 constexpr const char* TERRAIN_COLOUR_MAP_PATH = "../images/grey512.png";
 
 class Terrain {
