@@ -1,0 +1,110 @@
+#include "common/sensor/performer_gestures.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "common/sensor/performer_body.h"
+
+namespace {
+
+constexpr float PI = 3.14159265f;
+const Vec3 REST = {0.05f, -0.56f, 0.02f};
+
+std::vector<PerformerGesture> makeGestures() {
+    const Vec3 r = REST;
+    std::vector<PerformerGesture> list;
+    auto add = [&](const char* name, bool left, bool right, uint32_t ms, std::vector<Vec3> points) {
+        PerformerGesture g;
+        g.name = name;
+        g.usesArm[0] = left;
+        g.usesArm[1] = right;
+        g.durationMs = ms;
+        g.keyPoints = std::move(points);
+        list.push_back(std::move(g));
+    };
+    // A circle in front of the body, out-up-in-down, around (0.18, 0.02) from the shoulder.
+    const std::vector<Vec3> circle = {r,
+                                      {0.18f, -0.22f, 0.32f},
+                                      {0.39f, -0.10f, 0.32f},
+                                      {0.39f, 0.14f, 0.32f},
+                                      {0.18f, 0.26f, 0.32f},
+                                      {-0.03f, 0.14f, 0.32f},
+                                      {-0.03f, -0.10f, 0.32f},
+                                      {0.18f, -0.22f, 0.32f},
+                                      r};
+    // From across the chest out to the side at chest height.
+    const std::vector<Vec3> swipe = {r, {-0.25f, -0.05f, 0.35f}, {0.10f, 0.0f, 0.40f}, {0.45f, 0.0f, 0.25f}, r};
+    add("right_circle", false, true, 1800, circle);
+    add("left_circle", true, false, 1800, circle);
+    // The right arm moves from the person's left to their right; the left arm mirrors it.
+    add("right_swipe", false, true, 1200, swipe);
+    add("left_swipe", true, false, 1200, swipe);
+    add("right_raise", false, true, 1300, {r, {0.12f, 0.0f, 0.22f}, {0.06f, 0.55f, 0.04f}, {0.12f, 0.0f, 0.22f}, r});
+    add("left_side_raise", true, false, 1300, {r, {0.30f, -0.35f, 0.05f}, {0.56f, 0.0f, 0.02f}, {0.30f, -0.35f, 0.05f}, r});
+    add("both_y", true, true, 1500, {r, {0.20f, -0.10f, 0.15f}, {0.32f, 0.46f, 0.03f}, {0.20f, -0.10f, 0.15f}, r});
+    add("push", true, true, 1400,
+        {r, {-0.02f, -0.25f, 0.22f}, {-0.04f, -0.02f, 0.25f}, {-0.05f, 0.0f, 0.55f}, {-0.04f, -0.02f, 0.25f}, r});
+    add("wave", false, true, 1900,
+        {r, {0.15f, 0.0f, 0.15f}, {0.25f, 0.30f, 0.10f}, {0.08f, 0.33f, 0.10f}, {0.28f, 0.30f, 0.10f},
+         {0.08f, 0.33f, 0.10f}, {0.25f, 0.30f, 0.10f}, {0.15f, 0.0f, 0.15f}, r});
+    add("clap", true, true, 1500,
+        {r, {0.10f, -0.20f, 0.30f}, {-0.17f, 0.0f, 0.35f}, {0.05f, -0.05f, 0.40f}, {-0.17f, 0.0f, 0.35f}, r});
+    return list;
+}
+
+Vec3 catmullRom(Vec3 p0, Vec3 p1, Vec3 p2, Vec3 p3, float t) {
+    float t2 = t * t, t3 = t2 * t;
+    return 0.5f * ((2.0f * p1) + (p2 - p0) * t + (2.0f * p0 - 5.0f * p1 + 4.0f * p2 - p3) * t2 +
+                   (3.0f * p1 - p0 - 3.0f * p2 + p3) * t3);
+}
+
+}  // namespace
+
+Vec3 restArmOffset() { return REST; }
+
+const std::vector<PerformerGesture>& performerGestures() {
+    static const std::vector<PerformerGesture> gestures = makeGestures();
+    return gestures;
+}
+
+const PerformerGesture* findPerformerGesture(const std::string& name) {
+    for (const PerformerGesture& g : performerGestures()) {
+        if (g.name == name) return &g;
+    }
+    return nullptr;
+}
+
+GestureVariation gestureVariation(uint32_t seed) {
+    GestureVariation v;
+    v.amplitude = 1.0f + 0.1f * hashToSigned(performerHash(seed, 101));
+    v.speed = 1.0f + 0.1f * hashToSigned(performerHash(seed, 102));
+    v.warp = 0.05f * hashToSigned(performerHash(seed, 103));
+    v.lift = 0.02f * hashToSigned(performerHash(seed, 104));
+    return v;
+}
+
+uint32_t gestureDurationMs(const PerformerGesture& gesture, const GestureVariation& variation) {
+    float speed = std::clamp(variation.speed, 0.5f, 2.0f);
+    float ms = static_cast<float>(gesture.durationMs) / speed;
+    return static_cast<uint32_t>(std::clamp(ms, 800.0f, 2000.0f));
+}
+
+Vec3 gestureArmOffset(const PerformerGesture& gesture, const GestureVariation& variation, float phase) {
+    const std::vector<Vec3>& k = gesture.keyPoints;
+    if (k.empty()) return REST;
+    float t = std::clamp(phase, 0.0f, 1.0f);
+    // Timing skew that keeps the ends fixed, then an ease that starts and stops at rest speed 0.
+    t = std::clamp(t + variation.warp * std::sin(PI * t), 0.0f, 1.0f);
+    float s = t - std::sin(2.0f * PI * t) / (2.0f * PI);
+    int segments = static_cast<int>(k.size()) - 1;
+    if (segments <= 0) return k[0];
+    float x = s * static_cast<float>(segments);
+    int i = std::min(static_cast<int>(x), segments - 1);
+    float u = x - static_cast<float>(i);
+    Vec3 p0 = k[std::max(i - 1, 0)];
+    Vec3 p3 = k[std::min(i + 2, segments)];
+    Vec3 p = catmullRom(p0, k[i], k[i + 1], p3, u);
+    Vec3 offset = REST + (p - REST) * variation.amplitude;
+    offset.y += variation.lift * std::sin(PI * s);
+    return offset;
+}

@@ -1,0 +1,354 @@
+#include "common/sensor/simulated_performer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <memory>
+
+#include "common/sensor/frame_sources.h"
+#include "common/sensor/stream_source.h"
+
+namespace {
+
+const char* const FAULT_NAMES[] = {"drop_skeleton", "drop_colour", "drop_depth",
+                                   "lose_person",   "second_person", "hand_out"};
+
+float ease(float s) { return s * s * (3.0f - 2.0f * s); }
+
+// Where the second person of the SECOND_PERSON fault stands: behind, to the person's left.
+const Vec3 SECOND_PERSON_SPINE = {-0.9f, 0.05f, 2.9f};
+// How far the person steps aside for the HAND_OUT fault.
+constexpr float HAND_OUT_STEP = 0.8f;
+
+}  // namespace
+
+const char* performerFaultName(PerformerFault fault) {
+    int i = static_cast<int>(fault);
+    return i >= 0 && i < static_cast<int>(PerformerFault::FAULT_COUNT) ? FAULT_NAMES[i] : "unknown";
+}
+
+bool parsePerformerFault(const std::string& name, PerformerFault& fault) {
+    for (int i = 0; i < static_cast<int>(PerformerFault::FAULT_COUNT); ++i) {
+        if (name == FAULT_NAMES[i]) {
+            fault = static_cast<PerformerFault>(i);
+            return true;
+        }
+    }
+    return false;
+}
+
+SimulatedPerformer::SimulatedPerformer(uint32_t seedValue) : seed(seedValue) {
+    for (int hand = 0; hand < 2; ++hand) {
+        Vec3 rest = restWristPosition(bodyModel, hand);
+        arms[hand].x.from = arms[hand].x.to = rest.x;
+        arms[hand].y.from = arms[hand].y.to = rest.y;
+        arms[hand].reach.from = arms[hand].reach.to = wristReach(bodyModel, rest);
+    }
+    updateSkeletons();
+}
+
+float SimulatedPerformer::tweenValue(const Tween& t, uint32_t atMs) const {
+    if (t.pending) return t.from;
+    uint32_t elapsed = atMs - t.startMs;  // unsigned: survives the clock's wrap
+    if (t.durationMs == 0 || elapsed >= t.durationMs) return t.to;
+    float s = static_cast<float>(elapsed) / static_cast<float>(t.durationMs);
+    return t.from + (t.to - t.from) * ease(s);
+}
+
+bool SimulatedPerformer::tweenRunning(const Tween& t) const {
+    return t.pending || (now - t.startMs) < t.durationMs;
+}
+
+void SimulatedPerformer::startTween(Tween& t, float to, uint32_t durationMs) {
+    t.from = tweenValue(t, now);
+    t.to = to;
+    t.durationMs = durationMs;
+    t.pending = true;
+}
+
+Vec3 SimulatedPerformer::tweenWrist(int hand, uint32_t atMs) const {
+    const ArmMotion& arm = arms[hand];
+    return {tweenValue(arm.x, atMs), tweenValue(arm.y, atMs), bodyModel.spine.z - tweenValue(arm.reach, atMs)};
+}
+
+Vec3 SimulatedPerformer::wristTarget(int hand) const {
+    hand &= 1;
+    const ArmMotion& arm = arms[hand];
+    if (!arm.inGesture || gestureRun.gesture == nullptr) return tweenWrist(hand, now);
+    float phase = 0.0f;
+    if (!gestureRun.pending && gestureRun.durationMs > 0) {
+        phase = std::min(1.0f, static_cast<float>(now - gestureRun.startMs) / static_cast<float>(gestureRun.durationMs));
+    }
+    Vec3 offset = gestureArmOffset(*gestureRun.gesture, gestureRun.variation, phase);
+    float side = hand == HAND_RIGHT ? 1.0f : -1.0f;
+    // Wrist targets stay fixed in the room while the body sways, like a steady hand.
+    Vec3 wrist = shoulderPosition(bodyModel, hand, {}) + Vec3{side * offset.x, offset.y, -offset.z};
+    // A gesture begun away from rest blends in from where the wrist was.
+    float fade = 1.0f - ease(std::min(1.0f, phase / 0.25f));
+    return wrist + arm.gestureStartOffset * fade;
+}
+
+void SimulatedPerformer::cancelGesture(int hand) {
+    ArmMotion& arm = arms[hand];
+    if (!arm.inGesture) return;
+    Vec3 wrist = wristTarget(hand);
+    arm.inGesture = false;
+    arm.x = Tween{wrist.x, wrist.x};
+    arm.y = Tween{wrist.y, wrist.y};
+    float reach = wristReach(bodyModel, wrist);
+    arm.reach = Tween{reach, reach};
+    if (!arms[0].inGesture && !arms[1].inGesture) gestureRun = GestureRun{};
+}
+
+void SimulatedPerformer::advance(uint32_t nowMs) {
+    now = nowMs;
+    advanced = true;
+    sceneRendered = false;
+    for (ArmMotion& arm : arms) {
+        for (Tween* t : {&arm.x, &arm.y, &arm.reach}) {
+            if (t->pending) {
+                t->pending = false;
+                t->startMs = now;
+            }
+        }
+    }
+    if (gestureRun.gesture != nullptr) {
+        if (gestureRun.pending) {
+            gestureRun.pending = false;
+            gestureRun.startMs = now;
+        } else if (now - gestureRun.startMs >= gestureRun.durationMs) {
+            // The gesture ends at rest: the arms stay there.
+            for (int hand = 0; hand < 2; ++hand) {
+                if (!arms[hand].inGesture) continue;
+                arms[hand].inGesture = false;
+                Vec3 rest = restWristPosition(bodyModel, hand);
+                float reach = wristReach(bodyModel, rest);
+                arms[hand].x = Tween{rest.x, rest.x};
+                arms[hand].y = Tween{rest.y, rest.y};
+                arms[hand].reach = Tween{reach, reach};
+            }
+            gestureRun = GestureRun{};
+        }
+    }
+    for (FaultRun& f : faults) {
+        if (f.pending) {
+            f.pending = false;
+            f.startMs = now;
+        }
+        f.active = (now - f.startMs) < f.durationMs;
+    }
+    updateSkeletons();
+}
+
+void SimulatedPerformer::updateSkeletons() {
+    Vec3 swayNow = sway ? swayOffset(seed, now) : Vec3{};
+    Vec3 left = wristTarget(HAND_LEFT);
+    Vec3 right = wristTarget(HAND_RIGHT);
+    if (faultActive(PerformerFault::HAND_OUT)) {
+        swayNow.x += HAND_OUT_STEP;
+        left.x += HAND_OUT_STEP;
+        right = shoulderPosition(bodyModel, HAND_RIGHT, swayNow) + Vec3{0.6f, 0.02f, 0.0f};
+    }
+    buildPerformerSkeleton(bodyModel, swayNow, left, right, skeleton);
+    if (jitter) addTrackerJitter(skeleton, seed, now);
+    applyCameraTilt(skeleton, tilt);
+
+    if (faultActive(PerformerFault::SECOND_PERSON)) {
+        PerformerBody other = bodyModel;
+        other.spine = SECOND_PERSON_SPINE;
+        Vec3 otherSway = sway ? swayOffset(seed + 1, now) : Vec3{};
+        buildPerformerSkeleton(other, otherSway, restWristPosition(other, HAND_LEFT),
+                               restWristPosition(other, HAND_RIGHT), secondPerson);
+        secondPerson.trackingId = 2;
+        if (jitter) addTrackerJitter(secondPerson, seed + 1, now);
+        applyCameraTilt(secondPerson, tilt);
+    }
+}
+
+bool SimulatedPerformer::nextSkeletonFrame(SkeletonFrame& frame) {
+    if (faultActive(PerformerFault::DROP_SKELETON)) return false;
+    frame = SkeletonFrame{};
+    if (!faultActive(PerformerFault::LOSE_PERSON)) frame.slots[0] = skeleton;
+    if (faultActive(PerformerFault::SECOND_PERSON)) frame.slots[3] = secondPerson;
+    return true;
+}
+
+void SimulatedPerformer::ensureRendered() {
+    if (sceneRendered) return;
+    RenderBody bodies[2];
+    int count = 0;
+    bodies[count].skeleton = &skeleton;
+    bodies[count].left = hands[HAND_LEFT];
+    bodies[count].right = hands[HAND_RIGHT];
+    // An untracked person is still seen, but carries no player index.
+    bodies[count].player = faultActive(PerformerFault::LOSE_PERSON) ? 0 : 1;
+    ++count;
+    if (faultActive(PerformerFault::SECOND_PERSON)) {
+        bodies[count].skeleton = &secondPerson;
+        bodies[count].player = 2;
+        ++count;
+    }
+    renderScene(bodies, count, tilt, scene);
+    sceneRendered = true;
+}
+
+bool SimulatedPerformer::nextColourFrame(uint8_t* bgrx) {
+    if (faultActive(PerformerFault::DROP_COLOUR)) return false;
+    ensureRendered();
+    shadeColour(scene, bgrx);
+    return true;
+}
+
+bool SimulatedPerformer::nextDepthFrame(uint16_t* packedDepth) {
+    if (faultActive(PerformerFault::DROP_DEPTH)) return false;
+    ensureRendered();
+    packDepth(scene, packedDepth);
+    return true;
+}
+
+void SimulatedPerformer::setTiltAngle(int degrees) {
+    tilt = std::clamp(degrees, -TILT_LIMIT_DEGREES, TILT_LIMIT_DEGREES);
+    sceneRendered = false;
+    updateSkeletons();
+}
+
+void SimulatedPerformer::moveWrist(int hand, float x, float y, uint32_t durationMs) {
+    if (!std::isfinite(x) || !std::isfinite(y)) return;
+    hand &= 1;
+    cancelGesture(hand);
+    startTween(arms[hand].x, std::clamp(x, -3.0f, 3.0f), durationMs);
+    startTween(arms[hand].y, std::clamp(y, -3.0f, 3.0f), durationMs);
+}
+
+void SimulatedPerformer::setReach(int hand, float reachMetres, uint32_t durationMs) {
+    if (!std::isfinite(reachMetres)) return;
+    hand &= 1;
+    cancelGesture(hand);
+    startTween(arms[hand].reach, std::clamp(reachMetres, -0.3f, 0.6f), durationMs);
+}
+
+void SimulatedPerformer::setHandShape(int hand, HandShape shape) {
+    hands[hand & 1] = shape;
+    sceneRendered = false;
+}
+
+bool SimulatedPerformer::performGesture(const std::string& name, uint32_t variationSeed) {
+    const PerformerGesture* gesture = findPerformerGesture(name);
+    if (gesture == nullptr) return false;
+    for (int hand = 0; hand < 2; ++hand) cancelGesture(hand);
+    gestureRun.gesture = gesture;
+    gestureRun.variation = gestureVariation(variationSeed);
+    gestureRun.durationMs = gestureDurationMs(*gesture, gestureRun.variation);
+    gestureRun.pending = true;
+    for (int hand = 0; hand < 2; ++hand) {
+        if (!gesture->usesArm[hand]) continue;
+        ArmMotion& arm = arms[hand];
+        Vec3 wrist = tweenWrist(hand, now);
+        // Freeze the arm where it is; the gesture takes over from there.
+        arm.x = Tween{wrist.x, wrist.x};
+        arm.y = Tween{wrist.y, wrist.y};
+        float reach = wristReach(bodyModel, wrist);
+        arm.reach = Tween{reach, reach};
+        arm.inGesture = true;
+        arm.gestureStartOffset = wrist - restWristPosition(bodyModel, hand);
+    }
+    return true;
+}
+
+void SimulatedPerformer::rest(uint32_t durationMs) {
+    for (int hand = 0; hand < 2; ++hand) {
+        Vec3 rest = restWristPosition(bodyModel, hand);
+        moveWrist(hand, rest.x, rest.y, durationMs);
+        setReach(hand, wristReach(bodyModel, rest), durationMs);
+    }
+}
+
+bool SimulatedPerformer::busy() const {
+    if (gestureRun.gesture != nullptr) return true;
+    for (const ArmMotion& arm : arms) {
+        if (tweenRunning(arm.x) || tweenRunning(arm.y) || tweenRunning(arm.reach)) return true;
+    }
+    return false;
+}
+
+std::vector<std::string> SimulatedPerformer::gestureNames() {
+    std::vector<std::string> names;
+    for (const PerformerGesture& g : performerGestures()) names.push_back(g.name);
+    return names;
+}
+
+void SimulatedPerformer::mouseMove(float nx, float ny) {
+    if (!std::isfinite(nx) || !std::isfinite(ny)) return;
+    if (!mouseMode) {
+        mouseMode = true;
+        setReach(HAND_RIGHT, mouseReach, 300);
+    }
+    // The right pointer's box: x 0..0.5, y -0.1..0.4 metres, so the pointer follows the mouse.
+    float x = 0.5f * std::clamp(nx, 0.0f, 1.0f);
+    float y = -0.1f + 0.5f * std::clamp(ny, 0.0f, 1.0f);
+    cancelGesture(HAND_RIGHT);
+    startTween(arms[HAND_RIGHT].x, x, 0);
+    startTween(arms[HAND_RIGHT].y, y, 0);
+}
+
+void SimulatedPerformer::mouseButton(int hand, bool down) {
+    hand &= 1;
+    if (!mouseMode) {
+        mouseMode = true;
+        setReach(HAND_RIGHT, mouseReach, 300);
+    }
+    setHandShape(hand, down ? HandShape::CLOSED : HandShape::OPEN);
+    if (hand == HAND_LEFT) {
+        // The left hand comes forward into the middle of its pointer box while held.
+        if (down) {
+            moveWrist(HAND_LEFT, -0.25f, 0.15f, 250);
+            setReach(HAND_LEFT, MOUSE_DEFAULT_REACH, 250);
+        } else {
+            Vec3 rest = restWristPosition(bodyModel, HAND_LEFT);
+            moveWrist(HAND_LEFT, rest.x, rest.y, 400);
+            setReach(HAND_LEFT, wristReach(bodyModel, rest), 400);
+        }
+    }
+}
+
+void SimulatedPerformer::mouseWheel(int steps) {
+    steps = std::clamp(steps, -100, 100);
+    mouseMode = true;
+    mouseReach = std::clamp(mouseReach + 0.05f * static_cast<float>(steps), 0.0f, 0.45f);
+    setReach(HAND_RIGHT, mouseReach, 150);
+}
+
+void SimulatedPerformer::injectFault(PerformerFault fault, uint32_t durationMs) {
+    int i = static_cast<int>(fault);
+    if (i < 0 || i >= static_cast<int>(PerformerFault::FAULT_COUNT)) return;
+    faults[i].pending = true;
+    faults[i].durationMs = durationMs;
+}
+
+bool SimulatedPerformer::faultActive(PerformerFault fault) const {
+    int i = static_cast<int>(fault);
+    return i >= 0 && i < static_cast<int>(PerformerFault::FAULT_COUNT) && faults[i].active;
+}
+
+void SimulatedPerformer::setNaturalMotion(bool swayOn, bool jitterOn) {
+    sway = swayOn;
+    jitter = jitterOn;
+    updateSkeletons();
+    sceneRendered = false;
+}
+
+namespace {
+SimulatedPerformer* lastPerformer = nullptr;
+}
+
+SimulatedPerformer* activeSimulatedPerformer() { return lastPerformer; }
+
+void registerSimulatedPerformer(uint32_t seed) {
+    registerSyntheticSource([seed]() -> std::unique_ptr<FrameSource> {
+        auto performer = std::make_unique<SimulatedPerformer>(seed);
+        lastPerformer = performer.get();
+        return performer;
+    });
+    // Streams that carry only skeletons get their images from the same renderer.
+    setSkeletonImageRenderer(&renderSkeletonImages);
+}

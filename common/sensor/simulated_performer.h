@@ -1,0 +1,145 @@
+#pragma once
+// The default "synthetic" sensor: a procedurally animated person (see performer_body.h)
+// who stands in front of the camera and is driven by scenario scripts, the built-in demo
+// or the mouse. Renders depth and colour frames like a live camera: every fetch after an
+// advance succeeds unless a fault is injected.
+//
+// Time: every driving call takes effect at the next advance(nowMs); durations run on the
+// program clock's milliseconds (wrap-safe). Nothing here reads the wall clock or sleeps.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common/sensor/frame_source.h"
+#include "common/sensor/performer_body.h"
+#include "common/sensor/performer_gestures.h"
+#include "common/sensor/performer_renderer.h"
+
+// Faults a script can inject for a while, to exercise the program's fallbacks.
+enum class PerformerFault {
+    DROP_SKELETON,   // skeleton fetches fail
+    DROP_COLOUR,     // colour fetches fail
+    DROP_DEPTH,      // depth fetches fail
+    LOSE_PERSON,     // the person is not tracked (slot 0 state 0, no player index)
+    SECOND_PERSON,   // a second person stands behind to the left, tracked in slot 3, player 2
+    HAND_OUT,        // the person steps aside with the right arm stretched out of the image
+    FAULT_COUNT
+};
+
+// "drop_skeleton", "drop_colour", "drop_depth", "lose_person", "second_person", "hand_out".
+const char* performerFaultName(PerformerFault fault);
+bool parsePerformerFault(const std::string& name, PerformerFault& fault);
+
+// Reach the mouse mode gives the right hand so its pointer engages (> 0.2 m).
+constexpr float MOUSE_DEFAULT_REACH = 0.3f;
+
+class SimulatedPerformer : public FrameSource {
+public:
+    explicit SimulatedPerformer(uint32_t seed = 1);
+
+    // FrameSource
+    void advance(uint32_t nowMs) override;
+    bool nextSkeletonFrame(SkeletonFrame& frame) override;
+    bool nextColourFrame(uint8_t* bgrx) override;
+    bool nextDepthFrame(uint16_t* packedDepth) override;
+    int tiltAngle() const override { return tilt; }
+    void setTiltAngle(int degrees) override;  // clamped to +-TILT_LIMIT_DEGREES
+
+    // Driving (times in ms of the program clock; actions start at the next advance).
+    // hand: 0 left, 1 right. x, y: sensor-space metres in the frontal plane.
+    void moveWrist(int hand, float x, float y, uint32_t durationMs);
+    // Wrist offset from the spine toward the camera, metres (rest is about 0.02).
+    void setReach(int hand, float reachMetres, uint32_t durationMs);
+    void setHandShape(int hand, HandShape shape);
+    // Starts a named gesture from rest; false for an unknown name. The seed picks this
+    // performance's variation.
+    bool performGesture(const std::string& name, uint32_t variationSeed);
+    void rest(uint32_t durationMs);  // arms back to rest
+    bool busy() const;               // a timed action still runs (or waits for its advance)
+    static std::vector<std::string> gestureNames();
+    const SkeletonRecord& currentSkeleton() const { return skeleton; }
+
+    // Mouse: window coordinates normalised to 0..1 (x right, y up); buttons; wheel steps.
+    // The first mouse call enters mouse mode: the right hand is held forward at
+    // MOUSE_DEFAULT_REACH so its pointer engages, and the mouse position maps onto the
+    // right pointer's box (x 0..0.5, y -0.1..0.4 metres). Left button closes the right
+    // hand; right button holds the left hand forward, closed; the wheel changes the right
+    // hand's reach by 5 cm a step (0..0.45 m).
+    void mouseMove(float nx, float ny);
+    void mouseButton(int hand, bool down);
+    void mouseWheel(int steps);
+
+    // Faults last durationMs from the next advance.
+    void injectFault(PerformerFault fault, uint32_t durationMs);
+    bool faultActive(PerformerFault fault) const;
+
+    // Tests switch the natural sway and tracker jitter off to compare exact positions.
+    void setNaturalMotion(bool sway, bool jitter);
+    HandShape handShape(int hand) const { return hands[hand & 1]; }
+    uint32_t nowMs() const { return now; }
+    const PerformerBody& body() const { return bodyModel; }
+    // The wrist target (world frame, before tilt) of hand 0 or 1 at the current time.
+    Vec3 wristTarget(int hand) const;
+
+private:
+    // One scalar moving from `from` to `to` over durationMs, eased at both ends.
+    struct Tween {
+        float from = 0.0f;
+        float to = 0.0f;
+        uint32_t startMs = 0;
+        uint32_t durationMs = 0;
+        bool pending = false;  // starts at the next advance
+    };
+    struct ArmMotion {
+        Tween x, y, reach;
+        bool inGesture = false;
+        Vec3 gestureStartOffset;  // wrist minus rest at the gesture's start, faded out early
+    };
+    struct GestureRun {
+        const PerformerGesture* gesture = nullptr;
+        GestureVariation variation;
+        uint32_t startMs = 0;
+        uint32_t durationMs = 0;
+        bool pending = false;
+    };
+    struct FaultRun {
+        uint32_t startMs = 0;
+        uint32_t durationMs = 0;
+        bool pending = false;
+        bool active = false;
+    };
+
+    float tweenValue(const Tween& t, uint32_t atMs) const;
+    bool tweenRunning(const Tween& t) const;
+    void startTween(Tween& t, float to, uint32_t durationMs);
+    void cancelGesture(int hand);
+    Vec3 tweenWrist(int hand, uint32_t atMs) const;
+    void updateSkeletons();
+    void ensureRendered();
+
+    uint32_t seed;
+    uint32_t now = 0;
+    bool advanced = false;
+    int tilt = 0;
+    bool sway = true;
+    bool jitter = true;
+    PerformerBody bodyModel;
+    ArmMotion arms[2];
+    GestureRun gestureRun;
+    HandShape hands[2] = {HandShape::OPEN, HandShape::OPEN};
+    FaultRun faults[static_cast<int>(PerformerFault::FAULT_COUNT)];
+    bool mouseMode = false;
+    float mouseReach = MOUSE_DEFAULT_REACH;
+
+    SkeletonRecord skeleton;       // slot 0, camera frame
+    SkeletonRecord secondPerson;   // slot 3 while SECOND_PERSON runs
+    RenderTarget scene;            // reused every frame
+    bool sceneRendered = false;    // for the current advance
+};
+
+// Registers the performer as the "synthetic" --sensor backend (seeded) and the performer's
+// renderer as the image renderer of skeleton-only streams (csv:, replay:).
+void registerSimulatedPerformer(uint32_t seed);
+// The performer the last "synthetic" open created (owned by its SensorInput), so the program
+// can drive it from scripts and the mouse; nullptr before one was opened.
+SimulatedPerformer* activeSimulatedPerformer();
