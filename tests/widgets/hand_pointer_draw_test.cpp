@@ -1,60 +1,37 @@
 #include "common/widgets/hand_pointer_draw.h"
 
-#include <GL/freeglut.h>
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cstdlib>
 #include <fstream>
 
 #include "common/widgets/texture.h"
+#include "widgets/gl_test_context.h"
 
 namespace {
 
-constexpr int SIDE = 200;
+constexpr int SIDE = 256;
 
-// A small window with a window-pixel orthographic projection, as the frame's overlay has.
-// Skips when no display is available (run the suite under Xvfb).
+// The frame's window-pixel overlay on the shared test window, cleared to black.
 class HandPointerDraw : public testing::Test {
 protected:
     void SetUp() override {
-        if (std::getenv("DISPLAY") == nullptr) {
+        if (!gltest::openContext(SIDE, SIDE)) {
             GTEST_SKIP() << "no X display";
         }
-        if (glutGet(GLUT_INIT_STATE) == 0) {
-            int argc = 1;
-            char name[] = "hand_pointer_draw_test";
-            char* argv[] = {name, nullptr};
-            glutInit(&argc, argv);
-        }
-        glutInitDisplayMode(GLUT_RGBA | GLUT_SINGLE);
-        glutInitWindowSize(SIDE, SIDE);
-        windowId = glutCreateWindow("hand pointer");
-        glViewport(0, 0, SIDE, SIDE);
-        glMatrixMode(GL_PROJECTION);
-        glLoadIdentity();
-        glOrtho(0, SIDE, 0, SIDE, -100, 100);
-        glMatrixMode(GL_MODELVIEW);
-        glLoadIdentity();
-        glDisable(GL_DEPTH_TEST);
-        glClearColor(1.0f, 1.0f, 1.0f, 1.0f);
-        glClear(GL_COLOR_BUFFER_BIT);
+        gltest::beginFrame(SIDE, SIDE);
         window.width = SIDE;
         window.height = SIDE;
     }
-    void TearDown() override {
-        if (windowId != 0) glutDestroyWindow(windowId);
-    }
 
     std::array<uint8_t, 3> pixel(int x, int y) {
-        glFinish();
-        std::array<uint8_t, 3> rgb{};
-        glReadPixels(x, y, 1, 1, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
-        return rgb;
+        const std::array<uint8_t, 4> rgba = gltest::readPixel(x, y);
+        return {{rgba[0], rgba[1], rgba[2]}};
     }
 
-    // A pointer in the middle of the window, tinted red, textures missing (untextured quad).
+    // A pointer in the middle of the window (128, 128), tinted red, textures missing
+    // (the quad is then drawn untextured in the tint).
     HandPointer centredPointer(int state) {
         HandPointer p(1, &window);
         p.x = 0.25f;
@@ -64,34 +41,33 @@ protected:
         return p;
     }
 
-    int windowId = 0;
     WindowInfo window;
 };
 
 using Rgb = std::array<uint8_t, 3>;
 const Rgb RED = {{255, 0, 0}};
-const Rgb WHITE = {{255, 255, 255}};
+const Rgb BLACK = {{0, 0, 0}};
 
 TEST_F(HandPointerDraw, OnlyAnEngagedPointerIsDrawn) {
     for (int state : {POINTER_IDLE, POINTER_ARMING}) {
         EXPECT_FALSE(drawHandPointer(centredPointer(state), true));
     }
-    EXPECT_EQ(pixel(100, 100), WHITE);
+    EXPECT_EQ(pixel(128, 128), BLACK);
     EXPECT_TRUE(drawHandPointer(centredPointer(POINTER_ENGAGED), false));
-    EXPECT_EQ(pixel(100, 100), RED);
+    EXPECT_EQ(pixel(128, 128), RED);
     EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D));   // texturing left off for the overlay
 }
 
 TEST_F(HandPointerDraw, OpenPointerIsSizeWideClosedHandTwiceThat) {
-    HandPointer p = centredPointer(POINTER_ENGAGED);   // centre (100, 100), 20 pixels
+    HandPointer p = centredPointer(POINTER_ENGAGED);   // centre (128, 128), 20 pixels
     drawHandPointer(p, false);
-    EXPECT_EQ(pixel(105, 100), RED);
-    EXPECT_EQ(pixel(115, 100), WHITE);
-    EXPECT_EQ(pixel(100, 85), WHITE);
+    EXPECT_EQ(pixel(133, 128), RED);
+    EXPECT_EQ(pixel(143, 128), BLACK);
+    EXPECT_EQ(pixel(128, 113), BLACK);
     drawHandPointer(p, true);
-    EXPECT_EQ(pixel(115, 100), RED);
-    EXPECT_EQ(pixel(100, 85), RED);
-    EXPECT_EQ(pixel(125, 100), WHITE);
+    EXPECT_EQ(pixel(143, 128), RED);
+    EXPECT_EQ(pixel(128, 113), RED);
+    EXPECT_EQ(pixel(153, 128), BLACK);
 }
 
 TEST_F(HandPointerDraw, TexturesLoadWhenTheImagesExist) {
