@@ -68,7 +68,8 @@ TEST(Vec, AssignmentReusesArrayOnlyWhenSizesAgree) {
     EXPECT_EQ(c.data(), nullptr);
 
     c = a;
-    c = c;  // self-assignment keeps the contents
+    vec<float>& alias = c;
+    c = alias;  // self-assignment keeps the contents
     EXPECT_EQ(c(1), 2.0f);
 }
 
