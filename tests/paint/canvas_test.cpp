@@ -1,0 +1,125 @@
+// Stroke ids, the open stroke, list edits and the view transform's matrix operations.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "paint/canvas.h"
+
+namespace {
+
+void expectMatrixNear(const Matrix4& a, const Matrix4& b, float tolerance) {
+    for (int i = 0; i < 16; ++i) {
+        EXPECT_NEAR(a[i], b[i], tolerance) << "element " << i;
+    }
+}
+
+CanvasPoint apply(const Matrix4& m, float x, float y) {
+    return CanvasPoint{m[0] * x + m[4] * y + m[12], m[1] * x + m[5] * y + m[13]};
+}
+
+}  // namespace
+
+TEST(Canvas, IdsCountFromOneAndWrapAtOneBillion) {
+    Canvas canvas;
+    EXPECT_EQ(canvas.newStrokeId(), 1);
+    EXPECT_EQ(canvas.newStrokeId(), 2);
+    canvas.idCounter = 999999998;
+    EXPECT_EQ(canvas.newStrokeId(), 999999999);
+    EXPECT_EQ(canvas.newStrokeId(), 0);
+    EXPECT_EQ(canvas.newStrokeId(), 1);
+}
+
+TEST(Canvas, OpenStrokeIsMadeOnlyWhenTheLastStrokeHasPoints) {
+    Canvas canvas;
+    canvas.appendOpenStrokeIfNeeded();
+    canvas.appendOpenStrokeIfNeeded();
+    ASSERT_EQ(canvas.strokes.size(), 1u);
+    EXPECT_TRUE(canvas.strokes[0].points.empty());
+    EXPECT_EQ(canvas.strokes[0].id, 1);
+    EXPECT_EQ(canvas.strokes[0].width, 0.0f);
+
+    canvas.openStroke().points.push_back(CanvasPoint{1.0f, 2.0f});
+    Stroke& open = canvas.openStroke();  // the last stroke is painted now: a new one follows
+    EXPECT_TRUE(open.points.empty());
+    EXPECT_EQ(open.id, 2);
+    EXPECT_EQ(canvas.strokes.size(), 2u);
+}
+
+TEST(Canvas, InsertEraseAndFindKeepTheOrder) {
+    Canvas canvas;
+    for (int i = 0; i < 4; ++i) {
+        Stroke s;
+        s.id = canvas.newStrokeId();
+        canvas.appendStroke(s);
+    }
+    Stroke a;
+    a.id = 10;
+    Stroke b;
+    b.id = 11;
+    canvas.insertStrokes(1, {a, b});
+    canvas.insertStrokes(99, {a});  // past the end: appended
+    std::vector<int32_t> ids;
+    for (const Stroke& s : canvas.strokes) {
+        ids.push_back(s.id);
+    }
+    EXPECT_EQ(ids, (std::vector<int32_t>{1, 10, 11, 2, 3, 4, 10}));
+    EXPECT_EQ(canvas.findStrokeIndex(10), 1);  // the first one
+    EXPECT_TRUE(canvas.eraseStrokeById(10));
+    canvas.eraseStroke(0);
+    canvas.eraseStroke(50);  // out of range: nothing
+    EXPECT_EQ(canvas.strokes.front().id, 11);
+    EXPECT_EQ(canvas.findStrokeById(10), &canvas.strokes.back());
+    EXPECT_EQ(canvas.findStrokeById(77), nullptr);
+    EXPECT_FALSE(canvas.eraseStrokeById(77));
+    EXPECT_EQ(canvas.strokes.size(), 5u);
+}
+
+TEST(ViewMatrix, BuildingBlocksActAsDocumented) {
+    const Matrix4 t = translationMatrix(3.0f, -2.0f, 1.0f);
+    const CanvasPoint moved = apply(t, 1.0f, 1.0f);
+    EXPECT_FLOAT_EQ(moved.x, 4.0f);
+    EXPECT_FLOAT_EQ(moved.y, -1.0f);
+
+    const CanvasPoint turned = apply(rotationZMatrix(3.14159265f / 2.0f), 1.0f, 0.0f);
+    EXPECT_NEAR(turned.x, 0.0f, 1e-6f);  // counter-clockwise with y up
+    EXPECT_NEAR(turned.y, 1.0f, 1e-6f);
+
+    // A · B applies B first.
+    const Matrix4 ts = multiplyMatrix(t, scaleMatrix(2.0f));
+    const CanvasPoint p = apply(ts, 1.0f, 1.0f);
+    EXPECT_FLOAT_EQ(p.x, 5.0f);
+    EXPECT_FLOAT_EQ(p.y, 0.0f);
+    expectMatrixNear(multiplyMatrix(identityMatrix(), ts), ts, 0.0f);
+}
+
+TEST(ViewMatrix, InverseUndoesAGeneralTransform) {
+    Matrix4 m = multiplyMatrix(translationMatrix(120.0f, -40.0f, 5.0f),
+                               multiplyMatrix(rotationZMatrix(0.7f), scaleMatrix(2.5f)));
+    m[3] = 0.001f;  // a little projective part, so that every cofactor matters
+    m[8] = 0.3f;
+    Matrix4 inverse = m;
+    ASSERT_TRUE(invertMatrix(inverse));
+    expectMatrixNear(multiplyMatrix(m, inverse), identityMatrix(), 1e-5f);
+    expectMatrixNear(multiplyMatrix(inverse, m), identityMatrix(), 1e-5f);
+}
+
+TEST(ViewMatrix, NearlySingularMatrixIsLeftUnchanged) {
+    const Matrix4 flat = scaleMatrix(0.02f);  // determinant 8e-6
+    Matrix4 m = flat;
+    EXPECT_FALSE(invertMatrix(m));
+    expectMatrixNear(m, flat, 0.0f);
+    // windowToCanvas then uses the view as it is.
+    const CanvasPoint c = windowToCanvas(flat, 100.0f, 50.0f);
+    EXPECT_FLOAT_EQ(c.x, 2.0f);
+    EXPECT_FLOAT_EQ(c.y, 1.0f);
+}
+
+TEST(ViewMatrix, WindowToCanvasInvertsTheView) {
+    const Matrix4 view = multiplyMatrix(translationMatrix(100.0f, 50.0f, 0.0f), scaleMatrix(2.0f));
+    const CanvasPoint c = windowToCanvas(view, 300.0f, 250.0f);
+    EXPECT_NEAR(c.x, 100.0f, 1e-4f);
+    EXPECT_NEAR(c.y, 100.0f, 1e-4f);
+    const CanvasPoint same = windowToCanvas(identityMatrix(), 12.5f, 7.0f);
+    EXPECT_FLOAT_EQ(same.x, 12.5f);
+    EXPECT_FLOAT_EQ(same.y, 7.0f);
+}

@@ -1,0 +1,104 @@
+// Manipulator2D: the hands' midpoint, direction and distance keep their relation to the paint.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "paint_rig.h"
+
+namespace {
+
+CanvasPoint toWindow(const Matrix4& m, float x, float y) {
+    return CanvasPoint{m[0] * x + m[4] * y + m[12], m[1] * x + m[5] * y + m[13]};
+}
+
+class ManipulatorTest : public ::testing::Test {
+protected:
+    // One frame: both pointers placed, then the grip call for the given hands.
+    void frame(ScreenPoint l, ScreenPoint r, bool both) {
+        rig.place(rig.left, l.x, l.y);
+        rig.place(rig.right, r.x, r.y);
+        if (both) {
+            rig.manipulator.onBothGrip(ArmPose{});
+        } else {
+            rig.manipulator.onRightGrip(ArmPose{});
+        }
+    }
+
+    void expectMaps(float cx, float cy, float wx, float wy) {
+        const CanvasPoint w = toWindow(rig.manipulator.view, cx, cy);
+        EXPECT_NEAR(w.x, wx, 0.05f) << "canvas (" << cx << ", " << cy << ")";
+        EXPECT_NEAR(w.y, wy, 0.05f) << "canvas (" << cx << ", " << cy << ")";
+    }
+
+    PaintRig rig;
+};
+
+}  // namespace
+
+TEST(PointerAngle, CoversAllFourQuadrants) {
+    const float pi = 3.14159f;
+    EXPECT_NEAR(pointerAngle({0, 0}, {1, 1}), pi / 4, 1e-5f);
+    EXPECT_NEAR(pointerAngle({0, 0}, {1, -1}), -pi / 4, 1e-5f);
+    EXPECT_NEAR(pointerAngle({0, 0}, {-1, 1}), 3 * pi / 4, 1e-5f);
+    EXPECT_NEAR(pointerAngle({0, 0}, {-1, -1}), 5 * pi / 4, 1e-5f);
+    EXPECT_NEAR(pointerAngle({0, 0}, {1, 0}), 0.0f, 1e-6f);
+    EXPECT_NEAR(pointerAngle({0, 0}, {-1, 0}), pi, 1e-6f);
+}
+
+TEST_F(ManipulatorTest, MovingApartDoublesAboutTheMidpoint) {
+    frame({400, 500}, {600, 500}, false);
+    frame({300, 500}, {700, 500}, true);
+    EXPECT_NEAR(rig.manipulator.scale, 2.0f, 1e-4f);
+    expectMaps(500, 500, 500, 500);
+    expectMaps(600, 500, 700, 500);
+    expectMaps(500, 550, 500, 600);
+}
+
+TEST_F(ManipulatorTest, TurningTheHandsTurnsThePaint) {
+    frame({400, 500}, {600, 500}, false);
+    frame({500, 400}, {500, 600}, true);  // a quarter turn counter-clockwise
+    EXPECT_NEAR(rig.manipulator.rotation, 3.14159265f / 2, 1e-4f);
+    expectMaps(500, 500, 500, 500);
+    expectMaps(600, 500, 500, 600);
+}
+
+TEST_F(ManipulatorTest, MovingBothHandsTogetherPans) {
+    frame({400, 500}, {600, 500}, false);
+    frame({450, 470}, {650, 470}, true);
+    expectMaps(0, 0, 50, -30);
+    expectMaps(500, 500, 550, 470);
+}
+
+TEST_F(ManipulatorTest, ReleasingAndGrippingAgainContinuesWithoutAJump) {
+    frame({400, 500}, {600, 500}, false);
+    frame({300, 500}, {700, 500}, true);
+    const Matrix4 reached = rig.manipulator.view;
+    frame({300, 500}, {700, 500}, false);  // one hand opens: new reference
+    frame({300, 500}, {700, 500}, true);
+    for (int i = 0; i < 16; ++i) {
+        EXPECT_NEAR(rig.manipulator.view[i], reached[i], 1e-4f) << i;
+    }
+    frame({200, 500}, {800, 500}, true);  // 400 -> 600 px: another factor 1.5
+    expectMaps(600, 500, 800, 500);
+}
+
+TEST_F(ManipulatorTest, HandsOnOnePixelKeepThePreviousView) {
+    frame({400, 500}, {600, 500}, false);
+    frame({300, 500}, {700, 500}, true);
+    const Matrix4 reached = rig.manipulator.view;
+    frame({500, 500}, {500, 500}, false);  // reference with zero distance
+    frame({300, 500}, {700, 500}, true);
+    frame({500, 500}, {500, 500}, true);   // and back onto one pixel: no zero scale either
+    for (int i = 0; i < 16; ++i) {
+        EXPECT_TRUE(std::isfinite(rig.manipulator.view[i]));
+        EXPECT_FLOAT_EQ(rig.manipulator.view[i], reached[i]) << i;
+    }
+}
+
+TEST_F(ManipulatorTest, OtherToolsSeeTheViewThroughWindowToCanvas) {
+    frame({400, 500}, {600, 500}, false);
+    frame({300, 500}, {700, 500}, true);
+    const CanvasPoint c = windowToCanvas(rig.manipulator.view, 700.0f, 500.0f);
+    EXPECT_NEAR(c.x, 600.0f, 0.05f);
+    EXPECT_NEAR(c.y, 500.0f, 0.05f);
+}
