@@ -11,7 +11,7 @@ uint32_t wallClockMs() {
 
 uint32_t beginFrame(Clock& clock) {
     if (clock.fixedStepMs > 0) {
-        clock.nowMs = clock.frameCount == 0 ? 0u : clock.nowMs + clock.fixedStepMs;
+        clock.nowMs += clock.fixedStepMs;
     } else {
         constexpr uint32_t framePeriodMs = 1000 / 30;
         uint32_t now = wallClockMs();

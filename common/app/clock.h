@@ -14,5 +14,6 @@ uint32_t wallClockMs();
 
 // Starts a frame: on the wall clock waits until at least 1000/30 ms after the previous frame
 // began (so frames come at the sensor's 30 Hz) and reads the time; with a fixed step advances
-// the virtual time by the step without waiting. Returns the frame's time.
+// the virtual time by the step without waiting (the first frame is at one step, never 0,
+// because a start time of 0 means "not running" to countdowns). Returns the frame's time.
 uint32_t beginFrame(Clock& clock);

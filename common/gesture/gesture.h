@@ -24,6 +24,8 @@ struct Gesture {
     std::vector<ArmPose> poses;
     std::vector<SkeletonRecord> skeletons;  // the frames it was cut from; only stored, may be empty
     GestureType type = GestureType::UNDEFINED;
+    // Which stored frame the training screen replays next; kept between visits, never saved.
+    uint32_t replayCounter = 0;
 };
 
 // One trained class. A set's index in the recogniser's list is its class number.

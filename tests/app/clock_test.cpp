@@ -2,12 +2,12 @@
 
 #include <gtest/gtest.h>
 
-TEST(Clock, FixedStepAdvancesByTheStepFromZero) {
+TEST(Clock, FixedStepAdvancesByTheStepAndNeverReadsZero) {
     Clock clock;
     clock.fixedStepMs = 33;
-    EXPECT_EQ(beginFrame(clock), 0u);
     EXPECT_EQ(beginFrame(clock), 33u);
     EXPECT_EQ(beginFrame(clock), 66u);
+    EXPECT_EQ(beginFrame(clock), 99u);
     EXPECT_EQ(clock.frameCount, 3u);
 }
 

@@ -1,0 +1,194 @@
+#include "paint/recognition_screen.h"
+
+#include <GL/gl.h>
+
+#include <algorithm>
+
+#include "common/sensor/frame_source.h"
+
+bool jointMarkOrigin(const Vector4& joint, int& x, int& y) {
+    if (!(joint.z > PROJECTION_MIN_Z)) return false;
+    float u = joint.x * DEPTH_FOCAL_LENGTH / joint.z + 320.0f + 0.5f;
+    float v = 240.0f - joint.y * DEPTH_FOCAL_LENGTH / joint.z + 0.5f;
+    // Truncation of a huge float is undefined: reject far-off joints before converting.
+    if (!(u > -1e6f && u < 1e6f && v > -1e6f && v < 1e6f)) return false;
+    x = static_cast<int>(u) - 2;
+    y = static_cast<int>(v) - 2;
+    return x >= 0 && y >= 0 && x + 4 <= CAMERA_TEXTURE_SIZE && y + 4 <= CAMERA_TEXTURE_SIZE;
+}
+
+uint32_t createCameraTexture() {
+    GLuint texture = 0;
+    glGenTextures(1, &texture);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    std::vector<uint8_t> zeros(static_cast<size_t>(CAMERA_TEXTURE_SIZE) * CAMERA_TEXTURE_SIZE * 4, 0);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, CAMERA_TEXTURE_SIZE, CAMERA_TEXTURE_SIZE, 0, GL_BGRA, GL_UNSIGNED_BYTE,
+                 zeros.data());
+    return texture;
+}
+
+void updateCameraTexture(uint32_t texture, const uint8_t* depthView, const SkeletonRecord& skeleton,
+                         const HandImage& left, const HandImage& right) {
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, FRAME_WIDTH, FRAME_HEIGHT, GL_BGRA, GL_UNSIGNED_BYTE, depthView);
+    static const uint8_t blue[16] = {255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255};
+    for (int j = 0; j < JOINT_COUNT; ++j) {
+        int x = 0, y = 0;
+        if (jointMarkOrigin(skeleton.joints[j], x, y)) {
+            glTexSubImage2D(GL_TEXTURE_2D, 0, x, y, 4, 4, GL_BLUE, GL_UNSIGNED_BYTE, blue);
+        }
+    }
+    if (left.bgra && left.width > 0 && left.height > 0) {
+        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, left.width, left.height, GL_BGRA, GL_UNSIGNED_BYTE, left.bgra);
+    }
+    if (right.bgra && right.width > 0 && right.height > 0 && right.width <= FRAME_WIDTH) {
+        glTexSubImage2D(GL_TEXTURE_2D, 0, FRAME_WIDTH - right.width, 0, right.width, right.height, GL_BGRA,
+                        GL_UNSIGNED_BYTE, right.bgra);
+    }
+}
+
+void drawCameraView(uint32_t texture, float aspect, float alpha) {
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadIdentity();
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    glOrtho(-1, 1, -1, 1, -1, 1000);
+    glColor4f(1, 1, 1, alpha);
+    glEnable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    float x0 = 1.0f - 2.666f / aspect;
+    glBegin(GL_QUADS);
+    glTexCoord2f(0.0f, 0.46875f);
+    glVertex3f(x0, -1.0f, -1000.0f);
+    glTexCoord2f(0.625f, 0.46875f);
+    glVertex3f(1.0f, -1.0f, -1000.0f);
+    glTexCoord2f(0.625f, 0.0f);
+    glVertex3f(1.0f, 1.0f, -1000.0f);
+    glTexCoord2f(0.0f, 0.0f);
+    glVertex3f(x0, 1.0f, -1000.0f);
+    glEnd();
+    glDisable(GL_TEXTURE_2D);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glPopMatrix();
+}
+
+namespace {
+
+void beginGraph(int x, int y, int w, int h) {
+    glViewport(x, y, w, h);
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    glOrtho(0, 1, 0, 1, -1, 1);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadIdentity();
+}
+
+void endGraph(int width, int height) {
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glPopMatrix();
+    glViewport(0, 0, width, height);
+}
+
+}  // namespace
+
+void drawSpeedGraph(const SpeedSample* samples, int count, float lowThreshold, float highThreshold, int width,
+                    int height) {
+    int n = count;
+    float top = std::max(highThreshold, lowThreshold);
+    beginGraph(0, 0, width / 2, height / 4);
+    if (n > 0 && top > 0.0f) {
+        glPushMatrix();
+        glScalef(1.0f / n, 0.7f / top, 1.0f);
+        glLineWidth(2.0f);
+        glColor3f(0, 0, 1);
+        int lowest = -1, highest = -1;
+        glBegin(GL_LINES);
+        for (int i = 0; i < n; ++i) {
+            if (!samples[i].marked) continue;
+            glVertex2f(static_cast<float>(i), 0.0f);
+            glVertex2f(static_cast<float>(i), 1.4285715f * top);
+            if (lowest < 0) lowest = i;
+            highest = i;
+        }
+        glEnd();
+        if (lowest >= 0) {
+            glColor4f(0, 0, 1, 0.2f);
+            glBegin(GL_QUADS);
+            glVertex2f(static_cast<float>(lowest), 0.0f);
+            glVertex2f(static_cast<float>(highest), 0.0f);
+            glVertex2f(static_cast<float>(highest), 1.4285715f * top);
+            glVertex2f(static_cast<float>(lowest), 1.4285715f * top);
+            glEnd();
+        }
+        glColor3f(1, 0, 0);
+        glBegin(GL_LINE_STRIP);
+        for (int i = 0; i < n; ++i) glVertex2f(static_cast<float>(i), samples[i].speed);
+        glEnd();
+        glColor3ub(60, 60, 60);
+        glBegin(GL_LINES);
+        glVertex2f(0.0f, lowThreshold);
+        glVertex2f(static_cast<float>(n), lowThreshold);
+        glEnd();
+        glColor3ub(128, 128, 128);
+        glBegin(GL_LINES);
+        glVertex2f(0.0f, highThreshold);
+        glVertex2f(static_cast<float>(n), highThreshold);
+        glEnd();
+        glPopMatrix();
+    }
+    glColor3ub(60, 60, 60);
+    glBegin(GL_LINE_LOOP);
+    glVertex2f(0, 0);
+    glVertex2f(1, 0);
+    glVertex2f(1, 1);
+    glVertex2f(0, 1);
+    glEnd();
+    endGraph(width, height);
+}
+
+void drawContourGraph(const ContourGraph& graph, int width, int height) {
+    int n = graph.count;
+    if (!graph.radii || n <= 0) return;
+    float m = *std::max_element(graph.radii, graph.radii + n);
+    if (!(m > 0.0f)) return;  // an empty profile has no scale
+    beginGraph(static_cast<int>(0.75f * width), 0, static_cast<int>(0.25f * width), static_cast<int>(0.25f * height));
+    glScalef(1.0f / n, 1.0f / m, 1.0f);
+    glLineWidth(3.0f);
+    glColor3ub(60, 60, 60);
+    glBegin(GL_LINES);
+    glVertex2f(0.0f, graph.meanRadius);
+    glVertex2f(static_cast<float>(n), graph.meanRadius);
+    glEnd();
+    float k = static_cast<float>(graph.neighbourhood);
+    for (int i = 0; i < graph.peakCount; ++i) {
+        int p = graph.peaks[i];
+        if (p < 0 || p >= n) continue;
+        glColor4ub(255, 255, 255, 120);
+        glBegin(GL_QUADS);
+        glVertex2f(p - k, 0.0f);
+        glVertex2f(p + k, 0.0f);
+        glVertex2f(p + k, graph.radii[p]);
+        glVertex2f(p - k, graph.radii[p]);
+        glEnd();
+        glColor3ub(255, 0, 0);
+        glBegin(GL_LINES);
+        glVertex2f(static_cast<float>(p), 0.0f);
+        glVertex2f(static_cast<float>(p), graph.radii[p]);
+        glEnd();
+    }
+    glColor3ub(60, 60, 60);
+    glBegin(GL_LINE_STRIP);
+    for (int i = 0; i < n; ++i) glVertex2f(static_cast<float>(i), graph.radii[i]);
+    glEnd();
+    endGraph(width, height);
+}
