@@ -122,6 +122,9 @@ void extractArmPose(ArmPoseExtractor& extractor, SkeletonRecord& record, ArmPose
     points.transpose();
     diag_mat<float> spread;
     mat<float> axes;
+    // Without a fit the frame is fixed. Its normal points away from the camera, whereas the
+    // fitted normal up x right points toward it for a user facing the camera, so the reach
+    // values change sign on such a frame.
     Vec3 up{0.0f, 1.0f, 0.0f};
     Vec3 right{1.0f, 0.0f, 0.0f};
     Vec3 normal{0.0f, 0.0f, 1.0f};
