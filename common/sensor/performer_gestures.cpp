@@ -47,8 +47,10 @@ std::vector<PerformerGesture> makeGestures() {
     add("wave", false, true, 1900,
         {r, {0.15f, 0.0f, 0.15f}, {0.25f, 0.30f, 0.10f}, {0.08f, 0.33f, 0.10f}, {0.28f, 0.30f, 0.10f},
          {0.08f, 0.33f, 0.10f}, {0.25f, 0.30f, 0.10f}, {0.15f, 0.0f, 0.15f}, r});
-    add("clap", true, true, 1500,
-        {r, {0.10f, -0.20f, 0.30f}, {-0.17f, 0.0f, 0.35f}, {0.05f, -0.05f, 0.40f}, {-0.17f, 0.0f, 0.35f}, r});
+    // Hands meet above the head twice.
+    add("clap", true, true, 1600,
+        {r, {0.25f, 0.0f, 0.20f}, {-0.14f, 0.42f, 0.12f}, {0.08f, 0.36f, 0.14f}, {-0.14f, 0.42f, 0.12f},
+         {0.25f, 0.0f, 0.20f}, r});
     return list;
 }
 

@@ -1,0 +1,161 @@
+// The performer's named gestures: each moves the intended arm(s), differs from the others,
+// starts and ends at rest, and varies slightly between performances.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <set>
+#include <vector>
+
+#include "common/gesture/arm_pose.h"
+#include "common/sensor/simulated_performer.h"
+
+namespace {
+
+struct Performance {
+    std::vector<SkeletonRecord> frames;
+    std::vector<ArmPose> poses;
+};
+
+// Performs `name` at 30 frames a second from a settled rest, with sway and jitter off, and
+// records one second of rest after it.
+Performance perform(const std::string& name, uint32_t variation) {
+    SimulatedPerformer p(3);
+    p.setNaturalMotion(false, false);
+    ArmPoseExtractor extractor;
+    Performance out;
+    ArmPose pose{};
+    uint32_t t = 0;
+    for (int i = 0; i < 60; ++i, t += 33) {  // let the extractor's smoothing settle
+        p.advance(t);
+        SkeletonRecord s = p.currentSkeleton();
+        extractArmPose(extractor, s, pose);
+    }
+    EXPECT_TRUE(p.performGesture(name, variation));
+    int after = 0;
+    for (int i = 0; i < 200 && after < 30; ++i, t += 33) {
+        p.advance(t);
+        if (!p.busy()) ++after;
+        SkeletonRecord s = p.currentSkeleton();
+        out.frames.push_back(s);
+        extractArmPose(extractor, s, pose);
+        out.poses.push_back(pose);
+    }
+    return out;
+}
+
+float angleRange(const Performance& perf, int value) {
+    float lo = 1e9f, hi = -1e9f;
+    for (const ArmPose& p : perf.poses) {
+        lo = std::min(lo, p[value]);
+        hi = std::max(hi, p[value]);
+    }
+    return hi - lo;
+}
+
+// Largest change of an arm's four angles (elbow, elevation, adduction, rotation).
+float armActivity(const Performance& perf, int hand) {
+    float most = 0.0f;
+    for (int value = hand; value < ARM_ANGLE_COUNT; value += 2) {
+        most = std::max(most, angleRange(perf, value));
+    }
+    return most;
+}
+
+// Both wrists relative to the spine at 32 evenly spaced moments of the performance.
+std::vector<Vec3> wristPath(const Performance& perf) {
+    std::vector<Vec3> path;
+    size_t n = perf.frames.size();
+    for (int i = 0; i < 32; ++i) {
+        const SkeletonRecord& s = perf.frames[i * (n - 1) / 31];
+        Vec3 spine = jointPosition(s, JOINT_SPINE);
+        path.push_back(jointPosition(s, JOINT_WRIST_LEFT) - spine);
+        path.push_back(jointPosition(s, JOINT_WRIST_RIGHT) - spine);
+    }
+    return path;
+}
+
+float meanDistance(const std::vector<Vec3>& a, const std::vector<Vec3>& b) {
+    float sum = 0.0f;
+    for (size_t i = 0; i < a.size(); ++i) sum += length(a[i] - b[i]);
+    return sum / static_cast<float>(a.size());
+}
+
+}  // namespace
+
+TEST(PerformerGestures, AtLeastEightUniqueNamesWithBoundedDurations) {
+    std::vector<std::string> names = SimulatedPerformer::gestureNames();
+    EXPECT_GE(names.size(), 8u);
+    EXPECT_EQ(std::set<std::string>(names.begin(), names.end()).size(), names.size());
+    for (const std::string& name : names) {
+        const PerformerGesture* g = findPerformerGesture(name);
+        ASSERT_NE(g, nullptr);
+        for (uint32_t seed = 0; seed < 50; ++seed) {
+            uint32_t ms = gestureDurationMs(*g, gestureVariation(seed));
+            EXPECT_GE(ms, 800u);
+            EXPECT_LE(ms, 2000u);
+        }
+    }
+    EXPECT_EQ(findPerformerGesture("no_such_gesture"), nullptr);
+    SimulatedPerformer p;
+    EXPECT_FALSE(p.performGesture("no_such_gesture", 1));
+    EXPECT_FALSE(p.busy());
+}
+
+TEST(PerformerGestures, PathsStartAndEndAtRestWithoutSpeed) {
+    for (const PerformerGesture& g : performerGestures()) {
+        GestureVariation v = gestureVariation(17);
+        EXPECT_LT(length(gestureArmOffset(g, v, 0.0f) - restArmOffset()), 1e-4f) << g.name;
+        EXPECT_LT(length(gestureArmOffset(g, v, 1.0f) - restArmOffset()), 1e-4f) << g.name;
+        // Speed at the ends is far below the speed in the middle: a movement between stills.
+        float endStep = length(gestureArmOffset(g, v, 0.01f) - gestureArmOffset(g, v, 0.0f));
+        float midStep = 0.0f;
+        for (float s = 0.3f; s < 0.7f; s += 0.01f) {
+            midStep = std::max(midStep, length(gestureArmOffset(g, v, s + 0.01f) - gestureArmOffset(g, v, s)));
+        }
+        EXPECT_LT(endStep, 0.1f * midStep) << g.name;
+    }
+}
+
+TEST(PerformerGestures, EachMovesTheIntendedArmsAndReturnsToRest) {
+    SimulatedPerformer still(3);
+    still.setNaturalMotion(false, false);
+    still.advance(0);
+    const SkeletonRecord& rest = still.currentSkeleton();
+    for (const PerformerGesture& g : performerGestures()) {
+        Performance perf = perform(g.name, 1);
+        for (int hand = 0; hand < 2; ++hand) {
+            float activity = armActivity(perf, hand);
+            if (g.usesArm[hand]) {
+                EXPECT_GT(activity, 40.0f) << g.name << " hand " << hand;
+            } else {
+                EXPECT_LT(activity, 5.0f) << g.name << " hand " << hand;
+            }
+        }
+        const SkeletonRecord& last = perf.frames.back();
+        for (int joint : {JOINT_WRIST_LEFT, JOINT_WRIST_RIGHT, JOINT_ELBOW_LEFT, JOINT_ELBOW_RIGHT}) {
+            EXPECT_LT(length(jointPosition(last, joint) - jointPosition(rest, joint)), 0.01f) << g.name;
+        }
+    }
+}
+
+TEST(PerformerGestures, GesturesDifferFromEachOther) {
+    std::vector<std::vector<Vec3>> paths;
+    for (const PerformerGesture& g : performerGestures()) paths.push_back(wristPath(perform(g.name, 1)));
+    const std::vector<PerformerGesture>& all = performerGestures();
+    for (size_t a = 0; a < paths.size(); ++a) {
+        for (size_t b = a + 1; b < paths.size(); ++b) {
+            EXPECT_GT(meanDistance(paths[a], paths[b]), 0.05f) << all[a].name << " vs " << all[b].name;
+        }
+    }
+}
+
+TEST(PerformerGestures, PerformancesVarySlightly) {
+    std::vector<Vec3> first = wristPath(perform("right_circle", 1));
+    std::vector<Vec3> second = wristPath(perform("right_circle", 2));
+    std::vector<Vec3> again = wristPath(perform("right_circle", 1));
+    EXPECT_EQ(meanDistance(first, again), 0.0f);  // the same seed repeats exactly
+    float d = meanDistance(first, second);
+    EXPECT_GT(d, 0.002f);
+    EXPECT_LT(d, 0.05f);
+}
