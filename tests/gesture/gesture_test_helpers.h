@@ -1,6 +1,7 @@
 #pragma once
 // Synthetic poses, gestures and skeletons for the recogniser's tests.
 #include <cmath>
+#include <cstdint>
 #include <initializer_list>
 
 #include "common/gesture/gesture.h"
@@ -45,5 +46,19 @@ inline Gesture swingGesture(int count, float amplitude, int valueIndex = 3, floa
     }
     return g;
 }
+
+// Sensor-like jitter: every angle moves by up to +-amplitude degrees, from a fixed seed.
+struct Jitter {
+    uint32_t state = 12345u;
+    float amplitude = 1.5f;
+    float next() {
+        state = state * 1664525u + 1013904223u;
+        return amplitude * (static_cast<float>(state >> 8) / 8388608.0f - 1.0f);
+    }
+    ArmPose operator()(ArmPose p) {
+        for (int i = 0; i < ARM_ANGLE_COUNT; ++i) p[i] += next();
+        return p;
+    }
+};
 
 }  // namespace gesture_test

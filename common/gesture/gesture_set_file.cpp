@@ -1,0 +1,221 @@
+#include "common/gesture/gesture_set_file.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include <unistd.h>
+
+namespace {
+
+constexpr size_t POSE_BYTES = ARM_POSE_SIZE * 4;
+constexpr size_t SKELETON_BYTES = JOINT_COUNT * 3 * 4;
+// Smallest possible gesture: pose count, one pose, skeleton count, type.
+constexpr size_t MIN_GESTURE_BYTES = 4 + POSE_BYTES + 4 + 4;
+constexpr size_t MIN_SET_BYTES = 4 + MIN_GESTURE_BYTES;
+constexpr long MAX_FILE_BYTES = 256L * 1024 * 1024;
+
+void putU32(std::vector<uint8_t>& out, uint32_t v) {
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+}
+void putI32(std::vector<uint8_t>& out, int32_t v) { putU32(out, static_cast<uint32_t>(v)); }
+void putF32(std::vector<uint8_t>& out, float v) {
+    uint32_t bits;
+    std::memcpy(&bits, &v, 4);
+    putU32(out, bits);
+}
+
+class Reader {
+public:
+    Reader(const uint8_t* data, size_t size) : data(data), size(size) {}
+    size_t remaining() const { return size - offset; }
+    bool i32(int32_t& v) {
+        uint32_t bits;
+        if (!u32(bits)) return false;
+        v = static_cast<int32_t>(bits);
+        return true;
+    }
+    bool f32(float& v) {
+        uint32_t bits;
+        if (!u32(bits)) return false;
+        std::memcpy(&v, &bits, 4);
+        return true;
+    }
+
+private:
+    bool u32(uint32_t& v) {
+        if (remaining() < 4) return false;
+        v = 0;
+        for (int i = 0; i < 4; ++i) v |= static_cast<uint32_t>(data[offset + static_cast<size_t>(i)]) << (8 * i);
+        offset += 4;
+        return true;
+    }
+    const uint8_t* data;
+    size_t size;
+    size_t offset = 0;
+};
+
+// A count read from the file: non-negative and no larger than the rest of the file can hold.
+bool countOk(int32_t count, size_t remaining, size_t bytesPerItem) {
+    return count >= 0 && static_cast<size_t>(count) <= remaining / bytesPerItem;
+}
+
+}  // namespace
+
+std::vector<uint8_t> encodeGestureSets(const GestureSetList& sets) {
+    std::vector<uint8_t> out;
+    putI32(out, static_cast<int32_t>(sets.size()));
+    for (const GestureSet& set : sets) {
+        putI32(out, static_cast<int32_t>(set.gestures.size()));
+        for (const Gesture& g : set.gestures) {
+            putI32(out, static_cast<int32_t>(g.poses.size()));
+            for (const ArmPose& p : g.poses) {
+                for (float v : p) putF32(out, v);
+            }
+            putI32(out, static_cast<int32_t>(g.skeletons.size()));
+            for (const SkeletonRecord& s : g.skeletons) {
+                for (const Vector4& j : s.joints) {
+                    putF32(out, j.x);
+                    putF32(out, j.y);
+                    putF32(out, j.z);
+                }
+            }
+            putI32(out, static_cast<int32_t>(g.type));
+        }
+    }
+    return out;
+}
+
+bool decodeGestureSets(const uint8_t* data, size_t size, GestureSetList& sets, std::string& error) {
+    Reader in(data, size);
+    GestureSetList loaded;
+    int32_t setCount = 0;
+    if (!in.i32(setCount)) {
+        error = "too short for a set count";
+        return false;
+    }
+    if (!countOk(setCount, in.remaining(), MIN_SET_BYTES)) {
+        error = "impossible set count " + std::to_string(setCount);
+        return false;
+    }
+    loaded.resize(static_cast<size_t>(setCount));
+    for (int32_t s = 0; s < setCount; ++s) {
+        const std::string where = "set " + std::to_string(s + 1) + " of " + std::to_string(setCount);
+        GestureSet& set = loaded[static_cast<size_t>(s)];
+        int32_t gestureCount = 0;
+        if (!in.i32(gestureCount)) {
+            error = "truncated in " + where;
+            return false;
+        }
+        if (gestureCount == 0) {
+            error = where + " has no gestures";
+            return false;
+        }
+        if (!countOk(gestureCount, in.remaining(), MIN_GESTURE_BYTES)) {
+            error = where + ": impossible gesture count " + std::to_string(gestureCount);
+            return false;
+        }
+        set.gestures.resize(static_cast<size_t>(gestureCount));
+        for (int32_t k = 0; k < gestureCount; ++k) {
+            const std::string at = "gesture " + std::to_string(k + 1) + " of " + where;
+            Gesture& g = set.gestures[static_cast<size_t>(k)];
+            int32_t poseCount = 0;
+            if (!in.i32(poseCount)) {
+                error = "truncated in " + at;
+                return false;
+            }
+            if (poseCount == 0) {
+                error = at + " has no poses";
+                return false;
+            }
+            if (!countOk(poseCount, in.remaining(), POSE_BYTES)) {
+                error = at + ": impossible pose count " + std::to_string(poseCount);
+                return false;
+            }
+            g.poses.resize(static_cast<size_t>(poseCount));
+            for (ArmPose& p : g.poses) {
+                for (float& v : p) {
+                    in.f32(v);  // the count check guarantees the bytes
+                    if (!std::isfinite(v)) {
+                        error = at + ": pose value is not a finite number";
+                        return false;
+                    }
+                }
+            }
+            int32_t skeletonCount = 0;
+            if (!in.i32(skeletonCount)) {
+                error = "truncated in " + at;
+                return false;
+            }
+            if (!countOk(skeletonCount, in.remaining(), SKELETON_BYTES)) {
+                error = at + ": impossible skeleton count " + std::to_string(skeletonCount);
+                return false;
+            }
+            g.skeletons.resize(static_cast<size_t>(skeletonCount));
+            for (SkeletonRecord& r : g.skeletons) {
+                for (Vector4& j : r.joints) {
+                    in.f32(j.x);
+                    in.f32(j.y);
+                    in.f32(j.z);
+                    if (!std::isfinite(j.x) || !std::isfinite(j.y) || !std::isfinite(j.z)) {
+                        error = at + ": joint position is not a finite number";
+                        return false;
+                    }
+                }
+            }
+            int32_t type = 0;
+            if (!in.i32(type)) {
+                error = "truncated in " + at;
+                return false;
+            }
+            if (type < 0 || type > 3) {
+                error = at + ": gesture type " + std::to_string(type) + " is not 0..3";
+                return false;
+            }
+            g.type = static_cast<GestureType>(type);
+        }
+        set.type = set.gestures.front().type;
+    }
+    if (in.remaining() != 0) {
+        error = std::to_string(in.remaining()) + " bytes after the last set";
+        return false;
+    }
+    sets = std::move(loaded);
+    return true;
+}
+
+bool readFileBytes(const std::string& path, std::vector<uint8_t>& bytes, std::string& error) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (f == nullptr) {
+        error = "cannot open";
+        return false;
+    }
+    bytes.clear();
+    bool ok = std::fseek(f, 0, SEEK_END) == 0;
+    const long size = ok ? std::ftell(f) : -1;
+    ok = ok && size >= 0 && size <= MAX_FILE_BYTES && std::fseek(f, 0, SEEK_SET) == 0;
+    if (ok) {
+        bytes.resize(static_cast<size_t>(size));
+        ok = size == 0 || std::fread(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    }
+    std::fclose(f);
+    if (!ok) {
+        error = size > MAX_FILE_BYTES ? "larger than 256 MiB" : "cannot read";
+        bytes.clear();
+    }
+    return ok;
+}
+
+bool writeFileReplacing(const std::string& path, const std::vector<uint8_t>& bytes) {
+    if (path.empty()) return false;
+    const std::string temporary = path + ".tmp";
+    std::FILE* f = std::fopen(temporary.c_str(), "wb");
+    if (f == nullptr) return false;
+    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    ok = std::fflush(f) == 0 && ok;
+    ok = ::fsync(::fileno(f)) == 0 && ok;
+    ok = std::fclose(f) == 0 && ok;
+    ok = ok && std::rename(temporary.c_str(), path.c_str()) == 0;
+    if (!ok) std::remove(temporary.c_str());
+    return ok;
+}

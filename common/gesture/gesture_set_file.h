@@ -1,0 +1,27 @@
+#pragma once
+// Gesture-set files: a flat little-endian sequence, no header.
+//   int32 setCount; per set: int32 gestureCount; per gesture: int32 poseCount,
+//   poseCount x 18 float32 (the ArmPose), int32 skeletonCount, skeletonCount x 20 joints x
+//   (x, y, z) float32, int32 type (0 LEFT .. 3 UNDEFINED).
+// Set types, class variances and the joints' w are not stored.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common/gesture/gesture.h"
+
+// The file's bytes for these sets.
+std::vector<uint8_t> encodeGestureSets(const GestureSetList& sets);
+
+// Parses a whole file image into `sets` (each set typed by its first gesture). Rejects, with a
+// description in `error`, anything truncated or inconsistent: trailing bytes, counts that are
+// negative or larger than the remaining bytes could hold, a set without gestures, a gesture
+// without poses, a type outside 0..3, non-finite values. `sets` is only written on success.
+bool decodeGestureSets(const uint8_t* data, size_t size, GestureSetList& sets, std::string& error);
+
+// Reads a whole file (at most 256 MiB). False with `error` when it cannot be opened or read.
+bool readFileBytes(const std::string& path, std::vector<uint8_t>& bytes, std::string& error);
+
+// Writes `bytes` to a temporary file beside `path`, flushes it and renames it over `path`, so
+// that a failed write never destroys the previous file. False when any step fails.
+bool writeFileReplacing(const std::string& path, const std::vector<uint8_t>& bytes);
