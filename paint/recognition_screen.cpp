@@ -51,6 +51,11 @@ void updateCameraTexture(uint32_t texture, const uint8_t* depthView, const Skele
 }
 
 void drawCameraView(uint32_t texture, float aspect, float alpha) {
+    // The quad lies on the far plane (z = -1000), where a depth of exactly 1.0 fails the
+    // depth test against the cleared buffer on some renderers: it is a backdrop, so draw it
+    // without the test.
+    GLboolean depthTest = glIsEnabled(GL_DEPTH_TEST);
+    glDisable(GL_DEPTH_TEST);
     glMatrixMode(GL_MODELVIEW);
     glPushMatrix();
     glLoadIdentity();
@@ -76,6 +81,7 @@ void drawCameraView(uint32_t texture, float aspect, float alpha) {
     glPopMatrix();
     glMatrixMode(GL_MODELVIEW);
     glPopMatrix();
+    if (depthTest) glEnable(GL_DEPTH_TEST);
 }
 
 namespace {

@@ -1,0 +1,146 @@
+#include "common/app/program_harness.h"
+
+#include <GL/freeglut.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+
+#include "common/app/scenario_script.h"
+#include "common/app/screenshot.h"
+#include "common/sensor/frame_sources.h"
+#include "common/sensor/recording.h"
+#include "common/sensor/sensor_input.h"
+#include "common/sensor/simulated_performer.h"
+
+namespace {
+
+// The recorder must finish its file however the program ends (Escape calls exit).
+Recorder* activeRecorder = nullptr;
+
+void finishRecording() {
+    if (!activeRecorder) return;
+    std::string error;
+    if (!activeRecorder->finish(error)) std::fprintf(stderr, "recording: %s\n", error.c_str());
+    activeRecorder = nullptr;
+}
+
+void endProgram(ProgramHarness& harness, int code, int windowWidth, int windowHeight) {
+    if (!harness.options.screenshotPath.empty() && !harness.screenshotSaved) {
+        glReadBuffer(GL_BACK);
+        if (saveScreenshot(harness.options.screenshotPath, windowWidth, windowHeight)) {
+            harness.screenshotSaved = true;
+            std::printf("screenshot: %s\n", harness.options.screenshotPath.c_str());
+        } else if (code == 0) {
+            code = 1;
+        }
+    }
+    std::fflush(stdout);
+    std::exit(code);
+}
+
+}  // namespace
+
+bool setUpHarness(ProgramHarness& harness, const std::string& programName, int argc, char** argv, int& exitCode) {
+    harness.programName = programName;
+    std::string error;
+    if (!parseProgramOptions(argc, argv, harness.options, error)) {
+        std::cerr << programName << ": " << error << "\n";
+        exitCode = 2;
+        return false;
+    }
+    if (harness.options.showHelp) {
+        std::cout << programUsage(programName);
+        exitCode = 0;
+        return false;
+    }
+    if (harness.options.showVersion) {
+        std::cout << programName << " " << PROGRAM_VERSION << "\n";
+        exitCode = 0;
+        return false;
+    }
+    harness.clock.fixedStepMs = harness.options.fixedStepMs;
+    return true;
+}
+
+std::unique_ptr<FrameSource> openSensorOrExit(ProgramHarness& harness) {
+    registerSimulatedPerformer(harness.options.seed);
+    std::string error;
+    std::unique_ptr<FrameSource> source = openFrameSource(harness.options.sensor, error);
+    if (!source) {
+        std::cerr << MISSING_SENSOR_MESSAGE << "\n" << harness.programName << ": " << error << "\n";
+        std::exit(1);
+    }
+    if (harness.options.sensor == "synthetic") harness.performer = activeSimulatedPerformer();
+    if (!harness.options.recordPath.empty()) {
+        harness.recorder = std::make_unique<Recorder>();
+        if (!harness.recorder->open(harness.options.recordPath, 3, error)) {
+            std::cerr << harness.programName << ": cannot record: " << error << "\n";
+            std::exit(2);
+        }
+        activeRecorder = harness.recorder.get();
+        std::atexit(finishRecording);
+    }
+    return source;
+}
+
+Recorder* harnessRecorder(ProgramHarness& harness) { return harness.recorder.get(); }
+
+void startScenario(ProgramHarness& harness, ScenarioHost& host) {
+    if (!harness.options.demo && harness.options.scriptPath.empty()) return;
+    if (!harness.performer) {
+        std::cerr << harness.programName << ": scenario scripts drive the simulated performer; use --sensor synthetic\n";
+        std::exit(2);
+    }
+    Scenario scenario;
+    std::string error;
+    bool parsed = harness.options.demo ? loadDemoScenario(scenario, error)
+                                       : loadScenarioFile(harness.options.scriptPath, scenario, error);
+    if (!parsed) {
+        std::cerr << harness.programName << ": " << error << "\n";
+        std::exit(2);
+    }
+    harness.scenario = std::make_unique<ScenarioRunner>(scenario, *harness.performer, host);
+}
+
+uint32_t harnessBeginFrame(ProgramHarness& harness) {
+    uint32_t now = beginFrame(harness.clock);
+    if (harness.scenario) harness.scenario->step(now);
+    return now;
+}
+
+void harnessEndFrame(ProgramHarness& harness, int windowWidth, int windowHeight) {
+    if (harness.scenario) {
+        if (harness.scenario->failed()) {
+            std::cerr << harness.scenario->failureMessage() << "\n";
+            endProgram(harness, 1, windowWidth, windowHeight);
+        }
+    }
+    bool limitReached = harness.options.frameLimit > 0 && harness.clock.frameCount >= harness.options.frameLimit;
+    bool scenarioEnded = harness.scenario && harness.scenario->finished();
+    if (limitReached || scenarioEnded) endProgram(harness, 0, windowWidth, windowHeight);
+}
+
+void harnessMouseMotion(ProgramHarness& harness, int x, int y, int areaWidth, int areaHeight) {
+    if (!harness.performer || harness.scenario || areaWidth <= 0 || areaHeight <= 0) return;
+    if (x < 0 || x >= areaWidth || y < 0 || y >= areaHeight) return;
+    float nx = static_cast<float>(x) / static_cast<float>(areaWidth);
+    float ny = 1.0f - static_cast<float>(y) / static_cast<float>(areaHeight);
+    harness.performer->mouseMove(nx, ny);
+}
+
+void harnessMouseButton(ProgramHarness& harness, int button, int state, int x, int y, int areaWidth,
+                        int areaHeight) {
+    if (!harness.performer || harness.scenario) return;
+    if (x < 0 || x >= areaWidth || y < 0 || y >= areaHeight) return;
+    bool down = state == GLUT_DOWN;
+    if (button == GLUT_LEFT_BUTTON) {
+        harness.performer->mouseButton(HAND_RIGHT, down);
+    } else if (button == GLUT_RIGHT_BUTTON) {
+        harness.performer->mouseButton(HAND_LEFT, down);
+    } else if ((button == 3 || button == 4) && down) {
+        // freeglut reports the wheel as buttons 3 (away from the user) and 4 (toward).
+        harness.performer->mouseWheel(button == 3 ? 1 : -1);
+    }
+    harnessMouseMotion(harness, x, y, areaWidth, areaHeight);
+}

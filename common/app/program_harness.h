@@ -1,0 +1,54 @@
+#pragma once
+// What both programs do around their own frame loop: the command line, the sensor backend
+// (with the missing-sensor exit), the simulated performer and its mouse control, recording,
+// the clock, scenario scripts and the demo, --frames and --screenshot.
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "common/app/clock.h"
+#include "common/app/options.h"
+#include "common/sensor/frame_source.h"
+
+class SimulatedPerformer;
+class Recorder;
+class ScenarioRunner;
+class ScenarioHost;
+
+struct ProgramHarness {
+    std::string programName;
+    ProgramOptions options;
+    Clock clock;
+    SimulatedPerformer* performer = nullptr;  // the synthetic source, when it is the sensor
+    std::unique_ptr<Recorder> recorder;       // --record
+    std::unique_ptr<ScenarioRunner> scenario; // --script or --demo
+    bool screenshotSaved = false;
+};
+
+// Parses the command line and handles --help and --version. Returns false when the program
+// must end at once with `exitCode` (0 after help or version, 2 after a command-line error).
+bool setUpHarness(ProgramHarness& harness, const std::string& programName, int argc, char** argv, int& exitCode);
+
+// Opens the sensor named by --sensor. When it cannot be opened, prints the missing-sensor
+// message (UTF-8) and the reason to stderr and exits with code 1.
+std::unique_ptr<FrameSource> openSensorOrExit(ProgramHarness& harness);
+
+// Once the program's record exists: loads the scenario (--script or --demo) against `host`.
+// A script that does not parse ends the program with code 2 and the file and line.
+void startScenario(ProgramHarness& harness, ScenarioHost& host);
+
+// Starts a frame: the clock's time; the scenario's next actions.
+uint32_t harnessBeginFrame(ProgramHarness& harness);
+
+// After drawing, before the buffer swap: ends the program (saving --screenshot first) when the
+// frame limit is reached, the scenario has ended, or an assertion failed (exit code 1).
+void harnessEndFrame(ProgramHarness& harness, int windowWidth, int windowHeight);
+
+// The recorder (if any) for SensorInput.
+Recorder* harnessRecorder(ProgramHarness& harness);
+
+// Mouse control of the simulated performer. Window pixels with y down (GLUT's), in a drawing
+// area of areaWidth x areaHeight; events outside it are ignored.
+void harnessMouseMotion(ProgramHarness& harness, int x, int y, int areaWidth, int areaHeight);
+void harnessMouseButton(ProgramHarness& harness, int button, int state, int x, int y, int areaWidth,
+                        int areaHeight);

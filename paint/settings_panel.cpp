@@ -1,0 +1,141 @@
+#include "paint/settings_panel.h"
+
+#include <imgui.h>
+
+#include "paint/paint_app.h"
+
+namespace {
+
+struct MeasureItem {
+    const char* text;
+    SimilarityMeasure measure;
+};
+
+// The list offers six of the nine measures; the modified Pearson, DTW and FM are not offered.
+const MeasureItem MEASURE_ITEMS[] = {
+    {"Euclidean", SimilarityMeasure::EUCLIDEAN},
+    {"mod. Eudlidean", SimilarityMeasure::MODIFIED_EUCLIDEAN},
+    {"Pearson Corr.", SimilarityMeasure::PEARSON_CORRELATION},
+    {"sqr. Pearson", SimilarityMeasure::PEARSON_CORRELATION_SQUARED},
+    {"DTW", SimilarityMeasure::DTW},
+    {"FMDistance", SimilarityMeasure::FM},
+};
+constexpr int MEASURE_ITEM_COUNT = 6;
+
+PanelRow row(const char* label, PanelControl control, float* f) {
+    PanelRow r;
+    r.label = label;
+    r.control = control;
+    r.floatValue = f;
+    return r;
+}
+
+PanelRow row(const char* label, PanelControl control, int* i) {
+    PanelRow r;
+    r.label = label;
+    r.control = control;
+    r.intValue = i;
+    return r;
+}
+
+PanelRow separator() { return PanelRow(); }
+
+}  // namespace
+
+const char* measureItemText(int item) {
+    return item >= 0 && item < MEASURE_ITEM_COUNT ? MEASURE_ITEMS[item].text : "";
+}
+
+bool chooseMeasureItem(PaintApp& app, int item) {
+    if (item < 0 || item >= MEASURE_ITEM_COUNT) return false;
+    app.recognizer->setSimilarityMeasure(MEASURE_ITEMS[item].measure, -1.0f);
+    return true;
+}
+
+int measureItemOf(const PaintApp& app) {
+    for (int i = 0; i < MEASURE_ITEM_COUNT; ++i) {
+        if (MEASURE_ITEMS[i].measure == app.recognizer->similarityMeasure) return i;
+    }
+    return -1;
+}
+
+std::vector<PanelRow> buildSettingsPanel(PaintApp& app) {
+    GestureRecognizer& r = *app.recognizer;
+    HandStateDetector& right = *app.rightDetector;
+    float* pose = app.pose.data();
+    using C = PanelControl;
+    std::vector<PanelRow> rows = {
+        row("Velocity Low Threshold:", C::FLOAT_SPINNER, &r.velocityLowThreshold),
+        row("Velocity High Threshold:", C::FLOAT_SPINNER, &r.velocityHighThreshold),
+        row("Max size of moving window:", C::INT_SPINNER, &r.maxMovingWindowSize),
+        row("Min recognition interval length:", C::INT_SPINNER, &r.minRecognitionIntervalLength),
+        row("Pose Recogn. Threshold:", C::FLOAT_SPINNER, &r.poseRecognitionThreshold),
+        row("Default Gesture Threshold:", C::FLOAT_SPINNER, &r.defaultGestureThreshold),
+        row("Similarity Measure:", C::MEASURE_LIST, static_cast<int*>(nullptr)),
+        row("Gesture Recogn. Threshold:", C::FLOAT_SPINNER, &r.gestureRecognitionThreshold),
+        row("Nr. Of. Neighbours:", C::INT_SPINNER, &r.numberOfNeighbours),
+        row("Current velocity:", C::FLOAT_FIELD, &app.velocityReadout),
+        row("Current size of moving window:", C::INT_FIELD, &r.currentWindowSize),
+        separator(),
+        row("Elbow Left:", C::FLOAT_FIELD, pose + 0),
+        row("Elbow Right:", C::FLOAT_FIELD, pose + 1),
+        row("Elevation Left:", C::FLOAT_FIELD, pose + 2),
+        row("Elevation Right:", C::FLOAT_FIELD, pose + 3),
+        row("Hor. Add. Left:", C::FLOAT_FIELD, pose + 4),
+        row("Hor. Add. Right:", C::FLOAT_FIELD, pose + 5),
+        row("Rotation Left:", C::FLOAT_FIELD, pose + 6),
+        row("Rotation Right:", C::FLOAT_FIELD, pose + 7),
+        separator(),
+        row("Hand depth treshold:", C::INT_SPINNER, &right.depthThreshold),
+        row("Hand contour filter size:", C::INT_SPINNER, &right.filterSize),
+        row("Hand contour neighbourhood size:", C::INT_SPINNER, &right.neighbourhood),
+        row("Hand contour gradient:", C::FLOAT_SPINNER, &right.gradient),
+    };
+    return rows;
+}
+
+void drawSettingsPanel(PaintApp& app, std::vector<PanelRow>& rows, int windowWidth, int windowHeight) {
+    ImGui::SetNextWindowPos(ImVec2(static_cast<float>(windowWidth - SETTINGS_PANEL_WIDTH), 0.0f));
+    ImGui::SetNextWindowSize(ImVec2(static_cast<float>(SETTINGS_PANEL_WIDTH), static_cast<float>(windowHeight)));
+    ImGuiWindowFlags flags = ImGuiWindowFlags_NoMove | ImGuiWindowFlags_NoResize | ImGuiWindowFlags_NoCollapse |
+                             ImGuiWindowFlags_NoTitleBar | ImGuiWindowFlags_NoSavedSettings;
+    if (!ImGui::Begin("Settings", nullptr, flags)) {
+        ImGui::End();
+        return;
+    }
+    ImGui::PushItemWidth(110.0f);
+    int id = 0;
+    for (PanelRow& r : rows) {
+        ImGui::PushID(id++);
+        switch (r.control) {
+            case PanelControl::SEPARATOR:
+                ImGui::Separator();
+                break;
+            case PanelControl::FLOAT_SPINNER:
+                ImGui::InputFloat(r.label.c_str(), r.floatValue, 0.1f, 1.0f, "%.3f");
+                break;
+            case PanelControl::INT_SPINNER:
+                ImGui::InputInt(r.label.c_str(), r.intValue, 1, 10);
+                break;
+            case PanelControl::FLOAT_FIELD:
+                ImGui::InputFloat(r.label.c_str(), r.floatValue, 0.0f, 0.0f, "%.3f");
+                break;
+            case PanelControl::INT_FIELD:
+                ImGui::InputInt(r.label.c_str(), r.intValue, 0, 0);
+                break;
+            case PanelControl::MEASURE_LIST: {
+                int item = measureItemOf(app);
+                if (ImGui::BeginCombo(r.label.c_str(), item >= 0 ? measureItemText(item) : "")) {
+                    for (int i = 0; i < MEASURE_ITEM_COUNT; ++i) {
+                        if (ImGui::Selectable(measureItemText(i), i == item)) chooseMeasureItem(app, i);
+                    }
+                    ImGui::EndCombo();
+                }
+                break;
+            }
+        }
+        ImGui::PopID();
+    }
+    ImGui::PopItemWidth();
+    ImGui::End();
+}
