@@ -1,0 +1,173 @@
+// The picking pass and the canvas drawing, in a real GL context (Xvfb with Mesa's software
+// renderer; the colour buffer must have 8 bits per channel for index colours).
+#include <GL/freeglut.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "common/tools/null_tool.h"
+#include "paint/stroke_eraser_2d.h"
+#include "paint_rig.h"
+
+namespace {
+
+constexpr int W = 400;
+constexpr int H = 300;
+
+// One window for the whole test program; false without a display.
+bool glWindow() {
+    static int state = 0;  // 0 not tried, 1 ready, 2 no display
+    if (state == 0) {
+        if (std::getenv("DISPLAY") == nullptr) {
+            state = 2;
+            return false;
+        }
+        int argc = 1;
+        char name[] = "test_paint";
+        char* argv[] = {name, nullptr};
+        glutInit(&argc, argv);
+        glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_DEPTH);
+        glutInitWindowSize(W, H);
+        glutCreateWindow("picking");
+        glutDisplayFunc([] {});
+        glutMainLoopEvent();
+        state = 1;
+    }
+    if (state == 1) {
+        // The window-pixel projection the frame loop sets up before drawing the canvas.
+        glViewport(0, 0, W, H);
+        glMatrixMode(GL_PROJECTION);
+        glLoadIdentity();
+        glOrtho(0.0, W, 0.0, H, -1.0, 1.0);
+        glMatrixMode(GL_MODELVIEW);
+        glLoadIdentity();
+        glDisable(GL_DEPTH_TEST);
+        glDisable(GL_TEXTURE_2D);
+    }
+    return state == 1;
+}
+
+#define REQUIRE_GL()                                   \
+    if (!glWindow()) {                                 \
+        GTEST_SKIP() << "no X display for GL tests";   \
+    }
+
+int32_t addLine(Canvas& canvas, CanvasPoint a, CanvasPoint b, float width) {
+    Stroke s;
+    s.points = {a, b};
+    s.width = width;
+    s.colour = {{0.1f, 0.2f, 0.3f}};
+    s.id = canvas.newStrokeId();
+    canvas.appendStroke(s);
+    return s.id;
+}
+
+// Non-white pixels along one row of the visible drawing, from x0 to x1.
+int darkPixelsInRow(int x0, int x1, int y) {
+    std::vector<unsigned char> row(static_cast<size_t>(x1 - x0) * 3);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(x0, y, x1 - x0, 1, GL_RGB, GL_UNSIGNED_BYTE, row.data());
+    int dark = 0;
+    for (size_t i = 0; i < row.size(); i += 3) {
+        if (row[i] < 128 && row[i + 1] < 128) {
+            ++dark;
+        }
+    }
+    return dark;
+}
+
+}  // namespace
+
+TEST(Picking, EmptyCanvasAndBackgroundGiveMinusOne) {
+    REQUIRE_GL();
+    Canvas canvas;
+    EXPECT_EQ(pickStroke(canvas, identityMatrix(), ScreenPoint{100, 100}), -1);
+    canvas.appendOpenStrokeIfNeeded();  // an empty stroke can never be picked
+    addLine(canvas, {10, 10}, {60, 10}, 6);
+    EXPECT_EQ(pickStroke(canvas, identityMatrix(), ScreenPoint{100, 100}), -1);
+    EXPECT_EQ(pickStroke(canvas, identityMatrix(), ScreenPoint{35, 10}), canvas.strokes[1].id);
+    EXPECT_EQ(pickStroke(canvas, identityMatrix(), ScreenPoint{-5, 10}), -1);  // off the window
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+TEST(Picking, TheLaterOfTwoOverlappingStrokesWinsUnderTheView) {
+    REQUIRE_GL();
+    Canvas canvas;
+    const int32_t across = addLine(canvas, {100, 150}, {300, 150}, 10);
+    const int32_t down = addLine(canvas, {200, 50}, {200, 250}, 10);
+    const Matrix4 identity = identityMatrix();
+    EXPECT_EQ(pickStroke(canvas, identity, ScreenPoint{200.4f, 150.7f}), down);
+    EXPECT_EQ(pickStroke(canvas, identity, ScreenPoint{120, 150}), across);
+    EXPECT_EQ(pickStroke(canvas, identity, ScreenPoint{200, 270}), -1);
+    // Moved right by 50 px and halved: the crossing is now at window (150, 75).
+    const Matrix4 view = multiplyMatrix(translationMatrix(50, 0, 0), scaleMatrix(0.5f));
+    EXPECT_EQ(pickStroke(canvas, view, ScreenPoint{150, 75}), down);
+    EXPECT_EQ(pickStroke(canvas, view, ScreenPoint{200, 150}), -1);
+}
+
+TEST(Picking, TrashHeldOverAPileDeletesTheTopmostFirst) {
+    REQUIRE_GL();
+    PaintRig rig;
+    rig.window.width = W;
+    rig.window.height = H;
+    StrokeEraser2D trash{rig.canvas, rig.picked, rig.history};
+    const int32_t a = addLine(rig.canvas, {150, 150}, {250, 150}, 12);
+    const int32_t b = addLine(rig.canvas, {200, 100}, {200, 200}, 12);
+    const int32_t c = addLine(rig.canvas, {150, 100}, {250, 200}, 12);
+    rig.place(rig.right, 200, 150);
+    std::vector<int32_t> deleted;
+    for (int frame = 0; frame < 4; ++frame) {
+        trash.onRightGrip(ArmPose{});  // the pick of the previous frame
+        drawCanvas(rig.canvas, identityMatrix(), rig.right.screenPosition(), rig.picked, &trash, 0,
+                   rig.color, rig.window);
+        if (!trash.undoStack.empty() &&
+            (deleted.empty() || deleted.back() != trash.undoStack.back().id)) {
+            deleted.push_back(trash.undoStack.back().id);
+        }
+    }
+    EXPECT_EQ(deleted, (std::vector<int32_t>{c, b, a}));
+    EXPECT_TRUE(rig.canvas.strokes.empty());
+    EXPECT_EQ(rig.picked, -1);
+}
+
+TEST(CanvasDrawing, ADotIsAboutItsWidthAcrossAtAnyZoom) {
+    REQUIRE_GL();
+    Canvas canvas;
+    Stroke dot;
+    dot.points = {{100, 100}};
+    dot.width = 10;
+    dot.id = canvas.newStrokeId();
+    canvas.appendStroke(dot);
+    for (float zoom : {1.0f, 2.0f}) {
+        const Matrix4 view = scaleMatrix(zoom);
+        pickStroke(canvas, view, ScreenPoint{0, 0});  // leaves a clear white buffer
+        drawStrokes(canvas, view);
+        const int centre = static_cast<int>(100 * zoom);
+        const int across = darkPixelsInRow(centre - 20, centre + 20, centre);
+        EXPECT_GE(across, 8) << "zoom " << zoom;
+        EXPECT_LE(across, 12) << "zoom " << zoom;
+        // Round: narrower near its top than through its middle.
+        EXPECT_LT(darkPixelsInRow(centre - 20, centre + 20, centre + 4), across) << "zoom " << zoom;
+    }
+}
+
+TEST(CanvasDrawing, SwatchShowsTheCurrentColourAndNoIconIsNoError) {
+    REQUIRE_GL();
+    PaintRig rig;
+    rig.window.width = W;
+    rig.window.height = H;
+    NullTool none;
+    rig.color = {{1.0f, 0.0f, 0.0f}};
+    drawCanvas(rig.canvas, identityMatrix(), ScreenPoint{10, 10}, rig.picked, &none, 0, rig.color,
+               rig.window);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    unsigned char pixel[4] = {0, 0, 0, 0};
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(W - 148 + 64, 20 + 64, 1, 1, GL_RGB, GL_UNSIGNED_BYTE, pixel);
+    EXPECT_EQ(pixel[0], 255);
+    EXPECT_EQ(pixel[1], 0);
+    EXPECT_EQ(pixel[2], 0);
+    glReadPixels(W - 148 + 64, H - 148 + 64, 1, 1, GL_RGB, GL_UNSIGNED_BYTE, pixel);
+    EXPECT_EQ(pixel[0], 255);  // no icon: the white background shows
+    EXPECT_EQ(pixel[2], 255);
+}
