@@ -1,0 +1,308 @@
+#include "common/sensor/csv_source.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "common/gesture/arm_pose.h"
+#include "common/sensor/sensor_input.h"
+#include "common/sensor/stream_source.h"
+
+namespace {
+
+std::string joints(float value) {
+    std::ostringstream out;
+    for (int j = 0; j < JOINT_COUNT * 4; ++j) {
+        out << ' ' << (j % 4 == 3 ? 1.0f : value + 0.01f * j);
+    }
+    return out.str();
+}
+
+std::string zeroJoints() {
+    std::string text;
+    for (int j = 0; j < JOINT_COUNT * 4; ++j) {
+        text += " 0";
+    }
+    return text;
+}
+
+std::string writeFile(const std::string& name, const std::string& text) {
+    const std::string path = std::string(BINARY_DIR) + "/" + name;
+    std::ofstream(path) << text;
+    return path;
+}
+
+// Runs `open` with stderr redirected to a temporary file and returns what was printed.
+std::string openCapturingWarnings(CsvSource& source, const std::string& path, bool& ok, std::string& error) {
+    std::FILE* warnings = std::tmpfile();
+    ok = source.open(path, error, warnings);
+    std::rewind(warnings);
+    std::string text;
+    char buffer[512];
+    while (std::fgets(buffer, sizeof buffer, warnings)) {
+        text += buffer;
+    }
+    std::fclose(warnings);
+    return text;
+}
+
+}  // namespace
+
+TEST(CsvParse, SpacesCommasAndSkeletonFrame) {
+    CsvFrame frame;
+    std::string reason;
+    std::string commas = "1000";
+    for (int j = 0; j < JOINT_COUNT * 4; ++j) {
+        commas += (j % 2 ? ", " : ",") + std::to_string(j + 1) + ".5";
+    }
+    ASSERT_TRUE(parseCsvFrame(commas + "\r", frame, reason)) << reason;
+    EXPECT_EQ(frame.timeUs, 1000u);
+    EXPECT_TRUE(frame.tracked);
+    EXPECT_FLOAT_EQ(frame.joints[0].x, 1.5f);
+    EXPECT_FLOAT_EQ(frame.joints[JOINT_HAND_RIGHT].w, 48.5f);
+    EXPECT_FLOAT_EQ(frame.joints[JOINT_FOOT_RIGHT].w, 80.5f);
+
+    ASSERT_TRUE(parseCsvFrame("  2000\t" + joints(-0.25f) + "  ", frame, reason)) << reason;
+    EXPECT_EQ(frame.timeUs, 2000u);
+    EXPECT_FLOAT_EQ(frame.joints[1].x, -0.25f + 0.04f);
+
+    SkeletonFrame skeleton;
+    csvSkeletonFrame(frame, skeleton);
+    EXPECT_EQ(skeleton.slots[0].trackingState, SKELETON_TRACKED);
+    EXPECT_EQ(skeleton.slots[0].jointTrackingStates[JOINT_WRIST_LEFT], 2u);
+    EXPECT_FLOAT_EQ(skeleton.slots[0].joints[JOINT_SPINE].x, frame.joints[JOINT_SPINE].x);
+    for (int slot = 1; slot < SKELETON_SLOT_COUNT; ++slot) {
+        EXPECT_EQ(skeleton.slots[slot].trackingState, SKELETON_NOT_TRACKED);
+    }
+
+    // All joints zero: nobody is tracked in any slot, whatever the time.
+    ASSERT_TRUE(parseCsvFrame("3000" + zeroJoints(), frame, reason)) << reason;
+    EXPECT_FALSE(frame.tracked);
+    csvSkeletonFrame(frame, skeleton);
+    for (const SkeletonRecord& record : skeleton.slots) {
+        EXPECT_EQ(record.trackingState, SKELETON_NOT_TRACKED);
+    }
+}
+
+TEST(CsvParse, RejectsMalformedLines) {
+    CsvFrame frame;
+    std::string reason;
+    const std::string good = joints(0.5f);
+    const char* badTimes[] = {"-5", "1.5", "abc", "", "1e3"};
+    for (const char* time : badTimes) {
+        EXPECT_FALSE(parseCsvFrame(time + good, frame, reason)) << time;
+    }
+    EXPECT_FALSE(parseCsvFrame("1000" + good.substr(0, good.rfind(' ')), frame, reason));
+    EXPECT_NE(reason.find("found 80"), std::string::npos) << reason;
+    EXPECT_FALSE(parseCsvFrame("1000" + good + " 1", frame, reason));
+    EXPECT_FALSE(parseCsvFrame("1000,," + good.substr(1), frame, reason)) << "an empty value between commas";
+    EXPECT_FALSE(parseCsvFrame("1000" + good + ",", frame, reason)) << "a trailing comma";
+    EXPECT_FALSE(parseCsvFrame("1000" + good + "x", frame, reason));
+    for (const char* bad : {"nan", "inf", "-inf", "NaN", "1e99"}) {
+        std::string line = "1000 " + std::string(bad) + good.substr(good.find(' ', 1));
+        EXPECT_FALSE(parseCsvFrame(line, frame, reason)) << bad;
+        if (std::string(bad) != "1e99") {
+            EXPECT_NE(reason.find("not finite"), std::string::npos) << bad << ": " << reason;
+        }
+    }
+}
+
+TEST(CsvSourceOpen, SkipsMalformedLinesWithTheirLineNumbers) {
+    const std::string path = writeFile("csv_source_test_mixed.csv",
+                                       "# a comment\n"
+                                       "\n"
+                                       "1000" + joints(0.1f) + "\n"
+                                       "2000 nan" + joints(0.1f).substr(4) + "\n"
+                                       "   # indented comment\n"
+                                       "3000" + joints(0.2f) + " 9\n"
+                                       "500" + joints(0.3f) + "\n"
+                                       "4000" + joints(0.4f) + "\n");
+    CsvSource source;
+    bool ok = false;
+    std::string error;
+    std::string warnings = openCapturingWarnings(source, path, ok, error);
+    ASSERT_TRUE(ok) << error;
+    ASSERT_EQ(source.frameCount(), 2u);
+    EXPECT_EQ(source.allFrames()[1].timeUs, 4000u);
+    EXPECT_NE(warnings.find("csv_source_test_mixed.csv': line 4: value 2 is not finite"), std::string::npos)
+        << warnings;
+    EXPECT_NE(warnings.find("line 6:"), std::string::npos) << warnings;
+    EXPECT_NE(warnings.find("line 7: time stamp 500 is before"), std::string::npos) << warnings;
+    EXPECT_EQ(warnings.find("line 3:"), std::string::npos) << warnings;
+    EXPECT_EQ(warnings.find("line 8:"), std::string::npos) << warnings;
+
+    const std::string empty = writeFile("csv_source_test_empty.csv", "# nothing\nnot numbers\n");
+    warnings = openCapturingWarnings(source, empty, ok, error);
+    EXPECT_FALSE(ok);
+    EXPECT_NE(error.find("no valid frame"), std::string::npos) << error;
+    EXPECT_FALSE(source.open(std::string(BINARY_DIR) + "/no_such_file.csv", error, nullptr));
+    EXPECT_NE(error.find("no_such_file.csv': cannot open"), std::string::npos) << error;
+}
+
+TEST(CsvSourcePlayback, FramesFollowTheirTimeStamps) {
+    // Frames at 0, 33.333, 66.666 and 200 ms of the stream's clock (which starts at 10 s).
+    const std::string path = writeFile("csv_source_test_timed.csv",
+                                       "10000000" + joints(0.0f) + "\n"
+                                       "10033333" + joints(1.0f) + "\n"
+                                       "10066666" + joints(2.0f) + "\n"
+                                       "10200000" + joints(3.0f) + "\n");
+    std::string error;
+    std::unique_ptr<CsvSource> source = openCsvSource(path, error);
+    ASSERT_TRUE(source) << error;
+    SkeletonFrame frame;
+    std::vector<uint16_t> depth(FRAME_PIXELS, 1);
+    std::vector<uint8_t> colour(COLOUR_FRAME_BYTES, 1);
+
+    EXPECT_FALSE(source->nextSkeletonFrame(frame)) << "nothing before the first advance";
+    auto hipX = [&] { return frame.slots[0].joints[0].x; };
+
+    source->advance(5000);  // the program's clock: the stream starts here
+    ASSERT_TRUE(source->nextSkeletonFrame(frame));
+    EXPECT_FLOAT_EQ(hipX(), 0.0f);
+    EXPECT_FALSE(source->nextSkeletonFrame(frame)) << "a frame is delivered once";
+    ASSERT_TRUE(source->nextDepthFrame(depth.data()));
+    ASSERT_TRUE(source->nextColourFrame(colour.data()));
+    EXPECT_EQ(depth[100], 0) << "blank without a renderer";
+    EXPECT_EQ(colour[100], 0);
+
+    source->advance(5033);  // 33 ms < 33.333 ms: still frame 0
+    EXPECT_FALSE(source->nextSkeletonFrame(frame));
+    EXPECT_FALSE(source->nextDepthFrame(depth.data()));
+    source->advance(5070);  // frame 1's time has passed too: a slow program skips it
+    ASSERT_TRUE(source->nextSkeletonFrame(frame));
+    EXPECT_FLOAT_EQ(hipX(), 2.0f);
+    EXPECT_EQ(source->frameTimeMs(), 66u);
+    source->advance(4000);  // a clock stepping back moves nothing
+    EXPECT_FALSE(source->nextSkeletonFrame(frame));
+    source->advance(9000);  // far past the end: the last frame, once, and no looping
+    ASSERT_TRUE(source->nextSkeletonFrame(frame));
+    EXPECT_FLOAT_EQ(hipX(), 3.0f);
+    EXPECT_EQ(source->frameTimeMs(), 200u);
+    EXPECT_TRUE(source->nextColourFrame(colour.data()));
+    source->advance(9500);
+    EXPECT_FALSE(source->nextSkeletonFrame(frame));
+    EXPECT_FALSE(source->nextColourFrame(colour.data()));
+    EXPECT_FALSE(source->stepFrame());
+}
+
+TEST(CsvSourcePlayback, StepFrameVisitsEveryFrameAndRendersImagesWithTheHook) {
+    const std::string path = writeFile("csv_source_test_step.csv",
+                                       "0" + joints(0.5f) + "\n"
+                                       "100" + zeroJoints() + "\n"
+                                       "40000" + joints(0.7f) + "\n");
+    std::string error;
+    std::unique_ptr<CsvSource> source = openCsvSource(path, error);
+    ASSERT_TRUE(source) << error;
+    static int renders = 0;
+    renders = 0;
+    setSkeletonImageRenderer([](const SkeletonRecord& person, uint16_t* depth, uint8_t* colour) {
+        ++renders;
+        uint16_t value = person.trackingState == SKELETON_TRACKED ? uint16_t(2000 << 3 | 1) : uint16_t(3500 << 3);
+        std::fill(depth, depth + FRAME_PIXELS, value);
+        std::fill(colour, colour + COLOUR_FRAME_BYTES, uint8_t(person.trackingState == SKELETON_TRACKED ? 200 : 50));
+    });
+    std::vector<uint16_t> depth(FRAME_PIXELS);
+    std::vector<uint8_t> colour(COLOUR_FRAME_BYTES);
+    SkeletonFrame frame;
+    const uint32_t expectedMs[] = {0, 0, 40};
+    const uint16_t expectedDepth[] = {2000 << 3 | 1, 3500 << 3, 2000 << 3 | 1};
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(source->stepFrame()) << i;
+        EXPECT_EQ(source->frameTimeMs(), expectedMs[i]);
+        ASSERT_TRUE(source->nextSkeletonFrame(frame));
+        ASSERT_TRUE(source->nextColourFrame(colour.data()));
+        ASSERT_TRUE(source->nextDepthFrame(depth.data()));
+        EXPECT_EQ(depth[5], expectedDepth[i]) << i;
+        EXPECT_EQ(colour[5], i == 1 ? 50 : 200) << i;
+    }
+    EXPECT_EQ(renders, 3) << "one render per frame serves both images";
+    EXPECT_FALSE(source->stepFrame());
+    setSkeletonImageRenderer(nullptr);
+}
+
+// The poses command's per-frame path: stream -> SensorInput -> arm-pose extractor.
+namespace {
+
+struct StreamPoses {
+    std::vector<ArmPose> poses;
+    std::vector<uint32_t> timesMs;
+};
+
+StreamPoses posesOf(const std::string& name) {
+    StreamPoses result;
+    std::string error;
+    std::unique_ptr<StreamSource> owned =
+        openStream("csv:" + std::string(SOURCE_DIR) + "/tests/data/streams/" + name, error);
+    EXPECT_TRUE(owned) << error;
+    if (!owned) {
+        return result;
+    }
+    StreamSource& stream = *owned;
+    SensorInput sensor(std::move(owned));
+    ArmPoseExtractor extractor;
+    ArmPose pose{};
+    while (stepSensorFrame(sensor, stream)) {
+        SkeletonRecord record = sensor.skeleton;
+        extractArmPose(extractor, record, pose);
+        result.poses.push_back(pose);
+        result.timesMs.push_back(stream.frameTimeMs());
+    }
+    return result;
+}
+
+}  // namespace
+
+TEST(StreamPoses, ArmPositionsGiveTheirAngles) {
+    StreamPoses down = posesOf("arms_down.csv");
+    StreamPoses forward = posesOf("right_arm_forward.csv");
+    StreamPoses sideways = posesOf("right_arm_sideways.csv");
+    ASSERT_EQ(down.poses.size(), 90u);
+    ASSERT_EQ(forward.poses.size(), 90u);
+    ASSERT_EQ(sideways.poses.size(), 90u);
+    EXPECT_EQ(down.timesMs[1], 33u);
+    EXPECT_EQ(down.timesMs[89], 2966u);
+
+    // After three seconds the extractor's smoothing has settled.
+    const ArmPose& d = down.poses.back();
+    const ArmPose& f = forward.poses.back();
+    const ArmPose& s = sideways.poses.back();
+    EXPECT_LT(d[POSE_ELEVATION_LEFT], 15.0f);
+    EXPECT_LT(d[POSE_ELEVATION_RIGHT], 15.0f);
+    EXPECT_GT(d[POSE_ELBOW_LEFT], 170.0f);
+    EXPECT_GT(d[POSE_ELBOW_RIGHT], 170.0f);
+    EXPECT_NEAR(d[POSE_WRIST_DISTANCE], 0.42f, 1e-3f);
+
+    EXPECT_NEAR(f[POSE_ELEVATION_RIGHT], 90.0f, 10.0f);
+    EXPECT_LT(f[POSE_ELEVATION_LEFT], 15.0f);
+    EXPECT_GT(f[POSE_ELBOW_RIGHT], 170.0f);
+    EXPECT_NEAR(f[POSE_RIGHT_REACH], 0.53f, 0.05f) << "the wrist is 53 cm in front of the body";
+    EXPECT_NEAR(f[POSE_RIGHT_WRIST_X], 0.18f, 1e-4f);
+
+    EXPECT_NEAR(s[POSE_ELEVATION_RIGHT], 90.0f, 10.0f);
+    EXPECT_NEAR(s[POSE_RIGHT_REACH], 0.0f, 0.05f);
+    EXPECT_NEAR(s[POSE_WRIST_DISTANCE], std::hypot(0.92f, 0.53f), 1e-3f);
+    EXPECT_GT(std::fabs(f[POSE_ADDUCTION_RIGHT] - s[POSE_ADDUCTION_RIGHT]), 60.0f)
+        << "forward and sideways differ in horizontal adduction";
+}
+
+TEST(StreamPoses, UntrackedFrameRepeatsThePreviousRecord) {
+    const std::string path = writeFile("csv_source_test_gap.csv",
+                                       "0" + joints(0.5f) + "\n"
+                                       "33333" + zeroJoints() + "\n");
+    std::string error;
+    std::unique_ptr<StreamSource> owned = openStream("csv:" + path, error);
+    ASSERT_TRUE(owned) << error;
+    StreamSource& stream = *owned;
+    SensorInput sensor(std::move(owned));
+    ASSERT_TRUE(stepSensorFrame(sensor, stream));
+    SkeletonRecord first = sensor.skeleton;
+    ASSERT_TRUE(stepSensorFrame(sensor, stream));
+    EXPECT_EQ(sensor.skeleton.trackingState, SKELETON_TRACKED);
+    EXPECT_EQ(std::memcmp(&first, &sensor.skeleton, sizeof first), 0);
+    EXPECT_FALSE(stepSensorFrame(sensor, stream));
+}
