@@ -1,14 +1,106 @@
-// gesturetool poses and convert: frame-by-frame work on csv streams and recordings.
+// gesturetool poses and convert: frame-by-frame work on csv streams and recordings. Every
+// frame goes through SensorInput exactly as in the programs, so its fallbacks (an untracked
+// frame repeats the previous record, a dropped image keeps the previous one) apply here too.
 #include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <system_error>
 
+#include "common/gesture/arm_pose.h"
+#include "common/sensor/recording.h"
+#include "common/sensor/sensor_input.h"
+#include "common/sensor/stream_source.h"
 #include "gesturetool/commands.h"
 
-int runPoses(int, char**) {
-    std::fprintf(stderr, "gesturetool poses: not implemented yet\n");
-    return 2;
+namespace {
+
+// Column names of the poses output, after the frame index and the time.
+const char* const POSE_COLUMNS =
+    "elbow_left,elbow_right,elevation_left,elevation_right,adduction_left,adduction_right,"
+    "rotation_left,rotation_right,wrist_line_frontal,wrist_line_horizontal,wrist_distance,"
+    "wrists_reach,left_wrist_x,left_wrist_y,left_reach,right_wrist_x,right_wrist_y,right_reach";
+
+// Opens STREAM for a command; prints the one-line error itself.
+std::unique_ptr<StreamSource> openCommandStream(const char* command, const char* spec) {
+    std::string error;
+    std::unique_ptr<StreamSource> stream = openStream(spec, error);
+    if (!stream) {
+        std::fprintf(stderr, "gesturetool %s: %s\n", command, error.c_str());
+    }
+    return stream;
 }
 
-int runConvert(int, char**) {
-    std::fprintf(stderr, "gesturetool convert: not implemented yet\n");
-    return 2;
+std::string streamPath(const std::string& spec) {
+    size_t colon = spec.find(':');
+    return colon == std::string::npos ? spec : spec.substr(colon + 1);
+}
+
+}  // namespace
+
+// Output: a '#' comment line naming the columns, then one pure CSV line per stream frame:
+// frame index (0-based, every frame counts), time in ms from the first frame, 18 pose values.
+int runPoses(int argc, char** argv) {
+    if (argc != 1) {
+        std::fprintf(stderr, "usage: gesturetool poses STREAM   (STREAM is csv:FILE or replay:FILE)\n");
+        return 2;
+    }
+    std::unique_ptr<StreamSource> owned = openCommandStream("poses", argv[0]);
+    if (!owned) {
+        return 2;
+    }
+    StreamSource& stream = *owned;
+    SensorInput sensor(std::move(owned));
+    sensor.diagnostics = stderr;  // stdout carries the data
+    ArmPoseExtractor extractor;
+    ArmPose pose{};
+    std::printf("# frame,time_ms,%s\n", POSE_COLUMNS);
+    for (long index = 0; stepSensorFrame(sensor, stream); ++index) {
+        SkeletonRecord record = sensor.skeleton;  // the extractor rewrites its torso joints
+        extractArmPose(extractor, record, pose);
+        std::printf("%ld,%u", index, stream.frameTimeMs());
+        for (float value : pose) {
+            std::printf(",%.6g", value);
+        }
+        std::printf("\n");
+    }
+    return 0;
+}
+
+int runConvert(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: gesturetool convert STREAM OUT.rec   (STREAM is csv:FILE or replay:FILE)\n");
+        return 2;
+    }
+    const std::string output = argv[1];
+    std::error_code ec;
+    if (std::filesystem::equivalent(streamPath(argv[0]), output, ec)) {
+        // Opening the output would empty the recording being read.
+        std::fprintf(stderr, "gesturetool convert: '%s' is the input itself; choose another output file\n",
+                     output.c_str());
+        return 2;
+    }
+    std::unique_ptr<StreamSource> owned = openCommandStream("convert", argv[0]);
+    if (!owned) {
+        return 2;
+    }
+    StreamSource& stream = *owned;
+    SensorInput sensor(std::move(owned));
+    sensor.diagnostics = stderr;
+    Recorder recorder;
+    std::string error;
+    if (!recorder.open(output, RECORDING_STORES_IMAGES, error)) {
+        std::fprintf(stderr, "gesturetool convert: %s\n", error.c_str());
+        return 1;
+    }
+    sensor.recorder = &recorder;
+    while (stepSensorFrame(sensor, stream)) {
+    }
+    if (!recorder.finish(error)) {
+        std::fprintf(stderr, "gesturetool convert: %s\n", error.c_str());
+        std::remove(output.c_str());  // a half-written file is no use to anyone
+        return 1;
+    }
+    std::printf("wrote %u frames to %s\n", recorder.framesWritten(), output.c_str());
+    return 0;
 }
