@@ -1,0 +1,22 @@
+# pintara driven through the simulated performer: pointer engagement, depth-based grips,
+# the brush, the straight line, undo and redo.
+if(TARGET pintara)
+  add_test(NAME e2e_pintara_paint
+           COMMAND pintara --script ${PROJECT_SOURCE_DIR}/scenarios/pintara_paint.scn --fixed-step 33
+                   --screenshot ${PROJECT_BINARY_DIR}/artefacts/pintara_paint_end.png
+           WORKING_DIRECTORY ${PROJECT_BINARY_DIR})
+  add_test(NAME e2e_pintara_demo
+           COMMAND pintara --demo --fixed-step 33 --frames 900
+                   --screenshot ${PROJECT_BINARY_DIR}/artefacts/pintara_demo.png
+           WORKING_DIRECTORY ${PROJECT_BINARY_DIR})
+  add_test(NAME e2e_pintara_missing_sensor
+           COMMAND pintara --sensor replay:/nonexistent/recording.rec --frames 1
+           WORKING_DIRECTORY ${PROJECT_BINARY_DIR})
+  set_tests_properties(e2e_pintara_missing_sensor PROPERTIES WILL_FAIL TRUE)
+  add_test(NAME e2e_pintara_bad_script
+           COMMAND pintara --script ${PROJECT_SOURCE_DIR}/tests/e2e/data/bad_script.scn --fixed-step 33
+           WORKING_DIRECTORY ${PROJECT_BINARY_DIR})
+  set_tests_properties(e2e_pintara_bad_script PROPERTIES WILL_FAIL TRUE)
+  set_tests_properties(e2e_pintara_paint e2e_pintara_demo e2e_pintara_missing_sensor e2e_pintara_bad_script
+                       PROPERTIES LABELS e2e TIMEOUT 300)
+endif()
