@@ -1,0 +1,66 @@
+# gesturetool's stream commands (poses, convert) and its command line, run on the small csv
+# streams in tests/data/streams. Commands whose exit code matters run through sh and print it.
+set(_gt $<TARGET_FILE:gesturetool>)
+set(_streams ${PROJECT_SOURCE_DIR}/tests/data/streams)
+set(_out ${CMAKE_CURRENT_BINARY_DIR})
+# CMake's regular expressions have no {n}: the 18 pose values of a line, spelled out.
+set(_pose "")
+foreach(_i RANGE 1 18)
+  string(APPEND _pose ",[-+0-9.eainf]+")
+endforeach()
+
+add_test(NAME gesturetool_help COMMAND ${_gt} --help)
+set_tests_properties(gesturetool_help PROPERTIES
+  PASS_REGULAR_EXPRESSION "poses STREAM.*convert STREAM OUT.rec.*train.*recognize.*inspect")
+
+add_test(NAME gesturetool_version COMMAND ${_gt} --version)
+set_tests_properties(gesturetool_version PROPERTIES PASS_REGULAR_EXPRESSION "^gesturetool [0-9]+\\.[0-9]+\\.[0-9]+\n$")
+
+add_test(NAME gesturetool_no_command COMMAND sh -c "${_gt}; echo exit=$?")
+set_tests_properties(gesturetool_no_command PROPERTIES PASS_REGULAR_EXPRESSION "usage: gesturetool COMMAND.*exit=2")
+
+add_test(NAME gesturetool_unknown_command COMMAND sh -c "${_gt} frobnicate; echo exit=$?")
+set_tests_properties(gesturetool_unknown_command PROPERTIES
+  PASS_REGULAR_EXPRESSION "unknown command 'frobnicate'.*exit=2")
+
+add_test(NAME gesturetool_poses_arms_down COMMAND ${_gt} poses csv:${_streams}/arms_down.csv)
+set_tests_properties(gesturetool_poses_arms_down PROPERTIES
+  PASS_REGULAR_EXPRESSION "^# frame,time_ms,elbow_left,[^\n]*,right_reach\n0,0${_pose}\n1,33${_pose}\n.*\n89,2966${_pose}\n$")
+
+add_test(NAME gesturetool_poses_usage COMMAND sh -c "${_gt} poses; echo exit=$?")
+set_tests_properties(gesturetool_poses_usage PROPERTIES PASS_REGULAR_EXPRESSION "usage: gesturetool poses STREAM.*exit=2")
+
+add_test(NAME gesturetool_poses_missing_file COMMAND sh -c "${_gt} poses csv:${_out}/no_such_stream.csv; echo exit=$?")
+set_tests_properties(gesturetool_poses_missing_file PROPERTIES
+  PASS_REGULAR_EXPRESSION "^gesturetool poses: csv '[^']*no_such_stream.csv': cannot open: No such file or directory\nexit=2\n$")
+
+add_test(NAME gesturetool_poses_not_a_stream COMMAND sh -c "${_gt} poses ${_streams}/arms_down.csv; echo exit=$?")
+set_tests_properties(gesturetool_poses_not_a_stream PROPERTIES
+  PASS_REGULAR_EXPRESSION "expected csv:FILE or replay:FILE\nexit=2")
+
+add_test(NAME gesturetool_poses_replay_of_text COMMAND sh -c "${_gt} poses replay:${_streams}/arms_down.csv; echo exit=$?")
+set_tests_properties(gesturetool_poses_replay_of_text PROPERTIES
+  PASS_REGULAR_EXPRESSION "arms_down.csv': not a recording \\(bad magic number\\)\nexit=2")
+
+# Malformed lines are skipped with their line numbers; the good frames still come out.
+add_test(NAME gesturetool_poses_malformed COMMAND sh -c
+  "${_gt} poses csv:${_streams}/malformed.csv 2>${_out}/malformed.err >${_out}/malformed.out; echo exit=$?; cat ${_out}/malformed.err ${_out}/malformed.out")
+set_tests_properties(gesturetool_poses_malformed PROPERTIES
+  PASS_REGULAR_EXPRESSION "^exit=0\n[^\n]*line 3: expected 81 values[^\n]*found 9 \\(line skipped\\)\n[^\n]*line 4: value 2 is not finite[^\n]*\n[^\n]*line 5: time stamp 900000 is before[^\n]*\n# frame[^\n]*\n0,0,[^\n]*\n1,100,[^\n]*\n$")
+
+# A converted stream replays to exactly the same poses.
+add_test(NAME gesturetool_convert_round_trip COMMAND sh -c
+  "${_gt} convert csv:${_streams}/right_arm_forward.csv ${_out}/forward.rec && ${_gt} poses replay:${_out}/forward.rec >${_out}/forward_replay.txt && ${_gt} poses csv:${_streams}/right_arm_forward.csv >${_out}/forward_csv.txt && cmp ${_out}/forward_replay.txt ${_out}/forward_csv.txt && echo identical")
+set_tests_properties(gesturetool_convert_round_trip PROPERTIES
+  PASS_REGULAR_EXPRESSION "^wrote 90 frames to [^\n]*forward.rec\nidentical\n$")
+
+# Converting a file onto itself would empty it before it is read: refused, file untouched.
+add_test(NAME gesturetool_convert_onto_input COMMAND sh -c
+  "cp ${_streams}/arms_down.csv ${_out}/self.csv && ${_gt} convert csv:${_out}/self.csv ${_out}/self.csv; echo exit=$?; cmp ${_out}/self.csv ${_streams}/arms_down.csv && echo untouched")
+set_tests_properties(gesturetool_convert_onto_input PROPERTIES
+  PASS_REGULAR_EXPRESSION "is the input itself[^\n]*\nexit=2\nuntouched\n$")
+
+add_test(NAME gesturetool_convert_unwritable COMMAND sh -c
+  "${_gt} convert csv:${_streams}/arms_down.csv ${_out}/no_such_dir/out.rec; echo exit=$?")
+set_tests_properties(gesturetool_convert_unwritable PROPERTIES
+  PASS_REGULAR_EXPRESSION "no_such_dir/out.rec': cannot create: No such file or directory\nexit=1")
