@@ -40,7 +40,7 @@ inline Gesture swingGesture(int count, float amplitude, int valueIndex = 3, floa
     g.type = GestureType::BOTH;
     for (int k = 0; k < count; ++k) {
         ArmPose p = restPose();
-        const float t = static_cast<float>(k) / static_cast<float>(count - 1);
+        const float t = count > 1 ? static_cast<float>(k) / static_cast<float>(count - 1) : 0.5f;
         p[valueIndex] += offset + amplitude * std::sin(3.1415927f * t);
         g.poses.push_back(p);
     }
