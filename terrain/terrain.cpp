@@ -169,33 +169,42 @@ void Terrain::draw() {
     glBindTexture(GL_TEXTURE_2D, colourMap);
     glColor3f(1.0f, 1.0f, 1.0f);
 
-    // Vertex arrays straight out of the vertex records: the same vertices, attributes and
-    // order as a strip drawn vertex by vertex, at a fraction of the per-vertex call cost.
-    const GLsizei stride = sizeof(TerrainVertex);
-    glEnableClientState(GL_VERTEX_ARRAY);
-    glEnableClientState(GL_NORMAL_ARRAY);
-    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
-    glVertexPointer(3, GL_FLOAT, stride, &vertices[0].x);
-    glNormalPointer(GL_FLOAT, stride, &vertices[0].nx);
-    glTexCoordPointer(2, GL_FLOAT, stride, &vertices[0].s);
+    // Vertex arrays instead of a call per attribute: the same vertices, attributes and order
+    // as strips given vertex by vertex. The attributes are packed tightly first, and each row
+    // names its index range, so the driver copies only the vertices that row uses.
+    drawAttributes_.resize(vertices.size() * 8);
+    float* out = drawAttributes_.data();
+    for (const TerrainVertex& v : vertices) {
+        out[0] = v.x / static_cast<float>(columns);  // texture coordinates from the position
+        out[1] = v.z / static_cast<float>(rows);
+        out[2] = v.nx;
+        out[3] = v.ny;
+        out[4] = v.nz;
+        out[5] = v.x;
+        out[6] = v.y;
+        out[7] = v.z;
+        out += 8;
+    }
+    glInterleavedArrays(GL_T2F_N3F_V3F, 0, drawAttributes_.data());
     const int perRow = 2 * (columns + 1);
     for (int r = 0; r < rows; ++r)
-        glDrawElements(GL_TRIANGLE_STRIP, perRow, GL_UNSIGNED_INT,
-                       &stripIndices_[static_cast<size_t>(r) * perRow]);
+        glDrawRangeElements(GL_TRIANGLE_STRIP, static_cast<GLuint>(r * (columns + 1)),
+                            static_cast<GLuint>((r + 2) * (columns + 1) - 1), perRow,
+                            GL_UNSIGNED_INT, &stripIndices_[static_cast<size_t>(r) * perRow]);
     glDisableClientState(GL_TEXTURE_COORD_ARRAY);
     glDisableClientState(GL_NORMAL_ARRAY);
 
     if (showNormals) {
         normalLines_.resize(vertices.size() * 6);
-        float* out = normalLines_.data();
+        float* line = normalLines_.data();
         for (const TerrainVertex& v : vertices) {
-            out[0] = v.x;
-            out[1] = v.y;
-            out[2] = v.z;
-            out[3] = v.x + v.nx;
-            out[4] = v.y + v.ny;
-            out[5] = v.z + v.nz;
-            out += 6;
+            line[0] = v.x;
+            line[1] = v.y;
+            line[2] = v.z;
+            line[3] = v.x + v.nx;
+            line[4] = v.y + v.ny;
+            line[5] = v.z + v.nz;
+            line += 6;
         }
         glDisable(GL_TEXTURE_2D);
         glColor3ub(255, 0, 0);

@@ -94,5 +94,6 @@ private:
     std::vector<uint32_t> stripIndices_;
     std::vector<float> pickPositions_;    // the strips unrolled, 3 floats per strip position
     std::vector<uint8_t> pickColours_;    // face number of the triangle each position completes
+    std::vector<float> drawAttributes_;   // per vertex s, t, normal, position (8 floats)
     std::vector<float> normalLines_;      // showNormals: 2 points per vertex
 };
