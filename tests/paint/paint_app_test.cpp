@@ -1,0 +1,285 @@
+// PaintApp's handlers, keys, reshape and settings panel, driven without GLUT callbacks.
+// The app needs a GL context for its textures and labels (Xvfb in the test run).
+#include "paint/paint_app.h"
+
+#include <GL/freeglut.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+
+#include "common/sensor/simulated_performer.h"
+#include "paint/settings_panel.h"
+#include "widgets/gl_test_context.h"
+
+namespace {
+
+class PaintAppTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!gltest::openContext(800, 600)) GTEST_SKIP() << "no display";
+        app = std::make_unique<PaintApp>();
+        app->window.width = 800;
+        app->window.height = 600;
+        app->window.aspect = 800.0f / 600.0f;
+        createPaintApp(*app, std::make_unique<SimulatedPerformer>(7), "", 1000);
+        app->recognizer->console = &quiet;
+    }
+
+    // A trained set of one gesture of `type` with `poses` poses (and no skeleton records).
+    void addSet(GestureType type, int poses = 30) {
+        GestureSet set;
+        set.type = type;
+        Gesture g;
+        g.type = type;
+        for (int i = 0; i < poses; ++i) {
+            ArmPose p{};
+            p[0] = 100.0f + i;
+            g.poses.push_back(p);
+        }
+        set.gestures.push_back(g);
+        app->recognizer->TrainedGestureSets.push_back(set);
+    }
+
+    const Button& training(const char* name) {
+        return app->trainingButtons[findButton(app->trainingButtons, name)];
+    }
+
+    std::ostringstream quiet;
+    std::unique_ptr<PaintApp> app;
+};
+
+TEST_F(PaintAppTest, TrainingScreenWithoutSetsOffersOnlyNewSetAndExit) {
+    handleButton(*app, "BUTTON_TRAINING");
+    EXPECT_EQ(app->mode, ModeTraining);
+    const Button& trainingButton = app->recognitionButtons[findButton(app->recognitionButtons, "BUTTON_TRAINING")];
+    EXPECT_FALSE(trainingButton.visible);
+    for (const Button& b : app->trainingButtons) {
+        bool usable = b.name == "BUTTON_NEW_SET" || b.name == "BUTTON_EXIT_GEST";
+        EXPECT_EQ(b.state != ButtonDisabled, usable) << b.name;
+        EXPECT_TRUE(b.visible) << b.name;
+    }
+    addSet(GestureType::RIGHT);
+    refreshTrainingButtons(*app);
+    for (const Button& b : app->trainingButtons) EXPECT_EQ(b.state, ButtonIdle) << b.name;
+
+    handleButton(*app, "BUTTON_EXIT_GEST");
+    EXPECT_EQ(app->mode, ModeRecognition);
+    for (const Button& b : app->trainingButtons) EXPECT_FALSE(b.visible) << b.name;
+    EXPECT_EQ(trainingButton.state, ButtonIdle);
+    EXPECT_TRUE(trainingButton.visible);
+}
+
+TEST_F(PaintAppTest, TrainingButtonOrderAndLayout) {
+    const char* order[] = {"BUTTON_EXIT_GEST",   "BUTTON_NEXT_GEST", "BUTTON_PREV_GEST",  "BUTTON_REPLACE_GEST",
+                           "BUTTON_REMOVE_GEST", "BUTTON_NEW_GEST",  "BUTTON_NEW_SET",    "BUTTON_REMOVE_SET",
+                           "BUTTON_PREV_SET",    "BUTTON_NEXT_SET"};
+    ASSERT_EQ(app->trainingButtons.size(), 10u);
+    for (int i = 0; i < 10; ++i) EXPECT_EQ(app->trainingButtons[i].name, order[i]);
+    app->mode = ModeTraining;
+    drawTrainingScreen(*app, app->sensor->skeleton);
+    float S = 1.2f * 32.0f;
+    EXPECT_FLOAT_EQ(app->trainingButtons[0].x, 0.95f * 800 - S);
+    EXPECT_FLOAT_EQ(app->trainingButtons[5].x, 0.95f * 800 - 11 * S);
+    EXPECT_FLOAT_EQ(app->trainingButtons[6].x, 0.05f * 800 + S);
+    EXPECT_FLOAT_EQ(app->trainingButtons[9].x, 0.05f * 800 + 7 * S);
+    EXPECT_FLOAT_EQ(app->trainingButtons[3].y, 0.95f * 600 - S);
+}
+
+TEST_F(PaintAppTest, RemovingTheLastSetKeepsTheLabelAndDisablesBrowsing) {
+    addSet(GestureType::LEFT);
+    handleButton(*app, "BUTTON_TRAINING");
+    std::string before = app->gestureLabel.text;
+    EXPECT_EQ(before, "Gesture Set: 1 / 1 - Gesture: 1 / 1 - LEFT");
+    handleButton(*app, "BUTTON_REMOVE_SET");
+    EXPECT_EQ(app->recognizer->setCount(), 0);
+    EXPECT_EQ(app->gestureLabel.text, before);
+    EXPECT_EQ(app->messageLabel.text, "Gesture Set removed!");
+    EXPECT_EQ(training("BUTTON_NEXT_SET").state, ButtonDisabled);
+    EXPECT_EQ(training("BUTTON_REMOVE_GEST").state, ButtonDisabled);
+    EXPECT_NE(training("BUTTON_NEW_SET").state, ButtonDisabled);
+}
+
+TEST_F(PaintAppTest, CaptureButtonsSwitchEverythingOffAndStartTheCountdown) {
+    handleButton(*app, "BUTTON_TRAINING");
+    app->tools.gestureArmed = false;
+    app->nowMs = 5000;
+    handleButton(*app, "BUTTON_NEW_SET");
+    EXPECT_TRUE(app->recognizer->trainingPending);
+    EXPECT_TRUE(app->tools.gestureArmed);
+    EXPECT_EQ(app->countdown.start, 5000u);
+    EXPECT_EQ(app->countdown.duration, 4000u);
+    for (const Button& b : app->trainingButtons) EXPECT_EQ(b.state, ButtonDisabled) << b.name;
+    // The countdown holds recognition off: the recogniser sees recognise = false, which marks
+    // the newest record instead of segmenting.
+    EXPECT_TRUE(countdownRunning(app->countdown, 8000));
+}
+
+TEST_F(PaintAppTest, ResultMessagesAndToolChoice) {
+    handleResult(*app, "12");
+    EXPECT_EQ(app->messageLabel.text, "Gesture 13 recognized");
+    EXPECT_EQ(paintToolName(*app, app->tools.currentTool), std::string("Brush2D"));
+    handleResult(*app, "DEFAULT_GESTURE");
+    EXPECT_EQ(app->messageLabel.text, "Default Gesture recognized");
+    EXPECT_EQ(resultMessage("x9"), "Gesture 1 recognized");
+
+    // "3" on the training screen selects the straight line and stays armed.
+    app->mode = ModeTraining;
+    handleResult(*app, "3");
+    EXPECT_EQ(paintToolName(*app, app->tools.currentTool), std::string("StraightLine2D"));
+    EXPECT_TRUE(app->tools.gestureArmed);
+}
+
+TEST_F(PaintAppTest, DisarmedIgnoresEverythingButTheDefaultGesture) {
+    app->tools.gestureArmed = false;
+    app->messageLabel.text = "unchanged";
+    handleResult(*app, "GESTURE_TRAINED");
+    EXPECT_EQ(app->messageLabel.text, "unchanged");
+    handleResult(*app, "2");
+    EXPECT_EQ(paintToolName(*app, app->tools.currentTool), std::string("Brush2D"));
+    handleResult(*app, "DEFAULT_GESTURE");
+    EXPECT_EQ(paintToolName(*app, app->tools.currentTool), std::string("NullTool"));
+    EXPECT_TRUE(app->tools.gestureArmed);
+    EXPECT_EQ(app->messageLabel.text, "unchanged");
+}
+
+TEST_F(PaintAppTest, GestureCommandsWhilePaintingParkSelectAndUndo) {
+    app->mode = ModePainting;
+    // One brush stroke to undo.
+    Stroke stroke;
+    stroke.points = {{1, 1}, {5, 5}};
+    stroke.id = app->canvas.newStrokeId();
+    app->canvas.appendStroke(stroke);
+    app->tools.gestureArmed = false;
+    handleResult(*app, "DEFAULT_GESTURE");
+    EXPECT_EQ(paintToolName(*app, app->tools.currentTool), std::string("NullTool"));
+    handleResult(*app, "3");
+    EXPECT_EQ(paintToolName(*app, app->tools.currentTool), std::string("StraightLine2D"));
+    EXPECT_FALSE(app->tools.gestureArmed);
+    handleResult(*app, "DEFAULT_GESTURE");
+    EXPECT_EQ(paintToolName(*app, app->tools.currentTool), std::string("NullTool"));
+    EXPECT_TRUE(app->tools.gestureArmed);
+    // "7" undoes while painting, without touching the flag.
+    Tool* brush = app->tools.tools[TOOL_BRUSH];
+    app->history.recordEdit(brush);
+    size_t doneBefore = app->history.done.size();
+    handleResult(*app, "7");
+    EXPECT_EQ(app->history.done.size(), doneBefore - 1);
+    EXPECT_TRUE(app->tools.gestureArmed);
+    handleResult(*app, "8");
+    EXPECT_EQ(app->history.done.size(), doneBefore);
+}
+
+TEST_F(PaintAppTest, KeysAreLowerCaseOnlyAndTiltSteps) {
+    paintKeyboard(*app, 'P');
+    paintKeyboard(*app, 'L');
+    paintKeyboard(*app, 'S');
+    EXPECT_EQ(app->mode, ModeRecognition);
+    EXPECT_FALSE(app->fileDialog.active);
+    paintKeyboard(*app, 'p');
+    EXPECT_EQ(app->mode, ModePainting);
+    paintKeyboard(*app, 'p');
+    EXPECT_EQ(app->mode, ModeRecognition);
+    app->mode = ModeTraining;
+    paintKeyboard(*app, 'p');
+    EXPECT_EQ(app->mode, ModePainting);
+    paintKeyboard(*app, '6');
+    EXPECT_EQ(paintToolName(*app, app->tools.currentTool), std::string("Rubber2D"));
+
+    int tilt = app->sensor->tiltAngle();
+    paintSpecial(*app, GLUT_KEY_UP, GLUT_ACTIVE_CTRL | GLUT_ACTIVE_SHIFT);
+    EXPECT_EQ(app->sensor->tiltAngle(), tilt + 2);
+    paintSpecial(*app, GLUT_KEY_UP, GLUT_ACTIVE_CTRL);
+    EXPECT_EQ(app->sensor->tiltAngle(), tilt + 12);
+    paintSpecial(*app, GLUT_KEY_DOWN, 0);
+    EXPECT_EQ(app->sensor->tiltAngle(), tilt + 10);
+    paintSpecial(*app, GLUT_KEY_LEFT, GLUT_ACTIVE_CTRL);
+    EXPECT_EQ(app->sensor->tiltAngle(), tilt + 10);
+}
+
+TEST_F(PaintAppTest, LoadRefreshesTheTrainingButtonsAndACancelledDialogDoesNothing) {
+    namespace fs = std::filesystem;
+    fs::path file = fs::temp_directory_path() / ("paint_app_test_" + std::to_string(::getpid()) + ".bin");
+    addSet(GestureType::RIGHT);
+    addSet(GestureType::BOTH);
+    ASSERT_TRUE(savePaintGestureSets(*app, file.string()));
+    EXPECT_EQ(app->messageLabel.text, "Saved 2 gesture sets to disk...");
+    app->recognizer->TrainedGestureSets.clear();
+    handleButton(*app, "BUTTON_TRAINING");
+    EXPECT_EQ(training("BUTTON_NEXT_SET").state, ButtonDisabled);
+
+    // A cancelled open dialog: nothing loads, nothing shows.
+    paintKeyboard(*app, 'l');
+    ASSERT_TRUE(app->fileDialog.active);
+    finishFileDialog(app->fileDialog, false);
+    app->messageLabel.text = "before";
+    finishPaintFileDialog(*app);
+    EXPECT_EQ(app->recognizer->setCount(), 0);
+    EXPECT_EQ(app->messageLabel.text, "before");
+
+    // A chosen file loads and the browsing buttons are usable at once.
+    paintKeyboard(*app, 'l');
+    app->fileDialog.folder = file.parent_path().string();
+    app->fileDialog.typedName = file.filename().string();
+    finishFileDialog(app->fileDialog, true);
+    finishPaintFileDialog(*app);
+    EXPECT_EQ(app->recognizer->setCount(), 2);
+    EXPECT_EQ(app->messageLabel.text, "Loaded 2 gesture sets from disk...");
+    EXPECT_NE(training("BUTTON_NEXT_SET").state, ButtonDisabled);
+    fs::remove(file);
+}
+
+TEST_F(PaintAppTest, ReshapeMovesTheTrainingButtonToTheUpperLeft) {
+    reshapePaintApp(*app, 1000, 700);
+    const Button& b = app->recognitionButtons[0];
+    EXPECT_FLOAT_EQ(b.x, 76.8f);
+    EXPECT_FLOAT_EQ(b.y, 700.0f - 76.8f);
+    EXPECT_EQ(app->window.width, 1000u);
+    EXPECT_FLOAT_EQ(app->window.aspect, 1000.0f / 700.0f);
+}
+
+TEST_F(PaintAppTest, SettingsPanelBindsTheLiveVariables) {
+    std::vector<PanelRow> rows = buildSettingsPanel(*app);
+    ASSERT_EQ(rows.size(), 25u);
+    EXPECT_EQ(rows[0].label, "Velocity Low Threshold:");
+    EXPECT_EQ(rows[6].control, PanelControl::MEASURE_LIST);
+    EXPECT_EQ(rows[11].control, PanelControl::SEPARATOR);
+    EXPECT_EQ(rows[20].control, PanelControl::SEPARATOR);
+    EXPECT_EQ(rows[21].label, "Hand depth treshold:");
+    // Rows 22 to 25 change the right detector only.
+    EXPECT_EQ(rows[21].intValue, &app->rightDetector->depthThreshold);
+    EXPECT_EQ(rows[22].intValue, &app->rightDetector->filterSize);
+    EXPECT_EQ(rows[23].intValue, &app->rightDetector->neighbourhood);
+    EXPECT_EQ(rows[24].floatValue, &app->rightDetector->gradient);
+    *rows[21].intValue = 90;
+    EXPECT_EQ(app->leftDetector->depthThreshold, 110);
+
+    // "FMDistance" sets the threshold to FM's default; an item outside the list does nothing.
+    EXPECT_EQ(measureItemOf(*app), 4);
+    EXPECT_TRUE(chooseMeasureItem(*app, 5));
+    EXPECT_EQ(app->recognizer->similarityMeasure, SimilarityMeasure::FM);
+    EXPECT_FLOAT_EQ(*rows[7].floatValue, 1.0f);
+    EXPECT_FALSE(chooseMeasureItem(*app, 6));
+    EXPECT_EQ(app->recognizer->similarityMeasure, SimilarityMeasure::FM);
+
+    // A value typed into a read-out is overwritten by the next frame.
+    *rows[12].floatValue = 12345.0f;  // "Elbow Left:"
+    paintFrame(*app, 1033);
+    EXPECT_NE(*rows[12].floatValue, 12345.0f);
+    EXPECT_EQ(rows[12].floatValue, &app->pose[0]);
+}
+
+TEST_F(PaintAppTest, ReplayingAGestureWithoutRecordsDrawsNothingAndKeepsTheCounter) {
+    addSet(GestureType::RIGHT);  // its gesture has poses but no skeleton records
+    app->mode = ModeTraining;
+    drawTrainingScreen(*app, app->sensor->skeleton);
+    EXPECT_EQ(app->recognizer->TrainedGestureSets[0].gestures[0].replayCounter, 0u);
+    // With records the counter walks through them and wraps.
+    Gesture& g = app->recognizer->TrainedGestureSets[0].gestures[0];
+    g.skeletons.resize(3);
+    for (int i = 0; i < 4; ++i) drawTrainingScreen(*app, app->sensor->skeleton);
+    // Records 0, 1, 2, 0 were drawn; the counter holds the next one, 1.
+    EXPECT_EQ(g.replayCounter, 1u);
+}
+
+}  // namespace
