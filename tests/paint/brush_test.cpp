@@ -112,13 +112,6 @@ TEST_F(BrushTest, PointsGoIntoANewStrokeWhenTheOpenStrokeWasRemoved) {
     EXPECT_EQ(rig.canvas.strokes[1].colour, rig.color);
 }
 
-TEST_F(BrushTest, StrokesFollowTheView) {
-    rig.manipulator.view = multiplyMatrix(translationMatrix(100.0f, 0.0f, 0.0f), scaleMatrix(2.0f));
-    paint({{300.0f, 500.0f}});
-    EXPECT_NEAR(rig.canvas.strokes[0].points[0].x, 100.0f, 1e-3f);
-    EXPECT_NEAR(rig.canvas.strokes[0].points[0].y, 250.0f, 1e-3f);
-}
-
 TEST_F(BrushTest, UndoRemovesTheStrokeAndRedoPutsItOnTop) {
     paint({{100.0f, 100.0f}, {150.0f, 100.0f}});
     paint({{500.0f, 500.0f}, {550.0f, 500.0f}});

@@ -94,11 +94,3 @@ TEST_F(ManipulatorTest, HandsOnOnePixelKeepThePreviousView) {
         EXPECT_FLOAT_EQ(rig.manipulator.view[i], reached[i]) << i;
     }
 }
-
-TEST_F(ManipulatorTest, OtherToolsSeeTheViewThroughWindowToCanvas) {
-    frame({400, 500}, {600, 500}, false);
-    frame({300, 500}, {700, 500}, true);
-    const CanvasPoint c = windowToCanvas(rig.manipulator.view, 700.0f, 500.0f);
-    EXPECT_NEAR(c.x, 600.0f, 0.05f);
-    EXPECT_NEAR(c.y, 500.0f, 0.05f);
-}

@@ -4,52 +4,41 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <vector>
 
 #include "common/tools/null_tool.h"
 #include "paint/stroke_eraser_2d.h"
 #include "paint_rig.h"
+#include "widgets/gl_test_context.h"
 
 namespace {
 
 constexpr int W = 400;
 constexpr int H = 300;
 
-// One window for the whole test program; false without a display.
+// The test program's one window (shared with the other GL tests of this program, so it may be
+// larger than W x H); false without a display. Sets the state the frame loop sets up before
+// drawing the canvas: the window-pixel projection over W x H, depth test and texturing off.
 bool glWindow() {
-    static int state = 0;  // 0 not tried, 1 ready, 2 no display
-    if (state == 0) {
-        if (std::getenv("DISPLAY") == nullptr) {
-            state = 2;
-            return false;
-        }
-        int argc = 1;
-        char name[] = "test_paint";
-        char* argv[] = {name, nullptr};
-        glutInit(&argc, argv);
-        glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_DEPTH);
-        glutInitWindowSize(W, H);
-        glutCreateWindow("picking");
-        glutDisplayFunc([] {});
-        glutMainLoopEvent();
-        state = 1;
+    if (!gltest::openContext(W, H) || glutGet(GLUT_WINDOW_WIDTH) < W ||
+        glutGet(GLUT_WINDOW_HEIGHT) < H) {
+        return false;
     }
-    if (state == 1) {
-        // The window-pixel projection the frame loop sets up before drawing the canvas.
-        glViewport(0, 0, W, H);
-        glMatrixMode(GL_PROJECTION);
-        glLoadIdentity();
-        glOrtho(0.0, W, 0.0, H, -1.0, 1.0);
-        glMatrixMode(GL_MODELVIEW);
-        glLoadIdentity();
-        glDisable(GL_DEPTH_TEST);
-        glDisable(GL_TEXTURE_2D);
-    }
-    return state == 1;
+    glViewport(0, 0, W, H);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(0.0, W, 0.0, H, -1.0, 1.0);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_TEXTURE_2D);
+    glDisable(GL_BLEND);
+    return true;
 }
 
-#define REQUIRE_GL()                                   \
-    if (!glWindow()) {                                 \
-        GTEST_SKIP() << "no X display for GL tests";   \
+#define REQUIRE_GL()                                  \
+    if (!glWindow()) {                                \
+        GTEST_SKIP() << "no X display for GL tests"; \
     }
 
 int32_t addLine(Canvas& canvas, CanvasPoint a, CanvasPoint b, float width) {
@@ -111,6 +100,7 @@ TEST(Picking, TrashHeldOverAPileDeletesTheTopmostFirst) {
     rig.window.width = W;
     rig.window.height = H;
     StrokeEraser2D trash{rig.canvas, rig.picked, rig.history};
+    EXPECT_GT(trash.iconTexture(), 0);  // with a context the tool loads its icon
     const int32_t a = addLine(rig.canvas, {150, 150}, {250, 150}, 12);
     const int32_t b = addLine(rig.canvas, {200, 100}, {200, 200}, 12);
     const int32_t c = addLine(rig.canvas, {150, 100}, {250, 200}, 12);
