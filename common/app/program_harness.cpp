@@ -109,7 +109,20 @@ uint32_t harnessBeginFrame(ProgramHarness& harness) {
     return now;
 }
 
+bool requestScreenshot(ProgramHarness& harness, const std::string& path) {
+    if (path.empty()) return false;
+    harness.pendingScreenshot = path;
+    return true;
+}
+
 void harnessEndFrame(ProgramHarness& harness, int windowWidth, int windowHeight) {
+    if (!harness.pendingScreenshot.empty()) {
+        glReadBuffer(GL_BACK);
+        if (saveScreenshot(harness.pendingScreenshot, windowWidth, windowHeight)) {
+            std::printf("screenshot: %s\n", harness.pendingScreenshot.c_str());
+        }
+        harness.pendingScreenshot.clear();
+    }
     if (harness.scenario) {
         if (harness.scenario->failed()) {
             std::cerr << harness.scenario->failureMessage() << "\n";

@@ -23,7 +23,13 @@ struct ProgramHarness {
     std::unique_ptr<Recorder> recorder;       // --record
     std::unique_ptr<ScenarioRunner> scenario; // --script or --demo
     bool screenshotSaved = false;
+    // A script's screenshot, taken from the back buffer when the current frame is drawn.
+    std::string pendingScreenshot;
 };
+
+// Asks for a screenshot of the frame being drawn (scripts run before the drawing). False when
+// the path is empty.
+bool requestScreenshot(ProgramHarness& harness, const std::string& path);
 
 // Parses the command line and handles --help and --version. Returns false when the program
 // must end at once with `exitCode` (0 after help or version, 2 after a command-line error).
