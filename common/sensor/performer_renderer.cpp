@@ -363,36 +363,43 @@ void shadeColour(const RenderTarget& target, uint8_t* bgrx) {
         {30, 40, 60},    // hair: dark brown
         {25, 25, 25},    // shoes
     };
+    static const uint8_t secondShirt[3] = {40, 90, 170};  // orange
     // Light from above left, in front of the person.
     const Vec3 light = normalized(Vec3{-0.3f, 0.5f, -1.0f});
+    // Wall and floor are flat: their shade is fixed (wall faces the camera, floor faces up).
+    const float wallShade = 0.35f + 0.65f * dot(Vec3{0.0f, 0.0f, -1.0f}, light);
+    const float floorShade = 0.35f + 0.65f * dot(Vec3{0.0f, 1.0f, 0.0f}, light);
     const uint16_t* mm = target.millimetres.data();
     const uint8_t* surf = target.surface.data();
     for (int v = 0; v < FRAME_HEIGHT; ++v) {
         for (int u = 0; u < FRAME_WIDTH; ++u) {
-            int i = v * FRAME_WIDTH + u;
+            const int i = v * FRAME_WIDTH + u;
             uint8_t* out = bgrx + 4 * i;
-            int material = surf[i] >> 3;
-            int player = surf[i] & 7;
+            const int material = surf[i] >> 3;
+            const int player = surf[i] & 7;
             float shade = 1.0f;
-            if (mm[i] != 0 && u > 0 && u < FRAME_WIDTH - 1 && v > 0 && v < FRAME_HEIGHT - 1) {
+            if (material == MATERIAL_WALL) {
+                shade = wallShade;
+            } else if (material == MATERIAL_FLOOR) {
+                shade = floorShade;
+            } else if (mm[i] != 0 && u > 0 && u < FRAME_WIDTH - 1 && v > 0 && v < FRAME_HEIGHT - 1) {
                 // Surface slope from the neighbours of the same surface (mm per pixel).
                 auto slope = [&](int j, int k) {
                     if (surf[j] != surf[i] || surf[k] != surf[i]) return 0.0f;
                     return static_cast<float>(static_cast<int>(mm[k]) - static_cast<int>(mm[j])) * 0.5f;
                 };
-                float pixelMm = static_cast<float>(mm[i]) / DEPTH_FOCAL_LENGTH;
-                float dzdx = slope(i - 1, i + 1) / pixelMm;
-                float dzdy = -slope(i - FRAME_WIDTH, i + FRAME_WIDTH) / pixelMm;
-                Vec3 normal = normalized(Vec3{dzdx, dzdy, -1.0f});
+                const float pixelsPerMm = DEPTH_FOCAL_LENGTH / static_cast<float>(mm[i]);
+                const float dzdx = slope(i - 1, i + 1) * pixelsPerMm;
+                const float dzdy = -slope(i - FRAME_WIDTH, i + FRAME_WIDTH) * pixelsPerMm;
+                const Vec3 normal = normalized(Vec3{dzdx, dzdy, -1.0f});
                 shade = 0.35f + 0.65f * std::max(0.0f, dot(normal, light));
-                // Farther surfaces a little darker.
-                shade *= 1.0f - 0.1f * std::min(1.0f, static_cast<float>(mm[i]) / 4000.0f);
             }
-            for (int c = 0; c < 3; ++c) {
-                float value = base[material][c];
-                if (material == MATERIAL_SHIRT && player >= 2) value = base[MATERIAL_SHIRT][2 - c];
-                out[c] = static_cast<uint8_t>(std::min(255.0f, value * shade));
-            }
+            if (mm[i] != 0) shade *= 1.0f - 0.1f * std::min(1.0f, static_cast<float>(mm[i]) * (1.0f / 4000.0f));
+            const uint8_t* colour = base[material];
+            if (material == MATERIAL_SHIRT && player >= 2) colour = secondShirt;
+            out[0] = static_cast<uint8_t>(std::min(255.0f, colour[0] * shade));
+            out[1] = static_cast<uint8_t>(std::min(255.0f, colour[1] * shade));
+            out[2] = static_cast<uint8_t>(std::min(255.0f, colour[2] * shade));
             out[3] = 0;
         }
     }
