@@ -458,6 +458,15 @@ bool RecordingReader::readDepth(size_t index, uint16_t* packedDepth, std::string
 // ---------------------------------------------------------------------------------------------
 // Recorder
 
+Recorder::~Recorder() {
+    if (writer.isOpen()) {
+        std::string error;
+        if (!finish(error)) {
+            std::fprintf(stderr, "%s\n", error.c_str());
+        }
+    }
+}
+
 bool Recorder::open(const std::string& path, uint32_t contents, std::string& error) {
     colour.assign(COLOUR_FRAME_BYTES, 0);
     depth.assign(FRAME_PIXELS, 0);

@@ -140,6 +140,11 @@ private:
 // program goes on.
 class Recorder {
 public:
+    Recorder() = default;
+    ~Recorder();  // finishes the recording if still open
+    Recorder(const Recorder&) = delete;
+    Recorder& operator=(const Recorder&) = delete;
+
     bool open(const std::string& path, uint32_t contents, std::string& error);
 
     // Starts a frame at `timeUs` on the recording's clock, writing the previous one.
