@@ -26,10 +26,10 @@ const Command COMMANDS[] = {
      "      Writes STREAM as a recording that --sensor replay:OUT.rec plays back."},
     {"train", runTrain,
      "train ...\n"
-     "      Trains gesture sets from streams (see 'gesturetool train --help')."},
+     "      Trains gesture sets from streams."},
     {"recognize", runRecognize,
      "recognize ...\n"
-     "      Runs the recogniser over a stream (see 'gesturetool recognize --help')."},
+     "      Runs the recogniser over a stream."},
     {"inspect", runInspect,
      "inspect SETS.bin\n"
      "      Describes the gesture sets of a gesture-set file."},

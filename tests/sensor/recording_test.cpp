@@ -333,6 +333,25 @@ TEST(Recording, AnyDamagedByteIsReported) {
     std::remove(damagedPath.c_str());
 }
 
+TEST(Recording, FullDiskStopsTheRecordingWithOneLine) {
+    Recorder recorder;
+    std::string error;
+    ASSERT_TRUE(recorder.open("/dev/full", RECORDING_STORES_IMAGES, error)) << error;
+    TestFrame f = makeFrame(0, 0);
+    testing::internal::CaptureStderr();
+    for (int n = 0; n < 3; ++n) {
+        recorder.beginFrame(static_cast<uint64_t>(n) * 33333u);
+        recorder.recordSkeleton(&f.skeleton);
+        recorder.recordColour(f.colour.data());
+        recorder.recordDepth(f.depth.data());
+    }
+    EXPECT_FALSE(recorder.finish(error));
+    std::string printed = testing::internal::GetCapturedStderr();
+    EXPECT_NE(error.find("No space left on device"), std::string::npos) << error;
+    EXPECT_EQ(printed, error + "\n") << "reported once, not once per frame";
+    EXPECT_FALSE(recorder.isRecording());
+}
+
 TEST(Recording, RefusesWhatIsNotARecording) {
     const std::string path = testPath("recording_test_not.rec");
     std::string error;
