@@ -1,0 +1,81 @@
+# gesturetool train, recognize and inspect on the generated streams in tests/data/gestures
+# (see make_streams.py there). Tests that need a trained file depend on the one that writes it.
+set(_gt $<TARGET_FILE:gesturetool>)
+set(_gd ${PROJECT_SOURCE_DIR}/tests/data/gestures)
+set(_go ${CMAKE_CURRENT_BINARY_DIR})
+
+add_test(NAME gesturetool_train_capture_new_set
+  COMMAND ${_gt} train --stream csv:${_gd}/right_side_swing.csv --out ${_go}/side.bin --new-set --capture 0:6000)
+set_tests_properties(gesturetool_train_capture_new_set PROPERTIES
+  FIXTURES_SETUP gesture_side_set
+  PASS_REGULAR_EXPRESSION "^Successfully created a new RIGHT gesture set!\ntrained: set 0 gesture 0, type RIGHT, [0-9]+ poses, [0-9]+ skeletons\nSaved 1 gestures in 1 sets to disk!\n$")
+
+add_test(NAME gesturetool_train_second_set
+  COMMAND ${_gt} train --stream csv:${_gd}/right_forward_swing.csv --sets ${_go}/side.bin --out ${_go}/two.bin
+          --new-set --capture 0:6000)
+set_tests_properties(gesturetool_train_second_set PROPERTIES
+  FIXTURES_REQUIRED gesture_side_set FIXTURES_SETUP gesture_two_sets
+  PASS_REGULAR_EXPRESSION "Loaded 1 gestures in 1 sets from disk!\n.*trained: set 1 gesture 0, type RIGHT.*Saved 2 gestures in 2 sets to disk!\n$")
+
+add_test(NAME gesturetool_train_interval_add
+  COMMAND ${_gt} train --stream csv:${_gd}/right_side_swing.csv --sets ${_go}/side.bin --out ${_go}/side_added.bin
+          --add --set 0 --interval 88:127)
+set_tests_properties(gesturetool_train_interval_add PROPERTIES
+  FIXTURES_REQUIRED gesture_side_set
+  PASS_REGULAR_EXPRESSION "Successfully trained a gesture!\ntrained: set 0 gesture 1, type RIGHT, 40 poses, 40 skeletons\nSaved 2 gestures in 1 sets to disk!\n$")
+
+add_test(NAME gesturetool_train_never_resting
+  COMMAND sh -c "${_gt} train --stream csv:${_gd}/always_moving.csv --out ${_go}/never.bin --new-set --capture 0:6000; echo exit=$?")
+set_tests_properties(gesturetool_train_never_resting PROPERTIES
+  PASS_REGULAR_EXPRESSION "^not trained: no rest, movement and rest captured between 0 and 6000 ms\nexit=1\n$")
+
+add_test(NAME gesturetool_train_usage
+  COMMAND sh -c "${_gt} train --stream csv:${_gd}/rest_only.csv --out ${_go}/x.bin --capture 0:10; echo exit=$?")
+set_tests_properties(gesturetool_train_usage PROPERTIES PASS_REGULAR_EXPRESSION "usage: gesturetool train.*exit=2\n$")
+
+add_test(NAME gesturetool_train_add_without_sets
+  COMMAND sh -c "${_gt} train --stream csv:${_gd}/rest_only.csv --out ${_go}/x.bin --add --interval 0:30; echo exit=$?")
+set_tests_properties(gesturetool_train_add_without_sets PROPERTIES
+  PASS_REGULAR_EXPRESSION "need an existing set \\(0 sets loaded\\)\nexit=2\n$")
+
+add_test(NAME gesturetool_recognize_two_gestures
+  COMMAND sh -c "${_gt} recognize --sets ${_go}/two.bin --neighbours 1 csv:${_gd}/both_swings_noisy.csv 2>/dev/null")
+set_tests_properties(gesturetool_recognize_two_gestures PROPERTIES
+  FIXTURES_REQUIRED gesture_two_sets
+  PASS_REGULAR_EXPRESSION "^frame 1[89][0-9], [0-9]+ ms: 1\nframe 2[89][0-9], [0-9]+ ms: 0\n$")
+
+add_test(NAME gesturetool_recognize_json
+  COMMAND sh -c "${_gt} recognize --json --sets ${_go}/two.bin --neighbours 1 --armed always csv:${_gd}/both_swings_noisy.csv 2>/dev/null")
+set_tests_properties(gesturetool_recognize_json PROPERTIES
+  FIXTURES_REQUIRED gesture_two_sets
+  PASS_REGULAR_EXPRESSION "^{\"frame\":[0-9]+,\"time_ms\":[0-9]+,\"text\":\"1\"}\n{\"frame\":[0-9]+,\"time_ms\":[0-9]+,\"text\":\"0\"}\n$")
+
+# The default k of 3 needs three examples within the threshold: two sets of one example each
+# recognise nothing.
+add_test(NAME gesturetool_recognize_too_few_neighbours
+  COMMAND sh -c "${_gt} recognize --sets ${_go}/two.bin csv:${_gd}/both_swings_noisy.csv 2>/dev/null; echo exit=$?")
+set_tests_properties(gesturetool_recognize_too_few_neighbours PROPERTIES
+  FIXTURES_REQUIRED gesture_two_sets PASS_REGULAR_EXPRESSION "^exit=0\n$")
+
+add_test(NAME gesturetool_inspect
+  COMMAND ${_gt} inspect ${_go}/two.bin)
+set_tests_properties(gesturetool_inspect PROPERTIES
+  FIXTURES_REQUIRED gesture_two_sets
+  PASS_REGULAR_EXPRESSION "': 2 sets, 2 gestures, [0-9]+ bytes\nset 0: RIGHT, 1 gestures\n  gesture 0: RIGHT, [0-9]+ poses, [0-9]+ skeletons\nset 1: RIGHT, 1 gestures\n")
+
+add_test(NAME gesturetool_inspect_corrupt
+  COMMAND sh -c "${_gt} inspect ${_gd}/rest_only.csv; echo exit=$?")
+set_tests_properties(gesturetool_inspect_corrupt PROPERTIES
+  PASS_REGULAR_EXPRESSION "^gesturetool inspect: gesture file '[^']*rest_only.csv': impossible set count [0-9-]+\nexit=2\n$")
+
+add_test(NAME gesturetool_recognize_missing_sets
+  COMMAND sh -c "${_gt} recognize --sets ${_go}/no_such.bin csv:${_gd}/rest_only.csv; echo exit=$?")
+set_tests_properties(gesturetool_recognize_missing_sets PROPERTIES
+  PASS_REGULAR_EXPRESSION "Cannot load from disk!\ngesturetool recognize: cannot load '[^']*no_such.bin'\nexit=2\n$")
+
+# Disarmed at the start, and this performer's straight hanging arms are not the recogniser's
+# rest reference (elbows 155, elevations 15), so nothing ever arms: no output.
+add_test(NAME gesturetool_recognize_default_gesture_arming
+  COMMAND sh -c "${_gt} recognize --sets ${_go}/two.bin --neighbours 1 --armed default-gesture csv:${_gd}/both_swings_noisy.csv 2>/dev/null; echo exit=$?")
+set_tests_properties(gesturetool_recognize_default_gesture_arming PROPERTIES
+  FIXTURES_REQUIRED gesture_two_sets PASS_REGULAR_EXPRESSION "^exit=0\n$")
