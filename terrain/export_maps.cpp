@@ -1,0 +1,193 @@
+#include "terrain/export_maps.h"
+
+#include <GL/gl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "terrain/terrain.h"
+
+namespace {
+
+uint8_t byteAt(uint32_t value, int shift) { return static_cast<uint8_t>((value >> shift) & 0xFFu); }
+
+// (y - hmin) * scale / span truncated, kept inside 0..scale against rounding at the ends.
+uint32_t normalised(float y, float hmin, float span, double scale) {
+    if (!(span > 0.0f)) return 0;
+    const double n = std::trunc((static_cast<double>(y) - hmin) * scale / span);
+    if (!(n > 0.0)) return 0;
+    return n >= scale ? static_cast<uint32_t>(scale) : static_cast<uint32_t>(n);
+}
+
+std::string baseName(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+void removeAll(const std::vector<std::string>& paths) {
+    for (const std::string& p : paths) {
+        if (!p.empty()) std::remove(p.c_str());
+    }
+}
+
+}  // namespace
+
+Pixel highPrecisionPixel(float y, float hmin, float span) {
+    const uint32_t n = normalised(y, hmin, span, 16777215.0);
+    return {byteAt(n, 16), byteAt(n, 8), byteAt(n, 0)};
+}
+
+Pixel lowPrecisionPixel(float y, float hmin, float span) {
+    const uint32_t g = normalised(y, hmin, span, 765.0);
+    if (g <= 255) return {static_cast<uint8_t>(g), 0, 0};
+    if (g <= 510) return {255, static_cast<uint8_t>(g - 255), 0};
+    return {255, 255, static_cast<uint8_t>(g - 510)};
+}
+
+void encodeHeightMaps(const Terrain& terrain, std::vector<uint8_t>& high, std::vector<uint8_t>& low) {
+    const std::vector<TerrainVertex>& v = terrain.vertices;
+    high.assign(v.size() * 3, 0);
+    low.assign(v.size() * 3, 0);
+    if (v.empty()) return;
+    float hmin = v[0].y, hmax = v[0].y;
+    for (const TerrainVertex& vertex : v) {
+        hmin = std::min(hmin, vertex.y);
+        hmax = std::max(hmax, vertex.y);
+    }
+    const float span = hmax - hmin;
+    for (size_t k = 0; k < v.size(); ++k) {
+        const Pixel h = highPrecisionPixel(v[k].y, hmin, span);
+        const Pixel l = lowPrecisionPixel(v[k].y, hmin, span);
+        std::memcpy(&high[k * 3], h.data(), 3);
+        std::memcpy(&low[k * 3], l.data(), 3);
+    }
+}
+
+std::vector<uint8_t> encodeTga(int width, int height, const uint8_t* rgb) {
+    const size_t w = static_cast<size_t>(width), h = static_cast<size_t>(height);
+    std::vector<uint8_t> out(18 + w * h * 3, 0);
+    out[2] = 2;  // uncompressed true colour
+    out[12] = byteAt(static_cast<uint32_t>(width), 0);
+    out[13] = byteAt(static_cast<uint32_t>(width), 8);
+    out[14] = byteAt(static_cast<uint32_t>(height), 0);
+    out[15] = byteAt(static_cast<uint32_t>(height), 8);
+    out[16] = 24;
+    out[17] = 0;  // no alpha bits, origin lower left
+    uint8_t* p = out.data() + 18;
+    // The lower-left origin puts the first stored row at the bottom: store the last row first
+    // so the source's first row shows at the top.
+    for (size_t row = h; row-- > 0;) {
+        const uint8_t* src = rgb + row * w * 3;
+        for (size_t x = 0; x < w; ++x, p += 3, src += 3) {
+            p[0] = src[2];
+            p[1] = src[1];
+            p[2] = src[0];
+        }
+    }
+    return out;
+}
+
+std::string writeTemporaryFile(const std::string& path, const std::vector<uint8_t>& bytes, std::string& error) {
+    std::string pattern = path + ".XXXXXX";
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    const int fd = mkstemp(name.data());
+    if (fd < 0) {
+        error = std::string("cannot create a file beside '") + path + "': " + std::strerror(errno);
+        return "";
+    }
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            error = std::string("cannot write '") + path + "': " + std::strerror(n < 0 ? errno : ENOSPC);
+            ::close(fd);
+            std::remove(name.data());
+            return "";
+        }
+        done += static_cast<size_t>(n);
+    }
+    if (::fsync(fd) != 0 || ::close(fd) != 0) {
+        error = std::string("cannot finish '") + path + "': " + std::strerror(errno);
+        std::remove(name.data());
+        return "";
+    }
+    // mkstemp makes the file private (0600); give it the permissions a new file would get.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::chmod(name.data(), 0666 & ~mask);
+    return std::string(name.data());
+}
+
+ExportOutcome exportMapsFromPixels(const Terrain& terrain, const uint8_t* colourRgb, int colourWidth,
+                                   int colourHeight, const std::string& base) {
+    ExportOutcome outcome;
+    if (base.empty()) return outcome;
+    if (colourRgb == nullptr || colourWidth <= 0 || colourHeight <= 0) {
+        outcome.message = "Export failed: the colour map is empty";
+        std::printf("export: %s\n", outcome.message.c_str());
+        return outcome;
+    }
+    std::vector<uint8_t> high, low;
+    encodeHeightMaps(terrain, high, low);
+    const int gridWidth = terrain.columns + 1, gridHeight = terrain.rows + 1;
+
+    const std::string finals[3] = {base + COLOUR_MAP_SUFFIX, base + HIGH_PRECISION_SUFFIX, base + LOW_PRECISION_SUFFIX};
+    std::vector<std::string> temporaries;
+    std::string error;
+    for (int k = 0; k < 3 && error.empty(); ++k) {
+        const std::vector<uint8_t> file = k == 0   ? encodeTga(colourWidth, colourHeight, colourRgb)
+                                          : k == 1 ? encodeTga(gridWidth, gridHeight, high.data())
+                                                   : encodeTga(gridWidth, gridHeight, low.data());
+        std::string temporary = writeTemporaryFile(finals[k], file, error);
+        if (!temporary.empty()) temporaries.push_back(temporary);
+    }
+    if (error.empty()) {
+        for (int k = 0; k < 3; ++k) {
+            if (std::rename(temporaries[static_cast<size_t>(k)].c_str(), finals[k].c_str()) != 0) {
+                error = std::string("cannot replace '") + finals[k] + "': " + std::strerror(errno);
+                // Files already renamed are complete new exports; the rest are left untouched.
+                temporaries.erase(temporaries.begin(), temporaries.begin() + k);
+                break;
+            }
+        }
+        if (error.empty()) temporaries.clear();
+    }
+    removeAll(temporaries);
+    if (!error.empty()) {
+        outcome.message = "Export failed: " + error;
+        std::printf("export: %s\n", outcome.message.c_str());
+        return outcome;
+    }
+    outcome.ok = true;
+    outcome.message = "Exported maps to " + baseName(base);
+    std::printf("export: wrote %s, %s and %s\n", finals[0].c_str(), finals[1].c_str(), finals[2].c_str());
+    return outcome;
+}
+
+ExportOutcome exportMaps(Terrain& terrain, const std::string& base) {
+    if (base.empty()) return ExportOutcome();
+    terrain.initGraphics();
+    GLint oldBinding = 0;
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &oldBinding);
+    glBindTexture(GL_TEXTURE_2D, terrain.colourMap);
+    GLint width = 0, height = 0;
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &width);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &height);
+    std::vector<uint8_t> colour;
+    if (width > 0 && height > 0) {
+        // Read at the texture's real size so a map of another size never overruns the buffer.
+        colour.resize(static_cast<size_t>(width) * static_cast<size_t>(height) * 3);
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glGetTexImage(GL_TEXTURE_2D, 0, GL_RGB, GL_UNSIGNED_BYTE, colour.data());
+    }
+    glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(oldBinding));
+    return exportMapsFromPixels(terrain, colour.empty() ? nullptr : colour.data(), width, height, base);
+}

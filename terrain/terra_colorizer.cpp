@@ -1,0 +1,275 @@
+#include "terrain/terra_colorizer.h"
+
+#include <GL/gl.h>
+#include <GL/glext.h>
+#include <GL/glu.h>
+#include <GL/glx.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "common/widgets/texture.h"
+
+namespace {
+
+// Framebuffer-object entry points, resolved once per process: the core / ARB names when the
+// context offers them, else the EXT names (same tokens, same behaviour for what is used here).
+struct FramebufferFunctions {
+    PFNGLGENFRAMEBUFFERSPROC genFramebuffers = nullptr;
+    PFNGLDELETEFRAMEBUFFERSPROC deleteFramebuffers = nullptr;
+    PFNGLBINDFRAMEBUFFERPROC bindFramebuffer = nullptr;
+    PFNGLGENRENDERBUFFERSPROC genRenderbuffers = nullptr;
+    PFNGLDELETERENDERBUFFERSPROC deleteRenderbuffers = nullptr;
+    PFNGLBINDRENDERBUFFERPROC bindRenderbuffer = nullptr;
+    PFNGLRENDERBUFFERSTORAGEPROC renderbufferStorage = nullptr;
+    PFNGLFRAMEBUFFERRENDERBUFFERPROC framebufferRenderbuffer = nullptr;
+    PFNGLCHECKFRAMEBUFFERSTATUSPROC checkFramebufferStatus = nullptr;
+    bool ready = false;
+};
+
+template <typename F>
+void resolve(F& out, const char* name, const char* suffix) {
+    char full[64];
+    std::snprintf(full, sizeof full, "%s%s", name, suffix);
+    out = reinterpret_cast<F>(glXGetProcAddressARB(reinterpret_cast<const GLubyte*>(full)));
+}
+
+bool hasExtension(const char* name) {
+    const char* all = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
+    if (all == nullptr) return false;
+    const size_t length = std::strlen(name);
+    for (const char* p = std::strstr(all, name); p != nullptr; p = std::strstr(p + 1, name)) {
+        const bool startOk = p == all || p[-1] == ' ';
+        const bool endOk = p[length] == '\0' || p[length] == ' ';
+        if (startOk && endOk) return true;
+    }
+    return false;
+}
+
+const FramebufferFunctions& framebufferFunctions() {
+    static const FramebufferFunctions functions = [] {
+        FramebufferFunctions f;
+        const char* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
+        const bool core = (version != nullptr && version[0] >= '3' && version[0] <= '9') ||
+                          hasExtension("GL_ARB_framebuffer_object");
+        const char* suffix = core ? "" : "EXT";
+        if (!core && !hasExtension("GL_EXT_framebuffer_object")) return f;
+        resolve(f.genFramebuffers, "glGenFramebuffers", suffix);
+        resolve(f.deleteFramebuffers, "glDeleteFramebuffers", suffix);
+        resolve(f.bindFramebuffer, "glBindFramebuffer", suffix);
+        resolve(f.genRenderbuffers, "glGenRenderbuffers", suffix);
+        resolve(f.deleteRenderbuffers, "glDeleteRenderbuffers", suffix);
+        resolve(f.bindRenderbuffer, "glBindRenderbuffer", suffix);
+        resolve(f.renderbufferStorage, "glRenderbufferStorage", suffix);
+        resolve(f.framebufferRenderbuffer, "glFramebufferRenderbuffer", suffix);
+        resolve(f.checkFramebufferStatus, "glCheckFramebufferStatus", suffix);
+        f.ready = f.genFramebuffers && f.deleteFramebuffers && f.bindFramebuffer && f.genRenderbuffers &&
+                  f.deleteRenderbuffers && f.bindRenderbuffer && f.renderbufferStorage &&
+                  f.framebufferRenderbuffer && f.checkFramebufferStatus;
+        return f;
+    }();
+    return functions;
+}
+
+float clampTo(float value, float low, float high) { return std::max(low, std::min(value, high)); }
+
+}  // namespace
+
+bool framebufferObjectsAvailable() { return glContextCurrent() && framebufferFunctions().ready; }
+
+TerraColorizer::TerraColorizer(const HandPointer& pointerRef, Terrain& terrainRef, const WindowInfo& windowRef,
+                               const std::array<float, 3>& paint)
+    : pointer(pointerRef), terrain(terrainRef), window(windowRef), paintColour(paint) {
+    pickAt = [this](float out[3], bool snap, int x, int y) { return terrain.pick(out, snap, x, y); };
+    if (glContextCurrent()) {
+        icon = loadTexture("../images/brushtool.png", TEXTURE_MIPMAPS);
+        brushMask = loadTexture("../images/colorbrush_half_sharp.png", TEXTURE_MIPMAPS, 4);
+        if (brushMask == 0) std::printf("TerraColorizer: brush mask not loaded: %s\n", lastImageError());
+    }
+}
+
+TerraColorizer::~TerraColorizer() {
+    if (quadric_ != nullptr) gluDeleteQuadric(quadric_);
+    if ((framebuffer_ != 0 || renderbuffer_ != 0) && glContextCurrent()) {
+        const FramebufferFunctions& f = framebufferFunctions();
+        if (f.ready) {
+            f.deleteFramebuffers(1, &framebuffer_);
+            f.deleteRenderbuffers(1, &renderbuffer_);
+        }
+    }
+}
+
+void TerraColorizer::adjustParameters(const ArmPose& pose) {
+    const float dx = pose[POSE_LEFT_WRIST_X] - previous[POSE_LEFT_WRIST_X];
+    const float dy = pose[POSE_LEFT_WRIST_Y] - previous[POSE_LEFT_WRIST_Y];
+    if (std::fabs(dy) < std::fabs(dx)) {
+        radius = std::max(radius + 50.0f * dx, 0.0f);
+    } else {
+        opacity = clampTo(opacity + dy, COLORIZER_MIN_OPACITY, 1.0f);
+    }
+}
+
+void TerraColorizer::applyStroke() {
+    const ScreenPoint at = pointer.screenPosition();
+    hit = pickAt(hitPoint, false, static_cast<int>(at.x), static_cast<int>(at.y));
+    if (!hit) return;
+    stamp(hitPoint[0], hitPoint[2]);
+}
+
+bool TerraColorizer::stamp(float x, float z) {
+    if (!offscreenFailed_ && framebufferObjectsAvailable()) {
+        if (stamp(x, z, StampTarget::OFFSCREEN)) return true;
+    }
+    return stamp(x, z, StampTarget::BACK_BUFFER);
+}
+
+bool TerraColorizer::stamp(float x, float z, StampTarget target) {
+    const FramebufferFunctions& f = framebufferFunctions();
+    GLint oldFramebuffer = 0;
+    if (target == StampTarget::OFFSCREEN) {
+        if (!f.ready || offscreenFailed_) return false;
+        glGetIntegerv(GL_FRAMEBUFFER_BINDING, &oldFramebuffer);
+        if (framebuffer_ == 0) {
+            f.genFramebuffers(1, &framebuffer_);
+            f.genRenderbuffers(1, &renderbuffer_);
+            f.bindRenderbuffer(GL_RENDERBUFFER, renderbuffer_);
+            f.renderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, COLOUR_MAP_SIZE, COLOUR_MAP_SIZE);
+            f.bindRenderbuffer(GL_RENDERBUFFER, 0);
+            f.bindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+            f.framebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, renderbuffer_);
+            const GLenum status = f.checkFramebufferStatus(GL_FRAMEBUFFER);
+            f.bindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(oldFramebuffer));
+            if (status != GL_FRAMEBUFFER_COMPLETE) {
+                std::printf("TerraColorizer: off-screen target incomplete (status 0x%x); using the window\n",
+                            status);
+                offscreenFailed_ = true;
+                return false;
+            }
+        }
+        f.bindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+        glDrawBuffer(GL_COLOR_ATTACHMENT0);
+        glReadBuffer(GL_COLOR_ATTACHMENT0);
+    } else if (window.width < static_cast<uint32_t>(COLOUR_MAP_SIZE) ||
+               window.height < static_cast<uint32_t>(COLOUR_MAP_SIZE)) {
+        // Copying from a smaller back buffer would write undefined pixels into the map.
+        if (!warned_) {
+            std::printf("TerraColorizer: window %ux%u is smaller than the 512x512 colour map; not painting\n",
+                        window.width, window.height);
+            warned_ = true;
+        }
+        return false;
+    } else {
+        glDrawBuffer(GL_BACK);
+        glReadBuffer(GL_BACK);
+    }
+
+    GLint oldViewport[4] = {0, 0, 0, 0};
+    glGetIntegerv(GL_VIEWPORT, oldViewport);
+    // One window pixel per texel in both targets: the off-screen one is exactly the map, the
+    // window keeps its own viewport and the map sits in its lower-left corner.
+    const int targetWidth = target == StampTarget::OFFSCREEN ? COLOUR_MAP_SIZE : static_cast<int>(window.width);
+    const int targetHeight = target == StampTarget::OFFSCREEN ? COLOUR_MAP_SIZE : static_cast<int>(window.height);
+    glViewport(0, 0, targetWidth, targetHeight);
+
+    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_DEPTH_TEST);
+    glEnable(GL_TEXTURE_2D);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    glOrtho(0.0, targetWidth, 0.0, targetHeight, -1.0, 1.0);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadIdentity();
+
+    terrain.drawColourMapQuad();
+
+    const float size = static_cast<float>(COLOUR_MAP_SIZE);
+    glPushMatrix();
+    glTranslatef(x / static_cast<float>(terrain.columns) * size, z / static_cast<float>(terrain.rows) * size, 0.0f);
+    glScalef(radius / static_cast<float>(terrain.columns) * size, radius / static_cast<float>(terrain.rows) * size,
+             1.0f);
+    glColor4f(paintColour[0], paintColour[1], paintColour[2], opacity);
+    if (brushMask != 0) {
+        glBindTexture(GL_TEXTURE_2D, brushMask);
+    } else {
+        glDisable(GL_TEXTURE_2D);  // no mask: a plain square in the paint colour
+    }
+    glBegin(GL_QUADS);
+    glTexCoord2f(0.0f, 0.0f);
+    glVertex2f(-2.0f, -2.0f);
+    glTexCoord2f(0.0f, 1.0f);
+    glVertex2f(-2.0f, 2.0f);
+    glTexCoord2f(1.0f, 1.0f);
+    glVertex2f(2.0f, 2.0f);
+    glTexCoord2f(1.0f, 0.0f);
+    glVertex2f(2.0f, -2.0f);
+    glEnd();
+    glPopMatrix();
+
+    glEnable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, terrain.colourMap);
+    glCopyTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, 0, 0, COLOUR_MAP_SIZE, COLOUR_MAP_SIZE, 0);
+    glDisable(GL_TEXTURE_2D);
+
+    glEnable(GL_DEPTH_TEST);
+    glPopMatrix();
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glViewport(oldViewport[0], oldViewport[1], oldViewport[2], oldViewport[3]);
+    if (target == StampTarget::OFFSCREEN) {
+        f.bindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(oldFramebuffer));
+        if (oldFramebuffer == 0) {
+            glDrawBuffer(GL_BACK);
+            glReadBuffer(GL_BACK);
+        }
+    }
+    return true;
+}
+
+void TerraColorizer::onLeftGrip(const ArmPose& pose) {
+    adjustParameters(pose);
+    previous = pose;
+}
+
+void TerraColorizer::onRightGrip(const ArmPose& pose) {
+    applyStroke();
+    previous = pose;
+}
+
+void TerraColorizer::onBothGrip(const ArmPose& pose) {
+    adjustParameters(pose);
+    applyStroke();
+    previous = pose;
+}
+
+void TerraColorizer::onNoGrip(const ArmPose& pose) {
+    if (pointer.engaged()) {
+        const ScreenPoint at = pointer.screenPosition();
+        hit = pickAt(hitPoint, false, static_cast<int>(at.x), static_cast<int>(at.y));
+    } else {
+        hit = false;
+    }
+    previous = pose;
+}
+
+void TerraColorizer::drawOverlay() {
+    if (!hit) return;
+    if (quadric_ == nullptr) quadric_ = gluNewQuadric();
+    glPushMatrix();
+    glTranslatef(hitPoint[0], hitPoint[1] + 0.1f, hitPoint[2]);
+    glColor3f(1.0f, 1.0f - opacity, 1.0f - opacity);
+    gluSphere(quadric_, 0.2, 10, 10);
+    glRotatef(-90.0f, 1.0f, 0.0f, 0.0f);
+    const float inner = std::max(radius - 0.3f, 0.0f);
+    gluDisk(quadric_, inner, radius + 0.3f, 20, 1);
+    glPopMatrix();
+}

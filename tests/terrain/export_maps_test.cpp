@@ -1,0 +1,206 @@
+#include "terrain/export_maps.h"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "terrain/terrain.h"
+
+namespace {
+
+std::vector<uint8_t> readAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// A fresh, empty folder under the build tree for one test.
+std::string scratchFolder(const std::string& name) {
+    std::string folder = std::string(BINARY_DIR) + "/export_test_" + name + "_" + std::to_string(getpid());
+    mkdir(folder.c_str(), 0755);
+    return folder;
+}
+
+// Pixel (column, row-from-the-top) of a decoded 24-bit lower-left-origin TGA as r, g, b.
+Pixel tgaPixel(const std::vector<uint8_t>& file, int width, int height, int column, int rowFromTop) {
+    const size_t storedRow = static_cast<size_t>(height - 1 - rowFromTop);
+    const size_t at = 18 + (storedRow * static_cast<size_t>(width) + static_cast<size_t>(column)) * 3;
+    return {file[at + 2], file[at + 1], file[at]};
+}
+
+std::vector<uint8_t> gradientColourMap() {
+    std::vector<uint8_t> rgb(512 * 512 * 3);
+    for (int t = 0; t < 512; ++t) {
+        for (int s = 0; s < 512; ++s) {
+            uint8_t* p = &rgb[(static_cast<size_t>(t) * 512 + s) * 3];
+            p[0] = static_cast<uint8_t>(s);
+            p[1] = static_cast<uint8_t>(t);
+            p[2] = static_cast<uint8_t>(s ^ t);
+        }
+    }
+    return rgb;
+}
+
+}  // namespace
+
+TEST(HeightEncoding, EndsAndThirdsOfTheSpan) {
+    // Lowest 0, highest 16777215 / 765 in both encodings.
+    EXPECT_EQ(highPrecisionPixel(-2.0f, -2.0f, 6.0f), (Pixel{0, 0, 0}));
+    EXPECT_EQ(highPrecisionPixel(4.0f, -2.0f, 6.0f), (Pixel{255, 255, 255}));
+    EXPECT_EQ(lowPrecisionPixel(-2.0f, -2.0f, 6.0f), (Pixel{0, 0, 0}));
+    EXPECT_EQ(lowPrecisionPixel(4.0f, -2.0f, 6.0f), (Pixel{255, 255, 255}));
+    // A third of the span is g = 255, two thirds 510: the channels fill one after the other.
+    EXPECT_EQ(lowPrecisionPixel(1.0f, 0.0f, 3.0f), (Pixel{255, 0, 0}));
+    EXPECT_EQ(lowPrecisionPixel(2.0f, 0.0f, 3.0f), (Pixel{255, 255, 0}));
+    EXPECT_EQ(lowPrecisionPixel(1.5f, 0.0f, 3.0f), (Pixel{255, 127, 0}));  // g = 382
+    // Half the span: n = trunc(8388607.5) = 0x7FFFFF.
+    EXPECT_EQ(highPrecisionPixel(0.5f, 0.0f, 1.0f), (Pixel{0x7F, 0xFF, 0xFF}));
+    // Flat terrain: black in both.
+    EXPECT_EQ(highPrecisionPixel(3.0f, 3.0f, 0.0f), (Pixel{0, 0, 0}));
+    EXPECT_EQ(lowPrecisionPixel(3.0f, 3.0f, 0.0f), (Pixel{0, 0, 0}));
+}
+
+TEST(HeightEncoding, SingleRaisedVertexAndFlatTerrain) {
+    Terrain terrain;
+    std::vector<uint8_t> high, low;
+    encodeHeightMaps(terrain, high, low);
+    ASSERT_EQ(high.size(), 66049u * 3);
+    for (size_t k = 0; k < high.size(); ++k) ASSERT_EQ(high[k] | low[k], 0) << "byte " << k;
+
+    terrain.vertexAt(10, 20).y = 2.5f;
+    encodeHeightMaps(terrain, high, low);
+    const size_t raised = (10 + 20 * 257) * 3;
+    for (size_t k = 0; k < high.size(); k += 3) {
+        const uint8_t expected = k == raised ? 255 : 0;
+        ASSERT_EQ(high[k], expected);
+        ASSERT_EQ(high[k + 1], expected);
+        ASSERT_EQ(high[k + 2], expected);
+        ASSERT_EQ(low[k], expected);
+        ASSERT_EQ(low[k + 1], expected);
+        ASSERT_EQ(low[k + 2], expected);
+    }
+}
+
+TEST(TgaEncoding, HeaderPixelOrderAndRowOrder) {
+    // 3 x 2 image: row 0 (the top of the picture) red, green, blue; row 1 grey levels.
+    const uint8_t rgb[] = {255, 0, 0, 0, 255, 0, 0, 0, 255, 10, 20, 30, 40, 50, 60, 70, 80, 90};
+    const std::vector<uint8_t> file = encodeTga(3, 2, rgb);
+    const uint8_t header[18] = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 3, 0, 2, 0, 24, 0};
+    ASSERT_EQ(file.size(), 18u + 3 * 2 * 3);
+    for (int i = 0; i < 18; ++i) EXPECT_EQ(file[static_cast<size_t>(i)], header[i]) << "header byte " << i;
+    // Stored first: the source's last row, as B, G, R.
+    EXPECT_EQ(file[18], 30);
+    EXPECT_EQ(file[19], 20);
+    EXPECT_EQ(file[20], 10);
+    // Then the source's first row.
+    EXPECT_EQ(file[27], 0);
+    EXPECT_EQ(file[28], 0);
+    EXPECT_EQ(file[29], 255);  // red's R byte is last
+    EXPECT_EQ(tgaPixel(file, 3, 2, 2, 0), (Pixel{0, 0, 255}));
+    // Sizes above 255 use both bytes, little-endian.
+    std::vector<uint8_t> wide(257 * 1 * 3, 0);
+    const std::vector<uint8_t> wideFile = encodeTga(257, 1, wide.data());
+    EXPECT_EQ(wideFile[12], 1);
+    EXPECT_EQ(wideFile[13], 1);
+}
+
+TEST(ExportFiles, WritesThreeFilesWithExactSizesAndContent) {
+    const std::string folder = scratchFolder("write");
+    const std::string base = folder + "/hill";
+    Terrain terrain;
+    terrain.vertexAt(0, 0).y = -1.0f;     // lowest: top-left pixel of the height maps
+    terrain.vertexAt(256, 256).y = 2.0f;  // highest: bottom-right
+    terrain.vertexAt(5, 0).y = 0.0f;      // a third of the span above the lowest
+    const std::vector<uint8_t> colour = gradientColourMap();
+
+    const ExportOutcome outcome = exportMapsFromPixels(terrain, colour.data(), 512, 512, base);
+    ASSERT_TRUE(outcome.ok) << outcome.message;
+    EXPECT_EQ(outcome.message, "Exported maps to hill");
+
+    const std::vector<uint8_t> colourFile = readAll(base + COLOUR_MAP_SUFFIX);
+    const std::vector<uint8_t> highFile = readAll(base + HIGH_PRECISION_SUFFIX);
+    const std::vector<uint8_t> lowFile = readAll(base + LOW_PRECISION_SUFFIX);
+    ASSERT_EQ(colourFile.size(), 786450u);
+    ASSERT_EQ(highFile.size(), 198165u);
+    ASSERT_EQ(lowFile.size(), 198165u);
+    // Texture row t = 0 shows at the top of the image.
+    EXPECT_EQ(tgaPixel(colourFile, 512, 512, 7, 0), (Pixel{7, 0, 7}));
+    EXPECT_EQ(tgaPixel(colourFile, 512, 512, 3, 511), (Pixel{3, 255, static_cast<uint8_t>(3 ^ 511)}));
+    // Terrain z = 0 at the top, x = column.
+    EXPECT_EQ(tgaPixel(highFile, 257, 257, 0, 0), (Pixel{0, 0, 0}));
+    EXPECT_EQ(tgaPixel(highFile, 257, 257, 256, 256), (Pixel{255, 255, 255}));
+    EXPECT_EQ(tgaPixel(lowFile, 257, 257, 256, 256), (Pixel{255, 255, 255}));
+    EXPECT_EQ(tgaPixel(lowFile, 257, 257, 5, 0), (Pixel{255, 0, 0}));
+    // The flat rest lies at a third of the span too.
+    EXPECT_EQ(tgaPixel(lowFile, 257, 257, 100, 100), (Pixel{255, 0, 0}));
+    // No temporary file is left beside them.
+    EXPECT_EQ(std::system(("test $(ls " + folder + " | wc -l) -eq 3").c_str()), 0);
+    std::system(("rm -rf " + folder).c_str());
+}
+
+TEST(ExportFiles, CancelledDialogWritesNothing) {
+    const std::string folder = scratchFolder("cancel");
+    Terrain terrain;
+    const std::vector<uint8_t> colour = gradientColourMap();
+    const ExportOutcome outcome = exportMapsFromPixels(terrain, colour.data(), 512, 512, "");
+    EXPECT_FALSE(outcome.ok);
+    EXPECT_TRUE(outcome.message.empty());
+    EXPECT_EQ(std::system(("test -z \"$(ls -A " + folder + ")\"").c_str()), 0);
+    std::system(("rm -rf " + folder).c_str());
+}
+
+TEST(ExportFiles, FailedWriteReportsFailureAndKeepsOldFiles) {
+    Terrain terrain;
+    const std::vector<uint8_t> colour = gradientColourMap();
+
+    // A folder that does not exist.
+    ExportOutcome missing = exportMapsFromPixels(terrain, colour.data(), 512, 512,
+                                                 std::string(BINARY_DIR) + "/no_such_folder_xyz/map");
+    EXPECT_FALSE(missing.ok);
+    EXPECT_NE(missing.message.find("Export failed"), std::string::npos);
+
+    // A write that fails part-way (the file size limit stands in for a full disk, and works
+    // for root too): an earlier export stays byte for byte and no temporary is left.
+    const std::string folder = scratchFolder("full");
+    const std::string base = folder + "/old";
+    ASSERT_TRUE(exportMapsFromPixels(terrain, colour.data(), 512, 512, base).ok);
+    const std::vector<uint8_t> before = readAll(base + COLOUR_MAP_SUFFIX);
+    const std::vector<uint8_t> highBefore = readAll(base + HIGH_PRECISION_SUFFIX);
+    std::vector<uint8_t> red(512 * 512 * 3, 0);
+    for (size_t k = 0; k < red.size(); k += 3) red[k] = 255;
+    terrain.vertexAt(1, 1).y = 9.0f;
+
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    void (*oldHandler)(int) = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = 100000;
+    setrlimit(RLIMIT_FSIZE, &small);
+    const ExportOutcome full = exportMapsFromPixels(terrain, red.data(), 512, 512, base);
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_FALSE(full.ok);
+    EXPECT_NE(full.message.find("Export failed"), std::string::npos);
+    EXPECT_EQ(readAll(base + COLOUR_MAP_SUFFIX), before);
+    EXPECT_EQ(readAll(base + HIGH_PRECISION_SUFFIX), highBefore);
+    EXPECT_EQ(std::system(("test $(ls " + folder + " | wc -l) -eq 3").c_str()), 0);
+    std::system(("rm -rf " + folder).c_str());
+}
+
+TEST(ExportFiles, EmptyColourMapFailsWithoutWriting) {
+    const std::string folder = scratchFolder("empty");
+    Terrain terrain;
+    const ExportOutcome outcome = exportMapsFromPixels(terrain, nullptr, 0, 0, folder + "/x");
+    EXPECT_FALSE(outcome.ok);
+    EXPECT_FALSE(outcome.message.empty());
+    EXPECT_EQ(std::system(("test -z \"$(ls -A " + folder + ")\"").c_str()), 0);
+    std::system(("rm -rf " + folder).c_str());
+}
