@@ -163,8 +163,14 @@ void GestureRecognizer::processPose(const SkeletonRecord& record, const ArmPose&
         }
         // The previous worker has cleared its flag, so it is finished or about to return.
         waitForWorker();
-        worker = boost::thread(&GestureRecognizer::recognizeFromMarks, this, std::move(marksCopy),
-                               currentSettings(), nowMs);
+        try {
+            worker = boost::thread(&GestureRecognizer::recognizeFromMarks, this, std::move(marksCopy),
+                                   currentSettings(), nowMs);
+        } catch (const boost::thread_resource_error&) {
+            // No thread this frame (the system is out of threads): skip recognition, retry next frame.
+            Lock lock(mutex);
+            busy = false;
+        }
     }
 }
 

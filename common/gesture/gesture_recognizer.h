@@ -98,8 +98,8 @@ public:
     int currentGestureIndex = 0;
     bool trainingPending = false;
 
-    // Where console lines go (standard output by default). Written under the lock or while no
-    // worker runs.
+    // Where console lines go (standard output by default). Lines are written under the lock;
+    // change the pointer only while no worker runs.
     std::ostream* console;
 
     // One frame: `record` is the followed person's skeleton, rewritten in place by pose
