@@ -20,3 +20,10 @@ if(TARGET pintara)
   set_tests_properties(e2e_pintara_paint e2e_pintara_demo e2e_pintara_missing_sensor e2e_pintara_bad_script
                        PROPERTIES LABELS e2e TIMEOUT 300)
 endif()
+
+if(TARGET pintara)
+  add_test(NAME e2e_pintara_erase
+           COMMAND pintara --script ${PROJECT_SOURCE_DIR}/scenarios/pintara_erase.scn --fixed-step 33
+           WORKING_DIRECTORY ${PROJECT_BINARY_DIR})
+  set_tests_properties(e2e_pintara_erase PROPERTIES LABELS e2e TIMEOUT 300)
+endif()
