@@ -1,2 +1,133 @@
-// Replaced by the program shell.
-int main() { return 0; }
+// glebora: the terrain modeller's start-up and GLUT callbacks. The frame loop itself is
+// terrainFrame (terrain_app.cpp); this file wires it to GLUT, the file dialog and the harness.
+//
+// Scripted runs have no way to type into the export dialog: with GLEBORA_EXPORT_BASE set in
+// the environment, key s exports straight to that base name.
+#include <GL/freeglut.h>
+
+#include <cstdlib>
+#include <memory>
+
+#include "common/app/gui_glue.h"
+#include "common/app/program_harness.h"
+#include "common/app/scenario_script.h"
+#include "common/sensor/recording.h"
+#include "terrain/terrain_app.h"
+
+namespace {
+
+class TerrainScenarioHost : public ScenarioHost {
+public:
+    TerrainScenarioHost(TerrainApp& app, ProgramHarness& harness) : app(app), harness(harness) {}
+    void pressKey(unsigned char key) override { terrainKeyboard(app, key); }
+    void pressSpecialKey(int glutKey, int modifiers) override { terrainSpecial(app, glutKey, modifiers); }
+    bool loadGestureSets(const std::string& path) override { return loadTerrainGestureSets(app, path); }
+    bool saveGestureSets(const std::string& path) override { return app.recognizer->saveGestureSets(path); }
+    bool saveScreenshot(const std::string& path) override { return requestScreenshot(harness, path); }
+    std::string query(const std::string& what) override { return terrainQuery(app, what); }
+
+private:
+    TerrainApp& app;
+    ProgramHarness& harness;
+};
+
+ProgramHarness harness;
+TerrainApp* app = nullptr;
+std::unique_ptr<TerrainScenarioHost> scenarioHost;
+
+void display() {
+    const uint32_t now = harnessBeginFrame(harness);
+    terrainFrame(*app, now);
+    const int width = static_cast<int>(app->window.width), height = static_cast<int>(app->window.height);
+    if (app->fileDialog.active) {
+        beginGuiFrame(width, height);
+        if (drawFileDialog(app->fileDialog)) finishTerrainFileDialog(*app);
+        endGuiFrame(width, height);
+        glViewport(0, 0, width, height);
+    }
+    harnessEndFrame(harness, width, height);
+    glutSwapBuffers();
+}
+
+void idle() {
+    glutSetWindow(app->windowId);
+    glutPostRedisplay();
+}
+
+void reshape(int width, int height) {
+    glutSetWindow(app->windowId);
+    reshapeTerrainApp(*app, width, height);
+}
+
+void keyboard(unsigned char key, int x, int y) {
+    // Keys typed into the file dialog stay there.
+    if (guiKeyboard(key, x, y) || app->fileDialog.active) return;
+    terrainKeyboard(*app, key);
+}
+
+void keyboardUp(unsigned char key, int x, int y) { guiKeyboardUp(key, x, y); }
+
+void special(int key, int x, int y) {
+    if (guiSpecial(key, x, y) || app->fileDialog.active) return;
+    terrainSpecial(*app, key, glutGetModifiers());
+}
+
+void specialUp(int key, int x, int y) { guiSpecialUp(key, x, y); }
+
+void mouse(int button, int state, int x, int y) {
+    if (guiMouseButton(button, state, x, y)) return;
+    harnessMouseButton(harness, button, state, x, y, static_cast<int>(app->window.width),
+                       static_cast<int>(app->window.height));
+}
+
+void motion(int x, int y) {
+    if (guiMouseMotion(x, y)) return;
+    harnessMouseMotion(harness, x, y, static_cast<int>(app->window.width), static_cast<int>(app->window.height));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int exitCode = 0;
+    if (!setUpHarness(harness, "glebora", argc, argv, exitCode)) return exitCode;
+
+    app = new TerrainApp();  // lives until the process ends
+    app->window.title = TERRAIN_WINDOW_TITLE;
+    app->window.width = harness.options.windowWidth;
+    app->window.height = harness.options.windowHeight;
+    app->tools.gestureArmed = false;
+
+    glutInit(&argc, argv);
+    glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_EXIT);
+    glutInitWindowPosition(0, 0);
+    glutInitWindowSize(static_cast<int>(app->window.width), static_cast<int>(app->window.height));
+    glutInitDisplayMode(GLUT_DOUBLE | GLUT_RGB | GLUT_DEPTH);
+    app->windowId = glutCreateWindow(TERRAIN_WINDOW_TITLE);
+    app->window.width = static_cast<uint32_t>(glutGet(GLUT_WINDOW_WIDTH));
+    app->window.height = static_cast<uint32_t>(glutGet(GLUT_WINDOW_HEIGHT));
+    if (app->window.height == 0) app->window.height = 1;
+    app->window.aspect = static_cast<float>(app->window.width) / static_cast<float>(app->window.height);
+
+    glutDisplayFunc(display);
+    glutIdleFunc(idle);
+    glutReshapeFunc(reshape);
+    glutKeyboardFunc(keyboard);
+    glutKeyboardUpFunc(keyboardUp);
+    glutSpecialFunc(special);
+    glutSpecialUpFunc(specialUp);
+    glutMouseFunc(mouse);
+    glutMotionFunc(motion);
+    glutPassiveMotionFunc(motion);
+
+    std::unique_ptr<FrameSource> source = openSensorOrExit(harness);
+    createTerrainApp(*app, std::move(source), harness.options.gestureSetFile(), harness.clock.nowMs);
+    app->sensor->recorder = harnessRecorder(harness);
+    if (const char* base = std::getenv("GLEBORA_EXPORT_BASE")) app->scriptedExportBase = base;
+
+    initGui();
+    scenarioHost = std::make_unique<TerrainScenarioHost>(*app, harness);
+    startScenario(harness, *scenarioHost);
+
+    glutMainLoop();
+    return 0;
+}
