@@ -43,6 +43,8 @@ void Terrain::buildMesh() {
         v.z = static_cast<float>(r);
         v.s = static_cast<float>(c) * (1.0f / static_cast<float>(columns));
         v.t = static_cast<float>(r) * (1.0f / static_cast<float>(rows));
+        v.faces.reserve(6);       // an interior vertex ends with six of each
+        v.neighbours.reserve(6);
     }
 
     faces.assign(2 * rows * columns, TerrainFace{});

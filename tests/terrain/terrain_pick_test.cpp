@@ -38,7 +38,7 @@ protected:
     }
 };
 
-TEST_F(TerrainPick, FaceZeroIsAHitAndTheBackgroundAMiss) {
+TEST_F(TerrainPick, HitsMissesAndSnapping) {
     lookDownAt(2.0f, 2.0f, 50.0f);
     float point[3] = {-1.0f, -1.0f, -1.0f};
     ASSERT_TRUE(pickWorld(0.25f, 0.75f, point, true));  // face 0 reads back as black
@@ -54,11 +54,8 @@ TEST_F(TerrainPick, FaceZeroIsAHitAndTheBackgroundAMiss) {
     // Outside the window nothing can be read back.
     EXPECT_FALSE(terrain.pick(point, true, TEST_WINDOW_WIDTH, 10));
     EXPECT_FALSE(terrain.pick(point, true, -1, 10));
-}
 
-TEST_F(TerrainPick, SnapTakesTheNearestCornerAndFreePickKeepsThePoint) {
-    lookDownAt(2.0f, 2.0f, 50.0f);
-    float point[3];
+    // Snapping takes the nearest corner; a free pick keeps the point and the picked vertex.
     ASSERT_TRUE(pickWorld(1.1f, 1.9f, point, true));
     EXPECT_EQ(terrain.pickedFace, 2 * 257);  // cell (1, 1), the face left of the diagonal
     EXPECT_EQ(terrain.pickedVertex, 1 + 2 * 257);
