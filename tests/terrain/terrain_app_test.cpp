@@ -1,0 +1,289 @@
+#include "terrain/terrain_app.h"
+
+#include <GL/freeglut.h>
+#include <GL/gl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+
+#include "common/sensor/simulated_performer.h"
+#include "gl_test_window.h"
+#include "terrain/export_maps.h"
+#include "terrain/orbit_manipulator.h"
+
+namespace {
+
+// Counts the input operations it receives.
+class SpyTool : public Tool {
+public:
+    int calls = 0;
+    void onLeftGrip(const ArmPose&) override { ++calls; }
+    void onRightGrip(const ArmPose&) override { ++calls; }
+    void onBothGrip(const ArmPose&) override { ++calls; }
+    void onNoGrip(const ArmPose&) override { ++calls; }
+    void drawOverlay() override {}
+    void undo() override {}
+    void redo() override {}
+    int32_t iconTexture() override { return -1; }
+};
+
+bool fileExists(const std::string& path) { return std::ifstream(path).good(); }
+
+}  // namespace
+
+// One application per test process (start-up builds the terrain and loads every image); each
+// test puts back what it changes.
+class TerrainAppTest : public ::testing::Test {
+protected:
+    static TerrainApp* app;
+    uint32_t now = 1000;
+
+    static void SetUpTestSuite() {
+        if (!openTestWindow()) return;
+        app = new TerrainApp();
+        app->window = WindowInfo{TERRAIN_WINDOW_TITLE, 1.6f, TEST_WINDOW_HEIGHT, TEST_WINDOW_WIDTH};
+        createTerrainApp(*app, std::make_unique<SimulatedPerformer>(3), "", 33);
+        reshapeTerrainApp(*app, TEST_WINDOW_WIDTH, TEST_WINDOW_HEIGHT);
+    }
+
+    void SetUp() override {
+        if (app == nullptr) GTEST_SKIP() << "no display";
+        app->tools.currentTool = app->tools.tools[TERRAIN_TOOL_TERRA_BRUSH];
+        app->tools.gestureArmed = false;
+        app->cameraView = false;
+    }
+
+    void frames(int count) {
+        for (int i = 0; i < count; ++i) terrainFrame(*app, now += 33);
+    }
+
+    std::string tool() const { return terrainQuery(*app, "tool"); }
+};
+
+TerrainApp* TerrainAppTest::app = nullptr;
+
+TEST_F(TerrainAppTest, StartUpStateMenuLayoutAndReshape) {
+    EXPECT_EQ(app->tools.tools.size(), 9u);
+    EXPECT_STREQ(app->window.title, "*** GLEBORA ***");
+    EXPECT_EQ(tool(), "TerraBrush");
+    EXPECT_EQ(terrainQuery(*app, "armed"), "false");
+    EXPECT_EQ(terrainToolName(*app, app->tools.tools[TERRAIN_TOOL_COLORIZER]), std::string("TerraColorizer"));
+    EXPECT_EQ(terrainToolName(*app, app->tools.tools[TERRAIN_TOOL_COLORPICKER]), std::string("Colorpicker"));
+    EXPECT_NE(app->terrain->colourMap, 0u);
+    EXPECT_NE(app->cameraTexture, 0u);
+
+    const ButtonList& b = app->menu.buttons;
+    ASSERT_EQ(b.size(), 10u);
+    EXPECT_EQ(app->menu.state, MenuClosed);
+    EXPECT_EQ(app->menu.counter, 30);
+    EXPECT_TRUE(b[0].visible);
+    EXPECT_EQ(b[0].state, ButtonIdle);
+    for (size_t i = 1; i < b.size(); ++i) {
+        EXPECT_FALSE(b[i].visible) << i;
+        EXPECT_EQ(b[i].state, ButtonDisabled) << i;
+    }
+    EXPECT_EQ(b[0].size, 48.0f);
+    EXPECT_EQ(b[9].size, 48.0f);
+    EXPECT_EQ(b[4].size, 64.0f);
+    // 800 x 500: button 0 under the tool box; the ring of radius 200 around (400, 250).
+    EXPECT_FLOAT_EQ(b[0].x, 800.0f - 76.0f);
+    EXPECT_FLOAT_EQ(b[0].y, 500.0f - 148.0f - 72.0f);
+    EXPECT_NEAR(b[1].x, 600.0f, 1e-3f);
+    EXPECT_NEAR(b[1].y, 250.0f, 1e-3f);
+    EXPECT_NEAR(b[3].x, 400.0f, 1e-3f);  // 90 degrees: counter-clockwise puts it on top
+    EXPECT_NEAR(b[3].y, 450.0f, 1e-3f);
+    EXPECT_NEAR(b[6].x, 400.0f - 141.4214f, 1e-2f);  // 225 degrees
+    EXPECT_NEAR(b[6].y, 250.0f - 141.4214f, 1e-2f);
+    EXPECT_FLOAT_EQ(b[9].x, 400.0f);
+    EXPECT_FLOAT_EQ(b[9].y, 250.0f);
+
+    // Reshape moves button 0 and the ring and keeps the projection's horizontal scale.
+    const float horizontal = app->camera->projection[0];
+    reshapeTerrainApp(*app, 1000, 700);
+    EXPECT_FLOAT_EQ(app->window.aspect, 1000.0f / 700.0f);
+    EXPECT_FLOAT_EQ(app->menu.buttons[0].x, 924.0f);
+    EXPECT_FLOAT_EQ(app->menu.buttons[0].y, 700.0f - 148.0f - 72.0f);
+    EXPECT_NEAR(app->menu.buttons[1].x, 700.0f, 1e-3f);
+    EXPECT_FLOAT_EQ(app->menu.buttons[9].y, 350.0f);
+    EXPECT_FLOAT_EQ(app->camera->projection[0], horizontal);
+    EXPECT_FLOAT_EQ(app->camera->projection[5], horizontal * 1000.0f / 700.0f);
+    GLint viewport[4];
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    EXPECT_EQ(viewport[2], 1000);
+    reshapeTerrainApp(*app, TEST_WINDOW_WIDTH, TEST_WINDOW_HEIGHT);
+    EXPECT_FLOAT_EQ(app->menu.buttons[0].x, 724.0f);
+}
+
+TEST_F(TerrainAppTest, KeysGesturesAndButtonsChooseToolsAndTilt) {
+    terrainKeyboard(*app, '1');
+    EXPECT_EQ(tool(), "OrbitManipulator");
+    EXPECT_EQ(terrainQuery(*app, "armed"), "false");  // keys leave the flag alone
+
+    app->tools.currentTool = app->tools.tools[TERRAIN_TOOL_TERRA_BRUSH];
+    handleTerrainResult(*app, "DEFAULT_GESTURE");
+    EXPECT_EQ(tool(), "NullTool");
+    EXPECT_EQ(terrainQuery(*app, "armed"), "true");
+    handleTerrainResult(*app, "0");
+    EXPECT_EQ(tool(), "OrbitManipulator");
+    EXPECT_EQ(terrainQuery(*app, "armed"), "false");
+    EXPECT_EQ(terrainQuery(*app, "message"), "Gesture 0 recognized");
+
+    app->tools.currentTool = app->tools.tools[TERRAIN_TOOL_TERRA_BRUSH];
+    app->tools.gestureArmed = true;
+    handleMenuButton(*app, "BUTTON_CAMERA");
+    EXPECT_EQ(tool(), "OrbitManipulator");
+    EXPECT_EQ(terrainQuery(*app, "armed"), "false");
+    EXPECT_EQ(app->menu.state, MenuClosing);
+    while (app->menu.state != MenuClosed) advanceRadialMenu(app->menu);
+
+    // Keys 2..8 and gestures "1".."7" cover the rest of the list in the same order.
+    for (char k = '2'; k <= '8'; ++k) {
+        terrainKeyboard(*app, static_cast<unsigned char>(k));
+        const std::string byKey = tool();
+        handleTerrainResult(*app, std::string(1, static_cast<char>(k - 1)));
+        EXPECT_EQ(tool(), byKey);
+        EXPECT_EQ(byKey, terrainToolName(*app, app->tools.tools[static_cast<size_t>(k - '0')]));
+    }
+    EXPECT_EQ(tool(), "Colorpicker");
+
+    // Any other name shows its message and changes nothing else.
+    app->tools.gestureArmed = true;
+    handleTerrainResult(*app, "12");
+    EXPECT_EQ(tool(), "Colorpicker");
+    EXPECT_EQ(terrainQuery(*app, "armed"), "true");
+    EXPECT_EQ(terrainQuery(*app, "message"), "Gesture 12 recognized");
+    app->tools.currentTool = app->tools.tools[TERRAIN_TOOL_TERRA_BRUSH];
+
+    // Special keys tilt the sensor by 2, or 10 with Ctrl; other special keys by 0.
+    app->sensor->setTiltAngle(0);
+    terrainSpecial(*app, GLUT_KEY_UP, 0);
+    EXPECT_EQ(terrainQuery(*app, "tilt"), "2");
+    terrainSpecial(*app, GLUT_KEY_UP, GLUT_ACTIVE_CTRL);
+    EXPECT_EQ(terrainQuery(*app, "tilt"), "12");
+    terrainSpecial(*app, GLUT_KEY_DOWN, 0);
+    EXPECT_EQ(terrainQuery(*app, "tilt"), "10");
+    terrainSpecial(*app, GLUT_KEY_LEFT, GLUT_ACTIVE_CTRL);
+    EXPECT_EQ(terrainQuery(*app, "tilt"), "10");
+    terrainSpecial(*app, GLUT_KEY_DOWN, GLUT_ACTIVE_CTRL);
+    EXPECT_EQ(terrainQuery(*app, "tilt"), "0");
+    // n toggles the normals; other keys do nothing.
+    terrainKeyboard(*app, 'n');
+    EXPECT_TRUE(app->terrain->showNormals);
+    terrainKeyboard(*app, 'n');
+    terrainKeyboard(*app, 'x');
+    EXPECT_FALSE(app->terrain->showNormals);
+    EXPECT_EQ(tool(), "TerraBrush");
+}
+
+TEST_F(TerrainAppTest, MenuSpinsOpenAndClosedAndBlocksToolInput) {
+    SpyTool spy;
+    app->tools.currentTool = &spy;
+    frames(1);
+    EXPECT_EQ(spy.calls, 1);  // closed menu: one input operation per frame
+
+    handleMenuButton(*app, "BUTTON_ENTER_MENU");
+    EXPECT_EQ(app->menu.state, MenuOpening);
+    EXPECT_EQ(app->menu.buttons[0].state, ButtonDisabled);
+    EXPECT_TRUE(app->menu.buttons[0].visible);  // stays drawn, greyed
+    for (size_t i = 1; i < 10; ++i) {
+        EXPECT_TRUE(app->menu.buttons[i].visible);
+        EXPECT_EQ(app->menu.buttons[i].state, ButtonIdle);
+    }
+    // Whole frames step the animation once each and call no tool.
+    frames(2);
+    EXPECT_EQ(app->menu.counter, 28);
+    // The rest of the spin through the menu drawing alone (a whole frame costs ~100 ms under
+    // the software renderer): drawn with counters 30 down to 6, then open at 5.
+    for (int expected = 28; expected >= 6; --expected) {
+        ASSERT_EQ(app->menu.state, MenuOpening);
+        ASSERT_EQ(app->menu.counter, expected);
+        drawRadialMenu(app->menu, TEST_WINDOW_WIDTH, TEST_WINDOW_HEIGHT, now);
+    }
+    EXPECT_EQ(app->menu.state, MenuOpen);
+    EXPECT_EQ(app->menu.counter, 5);
+    frames(1);
+    EXPECT_EQ(app->menu.counter, 5);
+
+    // Leaving keeps the tool; closing runs 5 up to 29, then closed at 30.
+    app->buttonEvents.push_back("BUTTON_LEAVE_MENU");
+    frames(1);  // the queue is drained first, then the ring is drawn at 5
+    EXPECT_EQ(app->menu.state, MenuClosing);
+    EXPECT_EQ(app->menu.counter, 6);
+    EXPECT_EQ(app->tools.currentTool, &spy);
+    EXPECT_EQ(app->menu.buttons[0].state, ButtonIdle);
+    EXPECT_EQ(app->menu.buttons[5].state, ButtonDisabled);
+    for (int expected = 6; expected <= 28; ++expected) {
+        ASSERT_EQ(app->menu.state, MenuClosing);
+        ASSERT_EQ(app->menu.counter, expected);
+        drawRadialMenu(app->menu, TEST_WINDOW_WIDTH, TEST_WINDOW_HEIGHT, now);
+    }
+    frames(1);  // drawn at 29, closed after it
+    EXPECT_EQ(app->menu.state, MenuClosed);
+    EXPECT_EQ(app->menu.counter, 30);
+    EXPECT_EQ(spy.calls, 1);  // nothing while opening, open or closing
+
+    frames(1);
+    EXPECT_EQ(spy.calls, 2);
+    app->tools.currentTool = app->tools.tools[TERRAIN_TOOL_TERRA_BRUSH];
+}
+
+TEST_F(TerrainAppTest, CameraViewSkipsRecognitionPointersAndTools) {
+    SpyTool spy;
+    app->tools.currentTool = &spy;
+    terrainKeyboard(*app, 'd');
+    EXPECT_EQ(terrainQuery(*app, "mode"), "camera");
+    app->pose.fill(42.0f);
+    const HandPointer rightBefore = *app->rightPointer;
+    const FrameRecord newestBefore = app->recognizer->historyRecord(HISTORY_LENGTH - 1);
+    frames(3);
+    EXPECT_EQ(spy.calls, 0);
+    EXPECT_EQ(app->pose[0], 42.0f);
+    EXPECT_EQ(app->rightPointer->lastX, rightBefore.lastX);
+    EXPECT_EQ(app->recognizer->historyRecord(HISTORY_LENGTH - 1).frameNumber, newestBefore.frameNumber);
+    // The camera image fills the window's middle; the white margins stay white.
+    uint8_t margin[3] = {0, 0, 0};
+    glReadBuffer(GL_BACK);
+    glReadPixels(5, 250, 1, 1, GL_RGB, GL_UNSIGNED_BYTE, margin);
+    EXPECT_EQ(margin[0], 255);
+    EXPECT_EQ(margin[1], 255);
+
+    terrainKeyboard(*app, 'd');
+    frames(1);
+    EXPECT_EQ(spy.calls, 1);
+    EXPECT_NE(app->recognizer->historyRecord(HISTORY_LENGTH - 1).frameNumber, newestBefore.frameNumber);
+    app->tools.currentTool = app->tools.tools[TERRAIN_TOOL_TERRA_BRUSH];
+}
+
+TEST_F(TerrainAppTest, ExportKeyReportsTheOutcomeAndCancelWritesNothing) {
+    const std::string folder = std::string(BINARY_DIR) + "/terrain_app_export_" + std::to_string(getpid());
+    ASSERT_EQ(std::system(("mkdir -p " + folder).c_str()), 0);
+
+    // Cancelling the dialog writes nothing and shows nothing new.
+    app->messageLabel.text = "before";
+    terrainKeyboard(*app, 's');
+    ASSERT_TRUE(app->fileDialog.active);
+    EXPECT_EQ(app->pendingFile, TerrainFileAction::EXPORT_MAPS);
+    finishFileDialog(app->fileDialog, false);
+    finishTerrainFileDialog(*app);
+    EXPECT_EQ(terrainQuery(*app, "message"), "before");
+
+    // A typed name writes the three files and says so.
+    openFileDialog(app->fileDialog, FileDialogMode::SAVE, EXPORT_DIALOG_HINT, "", folder);
+    app->pendingFile = TerrainFileAction::EXPORT_MAPS;
+    app->fileDialog.typedName = "valley";
+    finishFileDialog(app->fileDialog, true);
+    finishTerrainFileDialog(*app);
+    EXPECT_EQ(terrainQuery(*app, "message"), "Exported maps to valley");
+    EXPECT_TRUE(fileExists(folder + "/valley" + COLOUR_MAP_SUFFIX));
+    EXPECT_TRUE(fileExists(folder + "/valley" + LOW_PRECISION_SUFFIX));
+
+    // The scripted base name bypasses the dialog; a missing folder is reported on screen.
+    app->scriptedExportBase = folder + "/missing/x";
+    terrainKeyboard(*app, 's');
+    app->scriptedExportBase.clear();
+    EXPECT_NE(terrainQuery(*app, "message").find("Export failed"), std::string::npos);
+    std::system(("rm -rf " + folder).c_str());
+}
