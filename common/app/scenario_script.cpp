@@ -197,8 +197,14 @@ const char* compareText(ScenarioCompare c) {
     return "";
 }
 
+// Query names are the program's: "tool", "mode", "message", "sets", "gestures", "strokes",
+// and whatever else a program answers (lower-case letters, digits and '_').
 bool isQuery(const std::string& q) {
-    return q == "tool" || q == "mode" || q == "message" || q == "sets" || q == "gestures" || q == "strokes";
+    if (q.empty() || q.size() > 32) return false;
+    for (char c : q) {
+        if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_')) return false;
+    }
+    return true;
 }
 
 // Parses one non-blank, non-comment line into `action`; `problem` says what is wrong.
@@ -311,7 +317,8 @@ bool parseLine(LineReader& in, ScenarioAction& action, std::string& problem) {
         action.kind = ScenarioActionKind::EXPECT;
         action.query = in.token();
         if (!isQuery(action.query)) {
-            problem = "expect needs tool, mode, message, sets, gestures or strokes, got '" + shown(action.query) + "'";
+            problem = "expect needs a query such as tool, mode, message, sets, gestures or strokes, got '" +
+                      shown(action.query) + "'";
             return false;
         }
         size_t save = in.pos;

@@ -61,7 +61,8 @@ struct ScenarioAction {
     bool hasSeed = false;
     int key = 0;                // character code or GLUT special-key code
     int modifiers = 0;          // ScenarioModifier bits, special keys only
-    std::string query;          // EXPECT: tool, mode, message, sets, gestures, strokes
+    std::string query;          // EXPECT: tool, mode, message, sets, gestures, strokes, or any
+                                // other name the program answers ([a-z0-9_], up to 32)
     ScenarioCompare compare = ScenarioCompare::EQUAL;
     std::string text;           // gesture or fault name, path, expected value, echo text
 };
@@ -95,7 +96,8 @@ public:
     virtual bool saveGestureSets(const std::string& path) = 0;
     virtual bool saveScreenshot(const std::string& path) = 0;
     // What the program shows, as text: "tool" (current tool's name), "mode", "message" (the
-    // message label's text), and the counts "sets", "gestures", "strokes" in decimal.
+    // message label's text), and the counts "sets", "gestures", "strokes" in decimal. A
+    // program may answer more names; an unknown one gives "" (the assertion then fails).
     virtual std::string query(const std::string& what) = 0;
 };
 

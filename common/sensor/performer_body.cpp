@@ -1,5 +1,7 @@
 #include "common/sensor/performer_body.h"
 
+#include "common/sensor/performer_gestures.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -74,7 +76,8 @@ Vec3 restWristPosition(const PerformerBody& body, int hand) {
     // Nearly straight arm (about 160 degrees at the elbow), hand a little forward.
     Vec3 shoulder = shoulderPosition(body, hand, {});
     float side = hand == HAND_RIGHT ? 1.0f : -1.0f;
-    return shoulder + Vec3{side * 0.05f, -0.56f, -0.02f};
+    Vec3 offset = restArmOffset();
+    return shoulder + Vec3{side * offset.x, offset.y, -offset.z};
 }
 
 float wristReach(const PerformerBody& body, Vec3 wrist) { return body.spine.z - wrist.z; }
@@ -112,14 +115,14 @@ Vec3 elbowPole(int hand) {
 }
 
 Vec3 swayOffset(uint32_t seed, uint32_t nowMs) {
-    // A few slow sinusoids with seeded phases: about 1.5 cm sideways, 1 cm back and forth.
+    // A few slow sinusoids with seeded phases: about 1 cm sideways, 6 mm back and forth.
     float t = static_cast<float>(nowMs % 3600000u) * 0.001f;
     float p1 = hashToSigned(performerHash(seed, 11)) * PI;
     float p2 = hashToSigned(performerHash(seed, 12)) * PI;
     float p3 = hashToSigned(performerHash(seed, 13)) * PI;
     float p4 = hashToSigned(performerHash(seed, 14)) * PI;
-    float x = 0.010f * std::sin(2.0f * PI * t / 4.3f + p1) + 0.004f * std::sin(2.0f * PI * t / 1.9f + p2);
-    float z = 0.008f * std::sin(2.0f * PI * t / 5.7f + p3);
+    float x = 0.008f * std::sin(2.0f * PI * t / 4.3f + p1) + 0.003f * std::sin(2.0f * PI * t / 2.3f + p2);
+    float z = 0.006f * std::sin(2.0f * PI * t / 5.7f + p3);
     float y = 0.002f * std::sin(2.0f * PI * t / 3.7f + p4);  // breathing
     return {x, y, z};
 }
@@ -151,14 +154,23 @@ void buildPerformerSkeleton(const PerformerBody& body, Vec3 sway, Vec3 leftWrist
 }
 
 void addTrackerJitter(SkeletonRecord& record, uint32_t seed, uint32_t nowMs) {
-    // Roughly triangular noise of up to 3 mm per axis.
-    constexpr float amplitude = 0.0015f;
+    // A smoothing tracker's noise: up to about 2 mm per axis, but wandering slowly (new noise
+    // every 400 ms, blended), so that a person standing still also measures as still.
+    constexpr float amplitude = 0.001f;
+    constexpr uint32_t knotMs = 400;
+    const uint32_t knot = nowMs / knotMs;
+    const float blend = static_cast<float>(nowMs % knotMs) / static_cast<float>(knotMs);
+    const float w = blend * blend * (3.0f - 2.0f * blend);
+    auto noise = [&](uint32_t k, uint32_t joint, uint32_t axis) {
+        return hashToSigned(performerHash(seed, k, joint, axis)) +
+               hashToSigned(performerHash(seed ^ 0xA5A5A5A5u, k, joint, axis + 7));
+    };
     for (int joint = 0; joint < JOINT_COUNT; ++joint) {
         float* axes[3] = {&record.joints[joint].x, &record.joints[joint].y, &record.joints[joint].z};
         for (uint32_t axis = 0; axis < 3; ++axis) {
-            uint32_t h1 = performerHash(seed, nowMs, static_cast<uint32_t>(joint), axis);
-            uint32_t h2 = performerHash(seed ^ 0xA5A5A5A5u, nowMs, static_cast<uint32_t>(joint), axis + 7);
-            *axes[axis] += amplitude * (hashToSigned(h1) + hashToSigned(h2));
+            uint32_t j = static_cast<uint32_t>(joint);
+            float n = noise(knot, j, axis) * (1.0f - w) + noise(knot + 1, j, axis) * w;
+            *axes[axis] += amplitude * n;
         }
     }
 }

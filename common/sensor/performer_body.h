@@ -55,7 +55,8 @@ Vec3 swayOffset(uint32_t seed, uint32_t nowMs);
 void buildPerformerSkeleton(const PerformerBody& body, Vec3 sway, Vec3 leftWrist, Vec3 rightWrist,
                             SkeletonRecord& out);
 
-// Adds a tracker's jitter of a few millimetres to every joint, deterministic in seed and time.
+// Adds a tracker's jitter of a few millimetres to every joint, slowly varying (like a
+// smoothed tracker's) and deterministic in seed and time.
 void addTrackerJitter(SkeletonRecord& record, uint32_t seed, uint32_t nowMs);
 
 // Rotates a world point into the frame of the camera tilted up by `tiltDegrees`.

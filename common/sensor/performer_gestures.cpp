@@ -8,7 +8,9 @@
 namespace {
 
 constexpr float PI = 3.14159265f;
-const Vec3 REST = {0.05f, -0.56f, 0.02f};
+// Arms hang nearly straight, a little away from the body and forward, so that their angles
+// are well defined at rest (a vertical upper arm has no stable horizontal direction).
+const Vec3 REST = {0.09f, -0.55f, 0.03f};
 
 std::vector<PerformerGesture> makeGestures() {
     const Vec3 r = REST;
@@ -78,9 +80,9 @@ const PerformerGesture* findPerformerGesture(const std::string& name) {
 
 GestureVariation gestureVariation(uint32_t seed) {
     GestureVariation v;
-    v.amplitude = 1.0f + 0.1f * hashToSigned(performerHash(seed, 101));
-    v.speed = 1.0f + 0.1f * hashToSigned(performerHash(seed, 102));
-    v.warp = 0.05f * hashToSigned(performerHash(seed, 103));
+    v.amplitude = 1.0f + 0.06f * hashToSigned(performerHash(seed, 101));
+    v.speed = 1.0f + 0.08f * hashToSigned(performerHash(seed, 102));
+    v.warp = 0.03f * hashToSigned(performerHash(seed, 103));
     v.lift = 0.02f * hashToSigned(performerHash(seed, 104));
     return v;
 }

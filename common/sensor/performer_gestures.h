@@ -14,15 +14,15 @@
 struct PerformerGesture {
     std::string name;
     bool usesArm[2] = {false, false};  // hand 0 left, 1 right
-    uint32_t durationMs = 1000;        // nominal; performances vary by up to +-10 %
+    uint32_t durationMs = 1000;        // nominal; performances vary by up to +-8 %
     std::vector<Vec3> keyPoints;       // arm space; the first and last are the rest pose
 };
 
 // How one performance differs from the nominal gesture.
 struct GestureVariation {
-    float amplitude = 1.0f;  // scales the path's distance from rest (0.9..1.1)
-    float speed = 1.0f;      // duration divisor (0.9..1.1)
-    float warp = 0.0f;       // timing skew (-0.05..0.05): early or late middle
+    float amplitude = 1.0f;  // scales the path's distance from rest (0.94..1.06)
+    float speed = 1.0f;      // duration divisor (0.92..1.08)
+    float warp = 0.0f;       // timing skew (-0.03..0.03): early or late middle
     float lift = 0.0f;       // metres the middle of the path is raised (-0.02..0.02)
 };
 

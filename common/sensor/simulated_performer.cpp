@@ -81,7 +81,6 @@ Vec3 SimulatedPerformer::wristTarget(int hand) const {
     }
     Vec3 offset = gestureArmOffset(*gestureRun.gesture, gestureRun.variation, phase);
     float side = hand == HAND_RIGHT ? 1.0f : -1.0f;
-    // Wrist targets stay fixed in the room while the body sways, like a steady hand.
     Vec3 wrist = shoulderPosition(bodyModel, hand, {}) + Vec3{side * offset.x, offset.y, -offset.z};
     // A gesture begun away from rest blends in from where the wrist was.
     float fade = 1.0f - ease(std::min(1.0f, phase / 0.25f));
@@ -142,8 +141,9 @@ void SimulatedPerformer::advance(uint32_t nowMs) {
 
 void SimulatedPerformer::updateSkeletons() {
     Vec3 swayNow = sway ? swayOffset(seed, now) : Vec3{};
-    Vec3 left = wristTarget(HAND_LEFT);
-    Vec3 right = wristTarget(HAND_RIGHT);
+    // The arms move with the swaying body, as hanging or held-out arms do.
+    Vec3 left = wristTarget(HAND_LEFT) + swayNow;
+    Vec3 right = wristTarget(HAND_RIGHT) + swayNow;
     if (faultActive(PerformerFault::HAND_OUT)) {
         swayNow.x += HAND_OUT_STEP;
         left.x += HAND_OUT_STEP;

@@ -78,7 +78,7 @@ public:
     HandShape handShape(int hand) const { return hands[hand & 1]; }
     uint32_t nowMs() const { return now; }
     const PerformerBody& body() const { return bodyModel; }
-    // The wrist target (world frame, before tilt) of hand 0 or 1 at the current time.
+    // The wrist target (world frame, before sway and tilt) of hand 0 or 1 at the current time.
     Vec3 wristTarget(int hand) const;
 
 private:

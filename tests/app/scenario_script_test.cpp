@@ -102,6 +102,7 @@ TEST(ScenarioParser, AcceptsEveryDocumentedAction) {
         "expect sets 2\n"
         "expect gestures >= 3\n"
         "expect strokes != 0\n"
+        "expect max_height > 5\n"
         "fault drop_depth 500\n"
         "fault second_person 2000\n"
         "echo hello there\n"
@@ -111,7 +112,7 @@ TEST(ScenarioParser, AcceptsEveryDocumentedAction) {
                                   K::REACH, K::REACH, K::OPEN, K::CLOSE, K::GESTURE, K::GESTURE, K::KEY,
                                   K::KEY, K::KEY, K::KEY, K::SPECIAL_KEY, K::SPECIAL_KEY, K::SPECIAL_KEY,
                                   K::LOAD, K::SAVE, K::SCREENSHOT, K::EXPECT, K::EXPECT, K::EXPECT, K::EXPECT,
-                                  K::EXPECT, K::EXPECT, K::EXPECT, K::FAULT, K::FAULT, K::ECHO, K::LOOP};
+                                  K::EXPECT, K::EXPECT, K::EXPECT, K::EXPECT, K::FAULT, K::FAULT, K::ECHO, K::LOOP};
     ASSERT_EQ(s.actions.size(), kinds.size());
     for (size_t i = 0; i < kinds.size(); ++i) EXPECT_EQ(s.actions[i].kind, kinds[i]) << "action " << i;
     const auto& a = s.actions;
@@ -142,10 +143,11 @@ TEST(ScenarioParser, AcceptsEveryDocumentedAction) {
     EXPECT_EQ(a[26].text, "Loaded 2 gesture sets from disk...");
     EXPECT_EQ(a[27].compare, ScenarioCompare::CONTAINS);
     EXPECT_EQ(a[29].compare, ScenarioCompare::GREATER_EQUAL);
-    EXPECT_EQ(a[31].text, "drop_depth");
-    EXPECT_EQ(a[31].durationMs, 500u);
-    EXPECT_EQ(a[33].text, "hello there");
-    EXPECT_EQ(a[34].line, 37);
+    EXPECT_EQ(a[31].query, "max_height");  // programs may answer names of their own
+    EXPECT_EQ(a[32].text, "drop_depth");
+    EXPECT_EQ(a[32].durationMs, 500u);
+    EXPECT_EQ(a[34].text, "hello there");
+    EXPECT_EQ(a[35].line, 38);
 }
 
 TEST(ScenarioParser, ErrorsNameTheFileAndLine) {
@@ -171,7 +173,8 @@ TEST(ScenarioParser, ErrorsNameTheFileAndLine) {
         {"key ctrl+l\n", "script bad.scn:1: modifiers go with special keys only"},
         {"key f13\n", "script bad.scn:1: unknown key 'f13'"},
         {"load   \n", "script bad.scn:1: 'load' needs a file path"},
-        {"expect colour red\n", nullptr},
+        {"expect Tool Brush2D\n", nullptr},
+        {"expect tool-name x\n", nullptr},
         {"expect strokes many\n", "script bad.scn:1: expect strokes needs a number, got 'many'"},
         {"expect tool\n", "script bad.scn:1: expect tool needs a value"},
         {"fault meteor 100\n", nullptr},

@@ -5,9 +5,11 @@
 #include <algorithm>
 #include <cmath>
 #include <set>
+#include <sstream>
 #include <vector>
 
 #include "common/gesture/arm_pose.h"
+#include "common/gesture/gesture_recognizer.h"
 #include "common/sensor/simulated_performer.h"
 
 namespace {
@@ -158,4 +160,65 @@ TEST(PerformerGestures, PerformancesVarySlightly) {
     float d = meanDistance(first, second);
     EXPECT_GT(d, 0.002f);
     EXPECT_LT(d, 0.05f);
+}
+
+TEST(PerformerGestures, RestIsStillForTheRecogniser) {
+    // Sway and jitter must stay below the recogniser's "still" speed, or it never sees rest.
+    SimulatedPerformer p(5);
+    GestureRecognizer recogniser;
+    std::ostringstream console;
+    recogniser.console = &console;
+    std::vector<float> speeds;
+    for (uint32_t i = 0, t = 0; i < 400; ++i, t += 33) {
+        p.advance(t);
+        SkeletonRecord s = p.currentSkeleton();
+        recogniser.processFrame(s, false, t);
+        if (i >= 100) speeds.push_back(recogniser.currentVelocity);
+    }
+    std::sort(speeds.begin(), speeds.end());
+    EXPECT_LT(speeds[speeds.size() / 2], 0.5f * recogniser.velocityHighThreshold);
+    EXPECT_LT(speeds.back(), recogniser.velocityLowThreshold);
+}
+
+TEST(PerformerGestures, TrainedOnSomePerformancesTheRecogniserKnowsOthers) {
+    SimulatedPerformer p(5);
+    GestureRecognizer recogniser;
+    std::ostringstream console;
+    recogniser.console = &console;
+    uint32_t t = 0;
+    std::vector<std::string> results;
+    auto frames = [&](int n) {
+        for (int i = 0; i < n; ++i, t += 33) {
+            p.advance(t);
+            SkeletonRecord s = p.currentSkeleton();
+            recogniser.processFrame(s, true, t);
+            recogniser.waitForWorker();
+            while (recogniser.hasResults()) results.push_back(recogniser.popResult());
+        }
+    };
+    frames(60);
+    const char* names[] = {"both_y", "wave", "left_swipe", "right_raise"};
+    for (const char* name : names) {
+        for (uint32_t rep = 0; rep < 3; ++rep) {
+            recogniser.requestTraining(rep == 0, false);
+            frames(20);
+            ASSERT_TRUE(p.performGesture(name, 100 + rep));
+            frames(90);
+        }
+    }
+    ASSERT_EQ(recogniser.setCount(), 4);
+    int right = 0;
+    // Two new performances of each, with variations not seen in training.
+    for (int set = 0; set < 4; ++set) {
+        for (uint32_t k = 0; k < 2; ++k) {
+            results.clear();
+            p.performGesture(names[set], 900 + 10 * k + static_cast<uint32_t>(set));
+            frames(100);
+            for (const std::string& r : results) {
+                EXPECT_EQ(r, std::to_string(set)) << names[set];  // never mistaken for another
+                right += r == std::to_string(set);
+            }
+        }
+    }
+    EXPECT_GE(right, 7);
 }
