@@ -13,7 +13,7 @@
 
 namespace {
 // Large frames would make each input slow without reaching new code.
-constexpr size_t MAX_FRAMES_READ = 64;
+constexpr size_t MAX_FRAMES_READ = 8;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
