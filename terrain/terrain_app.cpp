@@ -430,6 +430,14 @@ std::string terrainQuery(const TerrainApp& app, const std::string& what) {
     if (what == "tilt") return std::to_string(app.sensor->tiltAngle());
     if (what == "radius" && app.colorizer != nullptr) return std::to_string(app.colorizer->radius);
     if (what == "opacity" && app.colorizer != nullptr) return std::to_string(app.colorizer->opacity);
+    if (what == "azimuth" && app.orbit != nullptr) return std::to_string(app.orbit->azimuth);
+    if (what == "elevation" && app.orbit != nullptr) return std::to_string(app.orbit->elevation);
+    if (what == "colour") {
+        char text[48];
+        std::snprintf(text, sizeof text, "%.2f %.2f %.2f", static_cast<double>(app.currentColor[0]),
+                      static_cast<double>(app.currentColor[1]), static_cast<double>(app.currentColor[2]));
+        return text;
+    }
     if (what == "max_height" && app.terrain) {
         float top = app.terrain->vertices.empty() ? 0.0f : app.terrain->vertices[0].y;
         for (const TerrainVertex& v : app.terrain->vertices) top = std::max(top, v.y);

@@ -106,8 +106,9 @@ bool exportTerrainMaps(TerrainApp& app, const std::string& base);
 // Called once the file dialog finished: loads or exports its result (empty = cancelled).
 void finishTerrainFileDialog(TerrainApp& app);
 
-// Scenario queries: "tool", "menu", "armed", "camera_view", "message", "sets", "tilt",
-// "radius", "opacity", "max_height".
+// Scenario queries: "tool", "mode" (terrain or camera), "menu" (MenuClosed...), "armed",
+// "message", "sets", "tilt", the colouring brush's "radius" and "opacity", the orbit's
+// "azimuth" and "elevation", "colour" ("r g b", two decimals), "max_height".
 std::string terrainQuery(const TerrainApp& app, const std::string& what);
 const char* terrainToolName(const TerrainApp& app, const Tool* tool);
 const char* menuStateName(int state);

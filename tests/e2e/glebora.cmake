@@ -1,0 +1,24 @@
+# glebora driven through the simulated performer: the radial menu by dwelling, a hill with the
+# terrain brush, the colour picker and colour brush, orbiting, and the export, whose maps a
+# second test then reads back.
+if(TARGET glebora)
+  set(_glebora_export_base ${PROJECT_BINARY_DIR}/artefacts/glebora_e2e)
+  add_test(NAME e2e_glebora_sculpt
+           COMMAND glebora --script ${PROJECT_SOURCE_DIR}/scenarios/glebora_sculpt.scn --fixed-step 33
+                   --screenshot ${PROJECT_BINARY_DIR}/artefacts/glebora_sculpt_end.png
+           WORKING_DIRECTORY ${PROJECT_BINARY_DIR})
+  set_tests_properties(e2e_glebora_sculpt PROPERTIES
+                       ENVIRONMENT GLEBORA_EXPORT_BASE=${_glebora_export_base}
+                       FIXTURES_SETUP glebora_export)
+  find_package(Python3 COMPONENTS Interpreter QUIET)
+  if(Python3_Interpreter_FOUND)
+    add_test(NAME e2e_glebora_export_maps
+             COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/glebora_check_export.py ${_glebora_export_base})
+    set_tests_properties(e2e_glebora_export_maps PROPERTIES FIXTURES_REQUIRED glebora_export LABELS e2e)
+  endif()
+  add_test(NAME e2e_glebora_missing_sensor
+           COMMAND glebora --sensor replay:/nonexistent/recording.rec --frames 1
+           WORKING_DIRECTORY ${PROJECT_BINARY_DIR})
+  set_tests_properties(e2e_glebora_missing_sensor PROPERTIES WILL_FAIL TRUE)
+  set_tests_properties(e2e_glebora_sculpt e2e_glebora_missing_sensor PROPERTIES LABELS e2e TIMEOUT 300)
+endif()
