@@ -377,3 +377,26 @@ TEST(ScenarioRunner, FaultsAndHandsReachThePerformer) {
     performer.advance(1100);
     EXPECT_FALSE(performer.faultActive(PerformerFault::DROP_DEPTH));
 }
+
+TEST(ScenarioRunner, DemoLastsAboutAMinuteAndLoops) {
+    Scenario demo;
+    std::string error;
+    ASSERT_TRUE(loadDemoScenario(demo, error)) << error;
+    SimulatedPerformer performer(1);
+    FakeHost host;
+    ScenarioRunner runner(demo, performer, host);
+    int previousLine = 0;
+    uint32_t loopedAt = 0;
+    for (uint32_t t = 0; t < 120000 && loopedAt == 0; t += 33) {
+        runner.step(t);
+        performer.advance(t);
+        ASSERT_FALSE(runner.failed()) << runner.failureMessage();
+        if (runner.currentLine() < previousLine) loopedAt = t;
+        previousLine = runner.currentLine();
+    }
+    EXPECT_GE(loopedAt, 45000u);
+    EXPECT_LE(loopedAt, 80000u);
+    EXPECT_FALSE(runner.finished());
+    // It pressed keys for the program on the way (screens, tools, undo, tilt).
+    EXPECT_GE(host.calls.size(), 6u);
+}
