@@ -144,3 +144,36 @@ TEST(PerformerRenderer, HandsReadCorrectlyAcrossThePointerBox) {
         }
     }
 }
+
+TEST(PerformerRenderer, StreamSkeletonsOfAnyShapeRenderSafely) {
+    // Skeleton streams (csv, replays) may carry anything: untracked records, joints behind
+    // the camera, at the lens, far away or not numbers.
+    std::vector<uint16_t> depth(FRAME_PIXELS);
+    std::vector<uint8_t> colour(COLOUR_FRAME_BYTES);
+    SkeletonRecord untracked;
+    renderSkeletonImages(untracked, depth.data(), colour.data());
+    for (uint16_t d : depth) ASSERT_EQ(d & 7, 0);  // the room only
+
+    uint32_t state = 99;
+    auto next = [&]() {
+        state = state * 1664525u + 1013904223u;
+        return static_cast<float>(state >> 8) / 16777216.0f;  // 0..1
+    };
+    for (int round = 0; round < 20; ++round) {
+        SkeletonRecord s;
+        s.trackingState = SKELETON_TRACKED;
+        for (Vector4& j : s.joints) {
+            j.x = (next() - 0.5f) * 4.0f;
+            j.y = (next() - 0.5f) * 4.0f;
+            j.z = (next() - 0.2f) * 5.0f;  // some behind the camera
+        }
+        if (round == 5) s.joints[JOINT_HEAD].z = NAN;
+        if (round == 6) s.joints[JOINT_WRIST_RIGHT].z = 0.0f;
+        renderSkeletonImages(s, depth.data(), colour.data());
+        for (uint16_t d : depth) {
+            ASSERT_LE(d & 7, 1);
+            int mm = d >> 3;
+            ASSERT_TRUE(mm == 0 || (mm >= RENDER_MIN_MM && mm <= RENDER_MAX_MM)) << mm;
+        }
+    }
+}
