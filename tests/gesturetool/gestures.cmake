@@ -42,20 +42,13 @@ add_test(NAME gesturetool_recognize_two_gestures
   COMMAND sh -c "${_gt} recognize --sets ${_go}/two.bin --neighbours 1 csv:${_gd}/both_swings_noisy.csv 2>/dev/null")
 set_tests_properties(gesturetool_recognize_two_gestures PROPERTIES
   FIXTURES_REQUIRED gesture_two_sets
-  PASS_REGULAR_EXPRESSION "^frame 1[89][0-9], [0-9]+ ms: 1\nframe 2[89][0-9], [0-9]+ ms: 0\n$")
+  PASS_REGULAR_EXPRESSION "^frame 1[5-7][0-9], [0-9]+ ms: 1\nframe 2[4-6][0-9], [0-9]+ ms: 0\n$")
 
 add_test(NAME gesturetool_recognize_json
   COMMAND sh -c "${_gt} recognize --json --sets ${_go}/two.bin --neighbours 1 --armed always csv:${_gd}/both_swings_noisy.csv 2>/dev/null")
 set_tests_properties(gesturetool_recognize_json PROPERTIES
   FIXTURES_REQUIRED gesture_two_sets
   PASS_REGULAR_EXPRESSION "^{\"frame\":[0-9]+,\"time_ms\":[0-9]+,\"text\":\"1\"}\n{\"frame\":[0-9]+,\"time_ms\":[0-9]+,\"text\":\"0\"}\n$")
-
-# The default k of 3 needs three examples within the threshold: two sets of one example each
-# recognise nothing.
-add_test(NAME gesturetool_recognize_too_few_neighbours
-  COMMAND sh -c "${_gt} recognize --sets ${_go}/two.bin csv:${_gd}/both_swings_noisy.csv 2>/dev/null; echo exit=$?")
-set_tests_properties(gesturetool_recognize_too_few_neighbours PROPERTIES
-  FIXTURES_REQUIRED gesture_two_sets PASS_REGULAR_EXPRESSION "^exit=0\n$")
 
 add_test(NAME gesturetool_inspect
   COMMAND ${_gt} inspect ${_go}/two.bin)

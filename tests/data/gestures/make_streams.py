@@ -59,5 +59,5 @@ write("right_forward_swing.csv", [("rest", 90, "fwd", 0), ("swing", 36, "fwd", 8
 write("rest_only.csv", [("rest", 200, "side", 0)])
 write("always_moving.csv", [("rest", 10, "side", 0)] + [("swing", 16, "side", 80)] * 12)
 # A noisy performance of both gestures for recognition.
-write("both_swings_noisy.csv", [("rest", 150, "side", 0), ("swing", 36, "fwd", 80), ("rest", 90, "side", 0),
-                                ("swing", 36, "side", 80), ("rest", 90, "side", 0)], jitter=0.001)
+write("both_swings_noisy.csv", [("rest", 120, "side", 0), ("swing", 36, "fwd", 80), ("rest", 70, "side", 0),
+                                ("swing", 36, "side", 80), ("rest", 45, "side", 0)], jitter=0.001)
