@@ -62,9 +62,10 @@ public:
     // Mouse: window coordinates normalised to 0..1 (x right, y up); buttons; wheel steps.
     // The first mouse call enters mouse mode: the right hand is held forward at
     // MOUSE_DEFAULT_REACH so its pointer engages, and the mouse position maps onto the
-    // right pointer's box (x 0..0.5, y -0.1..0.4 metres). Left button closes the right
-    // hand; right button holds the left hand forward, closed; the wheel changes the right
-    // hand's reach by 5 cm a step (0..0.45 m).
+    // right pointer's box (x 0..0.5, y -0.1..0.4 metres). mouseButton's `hand` is the hand
+    // the button works: HAND_RIGHT for the left button (closes the right hand while down),
+    // HAND_LEFT for the right button (holds the left hand forward, closed, while down). The
+    // wheel changes the right hand's reach by 5 cm a step (0..0.45 m).
     void mouseMove(float nx, float ny);
     void mouseButton(int hand, bool down);
     void mouseWheel(int steps);
