@@ -5,7 +5,7 @@ if(TARGET glebora)
   set(_glebora_export_base ${PROJECT_BINARY_DIR}/artefacts/glebora_e2e)
   add_test(NAME e2e_glebora_sculpt
            COMMAND glebora --script ${PROJECT_SOURCE_DIR}/scenarios/glebora_sculpt.scn --fixed-step 33
-                   --screenshot ${PROJECT_BINARY_DIR}/artefacts/glebora_sculpt_end.png
+                   --window 800x500 --screenshot ${PROJECT_BINARY_DIR}/artefacts/glebora_sculpt_end.png
            WORKING_DIRECTORY ${PROJECT_BINARY_DIR})
   set_tests_properties(e2e_glebora_sculpt PROPERTIES
                        ENVIRONMENT GLEBORA_EXPORT_BASE=${_glebora_export_base}
