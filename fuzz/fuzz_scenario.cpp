@@ -7,6 +7,7 @@
 #include <string>
 
 #include "common/app/scenario_script.h"
+#include "common/sensor/simulated_performer.h"
 
 namespace {
 
@@ -14,6 +15,21 @@ namespace {
     std::fprintf(stderr, "%s (line %d)\n", what, line);
     std::abort();
 }
+
+// A program that does what the script asks and always answers the same.
+class FakeHost : public ScenarioHost {
+public:
+    void pressKey(unsigned char) override {}
+    void pressSpecialKey(int, int) override {}
+    bool loadGestureSets(const std::string& path) override { return !path.empty(); }
+    bool saveGestureSets(const std::string& path) override { return !path.empty(); }
+    bool saveScreenshot(const std::string& path) override { return !path.empty(); }
+    std::string query(const std::string& what) override { return what == "tool" ? "Brush2D" : "1"; }
+};
+
+// Frames of a parsed script played per input: 10 s at 33 ms, enough to start a few actions.
+constexpr int PLAYED_FRAMES = 300;
+constexpr uint32_t STEP_MS = 33;
 
 }  // namespace
 
@@ -33,5 +49,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             fault("non-finite position", a.line);
         if (a.hand < 0 || a.hand > SCENARIO_BOTH_HANDS) fault("hand out of range", a.line);
     }
+
+    // Play the start of it against the simulated performer, as --script does.
+    static SkeletonFrame frame;
+    SimulatedPerformer performer(1);
+    FakeHost host;
+    ScenarioRunner runner(scenario, performer, host);
+    for (int i = 0; i < PLAYED_FRAMES && !runner.finished() && !runner.failed(); ++i) {
+        const uint32_t now = static_cast<uint32_t>(i) * STEP_MS;
+        runner.step(now);
+        performer.advance(now);
+        performer.nextSkeletonFrame(frame);
+    }
+    if (runner.failed() && runner.failureMessage().find("fuzz.scn") == std::string::npos)
+        fault("failure does not name the script", runner.currentLine());
     return 0;
 }
