@@ -12,6 +12,7 @@
 
 #include "common/sensor/frame_source.h"
 #include "common/sensor/recording.h"
+#include "common/sensor/replay_source.h"
 #include "fuzz/memfile.h"
 
 namespace {
@@ -113,6 +114,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             std::abort();
         }
     }
+    // Replay it as --sensor replay:FILE does, with a fresh source (playback state is not
+    // reset by a second open): 16 frames of 33 ms with all three fetches, then a stall.
+    if (!reader.frames.empty()) {
+        ReplaySource replay;
+        if (!replay.open(path, error)) {
+            std::fprintf(stderr, "the reader accepted what replay refuses: %s\n", error.c_str());
+            std::abort();
+        }
+        for (uint32_t t = 0; t < 16; ++t) {
+            replay.advance(t * 33);
+            replay.nextSkeletonFrame(skeleton);
+            replay.nextColourFrame(colour.data());
+            replay.nextDepthFrame(depth.data());
+        }
+        replay.advance(UINT32_MAX);
+        replay.nextSkeletonFrame(skeleton);
+    }
+
     // Out-of-range indices are refused, not read.
     if (reader.readSkeleton(reader.frames.size(), skeleton, error)) {
         std::fprintf(stderr, "read a frame past the end\n");
