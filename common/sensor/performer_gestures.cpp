@@ -9,8 +9,12 @@ namespace {
 
 constexpr float PI = 3.14159265f;
 // Arms hang nearly straight, a little away from the body and forward, so that their angles
-// are well defined at rest (a vertical upper arm has no stable horizontal direction).
-const Vec3 REST = {0.09f, -0.55f, 0.03f};
+// are well defined at rest (a vertical upper arm has no stable horizontal direction). With the
+// elbows bending back toward the pole, the upper arms then point down and slightly out to the
+// side: elbows about 162 degrees (clear of the 150-degree cut where forearm rotation starts
+// to count), elevation about 12 and horizontal adduction about 0, which is the relaxed pose the
+// recogniser's rest check compares with.
+const Vec3 REST = {0.09f, -0.55f, 0.08f};
 
 std::vector<PerformerGesture> makeGestures() {
     const Vec3 r = REST;

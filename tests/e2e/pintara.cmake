@@ -27,3 +27,10 @@ if(TARGET pintara)
            WORKING_DIRECTORY ${PROJECT_BINARY_DIR})
   set_tests_properties(e2e_pintara_erase PROPERTIES LABELS e2e TIMEOUT 300)
 endif()
+
+if(TARGET pintara)
+  add_test(NAME e2e_pintara_training
+           COMMAND pintara --script ${PROJECT_SOURCE_DIR}/scenarios/pintara_training.scn --fixed-step 33
+           WORKING_DIRECTORY ${PROJECT_BINARY_DIR})
+  set_tests_properties(e2e_pintara_training PROPERTIES LABELS e2e TIMEOUT 400)
+endif()
