@@ -34,3 +34,11 @@ if(TARGET pintara)
            WORKING_DIRECTORY ${PROJECT_BINARY_DIR})
   set_tests_properties(e2e_pintara_training PROPERTIES LABELS e2e TIMEOUT 400)
 endif()
+
+if(TARGET pintara)
+  # The program must recover, and the console must report the failed colour and depth fetches.
+  add_test(NAME e2e_pintara_faults
+           COMMAND sh -c "$<TARGET_FILE:pintara> --script ${PROJECT_SOURCE_DIR}/scenarios/pintara_faults.scn --fixed-step 33 > artefacts/pintara_faults.log 2>&1 && grep -q 'Something went wrong for Depth Frame...' artefacts/pintara_faults.log && grep -q 'Something went wrong for Video Frame...' artefacts/pintara_faults.log"
+           WORKING_DIRECTORY ${PROJECT_BINARY_DIR})
+  set_tests_properties(e2e_pintara_faults PROPERTIES LABELS e2e TIMEOUT 300)
+endif()
