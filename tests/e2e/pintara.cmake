@@ -42,3 +42,13 @@ if(TARGET pintara)
            WORKING_DIRECTORY ${PROJECT_BINARY_DIR})
   set_tests_properties(e2e_pintara_faults PROPERTIES LABELS e2e TIMEOUT 300)
 endif()
+
+if(TARGET pintara)
+  # A restart with the file the training journey saved: the sets are loaded before the first frame.
+  add_test(NAME e2e_pintara_restart
+           COMMAND pintara ${PROJECT_BINARY_DIR}/artefacts/pintara_training_sets.bin
+                   --script ${PROJECT_SOURCE_DIR}/scenarios/pintara_restart.scn --fixed-step 33
+           WORKING_DIRECTORY ${PROJECT_BINARY_DIR})
+  set_tests_properties(e2e_pintara_training PROPERTIES FIXTURES_SETUP pintara_sets)
+  set_tests_properties(e2e_pintara_restart PROPERTIES LABELS e2e TIMEOUT 120 FIXTURES_REQUIRED pintara_sets)
+endif()
