@@ -76,9 +76,9 @@ bool isClassText(const std::string& text) {
     return true;
 }
 
-std::unique_ptr<StreamSource> openCommandStream(const char* command, const std::string& spec) {
+std::unique_ptr<StreamSource> openCommandStream(const char* command, const std::string& sourceName) {
     std::string error;
-    std::unique_ptr<StreamSource> stream = openStream(spec, error);
+    std::unique_ptr<StreamSource> stream = openStream(sourceName, error);
     if (!stream) std::fprintf(stderr, "gesturetool %s: %s\n", command, error.c_str());
     return stream;
 }

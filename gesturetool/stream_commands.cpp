@@ -22,18 +22,18 @@ const char* const POSE_COLUMNS =
     "wrists_reach,left_wrist_x,left_wrist_y,left_reach,right_wrist_x,right_wrist_y,right_reach";
 
 // Opens STREAM for a command; prints the one-line error itself.
-std::unique_ptr<StreamSource> openCommandStream(const char* command, const char* spec) {
+std::unique_ptr<StreamSource> openCommandStream(const char* command, const char* sourceName) {
     std::string error;
-    std::unique_ptr<StreamSource> stream = openStream(spec, error);
+    std::unique_ptr<StreamSource> stream = openStream(sourceName, error);
     if (!stream) {
         std::fprintf(stderr, "gesturetool %s: %s\n", command, error.c_str());
     }
     return stream;
 }
 
-std::string streamPath(const std::string& spec) {
-    size_t colon = spec.find(':');
-    return colon == std::string::npos ? spec : spec.substr(colon + 1);
+std::string streamPath(const std::string& sourceName) {
+    size_t colon = sourceName.find(':');
+    return colon == std::string::npos ? sourceName : sourceName.substr(colon + 1);
 }
 
 }  // namespace

@@ -24,24 +24,24 @@ bool startsWith(const std::string& text, const char* head, std::string& rest) {
 
 void registerSyntheticSource(SyntheticSourceFactory factory) { syntheticFactory() = std::move(factory); }
 
-std::unique_ptr<StreamSource> openStream(const std::string& spec, std::string& error) {
+std::unique_ptr<StreamSource> openStream(const std::string& sourceName, std::string& error) {
     std::string path;
-    if (startsWith(spec, "csv:", path) || startsWith(spec, "replay:", path)) {
+    if (startsWith(sourceName, "csv:", path) || startsWith(sourceName, "replay:", path)) {
         if (path.empty()) {
-            error = "stream '" + spec + "': no file named after the colon";
+            error = "stream '" + sourceName + "': no file named after the colon";
             return nullptr;
         }
-        if (spec[0] == 'c') {
+        if (sourceName[0] == 'c') {
             return openCsvSource(path, error);
         }
         return openReplaySource(path, error);
     }
-    error = "stream '" + spec + "': expected csv:FILE or replay:FILE";
+    error = "stream '" + sourceName + "': expected csv:FILE or replay:FILE";
     return nullptr;
 }
 
-std::unique_ptr<FrameSource> openFrameSource(const std::string& spec, std::string& error) {
-    if (spec == "synthetic") {
+std::unique_ptr<FrameSource> openFrameSource(const std::string& sourceName, std::string& error) {
+    if (sourceName == "synthetic") {
         SyntheticSourceFactory& factory = syntheticFactory();
         std::unique_ptr<FrameSource> source = factory ? factory() : nullptr;
         if (!source) {
@@ -50,9 +50,9 @@ std::unique_ptr<FrameSource> openFrameSource(const std::string& spec, std::strin
         return source;
     }
     std::string path;
-    if (startsWith(spec, "csv:", path) || startsWith(spec, "replay:", path)) {
-        return openStream(spec, error);
+    if (startsWith(sourceName, "csv:", path) || startsWith(sourceName, "replay:", path)) {
+        return openStream(sourceName, error);
     }
-    error = "unknown sensor '" + spec + "' (expected synthetic, replay:FILE or csv:FILE)";
+    error = "unknown sensor '" + sourceName + "' (expected synthetic, replay:FILE or csv:FILE)";
     return nullptr;
 }

@@ -18,4 +18,4 @@ using SyntheticSourceFactory = std::function<std::unique_ptr<FrameSource>()>;
 void registerSyntheticSource(SyntheticSourceFactory factory);
 
 // nullptr and a one-line `error` when the backend is unknown or cannot open.
-std::unique_ptr<FrameSource> openFrameSource(const std::string& spec, std::string& error);
+std::unique_ptr<FrameSource> openFrameSource(const std::string& sourceName, std::string& error);

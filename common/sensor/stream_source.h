@@ -37,7 +37,7 @@ public:
 
 // Opens "csv:FILE" or "replay:FILE" for frame-by-frame reading; nullptr and a one-line `error`
 // on failure. Non-fatal remarks (a csv line skipped, a recording cut short) go to stderr.
-std::unique_ptr<StreamSource> openStream(const std::string& spec, std::string& error);
+std::unique_ptr<StreamSource> openStream(const std::string& sourceName, std::string& error);
 
 // Draws the depth image (packed millimetres << 3 | player index, FRAME_PIXELS values) and the
 // colour image (B, G, R, X, COLOUR_FRAME_BYTES) of the scene with `person` in it; a person
