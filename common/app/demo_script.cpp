@@ -90,3 +90,74 @@ rest 1500
 loop
 )";
 }
+
+const char* terrainDemoScenarioText() {
+    return R"(# Built-in demo of the terrain modeller: raise hills, dig, smooth, roughen, paint the colour
+# map and orbit the camera, all with the right hand. Loops.
+echo demo: the right hand held forward aims at the terrain
+rest 800
+move right 0.25 0.15 600
+reach right forward 400
+hold 800
+
+echo demo: the terra brush raises a hill where the hand grips
+key 2
+close right
+hold 1500
+open right
+move right 0.15 0.20 700
+close right
+hold 1200
+move right 0.20 0.25 800
+open right
+hold 400
+
+echo demo: the dump brush heaps, the smooth brush softens
+key 6
+move right 0.33 0.12 700
+close right
+hold 1200
+open right
+key 3
+move right 0.22 0.17 600
+close right
+move right 0.30 0.12 1500
+open right
+hold 400
+
+echo demo: the randomise brush roughens
+key 4
+move right 0.10 0.10 700
+close right
+hold 1200
+open right
+hold 400
+
+echo demo: a new colour, then the colour brush
+key 8
+close right
+move right 0.40 0.15 500
+open right
+key 7
+move right 0.15 0.05 600
+close right
+move right 0.35 0.05 1500
+open right
+hold 400
+
+echo demo: orbiting the camera
+key 1
+close right
+move right 0.45 0.20 1500
+move right 0.10 0.20 2000
+open right
+hold 600
+reach right back 400
+rest 1500
+loop
+)";
+}
+
+bool loadTerrainDemoScenario(Scenario& out, std::string& error) {
+    return parseScenario(terrainDemoScenarioText(), "<demo>", out, error);
+}

@@ -94,7 +94,8 @@ void startScenario(ProgramHarness& harness, ScenarioHost& host) {
     }
     Scenario scenario;
     std::string error;
-    bool parsed = harness.options.demo ? loadDemoScenario(scenario, error)
+    bool parsed = harness.options.demo ? (harness.programName == "glebora" ? loadTerrainDemoScenario(scenario, error)
+                                                                           : loadDemoScenario(scenario, error))
                                        : loadScenarioFile(harness.options.scriptPath, scenario, error);
     if (!parsed) {
         std::cerr << harness.programName << ": " << error << "\n";

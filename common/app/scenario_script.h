@@ -82,9 +82,12 @@ bool parseScenario(const std::string& text, const std::string& fileName, Scenari
 // Reads and parses a file; a missing file is an error too.
 bool loadScenarioFile(const std::string& path, Scenario& out, std::string& error);
 
-// The built-in demo (about a minute, loops).
+// The built-in demos (about a minute each, loop): the painting program's and the terrain
+// modeller's.
 const char* demoScenarioText();
 bool loadDemoScenario(Scenario& out, std::string& error);
+const char* terrainDemoScenarioText();
+bool loadTerrainDemoScenario(Scenario& out, std::string& error);
 
 // What a program offers a script. Implemented by the programs (and a fake in tests).
 class ScenarioHost {

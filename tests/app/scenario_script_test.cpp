@@ -242,6 +242,13 @@ TEST(ScenarioParser, DemoAndExampleScriptsParse) {
     for (const ScenarioAction& a : demo.actions) gestures += a.kind == ScenarioActionKind::GESTURE;
     EXPECT_GE(gestures, 5);
 
+    Scenario terrain;
+    ASSERT_TRUE(loadTerrainDemoScenario(terrain, error)) << error;
+    EXPECT_EQ(terrain.actions.back().kind, ScenarioActionKind::LOOP);
+    int keys = 0;
+    for (const ScenarioAction& a : terrain.actions) keys += a.kind == ScenarioActionKind::KEY;
+    EXPECT_GE(keys, 6);  // it visits the tools
+
     const std::string folder = std::string(SOURCE_DIR) + "/scenarios";
     DIR* dir = opendir(folder.c_str());
     ASSERT_NE(dir, nullptr) << folder;
