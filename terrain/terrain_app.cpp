@@ -9,6 +9,7 @@
 #include <ctime>
 
 #include "common/tools/null_tool.h"
+#include "common/widgets/camera_texture.h"
 #include "common/widgets/hand_pointer_draw.h"
 #include "common/widgets/texture.h"
 #include "terrain/export_maps.h"
@@ -20,46 +21,11 @@ const char* const TERRAIN_WINDOW_TITLE = "*** GLEBORA ***";
 
 namespace {
 
-constexpr int CAMERA_TEXTURE_SIZE = 1024;  // the 640 x 480 image sits in its top-left corner
-constexpr int IMAGE_WIDTH = 640;
-constexpr int IMAGE_HEIGHT = 480;
-
 void loadCameraMatrices(const Camera& camera) {
     glMatrixMode(GL_PROJECTION);
     glLoadMatrixf(camera.projection.data());
     glMatrixMode(GL_MODELVIEW);
     glLoadMatrixf(camera.view.data());
-}
-
-uint32_t createCameraTexture() {
-    GLuint texture = 0;
-    glGenTextures(1, &texture);
-    glBindTexture(GL_TEXTURE_2D, texture);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-    std::vector<uint8_t> zeros(static_cast<size_t>(CAMERA_TEXTURE_SIZE) * CAMERA_TEXTURE_SIZE * 4, 0);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, CAMERA_TEXTURE_SIZE, CAMERA_TEXTURE_SIZE, 0, GL_BGRA, GL_UNSIGNED_BYTE,
-                 zeros.data());
-    return texture;
-}
-
-// The depth view with the joints marked as 4 x 4 blue squares; joints without depth, or whose
-// square would leave the texture, mark nothing.
-void updateCameraTexture(uint32_t texture, const uint8_t* depthView, const SkeletonRecord& skeleton) {
-    glBindTexture(GL_TEXTURE_2D, texture);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, IMAGE_WIDTH, IMAGE_HEIGHT, GL_BGRA, GL_UNSIGNED_BYTE, depthView);
-    static const uint8_t blue[16] = {255, 255, 255, 255, 255, 255, 255, 255,
-                                     255, 255, 255, 255, 255, 255, 255, 255};
-    for (int j = 0; j < JOINT_COUNT; ++j) {
-        const Vector4& p = skeleton.joints[j];
-        if (!(p.z > 1.1920929e-7f)) continue;
-        const float fu = p.x * 2.0f * 285.63f / p.z + 320.0f + 0.5f;
-        const float fv = 240.0f - p.y * 2.0f * 285.63f / p.z + 0.5f;
-        if (!(fu >= 2.0f && fv >= 2.0f && fu < CAMERA_TEXTURE_SIZE - 2 && fv < CAMERA_TEXTURE_SIZE - 2)) continue;
-        const int u = static_cast<int>(fu), v = static_cast<int>(fv);
-        glTexSubImage2D(GL_TEXTURE_2D, 0, u - 2, v - 2, 4, 4, GL_BLUE, GL_UNSIGNED_BYTE, blue);
-    }
 }
 
 // The camera image, 4 : 3, centred across the window's full height.
