@@ -2,6 +2,8 @@
 
 #include <GL/freeglut.h>
 
+#include <time.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -25,7 +27,18 @@ void finishRecording() {
     activeRecorder = nullptr;
 }
 
+double processCpuMs() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) * 1000.0 + static_cast<double>(t.tv_nsec) / 1.0e6;
+}
+
 void endProgram(ProgramHarness& harness, int code, int windowWidth, int windowHeight) {
+    if (harness.frameCpuCount > 0) {
+        std::printf("frames: %llu, CPU per frame: mean %.2f ms, max %.2f ms\n",
+                    static_cast<unsigned long long>(harness.frameCpuCount),
+                    harness.frameCpuTotalMs / static_cast<double>(harness.frameCpuCount), harness.frameCpuMaxMs);
+    }
     if (!harness.options.screenshotPath.empty() && !harness.screenshotSaved) {
         glReadBuffer(GL_BACK);
         if (saveScreenshot(harness.options.screenshotPath, windowWidth, windowHeight)) {
@@ -105,6 +118,15 @@ void startScenario(ProgramHarness& harness, ScenarioHost& host) {
 }
 
 uint32_t harnessBeginFrame(ProgramHarness& harness) {
+    // The first frame carries the start-up's work, so it is left out of the statistics.
+    double cpu = processCpuMs();
+    if (harness.frameStartCpuMs >= 0.0 && harness.clock.frameCount > 1) {
+        double frame = cpu - harness.frameStartCpuMs;
+        harness.frameCpuTotalMs += frame;
+        if (frame > harness.frameCpuMaxMs) harness.frameCpuMaxMs = frame;
+        ++harness.frameCpuCount;
+    }
+    harness.frameStartCpuMs = cpu;
     uint32_t now = beginFrame(harness.clock);
     if (harness.scenario) harness.scenario->step(now);
     return now;

@@ -25,6 +25,12 @@ struct ProgramHarness {
     bool screenshotSaved = false;
     // A script's screenshot, taken from the back buffer when the current frame is drawn.
     std::string pendingScreenshot;
+    // Process CPU time per frame (all threads, the renderer's included), from the start of one
+    // frame to the start of the next; printed when a run ends by --frames or a script.
+    double frameStartCpuMs = -1.0;
+    double frameCpuTotalMs = 0.0;
+    double frameCpuMaxMs = 0.0;
+    uint64_t frameCpuCount = 0;
 };
 
 // Asks for a screenshot of the frame being drawn (scripts run before the drawing). False when
