@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdlib>
 
+#include "support/gl_display.h"
 #include "terrain/camera.h"
 
 constexpr int TEST_WINDOW_WIDTH = 800;
@@ -14,7 +15,8 @@ constexpr int TEST_WINDOW_HEIGHT = 500;
 
 inline bool openTestWindow() {
     static const bool open = [] {
-        if (std::getenv("DISPLAY") == nullptr) return false;
+        gltest::HeldDisplay* held = gltest::holdDisplay();
+        if (held == nullptr) return false;
         int argc = 1;
         char name[] = "test_terrain";
         char* argv[] = {name, nullptr};
@@ -22,6 +24,7 @@ inline bool openTestWindow() {
         glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_DEPTH);
         glutInitWindowSize(TEST_WINDOW_WIDTH, TEST_WINDOW_HEIGHT);
         glutCreateWindow("terrain test");
+        gltest::releaseDisplay(held);
         glViewport(0, 0, TEST_WINDOW_WIDTH, TEST_WINDOW_HEIGHT);
         glEnable(GL_DEPTH_TEST);
         glClearColor(1.0f, 1.0f, 1.0f, 1.0f);

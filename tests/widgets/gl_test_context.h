@@ -15,6 +15,8 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "support/gl_display.h"
+
 namespace gltest {
 
 // Creates the window on the first call (later calls reuse it; the size of the first call holds)
@@ -25,8 +27,8 @@ inline bool openContext(int width, int height) {
         glutSetWindow(window);
         return true;
     }
-    const char* display = std::getenv("DISPLAY");
-    if (display == nullptr || display[0] == '\0') return false;
+    HeldDisplay* held = holdDisplay();
+    if (held == nullptr) return false;
     if (glutGet(GLUT_INIT_STATE) == 0) {
         int argc = 1;
         char name[] = "gl_test";
@@ -36,6 +38,7 @@ inline bool openContext(int width, int height) {
     glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_DEPTH);
     glutInitWindowSize(width, height);
     window = glutCreateWindow("gl test");
+    releaseDisplay(held);
     return window != 0;
 }
 
