@@ -1,7 +1,8 @@
 #include "support/gl_display.h"
 
-#include <X11/Xlib.h>
+// gtest before Xlib, whose None and Bool macros break gtest's headers.
 #include <gtest/gtest.h>
+#include <X11/Xlib.h>
 #include <unistd.h>
 
 #include <cstdlib>
