@@ -40,21 +40,29 @@ std::vector<PerformerGesture> makeGestures() {
                                       r};
     // From across the chest out to the side at chest height.
     const std::vector<Vec3> swipe = {r, {-0.25f, -0.05f, 0.35f}, {0.10f, 0.0f, 0.40f}, {0.45f, 0.0f, 0.25f}, r};
-    add("right_circle", false, true, 1800, circle);
-    add("left_circle", true, false, 1800, circle);
+    // Durations are those of deliberate teaching, 3 to 3.5 s. The recogniser cuts a candidate
+    // of more than 64 frames down to 64 poses spread by path length, so a slow performance and
+    // one that carries rest at its ends come out alike; below about 2.5 s the trained examples and
+    // the candidates keep their own lengths, which often differ by more than the DTW band
+    // (a tenth of the longer) allows, and a performance is then rarely recognised.
+    add("right_circle", false, true, 3300, circle);
+    add("left_circle", true, false, 3300, circle);
     // The right arm moves from the person's left to their right; the left arm mirrors it.
-    add("right_swipe", false, true, 1200, swipe);
-    add("left_swipe", true, false, 1200, swipe);
-    add("right_raise", false, true, 1300, {r, {0.12f, 0.0f, 0.22f}, {0.06f, 0.55f, 0.04f}, {0.12f, 0.0f, 0.22f}, r});
-    add("left_side_raise", true, false, 1300, {r, {0.30f, -0.35f, 0.05f}, {0.56f, 0.0f, 0.02f}, {0.30f, -0.35f, 0.05f}, r});
-    add("both_y", true, true, 1500, {r, {0.20f, -0.10f, 0.15f}, {0.32f, 0.46f, 0.03f}, {0.20f, -0.10f, 0.15f}, r});
-    add("push", true, true, 1400,
+    add("right_swipe", false, true, 3000, swipe);
+    add("left_swipe", true, false, 3000, swipe);
+    add("right_raise", false, true, 3000, {r, {0.12f, 0.0f, 0.22f}, {0.06f, 0.55f, 0.04f}, {0.12f, 0.0f, 0.22f}, r});
+    // Up at the side, then forward at shoulder height before coming down in front: a straight
+    // up-and-down stalls at the top long enough to read as a rest in the middle of the gesture.
+    add("left_side_raise", true, false, 3000,
+        {r, {0.30f, -0.35f, 0.05f}, {0.56f, 0.0f, 0.02f}, {0.42f, 0.02f, 0.32f}, {0.22f, -0.30f, 0.22f}, r});
+    add("both_y", true, true, 3000, {r, {0.20f, -0.10f, 0.15f}, {0.32f, 0.46f, 0.03f}, {0.20f, -0.10f, 0.15f}, r});
+    add("push", true, true, 3000,
         {r, {-0.02f, -0.25f, 0.22f}, {-0.04f, -0.02f, 0.25f}, {-0.05f, 0.0f, 0.55f}, {-0.04f, -0.02f, 0.25f}, r});
-    add("wave", false, true, 1900,
+    add("wave", false, true, 3500,
         {r, {0.15f, 0.0f, 0.15f}, {0.25f, 0.30f, 0.10f}, {0.08f, 0.33f, 0.10f}, {0.28f, 0.30f, 0.10f},
          {0.08f, 0.33f, 0.10f}, {0.25f, 0.30f, 0.10f}, {0.15f, 0.0f, 0.15f}, r});
     // Hands meet above the head twice.
-    add("clap", true, true, 1600,
+    add("clap", true, true, 3100,
         {r, {0.25f, 0.0f, 0.20f}, {-0.14f, 0.42f, 0.12f}, {0.08f, 0.36f, 0.14f}, {-0.14f, 0.42f, 0.12f},
          {0.25f, 0.0f, 0.20f}, r});
     return list;
@@ -94,7 +102,7 @@ GestureVariation gestureVariation(uint32_t seed) {
 uint32_t gestureDurationMs(const PerformerGesture& gesture, const GestureVariation& variation) {
     float speed = std::clamp(variation.speed, 0.5f, 2.0f);
     float ms = static_cast<float>(gesture.durationMs) / speed;
-    return static_cast<uint32_t>(std::clamp(ms, 800.0f, 2000.0f));
+    return static_cast<uint32_t>(std::clamp(ms, 1200.0f, 4000.0f));
 }
 
 Vec3 gestureArmOffset(const PerformerGesture& gesture, const GestureVariation& variation, float phase) {

@@ -34,7 +34,7 @@ const std::vector<PerformerGesture>& performerGestures();
 const PerformerGesture* findPerformerGesture(const std::string& name);
 
 GestureVariation gestureVariation(uint32_t seed);
-// Duration of one performance, always within 800..2000 ms.
+// Duration of one performance, always within 1200..4000 ms.
 uint32_t gestureDurationMs(const PerformerGesture& gesture, const GestureVariation& variation);
 
 // Wrist position in arm space at phase 0..1 of a performance (clamped outside).

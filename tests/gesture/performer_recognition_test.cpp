@@ -95,7 +95,7 @@ TEST(PerformerRecognition, TrainedGesturesAreRecognisedAgain) {
             s.idle(2000, true);
             s.performer.performGesture(name, 1000 + seed++);
             std::vector<std::string> classes;
-            for (int f = 0; f < 120; ++f) {
+            for (int f = 0; f < 180; ++f) {  // the longest performance takes 3.8 s
                 for (const std::string& t : s.step(true)) {
                     if (t != "DEFAULT_GESTURE") classes.push_back(t);
                 }
@@ -116,11 +116,11 @@ TEST(PerformerRecognition, TrainedGesturesAreRecognisedAgain) {
     std::printf("performer recognition: recall %.2f (%d of %d), precision %.2f (%d wrong), %d examples refused\n",
                 recall, correct, performed, precision, wrong, refused);
     for (const auto& [name, marks] : report) std::printf("  %-24s %s\n", name.c_str(), marks.c_str());
-    // Measured: recall 0.55, precision 1.00 (10 gestures, 2 rounds, sway and jitter on). The
-    // performer's rest matches the recogniser's rest reference, so every stretch of rest between
-    // marks is a default-gesture candidate, and the longest candidate wins: a performance is lost
-    // whenever its own candidates do not match and a longer rest candidate does. (With a rest pose
-    // the reference does not recognise, recall was 0.90, but the default gesture never came.)
-    EXPECT_GE(recall, 0.5);
+    // Measured: recall 0.95, precision 1.00 (10 gestures, 2 rounds, sway and jitter on; the miss
+    // is a wave whose distances sit just above the threshold of 35). Every
+    // performance is longer than 64 frames, so trained examples and candidates are both cut down
+    // to 64 poses and DTW's band never separates them; the rest around a performance is the
+    // default gesture and would win as the longer candidate if the performance's own did not match.
+    EXPECT_GE(recall, 0.85);
     EXPECT_GE(precision, 0.9);
 }

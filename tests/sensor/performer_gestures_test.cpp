@@ -94,8 +94,8 @@ TEST(PerformerGestures, AtLeastEightUniqueNamesWithBoundedDurations) {
         ASSERT_NE(g, nullptr);
         for (uint32_t seed = 0; seed < 50; ++seed) {
             uint32_t ms = gestureDurationMs(*g, gestureVariation(seed));
-            EXPECT_GE(ms, 800u);
-            EXPECT_LE(ms, 2000u);
+            EXPECT_GE(ms, 1200u);
+            EXPECT_LE(ms, 4000u);
         }
     }
     EXPECT_EQ(findPerformerGesture("no_such_gesture"), nullptr);
@@ -203,7 +203,7 @@ TEST(PerformerGestures, TrainedOnSomePerformancesTheRecogniserKnowsOthers) {
             recogniser.requestTraining(rep == 0, false);
             frames(20);
             ASSERT_TRUE(p.performGesture(name, 100 + rep));
-            frames(90);
+            frames(160);
         }
     }
     ASSERT_EQ(recogniser.setCount(), 4);
@@ -213,7 +213,7 @@ TEST(PerformerGestures, TrainedOnSomePerformancesTheRecogniserKnowsOthers) {
         for (uint32_t k = 0; k < 2; ++k) {
             results.clear();
             p.performGesture(names[set], 900 + 10 * k + static_cast<uint32_t>(set));
-            frames(100);
+            frames(160);
             for (const std::string& r : results) {
                 if (r == "DEFAULT_GESTURE") continue;  // the rest before and after
                 EXPECT_EQ(r, std::to_string(set)) << names[set];  // never mistaken for another
@@ -222,7 +222,7 @@ TEST(PerformerGestures, TrainedOnSomePerformancesTheRecogniserKnowsOthers) {
         }
     }
     // The rest between performances is recognised as the default gesture and competes with the
-    // gestures' own candidates (the longest wins), so about half of the new performances come
-    // through; none may ever be taken for another gesture.
-    EXPECT_GE(right, 4);
+    // gestures' own candidates (the longest wins); at teaching speed nearly every new performance
+    // still comes through, and none may ever be taken for another gesture.
+    EXPECT_GE(right, 7);
 }
