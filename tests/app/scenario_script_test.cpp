@@ -354,15 +354,15 @@ TEST(ScenarioRunner, GesturesRunToTheirEndAndLoopsRepeat) {
     FakeHost host;
     ScenarioRunner runner(s, performer, host);
     uint32_t t = 0;
-    for (; t < 1500; t += 33) {
+    for (; t < 5000; t += 33) {
         runner.step(t);
         performer.advance(t);
         if (!host.calls.empty()) break;
     }
-    // The key came only after the gesture (at least 800 ms) had finished.
-    EXPECT_GE(t, 800u);
+    // The key came only after the gesture (at least 1200 ms) had finished.
+    EXPECT_GE(t, 1200u);
     EXPECT_FALSE(performer.busy());
-    run(runner, performer, t + 33, 6000);
+    run(runner, performer, t + 33, 12000);
     EXPECT_FALSE(runner.finished());  // loops forever
     EXPECT_GE(host.calls.size(), 3u);
 }
