@@ -292,14 +292,24 @@ bool parseLine(LineReader& in, ScenarioAction& action, std::string& problem) {
             problem = "unknown gesture '" + shown(action.text) + "' (known: " + names + ")";
             return false;
         }
+        // Optional: a seed, then the word "ready".
         if (!in.atEnd()) {
             std::string t = in.token();
-            if (!parseNumber(t, 0, 4294967295.0, n) || n != std::floor(n)) {
-                problem = "bad gesture seed '" + shown(t) + "' (a whole number)";
+            if (t != "ready") {
+                if (!parseNumber(t, 0, 4294967295.0, n) || n != std::floor(n)) {
+                    problem = "bad gesture seed '" + shown(t) + "' (a whole number, or 'ready')";
+                    return false;
+                }
+                action.seed = static_cast<uint32_t>(n);
+                action.hasSeed = true;
+                t = in.atEnd() ? "" : in.token();
+            }
+            if (t == "ready") {
+                action.endReady = true;
+            } else if (!t.empty()) {
+                problem = "expected 'ready' after the gesture seed, got '" + shown(t) + "'";
                 return false;
             }
-            action.seed = static_cast<uint32_t>(n);
-            action.hasSeed = true;
         }
     } else if (word == "key") {
         std::string t = in.token();
@@ -486,7 +496,7 @@ bool ScenarioRunner::start(const ScenarioAction& a, uint32_t nowMs) {
     case ScenarioActionKind::GESTURE: {
         ++gestureCount;
         uint32_t seed = a.hasSeed ? a.seed : performerHash(0x5C3A41u, gestureCount);
-        if (!performer.performGesture(a.text, seed)) {
+        if (!performer.performGesture(a.text, seed, a.endReady)) {
             fail(a, "unknown gesture '" + a.text + "'");
             return false;
         }

@@ -59,6 +59,7 @@ struct ScenarioAction {
     uint32_t durationMs = 0;
     uint32_t seed = 0;
     bool hasSeed = false;
+    bool endReady = false;      // GESTURE: end at the ready pose instead of rest
     int key = 0;                // character code or GLUT special-key code
     int modifiers = 0;          // ScenarioModifier bits, special keys only
     std::string query;          // EXPECT: tool, mode, message, sets, gestures, strokes, or any

@@ -84,7 +84,21 @@ Vec3 SimulatedPerformer::wristTarget(int hand) const {
     Vec3 wrist = shoulderPosition(bodyModel, hand, {}) + Vec3{side * offset.x, offset.y, -offset.z};
     // A gesture begun away from rest blends in from where the wrist was.
     float fade = 1.0f - ease(std::min(1.0f, phase / 0.25f));
-    return wrist + arm.gestureStartOffset * fade;
+    wrist = wrist + arm.gestureStartOffset * fade;
+    if (gestureRun.endReady) {
+        float rise = ease(std::clamp((phase - 0.8f) / 0.2f, 0.0f, 1.0f));
+        wrist = wrist + (readyWristPosition(hand) - restWristPosition(bodyModel, hand)) * rise;
+    }
+    return wrist;
+}
+
+Vec3 SimulatedPerformer::readyWristPosition(int hand) const {
+    // The straight arm raised out and a little forward, about 45 degrees from hanging: clear of
+    // the rest pose, short of the pointers' engaging reach. The elbow stays straighter than
+    // 150 degrees, where forearm rotation would start to count and jump the arm pose.
+    const Vec3 offset = {0.38f, -0.38f, 0.14f};
+    float side = hand == HAND_RIGHT ? 1.0f : -1.0f;
+    return shoulderPosition(bodyModel, hand, {}) + Vec3{side * offset.x, offset.y, -offset.z};
 }
 
 void SimulatedPerformer::cancelGesture(int hand) {
@@ -116,11 +130,11 @@ void SimulatedPerformer::advance(uint32_t nowMs) {
             gestureRun.pending = false;
             gestureRun.startMs = now;
         } else if (now - gestureRun.startMs >= gestureRun.durationMs) {
-            // The gesture ends at rest: the arms stay there.
+            // The gesture ends at rest (or at the ready pose): the arms stay there.
             for (int hand = 0; hand < 2; ++hand) {
                 if (!arms[hand].inGesture) continue;
                 arms[hand].inGesture = false;
-                Vec3 rest = restWristPosition(bodyModel, hand);
+                Vec3 rest = gestureRun.endReady ? readyWristPosition(hand) : restWristPosition(bodyModel, hand);
                 float reach = wristReach(bodyModel, rest);
                 arms[hand].x = Tween{rest.x, rest.x};
                 arms[hand].y = Tween{rest.y, rest.y};
@@ -232,7 +246,7 @@ void SimulatedPerformer::setHandShape(int hand, HandShape shape) {
     sceneRendered = false;
 }
 
-bool SimulatedPerformer::performGesture(const std::string& name, uint32_t variationSeed) {
+bool SimulatedPerformer::performGesture(const std::string& name, uint32_t variationSeed, bool endReady) {
     const PerformerGesture* gesture = findPerformerGesture(name);
     if (gesture == nullptr) return false;
     for (int hand = 0; hand < 2; ++hand) cancelGesture(hand);
@@ -240,6 +254,7 @@ bool SimulatedPerformer::performGesture(const std::string& name, uint32_t variat
     gestureRun.variation = gestureVariation(variationSeed);
     gestureRun.durationMs = gestureDurationMs(*gesture, gestureRun.variation);
     gestureRun.pending = true;
+    gestureRun.endReady = endReady;
     for (int hand = 0; hand < 2; ++hand) {
         if (!gesture->usesArm[hand]) continue;
         ArmMotion& arm = arms[hand];

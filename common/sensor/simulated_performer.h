@@ -52,8 +52,10 @@ public:
     void setReach(int hand, float reachMetres, uint32_t durationMs);
     void setHandShape(int hand, HandShape shape);
     // Starts a named gesture from rest; false for an unknown name. The seed picks this
-    // performance's variation.
-    bool performGesture(const std::string& name, uint32_t variationSeed);
+    // performance's variation. With endReady the gesture's arms do not settle at rest but rise,
+    // over its last fifth, to the ready pose (arms held out and up), as a user who goes on to
+    // paint does.
+    bool performGesture(const std::string& name, uint32_t variationSeed, bool endReady = false);
     void rest(uint32_t durationMs);  // arms back to rest
     bool busy() const;               // a timed action still runs (or waits for its advance)
     static std::vector<std::string> gestureNames();
@@ -81,6 +83,8 @@ public:
     const PerformerBody& body() const { return bodyModel; }
     // The wrist target (world frame, before sway and tilt) of hand 0 or 1 at the current time.
     Vec3 wristTarget(int hand) const;
+    // Where a gesture performed with endReady leaves the wrist of hand 0 or 1.
+    Vec3 readyWristPosition(int hand) const;
 
 private:
     // One scalar moving from `from` to `to` over durationMs, eased at both ends.
@@ -102,6 +106,7 @@ private:
         uint32_t startMs = 0;
         uint32_t durationMs = 0;
         bool pending = false;
+        bool endReady = false;
     };
     struct FaultRun {
         uint32_t startMs = 0;

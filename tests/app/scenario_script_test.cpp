@@ -166,7 +166,7 @@ TEST(ScenarioParser, ErrorsNameTheFileAndLine) {
         {"hold 0x10\n", "script bad.scn:1: bad duration '0x10' (0..600000 ms)"},
         {"rest 100 200\n", "script bad.scn:1: unexpected '200' after 'rest'"},
         {"gesture moonwalk\n", nullptr},
-        {"gesture wave 1.5\n", "script bad.scn:1: bad gesture seed '1.5' (a whole number)"},
+        {"gesture wave 1.5\n", "script bad.scn:1: bad gesture seed '1.5' (a whole number, or 'ready')"},
         {"reach right far\n", "script bad.scn:1: reach needs forward, back or metres (-0.3..0.6), got 'far'"},
         {"key\n", "script bad.scn:1: 'key' needs a key"},
         {"key hyper+up\n", "script bad.scn:1: unknown key modifier 'hyper'"},
@@ -192,6 +192,19 @@ TEST(ScenarioParser, ErrorsNameTheFileAndLine) {
         }
     }
     EXPECT_NE(parseError("gesture moonwalk\n").find("right_circle"), std::string::npos);  // lists the names
+}
+
+TEST(ScenarioParser, GestureTakesASeedAndAReadyEnding) {
+    Scenario s = parseOk("gesture wave ready\ngesture push 7 ready\ngesture clap 8\n");
+    ASSERT_EQ(s.actions.size(), 3u);
+    EXPECT_TRUE(s.actions[0].endReady);
+    EXPECT_FALSE(s.actions[0].hasSeed);
+    EXPECT_TRUE(s.actions[1].endReady);
+    EXPECT_EQ(s.actions[1].seed, 7u);
+    EXPECT_FALSE(s.actions[2].endReady);
+    EXPECT_EQ(parseError("gesture wave 7 soon\n"),
+              "script bad.scn:1: expected 'ready' after the gesture seed, got 'soon'");
+    EXPECT_EQ(parseError("gesture wave ready 7\n"), "script bad.scn:1: unexpected '7' after 'gesture'");
 }
 
 TEST(ScenarioParser, SurvivesArbitraryBytes) {

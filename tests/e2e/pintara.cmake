@@ -50,5 +50,5 @@ if(TARGET pintara)
                    --script ${PROJECT_SOURCE_DIR}/scenarios/pintara_restart.scn --fixed-step 33
            WORKING_DIRECTORY ${PROJECT_BINARY_DIR})
   set_tests_properties(e2e_pintara_training PROPERTIES FIXTURES_SETUP pintara_sets)
-  set_tests_properties(e2e_pintara_restart PROPERTIES LABELS e2e TIMEOUT 120 FIXTURES_REQUIRED pintara_sets)
+  set_tests_properties(e2e_pintara_restart PROPERTIES LABELS e2e TIMEOUT 300 FIXTURES_REQUIRED pintara_sets)
 endif()

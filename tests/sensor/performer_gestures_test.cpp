@@ -21,7 +21,7 @@ struct Performance {
 
 // Performs `name` at 30 frames a second from a settled rest, with sway and jitter off, and
 // records one second of rest after it.
-Performance perform(const std::string& name, uint32_t variation) {
+Performance perform(const std::string& name, uint32_t variation, bool endReady = false) {
     SimulatedPerformer p(3);
     p.setNaturalMotion(false, false);
     ArmPoseExtractor extractor;
@@ -33,7 +33,7 @@ Performance perform(const std::string& name, uint32_t variation) {
         SkeletonRecord s = p.currentSkeleton();
         extractArmPose(extractor, s, pose);
     }
-    EXPECT_TRUE(p.performGesture(name, variation));
+    EXPECT_TRUE(p.performGesture(name, variation, endReady));
     int after = 0;
     for (int i = 0; i < 200 && after < 30; ++i, t += 33) {
         p.advance(t);
@@ -139,6 +139,32 @@ TEST(PerformerGestures, EachMovesTheIntendedArmsAndReturnsToRest) {
             EXPECT_LT(length(jointPosition(last, joint) - jointPosition(rest, joint)), 0.01f) << g.name;
         }
     }
+}
+
+TEST(PerformerGestures, AReadyEndingLeavesTheArmsOutOfTheRestPose) {
+    // A user who goes on to paint ends the gesture with the hands up; the recogniser's rest check
+    // (within 20 of its relaxed reference) must not see the arms that end there as resting.
+    ArmPose restReference{};
+    restReference[0] = restReference[1] = 155.0f;
+    restReference[2] = restReference[3] = 15.0f;
+    for (const char* name : {"right_circle", "both_y"}) {
+        Performance atRest = perform(name, 1);
+        Performance ready = perform(name, 1, true);
+        EXPECT_LT(poseDistance(atRest.poses.back(), restReference, GestureType::BOTH), 20.0f) << name;
+        EXPECT_GT(poseDistance(ready.poses.back(), restReference, GestureType::BOTH), 25.0f) << name;
+        // Up to its last fifth the performance is the ordinary one.
+        const size_t early = ready.poses.size() / 2;
+        EXPECT_LT(poseDistance(ready.poses[early], atRest.poses[early], GestureType::BOTH), 0.5f) << name;
+    }
+    SimulatedPerformer p(3);
+    p.setNaturalMotion(false, false);
+    p.advance(0);
+    ASSERT_TRUE(p.performGesture("wave", 2, true));
+    uint32_t t = 33;
+    for (; p.busy() && t < 10000; t += 33) p.advance(t);
+    p.advance(t + 500);
+    EXPECT_LT(length(p.wristTarget(HAND_RIGHT) - p.readyWristPosition(HAND_RIGHT)), 1e-4f);
+    EXPECT_GT(length(p.wristTarget(HAND_LEFT) - p.readyWristPosition(HAND_LEFT)), 0.1f);  // not in the wave
 }
 
 TEST(PerformerGestures, GesturesDifferFromEachOther) {
