@@ -114,6 +114,7 @@ int main(int argc, char** argv) {
 
     std::unique_ptr<FrameSource> source = openSensorOrExit(harness);
     createPaintApp(*app, std::move(source), harness.options.gestureSetFile(), harness.clock.nowMs);
+    app->waitForRecognizer = harness.clock.fixedStepMs > 0;
     app->sensor->recorder = harnessRecorder(harness);
 
     initGui();

@@ -4,6 +4,9 @@
 #include <GL/glu.h>
 #include <GL/freeglut.h>
 
+#include <algorithm>
+#include <array>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -241,6 +244,7 @@ void paintFrame(PaintApp& app, uint32_t nowMs) {
     // 5-7: the recogniser.
     bool recognitionEnabled = app.tools.gestureArmed && !countdownRunning(app.countdown, nowMs);
     app.pose = recognizer.processFrame(app.sensor->skeleton, recognitionEnabled, nowMs);
+    if (app.waitForRecognizer) recognizer.waitForWorker();
     app.velocityReadout = recognizer.currentVelocity;
 
     // 8-10: detectors, pointers, tool input.
@@ -646,5 +650,24 @@ std::string paintQuery(const PaintApp& app, const std::string& what) {
     }
     if (what == "armed") return app.tools.gestureArmed ? "true" : "false";
     if (what == "tilt") return std::to_string(app.sensor->tiltAngle());
+    if (what == "colour") {
+        // The painting colour as three bytes, as the strokes will be drawn.
+        std::string text;
+        for (float c : app.currentColor) {
+            int byte = static_cast<int>(std::lround(std::clamp(c, 0.0f, 1.0f) * 255.0f));
+            text += (text.empty() ? "" : " ") + std::to_string(byte);
+        }
+        return text;
+    }
+    if (what == "stroke_colours") {
+        // Distinct colours among the strokes with points: a fill shows as a new one.
+        std::vector<std::array<float, 3>> seen;
+        for (const Stroke& s : app.canvas.strokes) {
+            if (!s.points.empty() && std::find(seen.begin(), seen.end(), s.colour) == seen.end()) {
+                seen.push_back(s.colour);
+            }
+        }
+        return std::to_string(seen.size());
+    }
     return "";
 }

@@ -121,6 +121,7 @@ int main(int argc, char** argv) {
 
     std::unique_ptr<FrameSource> source = openSensorOrExit(harness);
     createTerrainApp(*app, std::move(source), harness.options.gestureSetFile(), harness.clock.nowMs);
+    app->waitForRecognizer = harness.clock.fixedStepMs > 0;
     app->sensor->recorder = harnessRecorder(harness);
     if (const char* base = std::getenv("GLEBORA_EXPORT_BASE")) app->scriptedExportBase = base;
 

@@ -204,6 +204,7 @@ void terrainFrame(TerrainApp& app, uint32_t nowMs) {
 
     // 6-8: recogniser, detectors, pointers, tool input (only while the menu is closed).
     app.pose = recognizer.processFrame(app.skeleton, app.tools.gestureArmed, nowMs);
+    if (app.waitForRecognizer) recognizer.waitForWorker();
     app.leftDetector->update(app.handEvents);
     app.rightDetector->update(app.handEvents);
     app.rightPointer->update(app.pose, nowMs);

@@ -52,3 +52,12 @@ if(TARGET pintara)
   set_tests_properties(e2e_pintara_training PROPERTIES FIXTURES_SETUP pintara_sets)
   set_tests_properties(e2e_pintara_restart PROPERTIES LABELS e2e TIMEOUT 300 FIXTURES_REQUIRED pintara_sets)
 endif()
+
+if(TARGET pintara)
+  # The whole first run: nine gestures taught on the training screen, saved, then every tool,
+  # undo and redo picked by gesture while painting. About 12,000 frames.
+  add_test(NAME e2e_pintara_journey
+           COMMAND pintara --script ${PROJECT_SOURCE_DIR}/scenarios/pintara_journey.scn --fixed-step 33
+           WORKING_DIRECTORY ${PROJECT_BINARY_DIR})
+  set_tests_properties(e2e_pintara_journey PROPERTIES LABELS e2e TIMEOUT 900)
+endif()

@@ -170,6 +170,22 @@ TEST_F(PaintAppTest, GestureCommandsWhilePaintingParkSelectAndUndo) {
     EXPECT_EQ(app->history.done.size(), doneBefore);
 }
 
+TEST_F(PaintAppTest, ScriptQueriesReportColourAndDistinctStrokeColours) {
+    app->currentColor = {1.0f, 0.5f, -0.2f};  // out of range is shown as drawn, limited
+    EXPECT_EQ(paintQuery(*app, "colour"), "255 128 0");
+    EXPECT_EQ(paintQuery(*app, "stroke_colours"), "0");
+    Stroke a;
+    a.points = {{1, 1}};
+    a.colour = {0.1f, 0.2f, 0.3f};
+    Stroke b = a;
+    Stroke empty;  // the tools' open stroke without points does not count
+    empty.colour = {0.9f, 0.9f, 0.9f};
+    app->canvas.strokes = {a, b, empty};
+    EXPECT_EQ(paintQuery(*app, "stroke_colours"), "1");
+    app->canvas.strokes[1].colour = {0.1f, 0.2f, 0.4f};
+    EXPECT_EQ(paintQuery(*app, "stroke_colours"), "2");
+}
+
 TEST_F(PaintAppTest, KeysAreLowerCaseOnlyAndTiltSteps) {
     paintKeyboard(*app, 'P');
     paintKeyboard(*app, 'L');
