@@ -410,5 +410,10 @@ std::string terrainQuery(const TerrainApp& app, const std::string& what) {
         for (const TerrainVertex& v : app.terrain->vertices) top = std::max(top, v.y);
         return std::to_string(top);
     }
+    if (what == "cursor_height") {
+        // The height of the vertex the current brush's cursor sits on; no answer without one.
+        const auto* brush = dynamic_cast<const TerrainBrush*>(app.tools.currentTool);
+        if (brush != nullptr && brush->hit) return std::to_string(brush->hitPoint[1]);
+    }
     return "";
 }

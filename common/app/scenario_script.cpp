@@ -342,8 +342,11 @@ bool parseLine(LineReader& in, ScenarioAction& action, std::string& problem) {
             problem = "expect " + action.query + " needs a value";
             return false;
         }
+        // "previous": the answer the same query gave at its last expect, so that a script can
+        // check that something grew or shrank without knowing by how much.
+        action.againstPrevious = !quoted && action.text == "previous";
         bool numericQuery = action.query == "sets" || action.query == "gestures" || action.query == "strokes";
-        if (numericQuery && action.compare != ScenarioCompare::CONTAINS && !parseNumber(action.text, -1e9, 1e9, n)) {
+        if (numericQuery && !action.againstPrevious && action.compare != ScenarioCompare::CONTAINS && !parseNumber(action.text, -1e9, 1e9, n)) {
             problem = "expect " + action.query + " needs a number, got '" + shown(action.text) + "'";
             return false;
         }
@@ -442,7 +445,16 @@ void ScenarioRunner::fail(const ScenarioAction& action, const std::string& what)
 
 bool ScenarioRunner::evaluate(const ScenarioAction& action) {
     const std::string got = host.query(action.query);
-    const std::string& want = action.text;
+    std::string want = action.text;
+    if (action.againstPrevious) {
+        auto last = lastAnswers.find(action.query);
+        if (last == lastAnswers.end()) {
+            fail(action, "no previous answer of " + action.query + " to compare with");
+            return false;
+        }
+        want = last->second;
+    }
+    lastAnswers[action.query] = got;
     bool ok = false;
     double g = 0, w = 0;
     bool numeric = parseNumber(got, -1e12, 1e12, g) && parseNumber(want, -1e12, 1e12, w);
@@ -457,7 +469,8 @@ bool ScenarioRunner::evaluate(const ScenarioAction& action) {
     }
     if (!ok) {
         fail(action, "assertion failed: expected " + action.query + " " + compareText(action.compare) + want +
-                         ", got " + (got.empty() ? std::string("nothing") : got));
+                         (action.againstPrevious ? " (previous)" : "") + ", got " +
+                         (got.empty() ? std::string("nothing") : got));
     }
     return ok;
 }

@@ -6,6 +6,7 @@
 // parseScenario turns text into ScenarioActions; ScenarioRunner plays them one after another,
 // each frame, against a SimulatedPerformer and a ScenarioHost (the program). No GL here.
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -60,6 +61,7 @@ struct ScenarioAction {
     uint32_t seed = 0;
     bool hasSeed = false;
     bool endReady = false;      // GESTURE: end at the ready pose instead of rest
+    bool againstPrevious = false;  // EXPECT: compare with the query's answer at its last expect
     int key = 0;                // character code or GLUT special-key code
     int modifiers = 0;          // ScenarioModifier bits, special keys only
     std::string query;          // EXPECT: tool, mode, message, sets, gestures, strokes, or any
@@ -136,6 +138,7 @@ private:
     uint32_t waitStartMs = 0;      // ... or until this much time has passed
     uint32_t waitMs = 0;
     uint32_t gestureCount = 0;     // seeds performances that name no seed
+    std::map<std::string, std::string> lastAnswers;  // query -> its answer at its last expect
     bool done = false;
     std::string failure;
 };

@@ -315,6 +315,38 @@ TEST(ScenarioRunner, PlaysActionsInOrderAndWaitsForTimedOnes) {
     EXPECT_NEAR(w.x, 0.3f, 0.01f);
 }
 
+TEST(ScenarioRunner, PreviousComparesWithTheSameQuerysLastAnswer) {
+    SimulatedPerformer performer(1);
+    FakeHost host;
+    host.answers = {{"max_height", "5"}};
+    {
+        Scenario s = parseOk("expect max_height > 1\nhold 100\nexpect max_height < previous\n"
+                             "expect max_height == previous\n");
+        ScenarioRunner runner(s, performer, host);
+        runner.step(0);
+        host.answers["max_height"] = "3.5";
+        runner.step(200);
+        EXPECT_TRUE(runner.finished());
+        EXPECT_FALSE(runner.failed()) << runner.failureMessage();
+    }
+    {
+        Scenario s = parseOk("expect max_height > 1\nexpect max_height < previous\n");
+        ScenarioRunner runner(s, performer, host);
+        runner.step(0);
+        EXPECT_EQ(runner.failureMessage(), "script t.scn:2: assertion failed: expected max_height < 3.5 (previous), got 3.5");
+    }
+    {
+        Scenario s = parseOk("expect tool != previous\n");  // nothing to compare with yet
+        ScenarioRunner runner(s, performer, host);
+        runner.step(0);
+        EXPECT_EQ(runner.failureMessage(), "script t.scn:1: no previous answer of tool to compare with");
+    }
+    {
+        Scenario s = parseOk("expect message \"previous\"\n");  // quoted: the word itself
+        EXPECT_FALSE(s.actions[0].againstPrevious);
+    }
+}
+
 TEST(ScenarioRunner, AssertionsCompareTextAndNumbers) {
     SimulatedPerformer performer(1);
     FakeHost host;

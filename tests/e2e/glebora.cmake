@@ -22,3 +22,23 @@ if(TARGET glebora)
   set_tests_properties(e2e_glebora_missing_sensor PROPERTIES WILL_FAIL TRUE)
   set_tests_properties(e2e_glebora_sculpt e2e_glebora_missing_sensor PROPERTIES LABELS e2e TIMEOUT 300)
 endif()
+
+if(TARGET glebora AND TARGET pintara)
+  # glebora with the nine sets pintara's first-run journey taught: gestures arm and pick every
+  # tool; the exported maps are read back.
+  set(_glebora_journey_base ${PROJECT_BINARY_DIR}/artefacts/glebora_journey)
+  add_test(NAME e2e_glebora_journey
+           COMMAND glebora ${PROJECT_BINARY_DIR}/artefacts/pintara_journey_sets.bin
+                   --script ${PROJECT_SOURCE_DIR}/scenarios/glebora_journey.scn --fixed-step 33 --window 800x500
+           WORKING_DIRECTORY ${PROJECT_BINARY_DIR})
+  set_tests_properties(e2e_glebora_journey PROPERTIES
+                       ENVIRONMENT GLEBORA_EXPORT_BASE=${_glebora_journey_base}
+                       FIXTURES_REQUIRED pintara_journey_sets FIXTURES_SETUP glebora_journey_export
+                       LABELS e2e TIMEOUT 600)
+  if(Python3_Interpreter_FOUND)
+    add_test(NAME e2e_glebora_journey_maps
+             COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/glebora_check_export.py
+                     ${_glebora_journey_base} --anywhere)
+    set_tests_properties(e2e_glebora_journey_maps PROPERTIES FIXTURES_REQUIRED glebora_journey_export LABELS e2e)
+  endif()
+endif()

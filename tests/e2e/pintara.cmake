@@ -59,5 +59,6 @@ if(TARGET pintara)
   add_test(NAME e2e_pintara_journey
            COMMAND pintara --script ${PROJECT_SOURCE_DIR}/scenarios/pintara_journey.scn --fixed-step 33
            WORKING_DIRECTORY ${PROJECT_BINARY_DIR})
-  set_tests_properties(e2e_pintara_journey PROPERTIES LABELS e2e TIMEOUT 900)
+  set_tests_properties(e2e_pintara_journey PROPERTIES LABELS e2e TIMEOUT 900
+                       FIXTURES_SETUP pintara_journey_sets)
 endif()
