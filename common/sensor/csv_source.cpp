@@ -115,6 +115,7 @@ void csvSkeletonFrame(const CsvFrame& csv, SkeletonFrame& frame) {
 
 bool CsvSource::open(const std::string& path, std::string& error, std::FILE* warnings) {
     frames.clear();
+    restartPlayback();
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         error = "csv '" + path + "': cannot open: " + std::strerror(errno);

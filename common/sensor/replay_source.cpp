@@ -3,6 +3,7 @@
 #include <cstdio>
 
 bool ReplaySource::open(const std::string& path, std::string& error) {
+    restartPlayback();
     if (!reader.open(path, error)) {
         return false;
     }

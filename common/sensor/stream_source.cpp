@@ -31,6 +31,14 @@ void IndexedStreamSource::moveTo(long index) {
     skeletonFresh = colourFresh = depthFresh = true;
 }
 
+void IndexedStreamSource::restartPlayback() {
+    current = -1;
+    started = false;
+    startMs = 0;
+    skeletonFresh = colourFresh = depthFresh = false;
+    renderedFrame = -1;
+}
+
 void IndexedStreamSource::advance(uint32_t nowMs) {
     if (frameCount() == 0) {
         return;

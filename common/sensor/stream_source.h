@@ -84,6 +84,9 @@ protected:
     // installed renderer, or blank) and copies the requested one out.
     void renderedColour(size_t index, uint8_t* bgrx);
     void renderedDepth(size_t index, uint16_t* packedDepth);
+    // Back to before the first frame, with no images rendered: a source that opens another
+    // stream must not carry the old stream's position or pictures into it. The tilt stays.
+    void restartPlayback();
 
 private:
     void moveTo(long index);

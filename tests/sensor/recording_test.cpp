@@ -259,6 +259,34 @@ TEST(Recording, SkeletonOnlyRecordingRendersItsImages) {
     std::remove(path.c_str());
 }
 
+TEST(Recording, OpeningAnotherRecordingStartsItFromItsFirstFrame) {
+    const std::string first = testPath("recording_test_reopen_a.rec");
+    const std::string second = testPath("recording_test_reopen_b.rec");
+    std::vector<TestFrame> frames = sampleFrames();
+    writeRecording(first, frames, 0);
+    writeRecording(second, std::vector<TestFrame>(frames.begin(), frames.begin() + 2), 0);
+    ReplaySource replay;
+    std::string error;
+    ASSERT_TRUE(replay.open(first, error)) << error;
+    while (replay.stepFrame()) {
+    }
+    EXPECT_EQ(replay.currentFrame(), static_cast<long>(frames.size()) - 1);
+    // The second recording is shorter than the position reached in the first: without a
+    // restart the old index would point past its end.
+    ASSERT_TRUE(replay.open(second, error)) << error;
+    EXPECT_EQ(replay.currentFrame(), -1);
+    SkeletonFrame skeleton;
+    EXPECT_FALSE(replay.nextSkeletonFrame(skeleton)) << "nothing is current before the first step";
+    ASSERT_TRUE(replay.stepFrame());
+    EXPECT_EQ(replay.currentFrame(), 0);
+    EXPECT_EQ(replay.frameTimeUs(), 0u);  // times count from the new stream's first frame
+    ASSERT_TRUE(replay.stepFrame());
+    EXPECT_EQ(replay.frameTimeUs(), frames[1].timeUs - frames[0].timeUs);
+    EXPECT_FALSE(replay.stepFrame());
+    std::remove(first.c_str());
+    std::remove(second.c_str());
+}
+
 TEST(Recording, CutShortKeepsCompleteFramesAtEveryCutPoint) {
     const std::string path = testPath("recording_test_cut_source.rec");
     const std::string cutPath = testPath("recording_test_cut.rec");
