@@ -346,7 +346,8 @@ bool parseLine(LineReader& in, ScenarioAction& action, std::string& problem) {
         // check that something grew or shrank without knowing by how much.
         action.againstPrevious = !quoted && action.text == "previous";
         bool numericQuery = action.query == "sets" || action.query == "gestures" || action.query == "strokes";
-        if (numericQuery && !action.againstPrevious && action.compare != ScenarioCompare::CONTAINS && !parseNumber(action.text, -1e9, 1e9, n)) {
+        bool needsNumber = numericQuery && !action.againstPrevious && action.compare != ScenarioCompare::CONTAINS;
+        if (needsNumber && !parseNumber(action.text, -1e9, 1e9, n)) {
             problem = "expect " + action.query + " needs a number, got '" + shown(action.text) + "'";
             return false;
         }

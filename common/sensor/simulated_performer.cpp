@@ -134,10 +134,10 @@ void SimulatedPerformer::advance(uint32_t nowMs) {
             for (int hand = 0; hand < 2; ++hand) {
                 if (!arms[hand].inGesture) continue;
                 arms[hand].inGesture = false;
-                Vec3 rest = gestureRun.endReady ? readyWristPosition(hand) : restWristPosition(bodyModel, hand);
-                float reach = wristReach(bodyModel, rest);
-                arms[hand].x = Tween{rest.x, rest.x};
-                arms[hand].y = Tween{rest.y, rest.y};
+                Vec3 end = gestureRun.endReady ? readyWristPosition(hand) : restWristPosition(bodyModel, hand);
+                float reach = wristReach(bodyModel, end);
+                arms[hand].x = Tween{end.x, end.x};
+                arms[hand].y = Tween{end.y, end.y};
                 arms[hand].reach = Tween{reach, reach};
             }
             gestureRun = GestureRun{};
