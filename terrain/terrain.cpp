@@ -170,6 +170,11 @@ void Terrain::draw() {
     glEnable(GL_TEXTURE_2D);
     glBindTexture(GL_TEXTURE_2D, colourMap);
     glColor3f(1.0f, 1.0f, 1.0f);
+    // The lit, textured terrain is opaque (material and colour-map alpha are both 1), so
+    // blending would give back exactly the source colour; it is switched off only to spare the
+    // software renderer a read of every covered pixel, and switched back on for the overlays.
+    const GLboolean blending = glIsEnabled(GL_BLEND);
+    glDisable(GL_BLEND);
 
     // Vertex arrays instead of a call per attribute: the same vertices, attributes and order
     // as strips given vertex by vertex. The attributes are packed tightly first, and each row
@@ -215,6 +220,7 @@ void Terrain::draw() {
     }
     glDisableClientState(GL_VERTEX_ARRAY);
     glDisable(GL_TEXTURE_2D);
+    if (blending) glEnable(GL_BLEND);
 }
 
 bool Terrain::pick(float out[3], bool snap, int x, int y) {

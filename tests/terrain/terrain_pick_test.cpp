@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <vector>
 
 #include "gl_test_window.h"
 #include "terrain/orbit_manipulator.h"
@@ -119,6 +120,73 @@ TEST_F(TerrainPick, PickingLeavesTheFrameFreeToDraw) {
     EXPECT_FALSE(rgb[0] == 255 && rgb[1] == 255 && rgb[2] == 255);
     EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D));
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+// The drawing as the terrain describes it: one strip per row of cells, vertex by vertex, with
+// the program's blending left on.
+void drawStripsVertexByVertex(const Terrain& t) {
+    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    glEnable(GL_LIGHTING);
+    glShadeModel(GL_SMOOTH);
+    glEnable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, t.colourMap);
+    glColor3f(1.0f, 1.0f, 1.0f);
+    auto put = [&t](int k) {
+        const TerrainVertex& v = t.vertices[static_cast<size_t>(k)];
+        glNormal3f(v.nx, v.ny, v.nz);
+        glTexCoord2f(v.x / static_cast<float>(t.columns), v.z / static_cast<float>(t.rows));
+        glVertex3f(v.x, v.y, v.z);
+    };
+    for (int r = 0; r < t.rows; ++r) {
+        glBegin(GL_TRIANGLE_STRIP);
+        put((r + 1) * (t.columns + 1));
+        put(r * (t.columns + 1));
+        for (int c = 0; c < t.columns; ++c) {
+            put(c + 1 + (r + 1) * (t.columns + 1));
+            put(c + 1 + r * (t.columns + 1));
+        }
+        glEnd();
+    }
+    glDisable(GL_TEXTURE_2D);
+}
+
+std::vector<GLubyte> readFrame() {
+    std::vector<GLubyte> pixels(static_cast<size_t>(TEST_WINDOW_WIDTH) * TEST_WINDOW_HEIGHT * 3);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, TEST_WINDOW_WIDTH, TEST_WINDOW_HEIGHT, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
+    return pixels;
+}
+
+TEST_F(TerrainPick, DrawingGivesTheSamePictureAsStripsGivenVertexByVertex) {
+    // Hills and a slope, so that normals, heights and the colour map all vary.
+    for (TerrainVertex& v : terrain.vertices) {
+        v.y = 12.0f * std::sin(v.x * 0.05f) * std::cos(v.z * 0.07f) + 0.03f * v.z;
+        terrain.markDirty(v);
+    }
+    terrain.updateNormals();
+    OrbitManipulator orbit(camera);
+    orbit.distance = 260.0f;
+    orbit.updateCamera();
+    loadCamera(camera);
+    ASSERT_TRUE(glIsEnabled(GL_BLEND));
+
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    drawStripsVertexByVertex(terrain);
+    const std::vector<GLubyte> expected = readFrame();
+
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    terrain.draw();
+    const std::vector<GLubyte> drawn = readFrame();
+    EXPECT_TRUE(glIsEnabled(GL_BLEND)) << "the overlays drawn after the terrain need blending";
+
+    size_t covered = 0, differing = 0;
+    for (size_t i = 0; i < expected.size(); i += 3) {
+        if (expected[i] != 255 || expected[i + 1] != 255 || expected[i + 2] != 255) ++covered;
+        if (expected[i] != drawn[i] || expected[i + 1] != drawn[i + 1] || expected[i + 2] != drawn[i + 2])
+            ++differing;
+    }
+    EXPECT_GT(covered, expected.size() / 3 / 4) << "the terrain should cover much of the window";
+    EXPECT_EQ(differing, 0u);
 }
 
 }  // namespace
