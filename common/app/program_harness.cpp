@@ -34,11 +34,7 @@ double processCpuMs() {
 }
 
 void endProgram(ProgramHarness& harness, int code, int windowWidth, int windowHeight) {
-    if (harness.frameCpuCount > 0) {
-        std::printf("frames: %llu, CPU per frame: mean %.2f ms, max %.2f ms\n",
-                    static_cast<unsigned long long>(harness.frameCpuCount),
-                    harness.frameCpuTotalMs / static_cast<double>(harness.frameCpuCount), harness.frameCpuMaxMs);
-    }
+    if (harness.frameCpu.count > 0) std::printf("%s\n", describeFrameCpu(harness.frameCpu).c_str());
     if (!harness.options.screenshotPath.empty() && !harness.screenshotSaved) {
         glReadBuffer(GL_BACK);
         if (saveScreenshot(harness.options.screenshotPath, windowWidth, windowHeight)) {
@@ -121,10 +117,7 @@ uint32_t harnessBeginFrame(ProgramHarness& harness) {
     // The first frame carries the start-up's work, so it is left out of the statistics.
     double cpu = processCpuMs();
     if (harness.frameStartCpuMs >= 0.0 && harness.clock.frameCount > 1) {
-        double frame = cpu - harness.frameStartCpuMs;
-        harness.frameCpuTotalMs += frame;
-        if (frame > harness.frameCpuMaxMs) harness.frameCpuMaxMs = frame;
-        ++harness.frameCpuCount;
+        addFrameCpu(harness.frameCpu, cpu - harness.frameStartCpuMs);
     }
     harness.frameStartCpuMs = cpu;
     uint32_t now = beginFrame(harness.clock);

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "common/app/clock.h"
+#include "common/app/frame_cpu_stats.h"
 #include "common/app/options.h"
 #include "common/sensor/frame_source.h"
 
@@ -28,9 +29,7 @@ struct ProgramHarness {
     // Process CPU time per frame (all threads, the renderer's included), from the start of one
     // frame to the start of the next; printed when a run ends by --frames or a script.
     double frameStartCpuMs = -1.0;
-    double frameCpuTotalMs = 0.0;
-    double frameCpuMaxMs = 0.0;
-    uint64_t frameCpuCount = 0;
+    FrameCpuStats frameCpu;
 };
 
 // Asks for a screenshot of the frame being drawn (scripts run before the drawing). False when
