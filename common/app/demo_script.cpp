@@ -93,7 +93,8 @@ loop
 
 const char* terrainDemoScenarioText() {
     return R"(# Built-in demo of the terrain modeller: raise hills, dig, smooth, roughen, paint the colour
-# map and orbit the camera, all with the right hand. Loops.
+# map and orbit the camera, all with the right hand. Loops; the orbit turns the camera back
+# each time, so that every loop sees the terrain from about the same place.
 echo demo: the right hand held forward aims at the terrain
 rest 800
 move right 0.25 0.15 600
@@ -145,13 +146,18 @@ move right 0.35 0.05 1500
 open right
 hold 400
 
-echo demo: orbiting the camera
+echo demo: orbiting the camera, then back along the same path
 key 1
 close right
 move right 0.45 0.20 1500
 move right 0.10 0.20 2000
 open right
 hold 600
+close right
+move right 0.45 0.20 2000
+move right 0.35 0.05 1500
+open right
+hold 400
 reach right back 400
 rest 1500
 loop
