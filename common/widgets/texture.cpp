@@ -34,7 +34,9 @@ std::string imagePathFor(const std::string& relative, const std::string& executa
     if (slash == std::string::npos) return relative;
     const std::string exeDir = executable.substr(0, slash);
     const std::string rest = relative.substr(IMAGE_PREFIX.size());
-    for (const char* folder : {"/../images/", "/../share/pintara/images/"}) {
+    // Installed: bin/../share/pintara/images. A build tree keeps each program one folder down
+    // (build/terrain/glebora), so the source tree's images are two levels up.
+    for (const char* folder : {"/../images/", "/../share/pintara/images/", "/../../images/"}) {
         const std::string candidate = exeDir + folder;
         if (isDirectory(candidate)) return candidate + rest;
     }

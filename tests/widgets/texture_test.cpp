@@ -41,6 +41,14 @@ TEST_F(ImagePathTest, FallsBackToTheImagesBesideTheExecutablesParent) {
               (root / "tree" / "build").string() + "/../images/frame.png");
 }
 
+TEST_F(ImagePathTest, ABuildTreeProgramFindsTheSourceTreesImages) {
+    fs::create_directories(root / "tree" / "build" / "terrain");
+    fs::create_directories(root / "tree" / "images");
+    const std::string exe = (root / "tree" / "build" / "terrain" / "glebora").string();
+    EXPECT_EQ(imagePathFor("../images/grey512.png", exe),
+              (root / "tree" / "build" / "terrain").string() + "/../../images/grey512.png");
+}
+
 TEST_F(ImagePathTest, FindsTheInstalledCopy) {
     fs::create_directories(root / "prefix" / "bin");
     fs::create_directories(root / "prefix" / "share" / "pintara" / "images");
