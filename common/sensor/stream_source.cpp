@@ -52,10 +52,13 @@ void IndexedStreamSource::advance(uint32_t nowMs) {
     if (elapsedMs < 0) {
         return;
     }
+    // Compared as offsets from the first frame: a stream whose stamps lie near the top of the
+    // 64-bit range would wrap if the due time were computed as first + elapsed.
     const uint64_t firstUs = frameTimeUsAt(0);
-    const uint64_t dueUs = firstUs + uint64_t(elapsedMs) * 1000u;
+    const uint64_t elapsedUs = uint64_t(elapsedMs) * 1000u;
+    auto due = [&](uint64_t timeUs) { return timeUs <= firstUs || timeUs - firstUs <= elapsedUs; };
     long index = std::max(current, 0L);
-    while (static_cast<size_t>(index + 1) < frameCount() && frameTimeUsAt(index + 1) <= dueUs) {
+    while (static_cast<size_t>(index + 1) < frameCount() && due(frameTimeUsAt(index + 1))) {
         ++index;
     }
     moveTo(index);

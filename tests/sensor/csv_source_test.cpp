@@ -190,6 +190,32 @@ TEST(CsvSourcePlayback, FramesFollowTheirTimeStamps) {
     EXPECT_FALSE(source->stepFrame());
 }
 
+TEST(CsvSourcePlayback, TimeStampsNearTheTopOfTheRangeStillPlayInOrder) {
+    // 2^64 - 1 is 18446744073709551615 us; the last frame sits at its very top.
+    const std::string path = writeFile("csv_source_test_huge_times.csv",
+                                       "18446744073709451615" + joints(0.0f) + "\n"
+                                       "18446744073709501615" + joints(1.0f) + "\n"
+                                       "18446744073709551615" + joints(2.0f) + "\n");
+    std::string error;
+    std::unique_ptr<CsvSource> source = openCsvSource(path, error);
+    ASSERT_TRUE(source) << error;
+    SkeletonFrame frame;
+    auto hipX = [&] { return frame.slots[0].joints[0].x; };
+    source->advance(1000);
+    ASSERT_TRUE(source->nextSkeletonFrame(frame));
+    EXPECT_FLOAT_EQ(hipX(), 0.0f);
+    source->advance(1049);  // 49 ms: frame 1 (at 50 ms) is not due yet
+    EXPECT_FALSE(source->nextSkeletonFrame(frame));
+    source->advance(1050);
+    ASSERT_TRUE(source->nextSkeletonFrame(frame));
+    EXPECT_FLOAT_EQ(hipX(), 1.0f);
+    EXPECT_EQ(source->frameTimeMs(), 50u);
+    source->advance(1300);  // past the end of the range: the last frame, not a stall
+    ASSERT_TRUE(source->nextSkeletonFrame(frame));
+    EXPECT_FLOAT_EQ(hipX(), 2.0f);
+    EXPECT_EQ(source->frameTimeMs(), 100u);
+}
+
 TEST(CsvSourcePlayback, StepFrameVisitsEveryFrameAndRendersImagesWithTheHook) {
     const std::string path = writeFile("csv_source_test_step.csv",
                                        "0" + joints(0.5f) + "\n"
