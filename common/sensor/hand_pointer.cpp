@@ -9,8 +9,8 @@ void HandPointer::update(const std::array<float, 18>& pose, uint32_t nowMs) {
     const float ty = pose[base + 1];
     const float reach = pose[base + 2];
 
-    const float fx = lastX * POINTER_FILTER_KEEP + tx * (1.0f - POINTER_FILTER_KEEP);
-    const float fy = lastY * POINTER_FILTER_KEEP + ty * (1.0f - POINTER_FILTER_KEEP);
+    const float fx = lastX * POINTER_FILTER_KEEP + tx * POINTER_FILTER_NEW;
+    const float fy = lastY * POINTER_FILTER_KEEP + ty * POINTER_FILTER_NEW;
     const float dx = fx - lastX;
     const float dy = fy - lastY;
 

@@ -26,6 +26,7 @@ struct ScreenPoint {
 
 constexpr float POINTER_REACH_THRESHOLD = 0.2f;  // metres along the body normal
 constexpr float POINTER_FILTER_KEEP = 0.6f;      // weight of the previous filtered target
+constexpr float POINTER_FILTER_NEW = 0.4f;       // weight of the new target (not 1 - 0.6f, which rounds lower)
 constexpr float POINTER_GAIN_FACTOR = 40.0f;     // gain per metre of filtered movement
 constexpr float POINTER_GAIN_MIN = 0.5f;
 constexpr float POINTER_GAIN_MAX = 4.0f;

@@ -19,16 +19,18 @@ unsigned int loadPointerImage(const char* path) {
     return name;
 }
 
-// Square of half-width h centred on the origin, the image's first row along the top edge.
+// Square of half-width h centred on the origin, texture (0, 0) at its lower-left corner: the
+// image's first row lies along the bottom edge, so the pointer images are drawn symmetric top
+// to bottom.
 void drawTexturedSquare(float h) {
     glBegin(GL_QUADS);
-    glTexCoord2f(0.0f, 1.0f);
-    glVertex2f(-h, -h);
-    glTexCoord2f(1.0f, 1.0f);
-    glVertex2f(h, -h);
-    glTexCoord2f(1.0f, 0.0f);
-    glVertex2f(h, h);
     glTexCoord2f(0.0f, 0.0f);
+    glVertex2f(-h, -h);
+    glTexCoord2f(1.0f, 0.0f);
+    glVertex2f(h, -h);
+    glTexCoord2f(1.0f, 1.0f);
+    glVertex2f(h, h);
+    glTexCoord2f(0.0f, 1.0f);
     glVertex2f(-h, h);
     glEnd();
 }

@@ -35,6 +35,22 @@ TEST(HandPointer, EachHandReadsOnlyItsOwnPoseValues) {
     EXPECT_EQ(right.state, POINTER_ARMING);
 }
 
+TEST(HandPointer, FilterWeighsTheNewTargetByExactlyPointFour) {
+    // 1 - 0.6f is 0.39999998f, one float step below 0.4f: the filtered values must use 0.4f.
+    HandPointer pointer(1, nullptr);
+    const float targets[][2] = {{1.0f, 0.3f}, {0.7f, -0.2f}, {0.123f, 0.456f}, {-0.05f, 0.2f}};
+    float lastX = 0.0f, lastY = 0.0f;
+    for (const auto& t : targets) {
+        pointer.update(handPose(1, t[0], t[1], 0.0f), 0);
+        const float wantX = lastX * 0.6f + t[0] * 0.4f;
+        const float wantY = lastY * 0.6f + t[1] * 0.4f;
+        EXPECT_EQ(pointer.lastX, wantX);
+        EXPECT_EQ(pointer.lastY, wantY);
+        lastX = wantX;
+        lastY = wantY;
+    }
+}
+
 TEST(HandPointer, GainIsClampedBetweenHalfAndFour) {
     // Slow: filtered movement 0.004 gives raw gain 0.16, raised to 0.5.
     HandPointer slow(1, nullptr);
