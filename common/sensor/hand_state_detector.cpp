@@ -116,7 +116,7 @@ void findProfilePeaks(const std::vector<float>& profile, float meanRadius, int n
     const int n = static_cast<int>(profile.size());
     const int k = neighbourhood;
     if (k < 1) {
-        return;
+        return;  // k = 0: every slope is 0 / 0, never above the gradient; k < 0: no test at all
     }
     const float fk = static_cast<float>(k);
     for (int i = k; i <= n - k - 1; ++i) {
@@ -259,10 +259,11 @@ HandMeasurement HandStateDetector::update(const SkeletonRecord& skeleton,
     const int n = static_cast<int>(profile.size());
     meanRadius = n > 0 ? sum / static_cast<float>(n) : 0.0f;
 
-    // 9-11. Peaks (fingers). A profile too short for the peak test is not a measurement; so is
-    // a neighbourhood below 1, for which the test means nothing.
+    // 9-11. Peaks (fingers). A profile too short for the peak test is not a measurement. A
+    // neighbourhood of 0 is measured and finds no peak (every slope is 0 / 0), so the hand reads
+    // closed; a negative one would reach outside the profile and is not a measurement.
     peaks.clear();
-    if (neighbourhood < 1 || n < 2 * neighbourhood) {
+    if (neighbourhood < 0 || n < 2 * neighbourhood) {
         return finish(HAND_PROFILE_SHORT);
     }
     findProfilePeaks(profile, meanRadius, neighbourhood, gradient, peaks);

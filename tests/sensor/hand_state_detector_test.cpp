@@ -335,15 +335,26 @@ TEST(HandStateDetector, NoHandPixelsOrShortProfileAreNotMeasurements) {
     EXPECT_FALSE(d.profile.empty());
     EXPECT_GT(d.meanRadius, 0.0f);
     EXPECT_EQ(d.history, afterOpen);
-    for (int k : {0, -5}) {   // values the settings panel lets through
-        d.neighbourhood = k;
-        EXPECT_EQ(d.update(closed.skeleton, closed.depth.mm.data(), events), HAND_PROFILE_SHORT);
-    }
+    d.neighbourhood = -5;   // the settings panel lets it through
+    EXPECT_EQ(d.update(closed.skeleton, closed.depth.mm.data(), events), HAND_PROFILE_SHORT);
+    EXPECT_EQ(d.history, afterOpen);
     d.neighbourhood = 8;
     d.filterSize = -4;
     EXPECT_EQ(d.update(closed.skeleton, closed.depth.mm.data(), events), HAND_MEASURED);
     EXPECT_EQ(d.state, 0);
     EXPECT_TRUE(events.empty());
+
+    // A neighbourhood of 0 measures, but no slope 0 / 0 passes: even an open hand reads closed.
+    HandStateDetector zero(1, nullptr);
+    zero.neighbourhood = 0;
+    std::deque<std::string> zeroEvents;
+    for (int frame = 0; frame < 3; ++frame) {
+        EXPECT_EQ(zero.update(open.skeleton, open.depth.mm.data(), zeroEvents), HAND_MEASURED);
+        EXPECT_TRUE(zero.peaks.empty());
+    }
+    EXPECT_EQ(zero.state, 1);
+    ASSERT_EQ(zeroEvents.size(), 1u);
+    EXPECT_EQ(zeroEvents.front(), "RIGHT_HAND_CLOSED");
 }
 
 TEST(HandStateDetector, HandImageShowsTheHandFingertipsFirst) {
