@@ -80,8 +80,11 @@ void GestureRecognizer::processPose(const SkeletonRecord& record, const ArmPose&
                                     uint32_t nowMs) {
     poseWindow[static_cast<size_t>(poseWindowNext)] = pose;
     poseWindowNext = (poseWindowNext + 1) % POSE_WINDOW_LENGTH;
+    // Summed oldest first (the slot after the newest), so the float sum does not depend on
+    // where the ring happens to start.
     ArmPose mean{};
-    for (const ArmPose& p : poseWindow) {
+    for (int j = 0; j < POSE_WINDOW_LENGTH; ++j) {
+        const ArmPose& p = poseWindow[static_cast<size_t>((poseWindowNext + j) % POSE_WINDOW_LENGTH)];
         for (int i = 0; i < ARM_POSE_SIZE; ++i) mean[i] += p[i];
     }
     for (float& v : mean) v /= static_cast<float>(POSE_WINDOW_LENGTH);

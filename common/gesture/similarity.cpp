@@ -33,12 +33,14 @@ float meanStep(const Gesture& g) {
 
 // Penalises gestures performed faster or slower than each other. A motionless gesture has no
 // speed to compare, so it is not comparable rather than infinitely far.
-float speedRatio(const Gesture& a, const Gesture& b) {
+// distance x (larger mean step) / (smaller mean step), multiplied before dividing; BIG_COST
+// when either gesture does not move at all.
+float speedScaled(float distance, const Gesture& a, const Gesture& b) {
     const float ma = meanStep(a);
     const float mb = meanStep(b);
     const float low = std::min(ma, mb);
-    if (!(low > 0.0f)) return -1.0f;
-    return std::max(ma, mb) / low;
+    if (!(low > 0.0f)) return BIG_COST;
+    return distance * std::max(ma, mb) / low;
 }
 
 float euclidean(const Gesture& a, const Gesture& b) {
@@ -93,7 +95,7 @@ float kernelDensity(const std::vector<float>& sample, float x) {
         const float u = (x - xi) / h;
         sum += 1.0f / (KERNEL_PI * (1.0f + u * u));
     }
-    return sum / (n * h);
+    return (1.0f / (n * h)) * sum;
 }
 
 }  // namespace
@@ -199,10 +201,8 @@ float gestureDistance(const Gesture& a, const Gesture& b, int setIndex, Similari
     switch (measure) {
         case SimilarityMeasure::EUCLIDEAN:
             return euclidean(*same, b);
-        case SimilarityMeasure::MODIFIED_EUCLIDEAN: {
-            const float ratio = speedRatio(a, b);
-            return ratio < 0.0f ? BIG_COST : euclidean(*same, b) * ratio;
-        }
+        case SimilarityMeasure::MODIFIED_EUCLIDEAN:
+            return speedScaled(euclidean(*same, b), a, b);
         case SimilarityMeasure::PEARSON_CORRELATION:
             return pearson(*same, b, PearsonKind::PLAIN, {});
         case SimilarityMeasure::PEARSON_CORRELATION_SQUARED:
@@ -222,10 +222,8 @@ float gestureDistance(const Gesture& a, const Gesture& b, int setIndex, Similari
         }
         case SimilarityMeasure::DTW:
             return dtwDistance(a, b, scratch);
-        case SimilarityMeasure::MODIFIED_DTW: {
-            const float ratio = speedRatio(a, b);
-            return ratio < 0.0f ? BIG_COST : dtwDistance(a, b, scratch) * ratio;
-        }
+        case SimilarityMeasure::MODIFIED_DTW:
+            return speedScaled(dtwDistance(a, b, scratch), a, b);
         case SimilarityMeasure::FM: {
             const FeatureVector fa = fmVector(a);
             const FeatureVector fb = fmVector(b);

@@ -91,6 +91,20 @@ TEST(Segmentation, SmoothedSpeedFollowsTheWindowMean) {
     EXPECT_FLOAT_EQ(d.recognizer.historyRecord(HISTORY_LENGTH - 1).pose[POSE_ELBOW_LEFT], 155.0f + 20.0f);
 }
 
+TEST(Segmentation, WindowMeanSumsOldestFirstWhereverTheRingStarts) {
+    // Floats do not add associatively: 1e8 + -1e8 + 1 is 1, but 1 + 1e8 + -1e8 is 0. Four
+    // frames put the oldest of the three in a slot after the newest, as the ring turns.
+    Driver d;
+    const float values[] = {0.0f, 1e8f, -1e8f, 1.0f};
+    for (float v : values) {
+        ArmPose p{};
+        p[POSE_WRIST_DISTANCE] = v;
+        d.frame(p, false);
+    }
+    const float expected = ((1e8f + -1e8f) + 1.0f) / 3.0f;
+    EXPECT_EQ(d.recognizer.historyRecord(HISTORY_LENGTH - 1).pose[POSE_WRIST_DISTANCE], expected);
+}
+
 TEST(Segmentation, HeldOffRecognitionReportsTheRestPoseEvery500Ms) {
     Driver d;
     d.hold(restPose(), 10, false);  // 10 frames, 33 ms apart

@@ -1,6 +1,7 @@
 // Pose-sequence operations and the nine similarity measures.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "common/gesture/gesture.h"
@@ -131,6 +132,29 @@ TEST(Euclidean, ModifiedPenalisesSpeedAndGuardsMotionlessGestures) {
         EXPECT_TRUE(std::isfinite(d)) << similarityMeasureName(m);
         EXPECT_FLOAT_EQ(d, NOT_COMPARABLE_DISTANCE) << similarityMeasureName(m);
         EXPECT_FLOAT_EQ(distance(fast, still, m), NOT_COMPARABLE_DISTANCE);
+    }
+}
+
+TEST(Euclidean, SpeedPenaltyMultipliesBeforeDividing) {
+    // Bent paths at different speeds: the modified measures are the plain distance times the
+    // larger mean step, divided by the smaller, in that order (the other order rounds apart).
+    for (int variant = 0; variant < 6; ++variant) {
+        Gesture a, b;
+        const int na = 64, nb = 40 + 7 * variant;
+        for (int k = 0; k < na; ++k) {
+            const float t = static_cast<float>(k) / (na - 1);
+            a.poses.push_back(anglePose({40 * std::sin(3 * t), 10 * t, 25 * std::cos(2 * t + variant), 5, 0, 3 * t, 0, 0}));
+        }
+        for (int k = 0; k < nb; ++k) {
+            const float t = static_cast<float>(k) / (nb - 1);
+            b.poses.push_back(anglePose({37 * std::sin(3.1f * t), 12 * t, 24 * std::cos(2 * t + variant), 5, 1, 3 * t, 0, 0}));
+        }
+        const float ma = pathLength(a) / static_cast<float>(a.poses.size());
+        const float mb = pathLength(b) / static_cast<float>(b.poses.size());
+        const float e = distance(a, b, SimilarityMeasure::EUCLIDEAN);
+        const float d = distance(a, b, SimilarityMeasure::DTW);
+        EXPECT_EQ(distance(a, b, SimilarityMeasure::MODIFIED_EUCLIDEAN), e * std::max(ma, mb) / std::min(ma, mb)) << variant;
+        EXPECT_EQ(distance(a, b, SimilarityMeasure::MODIFIED_DTW), d * std::max(ma, mb) / std::min(ma, mb)) << variant;
     }
 }
 
