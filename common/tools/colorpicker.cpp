@@ -62,8 +62,9 @@ void Colorpicker::changeHueOrSaturation(const ArmPose& pose) {
         if (!std::isfinite(turned)) {
             return;  // a corrupt pose keeps the hue
         }
-        // Into (0, 360] from above and [0, 360) from below, in one step instead of a loop of
-        // subtractions.
+        // The same result as subtracting (or adding) 360 until the hue is in range, without a
+        // loop that would never end for huge values: from above into (0, 360]; from below into
+        // [0, 360], where a tiny negative hue plus 360 rounds to 360 itself.
         hue = turned;
         if (hue > 360.0f) {
             hue = std::fmod(hue, 360.0f);
@@ -71,10 +72,8 @@ void Colorpicker::changeHueOrSaturation(const ArmPose& pose) {
                 hue = 360.0f;
             }
         } else if (hue < 0.0f) {
-            hue = std::fmod(hue, 360.0f) + 360.0f;
-            if (hue >= 360.0f) {
-                hue -= 360.0f;
-            }
+            const float rest = std::fmod(hue, 360.0f);  // exact, in (-360, 0]
+            hue = rest == 0.0f ? 0.0f : rest + 360.0f;
         }
     } else {
         saturation = limitUnit(saturation + SATURATION_GAIN * dyR);

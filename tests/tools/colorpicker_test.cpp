@@ -81,6 +81,12 @@ TEST_F(ColorpickerTest, HueWrapsIntoTheCircle) {
     picker.onRightGrip(rightWrist(1.0f, 0.0f));
     EXPECT_GE(picker.hue, 0.0f);
     EXPECT_LE(picker.hue, 360.0f);
+
+    // Just below 0: adding 360 once rounds to 360 exactly, and the hue stays there.
+    picker.onRightGrip(rightWrist(0.0f, 0.0f));
+    picker.hue = 1e-5f;
+    picker.onRightGrip(rightWrist(-2.236e-5f, 0.0f));
+    EXPECT_EQ(picker.hue, 360.0f);
 }
 
 TEST_F(ColorpickerTest, VerticalMotionChangesSaturationAndValueWithinLimits) {
