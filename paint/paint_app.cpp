@@ -532,15 +532,16 @@ void drawTrainingScreen(PaintApp& app, const SkeletonRecord& skeleton) {
 
 // ---- Keys and gesture-set files ----
 
+// A cancelled dialog gives an empty path; the recogniser refuses it with its own console line.
 bool loadPaintGestureSets(PaintApp& app, const std::string& path) {
-    if (path.empty() || !app.recognizer->loadGestureSets(path)) return false;
+    if (!app.recognizer->loadGestureSets(path)) return false;
     showCountMessage(app, "Loaded ", " gesture sets from disk...");
     refreshTrainingButtons(app);
     return true;
 }
 
 bool savePaintGestureSets(PaintApp& app, const std::string& path) {
-    if (path.empty() || !app.recognizer->saveGestureSets(path)) return false;
+    if (!app.recognizer->saveGestureSets(path)) return false;
     showCountMessage(app, "Saved ", " gesture sets to disk...");
     return true;
 }

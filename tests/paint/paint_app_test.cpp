@@ -5,6 +5,8 @@
 #include <GL/freeglut.h>
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include <cstdio>
 #include <filesystem>
 
@@ -224,7 +226,10 @@ TEST_F(PaintAppTest, LoadRefreshesTheTrainingButtonsAndACancelledDialogDoesNothi
     handleButton(*app, "BUTTON_TRAINING");
     EXPECT_EQ(training("BUTTON_NEXT_SET").state, ButtonDisabled);
 
-    // A cancelled open dialog: nothing loads, nothing shows.
+    // A cancelled open dialog: nothing loads, nothing shows; the console says it failed.
+    std::ostringstream console;
+    std::ostream* oldConsole = app->recognizer->console;
+    app->recognizer->console = &console;
     paintKeyboard(*app, 'l');
     ASSERT_TRUE(app->fileDialog.active);
     finishFileDialog(app->fileDialog, false);
@@ -232,6 +237,16 @@ TEST_F(PaintAppTest, LoadRefreshesTheTrainingButtonsAndACancelledDialogDoesNothi
     finishPaintFileDialog(*app);
     EXPECT_EQ(app->recognizer->setCount(), 0);
     EXPECT_EQ(app->messageLabel.text, "before");
+    EXPECT_EQ(console.str(), "Cannot load from disk!\n");
+    // The same for a cancelled save, with nothing to save.
+    console.str("");
+    paintKeyboard(*app, 's');
+    ASSERT_TRUE(app->fileDialog.active);
+    finishFileDialog(app->fileDialog, false);
+    finishPaintFileDialog(*app);
+    EXPECT_EQ(app->messageLabel.text, "before");
+    EXPECT_EQ(console.str(), "Nothing to save!\n");
+    app->recognizer->console = oldConsole;
 
     // A chosen file loads and the browsing buttons are usable at once.
     paintKeyboard(*app, 'l');
