@@ -30,12 +30,6 @@ std::string baseName(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-void removeAll(const std::vector<std::string>& paths) {
-    for (const std::string& p : paths) {
-        if (!p.empty()) std::remove(p.c_str());
-    }
-}
-
 }  // namespace
 
 Pixel highPrecisionPixel(float y, float hmin, float span) {
@@ -126,49 +120,65 @@ std::string writeTemporaryFile(const std::string& path, const std::vector<uint8_
     return std::string(name.data());
 }
 
+namespace {
+
+// Writes one file completely beside its final name, then renames it over. Returns "" or why it
+// failed; on failure an existing file of that name is left as it was.
+std::string replaceFile(const std::string& path, const std::vector<uint8_t>& bytes) {
+    // rename would replace a file the user made read-only; opening it for writing would not.
+    if (::access(path.c_str(), F_OK) == 0 && ::access(path.c_str(), W_OK) != 0) {
+        return std::string("cannot overwrite '") + path + "': " + std::strerror(errno);
+    }
+    std::string error;
+    const std::string temporary = writeTemporaryFile(path, bytes, error);
+    if (temporary.empty()) return error;
+    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+        error = std::string("cannot replace '") + path + "': " + std::strerror(errno);
+        std::remove(temporary.c_str());
+    }
+    return error;
+}
+
+}  // namespace
+
 ExportOutcome exportMapsFromPixels(const Terrain& terrain, const uint8_t* colourRgb, int colourWidth,
                                    int colourHeight, const std::string& base) {
     ExportOutcome outcome;
     if (base.empty()) return outcome;
+    std::vector<uint8_t> black;
     if (colourRgb == nullptr || colourWidth <= 0 || colourHeight <= 0) {
-        outcome.message = "Export failed: the colour map is empty";
-        std::printf("export: %s\n", outcome.message.c_str());
-        return outcome;
+        // A colour map without an image (its file failed to load) reads as nothing: export it
+        // black at the map's size rather than lose the height maps too.
+        std::printf("export: the colour map has no image; writing it black\n");
+        colourWidth = colourHeight = COLOUR_MAP_SIZE;
+        black.assign(static_cast<size_t>(COLOUR_MAP_SIZE) * COLOUR_MAP_SIZE * 3, 0);
+        colourRgb = black.data();
     }
     std::vector<uint8_t> high, low;
     encodeHeightMaps(terrain, high, low);
     const int gridWidth = terrain.columns + 1, gridHeight = terrain.rows + 1;
 
+    // Each file stands alone: one that cannot be written is skipped (its old version kept) and
+    // the others are still attempted.
     const std::string finals[3] = {base + COLOUR_MAP_SUFFIX, base + HIGH_PRECISION_SUFFIX, base + LOW_PRECISION_SUFFIX};
-    std::vector<std::string> temporaries;
-    std::string error;
-    for (int k = 0; k < 3 && error.empty(); ++k) {
+    std::string errors;
+    int written = 0;
+    for (int k = 0; k < 3; ++k) {
         const std::vector<uint8_t> file = k == 0   ? encodeTga(colourWidth, colourHeight, colourRgb)
                                           : k == 1 ? encodeTga(gridWidth, gridHeight, high.data())
                                                    : encodeTga(gridWidth, gridHeight, low.data());
-        std::string temporary = writeTemporaryFile(finals[k], file, error);
-        if (!temporary.empty()) temporaries.push_back(temporary);
-    }
-    if (error.empty()) {
-        for (int k = 0; k < 3; ++k) {
-            if (std::rename(temporaries[static_cast<size_t>(k)].c_str(), finals[k].c_str()) != 0) {
-                error = std::string("cannot replace '") + finals[k] + "': " + std::strerror(errno);
-                // Files already renamed are complete new exports; the rest are left untouched.
-                temporaries.erase(temporaries.begin(), temporaries.begin() + k);
-                break;
-            }
+        const std::string error = replaceFile(finals[k], file);
+        outcome.lastResult = error.empty() ? "Image saved" : "Saving the image failed";
+        if (error.empty()) {
+            ++written;
+            std::printf("export: wrote %s\n", finals[k].c_str());
+        } else {
+            errors += (errors.empty() ? "" : "; ") + error;
         }
-        if (error.empty()) temporaries.clear();
     }
-    removeAll(temporaries);
-    if (!error.empty()) {
-        outcome.message = "Export failed: " + error;
-        std::printf("export: %s\n", outcome.message.c_str());
-        return outcome;
-    }
-    outcome.ok = true;
-    outcome.message = "Exported maps to " + baseName(base);
-    std::printf("export: wrote %s, %s and %s\n", finals[0].c_str(), finals[1].c_str(), finals[2].c_str());
+    outcome.ok = written == 3;
+    outcome.message = outcome.ok ? "Exported maps to " + baseName(base) : "Export failed: " + errors;
+    if (!outcome.ok) std::printf("export: %s\n", outcome.message.c_str());
     return outcome;
 }
 

@@ -6,9 +6,10 @@
 //   B + "_heightmap_low_precision.tga"      257 x 257, g = (y - hmin) * 765 / span spread R, G, B
 // Heights are normalised to the terrain's own minimum and maximum; a flat terrain is all black.
 //
-// Every file is first written in full to a temporary file in the same folder, each write
-// checked; only when all three are complete are they renamed over the final names. A failure
-// therefore leaves every existing file of those names as it was.
+// Each file is first written in full to a temporary file in the same folder, each write
+// checked, and only then renamed over its final name. A file that cannot be written (or an
+// existing one that is read-only) is skipped and its old version kept; the others are still
+// written.
 //
 // Encoding is plain code (no GL); only reading the colour map needs the GL context.
 #include <array>
@@ -44,11 +45,13 @@ std::vector<uint8_t> encodeTga(int width, int height, const uint8_t* rgb);
 std::string writeTemporaryFile(const std::string& path, const std::vector<uint8_t>& bytes, std::string& error);
 
 struct ExportOutcome {
-    bool ok = false;
-    std::string message;  // "Exported maps to <name>" or what failed and why
+    bool ok = false;              // all three files written
+    std::string message;          // "Exported maps to <name>" or "Export failed: " and why
+    std::string lastResult;       // the last file's: "Image saved" or "Saving the image failed"
 };
 
 // The three files from a colour map already in memory (width * height * 3 bytes, row k = t k).
+// A colour map without an image (nullptr or a zero size) is written as 512 x 512 black.
 ExportOutcome exportMapsFromPixels(const Terrain& terrain, const uint8_t* colourRgb, int colourWidth,
                                    int colourHeight, const std::string& base);
 

@@ -24,7 +24,6 @@
 
 struct GLUquadric;
 
-constexpr int COLOUR_MAP_SIZE = 512;  // texels along each side of the colour map
 constexpr float COLORIZER_MIN_OPACITY = 0.1f;
 
 // Where the stamp is rendered before the copy into the colour map.

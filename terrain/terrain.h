@@ -36,6 +36,7 @@ bool glContextCurrent();
 int snapCorner(float wA, float wB, float wC);
 
 constexpr const char* TERRAIN_COLOUR_MAP_PATH = "../images/grey512.png";
+constexpr int COLOUR_MAP_SIZE = 512;  // texels along each side of the colour map
 
 class Terrain {
 public:

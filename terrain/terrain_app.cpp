@@ -284,7 +284,8 @@ void handleTerrainResult(TerrainApp& app, const std::string& name) {
 }
 
 bool loadTerrainGestureSets(TerrainApp& app, const std::string& path) {
-    if (path.empty() || !app.recognizer->loadGestureSets(path)) return false;
+    // A cancelled dialog gives an empty path; the recogniser refuses it with its own console line.
+    if (!app.recognizer->loadGestureSets(path)) return false;
     showAndRebuild(app, "Loaded " + std::to_string(app.recognizer->setCount()) + " gesture sets from disk...");
     return true;
 }
@@ -292,7 +293,7 @@ bool loadTerrainGestureSets(TerrainApp& app, const std::string& path) {
 bool exportTerrainMaps(TerrainApp& app, const std::string& base) {
     if (base.empty()) return false;
     const ExportOutcome outcome = exportMaps(*app.terrain, base);
-    showAndRebuild(app, outcome.message);
+    app.lastExportMessage = outcome.message;
     return outcome.ok;
 }
 
@@ -393,6 +394,7 @@ std::string terrainQuery(const TerrainApp& app, const std::string& what) {
     if (what == "menu") return menuStateName(app.menu.state);
     if (what == "armed") return app.tools.gestureArmed ? "true" : "false";
     if (what == "message") return app.messageLabel.text;
+    if (what == "export") return app.lastExportMessage;
     if (what == "sets") return std::to_string(app.recognizer->setCount());
     if (what == "tilt") return std::to_string(app.sensor->tiltAngle());
     if (what == "radius" && app.colorizer != nullptr) return std::to_string(app.colorizer->radius);

@@ -78,6 +78,9 @@ struct TerrainApp {
     TerrainFileAction pendingFile = TerrainFileAction::NONE;
     // When set, key s exports to this base name without the dialog (scripted runs).
     std::string scriptedExportBase;
+    // The last export's outcome. Exporting shows nothing in the window; the outcome goes to
+    // the console and is kept here for scripts ("export" query).
+    std::string lastExportMessage;
 };
 
 // Start-up after the GL window exists (its size already in app.window): sensor, recogniser,
@@ -111,7 +114,8 @@ void finishTerrainFileDialog(TerrainApp& app);
 
 // Scenario queries: "tool", "mode" (terrain or camera), "menu" (MenuClosed...), "armed",
 // "message", "sets", "tilt", the colouring brush's "radius" and "opacity", the orbit's
-// "azimuth" and "elevation", "colour" ("r g b", two decimals), "max_height".
+// "azimuth" and "elevation", "colour" ("r g b", two decimals), "max_height", and "export" (the
+// last export's outcome).
 std::string terrainQuery(const TerrainApp& app, const std::string& what);
 const char* terrainToolName(const TerrainApp& app, const Tool* tool);
 const char* menuStateName(int state);

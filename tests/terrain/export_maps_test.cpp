@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <fstream>
@@ -195,12 +196,60 @@ TEST(ExportFiles, FailedWriteReportsFailureAndKeepsOldFiles) {
     std::system(("rm -rf " + folder).c_str());
 }
 
-TEST(ExportFiles, EmptyColourMapFailsWithoutWriting) {
+TEST(ExportFiles, AColourMapWithoutAnImageExportsBlackWithTheHeightMaps) {
     const std::string folder = scratchFolder("empty");
+    const std::string base = folder + "/x";
     Terrain terrain;
-    const ExportOutcome outcome = exportMapsFromPixels(terrain, nullptr, 0, 0, folder + "/x");
-    EXPECT_FALSE(outcome.ok);
-    EXPECT_FALSE(outcome.message.empty());
-    EXPECT_EQ(std::system(("test -z \"$(ls -A " + folder + ")\"").c_str()), 0);
+    terrain.vertexAt(3, 4).y = 1.0f;
+    const ExportOutcome outcome = exportMapsFromPixels(terrain, nullptr, 0, 0, base);
+    EXPECT_TRUE(outcome.ok) << outcome.message;
+    const std::vector<uint8_t> colourFile = readAll(base + COLOUR_MAP_SUFFIX);
+    ASSERT_EQ(colourFile.size(), 786450u);
+    EXPECT_EQ(colourFile[12] | colourFile[13] << 8, 512);
+    EXPECT_TRUE(std::all_of(colourFile.begin() + 18, colourFile.end(), [](uint8_t b) { return b == 0; }));
+    const std::vector<uint8_t> highFile = readAll(base + HIGH_PRECISION_SUFFIX);
+    ASSERT_EQ(highFile.size(), 198165u);
+    EXPECT_EQ(tgaPixel(highFile, 257, 257, 3, 4), (Pixel{255, 255, 255}));
+    EXPECT_EQ(tgaPixel(highFile, 257, 257, 4, 3), (Pixel{0, 0, 0}));
     std::system(("rm -rf " + folder).c_str());
+}
+
+TEST(ExportFiles, AFileThatCannotBeWrittenIsSkippedAndTheOthersAreWritten) {
+    const std::string folder = scratchFolder("partial");
+    const std::string base = folder + "/b";
+    Terrain terrain;
+    terrain.vertexAt(10, 20).y = 5.0f;
+    const std::vector<uint8_t> colour = gradientColourMap();
+
+    // A folder where the colour map should go: only that file fails.
+    ASSERT_EQ(::mkdir((base + COLOUR_MAP_SUFFIX).c_str(), 0755), 0);
+    const ExportOutcome blocked = exportMapsFromPixels(terrain, colour.data(), 512, 512, base);
+    EXPECT_FALSE(blocked.ok);
+    EXPECT_NE(blocked.message.find(base + COLOUR_MAP_SUFFIX), std::string::npos) << blocked.message;
+    EXPECT_EQ(blocked.message.find(HIGH_PRECISION_SUFFIX), std::string::npos) << blocked.message;
+    EXPECT_EQ(blocked.lastResult, "Image saved");  // the last file, the low-precision map
+    const std::vector<uint8_t> high = readAll(base + HIGH_PRECISION_SUFFIX);
+    const std::vector<uint8_t> low = readAll(base + LOW_PRECISION_SUFFIX);
+    ASSERT_EQ(high.size(), 198165u);
+    ASSERT_EQ(low.size(), 198165u);
+    EXPECT_EQ(tgaPixel(high, 257, 257, 10, 20), (Pixel{255, 255, 255}));
+    EXPECT_EQ(tgaPixel(low, 257, 257, 10, 20), (Pixel{255, 255, 255}));
+    ASSERT_EQ(::rmdir((base + COLOUR_MAP_SUFFIX).c_str()), 0);
+
+    // An existing read-only file is kept as it was (unless we run as root, who may write it).
+    if (::geteuid() != 0) {
+        ASSERT_TRUE(exportMapsFromPixels(terrain, colour.data(), 512, 512, base).ok);
+        const std::vector<uint8_t> lowBefore = readAll(base + LOW_PRECISION_SUFFIX);
+        ASSERT_EQ(::chmod((base + LOW_PRECISION_SUFFIX).c_str(), 0444), 0);
+        terrain.vertexAt(10, 20).y = 0.0f;
+        terrain.vertexAt(30, 40).y = 5.0f;
+        const ExportOutcome readOnly = exportMapsFromPixels(terrain, colour.data(), 512, 512, base);
+        EXPECT_FALSE(readOnly.ok);
+        EXPECT_EQ(readOnly.lastResult, "Saving the image failed");
+        EXPECT_EQ(readAll(base + LOW_PRECISION_SUFFIX), lowBefore);
+        EXPECT_EQ(tgaPixel(readAll(base + HIGH_PRECISION_SUFFIX), 257, 257, 30, 40), (Pixel{255, 255, 255}));
+    }
+    // No temporary file (the final name plus a suffix) is left behind.
+    EXPECT_EQ(std::system(("test -z \"$(ls " + folder + " | grep '[.]tga[.]')\"").c_str()), 0);
+    std::system(("chmod -R u+w " + folder + "; rm -rf " + folder).c_str());
 }

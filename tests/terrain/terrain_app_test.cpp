@@ -276,7 +276,8 @@ TEST_F(TerrainAppTest, ExportKeyReportsTheOutcomeAndCancelWritesNothing) {
     app->fileDialog.typedName = "valley";
     finishFileDialog(app->fileDialog, true);
     finishTerrainFileDialog(*app);
-    EXPECT_EQ(terrainQuery(*app, "message"), "Exported maps to valley");
+    EXPECT_EQ(terrainQuery(*app, "export"), "Exported maps to valley");
+    EXPECT_EQ(terrainQuery(*app, "message"), "before") << "exporting shows nothing in the window";
     EXPECT_TRUE(fileExists(folder + "/valley" + COLOUR_MAP_SUFFIX));
     EXPECT_TRUE(fileExists(folder + "/valley" + LOW_PRECISION_SUFFIX));
 
@@ -284,6 +285,7 @@ TEST_F(TerrainAppTest, ExportKeyReportsTheOutcomeAndCancelWritesNothing) {
     app->scriptedExportBase = folder + "/missing/x";
     terrainKeyboard(*app, 's');
     app->scriptedExportBase.clear();
-    EXPECT_NE(terrainQuery(*app, "message").find("Export failed"), std::string::npos);
+    EXPECT_NE(terrainQuery(*app, "export").find("Export failed"), std::string::npos);
+    EXPECT_EQ(terrainQuery(*app, "message"), "before");
     std::system(("rm -rf " + folder).c_str());
 }
