@@ -18,8 +18,8 @@ void OrbitManipulator::updateCamera() {
     const float cb = std::cos(b), sb = std::sin(b);
     const Mat4 ry = {ca, 0, sa, 0, 0, 1, 0, 0, -sa, 0, ca, 0, 0, 0, 0, 1};
     const Mat4 rx = {1, 0, 0, 0, 0, cb, -sb, 0, 0, sb, cb, 0, 0, 0, 0, 1};
-    camera.pose = multiply(multiply(translationMatrix(centre[0], centre[1], centre[2]), ry),
-                           multiply(rx, translationMatrix(0.0f, 0.0f, distance)));
+    camera.pose = multiply(multiply(multiply(translationMatrix(centre[0], centre[1], centre[2]), ry), rx),
+                           translationMatrix(0.0f, 0.0f, distance));
     camera.update();
 }
 
@@ -33,8 +33,11 @@ void OrbitManipulator::rotate(const ArmPose& pose) {
 
 void OrbitManipulator::zoomAndPan(const ArmPose& pose) {
     // Wrists moving apart shrink the distance in proportion; 0.1 m apart is 10 % closer.
-    distance += (previous[POSE_WRIST_DISTANCE] - pose[POSE_WRIST_DISTANCE]) * distance;
-    if (!(distance >= ORBIT_MIN_DISTANCE)) distance = ORBIT_MIN_DISTANCE;  // also catches NaN
+    // A step that would reach or pass the centre (wrists a metre apart within one frame, a
+    // tracking jump) is ignored: at 0 the proportional zoom could never move out again, and
+    // below it the view would turn inside out.
+    const float zoomed = distance + (previous[POSE_WRIST_DISTANCE] - pose[POSE_WRIST_DISTANCE]) * distance;
+    if (zoomed > 0.0f && std::isfinite(zoomed)) distance = zoomed;
 
     const float mx = (pose[POSE_LEFT_WRIST_X] + pose[POSE_RIGHT_WRIST_X]) / 2.0f;
     const float my = (pose[POSE_LEFT_WRIST_Y] + pose[POSE_RIGHT_WRIST_Y]) / 2.0f;
@@ -54,7 +57,7 @@ void OrbitManipulator::zoomAndPan(const ArmPose& pose) {
     }
     const float kx = -sx * distance * 0.01f;
     const float ky = -sy * distance * 0.01f;
-    for (int k = 0; k < 3; ++k) centre[k] += kx * right[k] + ky * up[k];
+    for (int k = 0; k < 3; ++k) centre[k] = centre[k] + kx * right[k] + ky * up[k];
 }
 
 void OrbitManipulator::onRightGrip(const ArmPose& pose) {

@@ -8,18 +8,13 @@
 #include "common/tools/tool.h"
 #include "terrain/camera.h"
 
-// Closest the camera comes to the orbit centre (world units). A zoom step larger than the
-// distance (wrists a metre apart within one frame) would otherwise put the camera on or
-// through the centre and turn the view inside out.
-constexpr float ORBIT_MIN_DISTANCE = 1.0f;
-
 class OrbitManipulator : public Tool {
 public:
     Camera& camera;
     float centre[3] = {128.0f, 0.0f, 128.0f};  // the middle of the terrain
     float azimuth = 50.0f;    // degrees, unlimited
     float elevation = 50.0f;  // degrees, unlimited; 90 looks straight down
-    float distance = 300.0f;  // world units, kept >= ORBIT_MIN_DISTANCE
+    float distance = 300.0f;  // world units, always above 0
     float gain = 100.0f;      // degrees (or pan units) per metre of wrist motion
     ArmPose previous{};       // the pose of the last frame this tool was current
     uint32_t icon = 0;        // "../images/camera_3d.png"; 0 when missing or without GL

@@ -140,21 +140,34 @@ TEST_F(Orbit, WristsApartZoomInProportionally) {
     EXPECT_NEAR(orbit.distance, 297.0f, 1e-3f);
 }
 
-TEST_F(Orbit, DistanceNeverReachesTheCentre) {
+TEST_F(Orbit, AZoomStepThroughTheCentreIsIgnoredAndSmallDistancesAreKept) {
     orbit.azimuth = 0.0f;
     orbit.elevation = 0.0f;
     pose[POSE_WRIST_DISTANCE] = 0.1f;
     orbit.onNoGrip(pose);
     pose[POSE_WRIST_DISTANCE] = 1.6f;  // a metre and a half apart within one frame
     orbit.onBothGrip(pose);
-    EXPECT_FLOAT_EQ(orbit.distance, ORBIT_MIN_DISTANCE);
+    EXPECT_EQ(orbit.distance, 300.0f);
     // Still in front of the centre on the same side, not flipped through it.
-    EXPECT_GT(eye(camera).z, orbit.centre[2]);
-    EXPECT_NEAR(eye(camera).z - orbit.centre[2], ORBIT_MIN_DISTANCE, 1e-4f);
-    // And it can zoom out again from there.
-    pose[POSE_WRIST_DISTANCE] = 0.6f;
+    EXPECT_NEAR(eye(camera).z - orbit.centre[2], 300.0f, 1e-3f);
+    pose[POSE_WRIST_DISTANCE] = 0.5f;
+    orbit.onNoGrip(pose);
+    pose[POSE_WRIST_DISTANCE] = 1.5f;  // exactly a distance of 0: ignored too
     orbit.onBothGrip(pose);
-    EXPECT_NEAR(orbit.distance, 2.0f * ORBIT_MIN_DISTANCE, 1e-4f);
+    EXPECT_EQ(orbit.distance, 300.0f);
+
+    // Below 1 is an ordinary distance: 1.5 with the wrists 0.5 m further apart halves it.
+    orbit.distance = 1.5f;
+    pose[POSE_WRIST_DISTANCE] = 0.0f;
+    orbit.onNoGrip(pose);
+    pose[POSE_WRIST_DISTANCE] = 0.5f;
+    orbit.onBothGrip(pose);
+    EXPECT_EQ(orbit.distance, 0.75f);
+    EXPECT_NEAR(eye(camera).z - orbit.centre[2], 0.75f, 1e-5f);
+    // And it zooms out again from there.
+    pose[POSE_WRIST_DISTANCE] = -0.5f;
+    orbit.onBothGrip(pose);
+    EXPECT_EQ(orbit.distance, 1.5f);
 }
 
 TEST_F(Orbit, BothHandsRightMoveTheCentreLeftOfTheCamera) {
