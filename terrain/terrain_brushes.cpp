@@ -215,7 +215,8 @@ void RandomizeBrush::visit(TerrainVertex& vertex, float d) {
     const double q = random.uniform();
     const float t = d / radius;
     const float falloff = std::pow(2.71828f, -4.0f * t * t);
-    vertex.y += falloff * static_cast<float>(q * scale * amplitude);
+    // q is a double draw: the whole increment and the sum stay in double and round once.
+    vertex.y = static_cast<float>(static_cast<double>(vertex.y) + falloff * (q * scale * amplitude));
     terrain.markDirty(vertex);
 }
 
