@@ -401,6 +401,8 @@ void GestureRecognizer::recognizeFromMarks(std::deque<int32_t> marksCopy, Classi
 
     {
         Lock lock(mutex);
+        // nowMs is the program's clock at the frame that started this worker: the worker keeps
+        // no clock of its own, so runs on a fixed step decide the same way every time.
         if (best.classIndex != lastReportedClass || nowMs - lastReportMs >= REPEAT_SUPPRESSION_MS) {
             results.push_back(best.classIndex == DEFAULT_GESTURE_CLASS ? std::string(TEXT_DEFAULT_GESTURE)
                                                                        : std::to_string(best.classIndex));
