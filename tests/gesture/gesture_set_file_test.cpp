@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <sys/stat.h>
@@ -16,6 +17,16 @@ namespace {
 
 std::string tempPath(const std::string& name) {
     return std::string(BINARY_DIR) + "/gesture_file_test_" + name;
+}
+
+// Entries of the test folder whose names start with `path`'s name and a dot (temporaries).
+int leftoversOf(const std::string& path) {
+    namespace fs = std::filesystem;
+    const std::string prefix = fs::path(path).filename().string() + ".";
+    int count = 0;
+    for (const auto& entry : fs::directory_iterator(fs::path(path).parent_path()))
+        if (entry.path().filename().string().rfind(prefix, 0) == 0) ++count;
+    return count;
 }
 
 // A gesture of `poses` poses cut from as many skeletons with distinct joint positions.
@@ -144,7 +155,7 @@ TEST(GestureSetFile, NothingToSaveAndUnwritableTargets) {
     console.str("");
     EXPECT_FALSE(r.saveGestureSets(dir));
     EXPECT_EQ(console.str(), "Cannot write to disk!\n");
-    EXPECT_NE(stat((dir + ".tmp").c_str(), &info), 0);
+    EXPECT_EQ(leftoversOf(dir), 0);
     ::rmdir(dir.c_str());
     EXPECT_FALSE(r.loadGestureSets(tempPath("does_not_exist.bin")));
     EXPECT_NE(console.str().find("Cannot load from disk!\n"), std::string::npos);
@@ -235,4 +246,37 @@ TEST(GestureSetFile, DamagedFilesAreRejectedAndTheSetsInMemoryStay) {
     EXPECT_TRUE(r.loadGestureSets(path));
     EXPECT_EQ(r.setCount(), 2);
     std::remove(path.c_str());
+}
+
+TEST(GestureSetFile, SavingFollowsALinkKeepsPermissionsAndLeavesOtherFilesAlone) {
+    namespace fs = std::filesystem;
+    GestureRecognizer r;
+    std::ostringstream console;
+    r.console = &console;
+    r.TrainedGestureSets.push_back(setOf(recordedGesture(10, GestureType::LEFT, 1.0f), 1));
+    const std::string real = tempPath("linked_real.bin");
+    const std::string link = tempPath("linked.bin");
+    fs::remove(real);
+    fs::remove(link);
+    std::ofstream(real) << "old";
+    fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    fs::create_symlink(fs::path(real).filename(), link);
+    std::ofstream(link + ".tmp") << "someone else's";
+
+    ASSERT_TRUE(r.saveGestureSets(link));
+    EXPECT_TRUE(fs::is_symlink(link)) << "the link is kept";
+    EXPECT_GT(fs::file_size(real), 3u) << "the file it names is replaced";
+    EXPECT_EQ(fs::status(real).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    std::ifstream other(link + ".tmp");
+    std::string text((std::istreambuf_iterator<char>(other)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text, "someone else's");
+    GestureRecognizer loaded;
+    loaded.console = &console;
+    ASSERT_TRUE(loaded.loadGestureSets(link));
+    EXPECT_EQ(loaded.setCount(), 1);
+    EXPECT_EQ(leftoversOf(real), 0);
+    fs::remove(link + ".tmp");
+    fs::remove(link);
+    fs::remove(real);
 }
