@@ -69,6 +69,16 @@ bool setUpHarness(ProgramHarness& harness, const std::string& programName, int a
         return false;
     }
     harness.clock.fixedStepMs = harness.options.fixedStepMs;
+    if (!harness.options.scriptPath.empty() || harness.options.frameLimit > 0) {
+        std::setvbuf(stdout, nullptr, _IOLBF, 0);
+        const std::string name = programName;
+        harness.watchdog = std::make_unique<HangWatchdog>(HANG_LIMIT_MS, 1000, [name](uint64_t frame) {
+            std::fprintf(stderr, "%s: no frame finished in %lld s (the last was frame %llu); giving up\n",
+                         name.c_str(), static_cast<long long>(HANG_LIMIT_MS / 1000),
+                         static_cast<unsigned long long>(frame));
+            std::_Exit(3);
+        });
+    }
     return true;
 }
 
@@ -120,6 +130,7 @@ uint32_t harnessBeginFrame(ProgramHarness& harness) {
         addFrameCpu(harness.frameCpu, cpu - harness.frameStartCpuMs);
     }
     harness.frameStartCpuMs = cpu;
+    if (harness.watchdog) harness.watchdog->beat(harness.clock.frameCount);
     uint32_t now = beginFrame(harness.clock);
     if (harness.scenario) harness.scenario->step(now);
     return now;

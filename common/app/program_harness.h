@@ -8,6 +8,7 @@
 
 #include "common/app/clock.h"
 #include "common/app/frame_cpu_stats.h"
+#include "common/app/hang_watchdog.h"
 #include "common/app/options.h"
 #include "common/sensor/frame_source.h"
 
@@ -30,7 +31,12 @@ struct ProgramHarness {
     // frame to the start of the next; printed when a run ends by --frames or a script.
     double frameStartCpuMs = -1.0;
     FrameCpuStats frameCpu;
+    // Unattended runs (--script, --frames) end with a message if no frame finishes for two
+    // minutes, instead of hanging silently.
+    std::unique_ptr<HangWatchdog> watchdog;
 };
+
+constexpr int64_t HANG_LIMIT_MS = 120000;
 
 // Asks for a screenshot of the frame being drawn (scripts run before the drawing). False when
 // the path is empty.
@@ -38,6 +44,8 @@ bool requestScreenshot(ProgramHarness& harness, const std::string& path);
 
 // Parses the command line and handles --help and --version. Returns false when the program
 // must end at once with `exitCode` (0 after help or version, 2 after a command-line error).
+// For unattended runs (--script, --frames) it makes standard output line-buffered, so a log
+// shows every line up to a failure, and starts the hang watchdog.
 bool setUpHarness(ProgramHarness& harness, const std::string& programName, int argc, char** argv, int& exitCode);
 
 // Opens the sensor named by --sensor. When it cannot be opened, prints the missing-sensor
