@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/files/replace_file.h"
 #include "common/gesture/gesture.h"
 #include "common/gesture/gesture_set_file.h"
 #include "common/sensor/frame_source.h"
@@ -31,8 +32,9 @@ Gesture makeGesture(GestureType type, int poses, int skeletons, float phase) {
 }
 
 bool writeBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
-    if (!writeFileReplacing(path, bytes)) {
-        std::fprintf(stderr, "cannot write %s\n", path.c_str());
+    std::string error;
+    if (!replaceFileContents(path, bytes, error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
         return false;
     }
     return true;

@@ -1,16 +1,13 @@
 #include "terrain/export_maps.h"
 
 #include <GL/gl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
+#include "common/files/replace_file.h"
 #include "terrain/terrain.h"
 
 namespace {
@@ -87,60 +84,6 @@ std::vector<uint8_t> encodeTga(int width, int height, const uint8_t* rgb) {
     return out;
 }
 
-std::string writeTemporaryFile(const std::string& path, const std::vector<uint8_t>& bytes, std::string& error) {
-    std::string pattern = path + ".XXXXXX";
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    const int fd = mkstemp(name.data());
-    if (fd < 0) {
-        error = std::string("cannot create a file beside '") + path + "': " + std::strerror(errno);
-        return "";
-    }
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            error = std::string("cannot write '") + path + "': " + std::strerror(n < 0 ? errno : ENOSPC);
-            ::close(fd);
-            std::remove(name.data());
-            return "";
-        }
-        done += static_cast<size_t>(n);
-    }
-    if (::fsync(fd) != 0 || ::close(fd) != 0) {
-        error = std::string("cannot finish '") + path + "': " + std::strerror(errno);
-        std::remove(name.data());
-        return "";
-    }
-    // mkstemp makes the file private (0600); give it the permissions a new file would get.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::chmod(name.data(), 0666 & ~mask);
-    return std::string(name.data());
-}
-
-namespace {
-
-// Writes one file completely beside its final name, then renames it over. Returns "" or why it
-// failed; on failure an existing file of that name is left as it was.
-std::string replaceFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-    // rename would replace a file the user made read-only; opening it for writing would not.
-    if (::access(path.c_str(), F_OK) == 0 && ::access(path.c_str(), W_OK) != 0) {
-        return std::string("cannot overwrite '") + path + "': " + std::strerror(errno);
-    }
-    std::string error;
-    const std::string temporary = writeTemporaryFile(path, bytes, error);
-    if (temporary.empty()) return error;
-    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-        error = std::string("cannot replace '") + path + "': " + std::strerror(errno);
-        std::remove(temporary.c_str());
-    }
-    return error;
-}
-
-}  // namespace
-
 ExportOutcome exportMapsFromPixels(const Terrain& terrain, const uint8_t* colourRgb, int colourWidth,
                                    int colourHeight, const std::string& base) {
     ExportOutcome outcome;
@@ -167,9 +110,10 @@ ExportOutcome exportMapsFromPixels(const Terrain& terrain, const uint8_t* colour
         const std::vector<uint8_t> file = k == 0   ? encodeTga(colourWidth, colourHeight, colourRgb)
                                           : k == 1 ? encodeTga(gridWidth, gridHeight, high.data())
                                                    : encodeTga(gridWidth, gridHeight, low.data());
-        const std::string error = replaceFile(finals[k], file);
-        outcome.lastResult = error.empty() ? "Image saved" : "Saving the image failed";
-        if (error.empty()) {
+        std::string error;
+        const bool saved = replaceFileContents(finals[k], file, error);
+        outcome.lastResult = saved ? "Image saved" : "Saving the image failed";
+        if (saved) {
             ++written;
             std::printf("export: wrote %s\n", finals[k].c_str());
         } else {

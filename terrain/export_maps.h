@@ -40,9 +40,6 @@ void encodeHeightMaps(const Terrain& terrain, std::vector<uint8_t>& high, std::v
 // source row k at offset k * width * 3.
 std::vector<uint8_t> encodeTga(int width, int height, const uint8_t* rgb);
 
-// Writes `bytes` to a temporary file in path's folder, checking every write and the close.
-// Returns the temporary file's name, or "" with `error` set (nothing left behind).
-std::string writeTemporaryFile(const std::string& path, const std::vector<uint8_t>& bytes, std::string& error);
 
 struct ExportOutcome {
     bool ok = false;              // all three files written

@@ -5,6 +5,7 @@
 #include <sstream>
 #include <utility>
 
+#include "common/files/replace_file.h"
 #include "common/gesture/gesture_set_file.h"
 
 namespace {
@@ -627,7 +628,8 @@ bool GestureRecognizer::saveGestureSets(const std::string& path) {
         say("Nothing to save!\n");
         return false;
     }
-    if (!writeFileReplacing(path, encodeGestureSets(TrainedGestureSets))) {
+    std::string error;
+    if (!replaceFileContents(path, encodeGestureSets(TrainedGestureSets), error)) {
         say("Cannot write to disk!\n");
         return false;
     }

@@ -1,14 +1,8 @@
 #include "common/gesture/gesture_set_file.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <vector>
 
 namespace {
 
@@ -207,46 +201,5 @@ bool readFileBytes(const std::string& path, std::vector<uint8_t>& bytes, std::st
         error = size > MAX_FILE_BYTES ? "larger than 256 MiB" : "cannot read";
         bytes.clear();
     }
-    return ok;
-}
-
-bool writeFileReplacing(const std::string& path, const std::vector<uint8_t>& bytes) {
-    if (path.empty()) return false;
-    // A link is followed, so the file it names is replaced and the link stays.
-    std::string target = path;
-    struct stat info {};
-    if (::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
-        if (char* resolved = ::realpath(path.c_str(), nullptr)) {
-            target = resolved;
-            std::free(resolved);
-        }
-    }
-    // A unique temporary beside the target: a file of any fixed name there is never touched.
-    std::vector<char> temporary(target.begin(), target.end());
-    const char suffix[] = ".XXXXXX";
-    temporary.insert(temporary.end(), suffix, suffix + sizeof suffix);
-    const int fd = ::mkstemp(temporary.data());
-    if (fd < 0) return false;
-    // The replaced file keeps its permissions; a new one gets those of any new file.
-    mode_t mode = 0666;
-    if (::stat(target.c_str(), &info) == 0) {
-        mode = info.st_mode & 07777;
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode &= ~mask;
-    }
-    bool ok = ::fchmod(fd, mode) == 0;
-    size_t done = 0;
-    while (ok && done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        ok = n > 0;
-        if (ok) done += static_cast<size_t>(n);
-    }
-    ok = ok && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    ok = ok && std::rename(temporary.data(), target.c_str()) == 0;
-    if (!ok) std::remove(temporary.data());
     return ok;
 }

@@ -21,9 +21,3 @@ bool decodeGestureSets(const uint8_t* data, size_t size, GestureSetList& sets, s
 
 // Reads a whole file (at most 256 MiB). False with `error` when it cannot be opened or read.
 bool readFileBytes(const std::string& path, std::vector<uint8_t>& bytes, std::string& error);
-
-// Writes `bytes` to a uniquely named temporary file beside `path`, flushes it and renames it
-// over `path`, so that a failed write never destroys the previous file. A symbolic link at
-// `path` is followed (the file it names is replaced); a replaced file keeps its permissions.
-// False when any step fails.
-bool writeFileReplacing(const std::string& path, const std::vector<uint8_t>& bytes);

@@ -1,0 +1,75 @@
+#include "common/files/replace_file.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+std::string failure(const char* what, const std::string& path, int code) {
+    return std::string(what) + " '" + path + "': " + std::strerror(code);
+}
+
+}  // namespace
+
+bool replaceFileContents(const std::string& path, const std::vector<uint8_t>& bytes, std::string& error) {
+    if (path.empty()) {
+        error = "no file name given";
+        return false;
+    }
+    std::string target = path;
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+        if (char* resolved = ::realpath(path.c_str(), nullptr)) {
+            target = resolved;
+            std::free(resolved);
+        }
+    }
+    // rename would replace a file the user made read-only; opening it for writing would not.
+    if (::access(target.c_str(), F_OK) == 0 && ::access(target.c_str(), W_OK) != 0) {
+        error = failure("cannot overwrite", target, errno);
+        return false;
+    }
+
+    std::vector<char> temporary(target.begin(), target.end());
+    const char suffix[] = ".XXXXXX";
+    temporary.insert(temporary.end(), suffix, suffix + sizeof suffix);
+    const int fd = ::mkstemp(temporary.data());
+    if (fd < 0) {
+        error = failure("cannot create a file beside", target, errno);
+        return false;
+    }
+    mode_t mode = 0666;
+    if (::stat(target.c_str(), &info) == 0) {
+        mode = info.st_mode & 07777;
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode &= ~mask;
+    }
+    int code = ::fchmod(fd, mode) == 0 ? 0 : errno;
+    size_t done = 0;
+    while (code == 0 && done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            code = n < 0 ? errno : ENOSPC;
+        } else {
+            done += static_cast<size_t>(n);
+        }
+    }
+    if (code == 0 && ::fsync(fd) != 0) code = errno;
+    if (::close(fd) != 0 && code == 0) code = errno;
+    if (code != 0) {
+        error = failure("cannot write", target, code);
+    } else if (std::rename(temporary.data(), target.c_str()) != 0) {
+        code = errno;
+        error = failure("cannot replace", target, code);
+    }
+    if (code != 0) std::remove(temporary.data());
+    return code == 0;
+}

@@ -1,0 +1,13 @@
+#pragma once
+// Replacing a file's whole content without ever leaving it half written: the bytes go to a
+// uniquely named temporary file beside it, are flushed to disk, and only then renamed over it.
+// Whatever fails on the way, the old file stays as it was and no temporary is left behind.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Writes `bytes` as the new content of `path`. A symbolic link at `path` is followed (the file
+// it names is replaced, the link stays); a replaced file keeps its permissions, a new one gets
+// those of any new file. An existing file that is not writable is refused, as opening it for
+// writing would be. False with `error` (one line naming the file and the reason) on failure.
+bool replaceFileContents(const std::string& path, const std::vector<uint8_t>& bytes, std::string& error);

@@ -1,0 +1,112 @@
+// Replacing a file's content: all or nothing, and nothing beside it touched.
+#include "common/files/replace_file.h"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Folder {
+    fs::path path;
+    explicit Folder(const std::string& name)
+        : path(fs::path(BINARY_DIR) / ("replace_file_test_" + name + "_" + std::to_string(::getpid()))) {
+        fs::remove_all(path);
+        fs::create_directories(path);
+    }
+    ~Folder() {
+        std::error_code ignored;
+        fs::permissions(path, fs::perms::owner_all, fs::perm_options::add, ignored);
+        fs::remove_all(path, ignored);
+    }
+    size_t entries() const { return static_cast<size_t>(std::distance(fs::directory_iterator(path), fs::directory_iterator())); }
+};
+
+std::string contents(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+std::vector<uint8_t> bytesOf(const std::string& text) { return std::vector<uint8_t>(text.begin(), text.end()); }
+
+}  // namespace
+
+TEST(ReplaceFile, WritesNewAndReplacesOldFilesKeepingTheirPermissions) {
+    Folder folder("write");
+    const fs::path file = folder.path / "a.bin";
+    std::string error;
+    ASSERT_TRUE(replaceFileContents(file.string(), bytesOf("first"), error)) << error;
+    EXPECT_EQ(contents(file), "first");
+    fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    ASSERT_TRUE(replaceFileContents(file.string(), bytesOf("second, longer"), error)) << error;
+    EXPECT_EQ(contents(file), "second, longer");
+    EXPECT_EQ(fs::status(file).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    EXPECT_EQ(folder.entries(), 1u) << "no temporary left";
+}
+
+TEST(ReplaceFile, FailuresKeepTheOldFileAndSayWhy) {
+    Folder folder("fail");
+    const fs::path file = folder.path / "keep.bin";
+    std::string error;
+    ASSERT_TRUE(replaceFileContents(file.string(), bytesOf("old"), error));
+
+    // No name, a missing folder, a folder in the file's place.
+    EXPECT_FALSE(replaceFileContents("", bytesOf("x"), error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_FALSE(replaceFileContents((folder.path / "missing" / "x.bin").string(), bytesOf("x"), error));
+    EXPECT_NE(error.find("missing"), std::string::npos) << error;
+    fs::create_directory(folder.path / "dir.bin");
+    EXPECT_FALSE(replaceFileContents((folder.path / "dir.bin").string(), bytesOf("x"), error));
+    EXPECT_NE(error.find("dir.bin"), std::string::npos) << error;
+
+    // A write that fails part-way (the file size limit stands in for a full disk).
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    void (*oldHandler)(int) = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = 1000;
+    setrlimit(RLIMIT_FSIZE, &small);
+    const bool full = replaceFileContents(file.string(), std::vector<uint8_t>(5000, 7), error);
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_FALSE(full);
+    EXPECT_EQ(contents(file), "old");
+
+    // A read-only file and a read-only folder (root may write anyway, so only as a user).
+    if (::geteuid() != 0) {
+        fs::permissions(file, fs::perms::owner_read);
+        EXPECT_FALSE(replaceFileContents(file.string(), bytesOf("new"), error));
+        EXPECT_NE(error.find("cannot overwrite"), std::string::npos) << error;
+        fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write);
+        fs::permissions(folder.path, fs::perms::owner_read | fs::perms::owner_exec);
+        EXPECT_FALSE(replaceFileContents(file.string(), bytesOf("new"), error));
+        fs::permissions(folder.path, fs::perms::owner_all);
+        EXPECT_EQ(contents(file), "old");
+    }
+    EXPECT_EQ(folder.entries(), 2u) << "only the file and the folder in the way";
+}
+
+TEST(ReplaceFile, FollowsALinkAndLeavesFilesOfOtherNamesAlone) {
+    Folder folder("link");
+    const fs::path real = folder.path / "real.bin";
+    const fs::path link = folder.path / "link.bin";
+    std::ofstream(real) << "old";
+    fs::create_symlink("real.bin", link);
+    std::ofstream(folder.path / "link.bin.tmp") << "someone else's";
+    std::string error;
+    ASSERT_TRUE(replaceFileContents(link.string(), bytesOf("new"), error)) << error;
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(contents(real), "new");
+    EXPECT_EQ(contents(folder.path / "link.bin.tmp"), "someone else's");
+    EXPECT_EQ(folder.entries(), 3u);
+}
