@@ -38,13 +38,8 @@ std::unique_ptr<TerrainScenarioHost> scenarioHost;
 void display() {
     const uint32_t now = harnessBeginFrame(harness);
     terrainFrame(*app, now);
+    drawTerrainGui(*app);
     const int width = static_cast<int>(app->window.width), height = static_cast<int>(app->window.height);
-    if (app->fileDialog.active) {
-        beginGuiFrame(width, height);
-        if (drawFileDialog(app->fileDialog)) finishTerrainFileDialog(*app);
-        endGuiFrame(width, height);
-        glViewport(0, 0, width, height);
-    }
     harnessEndFrame(harness, width, height);
     glutSwapBuffers();
 }
@@ -59,18 +54,11 @@ void reshape(int width, int height) {
     reshapeTerrainApp(*app, width, height);
 }
 
-void keyboard(unsigned char key, int x, int y) {
-    // Keys typed into the file dialog stay there.
-    if (guiKeyboard(key, x, y) || app->fileDialog.active) return;
-    terrainKeyboard(*app, key);
-}
+void keyboard(unsigned char key, int x, int y) { terrainKeyEvent(*app, key, x, y); }
 
 void keyboardUp(unsigned char key, int x, int y) { guiKeyboardUp(key, x, y); }
 
-void special(int key, int x, int y) {
-    if (guiSpecial(key, x, y) || app->fileDialog.active) return;
-    terrainSpecial(*app, key, glutGetModifiers());
-}
+void special(int key, int x, int y) { terrainSpecialEvent(*app, key, x, y, glutGetModifiers()); }
 
 void specialUp(int key, int x, int y) { guiSpecialUp(key, x, y); }
 

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "common/app/gui_glue.h"
 #include "common/tools/null_tool.h"
 #include "common/widgets/camera_texture.h"
 #include "common/widgets/hand_pointer_draw.h"
@@ -307,6 +308,25 @@ void finishTerrainFileDialog(TerrainApp& app) {
     } else if (action == TerrainFileAction::EXPORT_MAPS) {
         exportTerrainMaps(app, app.fileDialog.result);
     }
+}
+
+void terrainKeyEvent(TerrainApp& app, unsigned char key, int x, int y) {
+    if (guiKeyboard(key, x, y) || app.fileDialog.active) return;
+    terrainKeyboard(app, key);
+}
+
+void terrainSpecialEvent(TerrainApp& app, int key, int x, int y, int modifiers) {
+    if (guiSpecial(key, x, y) || app.fileDialog.active) return;
+    terrainSpecial(app, key, modifiers);
+}
+
+void drawTerrainGui(TerrainApp& app) {
+    if (!guiStarted()) return;
+    const int width = static_cast<int>(app.window.width), height = static_cast<int>(app.window.height);
+    beginGuiFrame(width, height);
+    if (app.fileDialog.active && drawFileDialog(app.fileDialog)) finishTerrainFileDialog(app);
+    endGuiFrame(width, height);
+    glViewport(0, 0, width, height);
 }
 
 void terrainKeyboard(TerrainApp& app, unsigned char key) {

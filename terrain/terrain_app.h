@@ -100,14 +100,24 @@ void terrainFrame(TerrainApp& app, uint32_t nowMs);
 void terrainKeyboard(TerrainApp& app, unsigned char key);
 void terrainSpecial(TerrainApp& app, int key, int modifiers);
 
+// The window's key events, through ImGui first: while the file dialog is open every key goes
+// to it; otherwise to the key table, unless an ImGui field still has the keyboard.
+void terrainKeyEvent(TerrainApp& app, unsigned char key, int x, int y);
+void terrainSpecialEvent(TerrainApp& app, int key, int x, int y, int modifiers);
+
+// ImGui's frame, over the drawn window, with the file dialog while it is open. It runs every
+// frame, not only while the dialog shows: ImGui decides who has the keyboard and the mouse
+// only when a frame starts, and a dialog that closed would otherwise keep them for good.
+void drawTerrainGui(TerrainApp& app);
+
 // The two queue handlers.
 void handleMenuButton(TerrainApp& app, const std::string& name);
 void handleTerrainResult(TerrainApp& app, const std::string& name);
 
 // Gesture sets: on success shows "Loaded N gesture sets from disk..."; a failure shows nothing.
 bool loadTerrainGestureSets(TerrainApp& app, const std::string& path);
-// Exports the maps to `base` and shows the outcome on the message label; "" (cancel) does
-// nothing. Returns whether the files were written.
+// Exports the maps to `base`; the outcome goes to the console and the "export" query, not the
+// window. "" (cancel) does nothing. Returns whether all three files were written.
 bool exportTerrainMaps(TerrainApp& app, const std::string& base);
 // Called once the file dialog finished: loads or exports its result (empty = cancelled).
 void finishTerrainFileDialog(TerrainApp& app);

@@ -21,6 +21,8 @@ void initGui() {
     guiReady = true;
 }
 
+bool guiStarted() { return guiReady; }
+
 void beginGuiFrame(int windowWidth, int windowHeight) {
     ImGui_ImplOpenGL2_NewFrame();
     ImGui_ImplGLUT_ReshapeFunc(windowWidth, windowHeight);

@@ -5,6 +5,8 @@
 
 // After the GLUT window exists: creates the ImGui context and both backends.
 void initGui();
+// Whether initGui has run (no ImGui frame may start before).
+bool guiStarted();
 
 // Starts an ImGui frame for a window of the given size in pixels.
 void beginGuiFrame(int windowWidth, int windowHeight);

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "common/app/gui_glue.h"
 #include "common/sensor/simulated_performer.h"
 #include "gl_test_window.h"
 #include "terrain/export_maps.h"
@@ -287,5 +288,35 @@ TEST_F(TerrainAppTest, ExportKeyReportsTheOutcomeAndCancelWritesNothing) {
     app->scriptedExportBase.clear();
     EXPECT_NE(terrainQuery(*app, "export").find("Export failed"), std::string::npos);
     EXPECT_EQ(terrainQuery(*app, "message"), "before");
+    std::system(("rm -rf " + folder).c_str());
+}
+
+TEST_F(TerrainAppTest, KeysReachTheProgramAgainOnceTheFileDialogHasClosed) {
+    initGui();
+    const std::string folder = std::string(BINARY_DIR) + "/terrain_app_dialog_" + std::to_string(getpid());
+    ASSERT_EQ(std::system(("mkdir -p " + folder).c_str()), 0);
+    auto press = [&](unsigned char key) {  // down, a frame, up, a frame: as GLUT delivers a key
+        terrainKeyEvent(*app, key, 0, 0);
+        drawTerrainGui(*app);
+        guiKeyboardUp(key, 0, 0);
+        drawTerrainGui(*app);
+    };
+
+    press('s');
+    ASSERT_TRUE(app->fileDialog.active);
+    app->fileDialog.folder = folder;
+    const bool normalsBefore = app->terrain->showNormals;
+    press('n');  // typed into the name field, not the key table
+    press('a');
+    EXPECT_EQ(app->terrain->showNormals, normalsBefore);
+    press(13);   // Enter saves
+    EXPECT_FALSE(app->fileDialog.active);
+    EXPECT_TRUE(fileExists(folder + "/na" + COLOUR_MAP_SUFFIX));
+
+    // The dialog is gone: the next key is the program's again.
+    press('n');
+    EXPECT_NE(app->terrain->showNormals, normalsBefore);
+    press('n');
+    EXPECT_EQ(app->terrain->showNormals, normalsBefore);
     std::system(("rm -rf " + folder).c_str());
 }
