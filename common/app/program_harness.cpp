@@ -172,8 +172,11 @@ void harnessMouseMotion(ProgramHarness& harness, int x, int y, int areaWidth, in
 void harnessMouseButton(ProgramHarness& harness, int button, int state, int x, int y, int areaWidth,
                         int areaHeight) {
     if (!harness.performer || harness.scenario) return;
-    if (x < 0 || x >= areaWidth || y < 0 || y >= areaHeight) return;
-    bool down = state == GLUT_DOWN;
+    const bool down = state == GLUT_DOWN;
+    // A release counts wherever it happens: a hand closed inside the area must open again
+    // when the button is let go over the settings panel or outside the window.
+    const bool inside = x >= 0 && x < areaWidth && y >= 0 && y < areaHeight;
+    if (!inside && down) return;
     if (button == GLUT_LEFT_BUTTON) {
         harness.performer->mouseButton(HAND_RIGHT, down);
     } else if (button == GLUT_RIGHT_BUTTON) {
