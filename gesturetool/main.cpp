@@ -28,7 +28,7 @@ const Command COMMANDS[] = {
      "train ...\n"
      "      Trains gesture sets from streams."},
     {"recognize", runRecognize,
-     "recognize ...\n"
+     "recognize ... (or recognise ...)\n"
      "      Runs the recogniser over a stream."},
     {"inspect", runInspect,
      "inspect SETS.bin\n"
@@ -65,6 +65,8 @@ int main(int argc, char** argv) {
         std::printf("gesturetool %s\n", GESTURETOOL_VERSION);
         return 0;
     }
+    // Both spellings of the recogniser command are accepted.
+    if (std::strcmp(name, "recognise") == 0) name = "recognize";
     for (const Command& command : COMMANDS) {
         if (std::strcmp(name, command.name) == 0) {
             return command.run(argc - 2, argv + 2);

@@ -45,7 +45,7 @@ set_tests_properties(gesturetool_recognize_two_gestures PROPERTIES
   PASS_REGULAR_EXPRESSION "^frame 1[5-7][0-9], [0-9]+ ms: 1\nframe 2[4-6][0-9], [0-9]+ ms: 0\n$")
 
 add_test(NAME gesturetool_recognize_json
-  COMMAND sh -c "${_gt} recognize --json --sets ${_go}/two.bin --neighbours 1 --armed always csv:${_gd}/both_swings_noisy.csv 2>/dev/null")
+  COMMAND sh -c "${_gt} recognise --json --sets ${_go}/two.bin --neighbours 1 --armed always csv:${_gd}/both_swings_noisy.csv 2>/dev/null")
 set_tests_properties(gesturetool_recognize_json PROPERTIES
   FIXTURES_REQUIRED gesture_two_sets
   PASS_REGULAR_EXPRESSION "^{\"frame\":[0-9]+,\"time_ms\":[0-9]+,\"text\":\"1\"}\n{\"frame\":[0-9]+,\"time_ms\":[0-9]+,\"text\":\"0\"}\n$")
