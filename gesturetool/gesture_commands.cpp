@@ -240,7 +240,7 @@ int runTrain(int argc, char** argv) {
         if (!recognizer.saveGestureSets(o.out)) {
             std::cout.flush();
             std::fprintf(stderr, "gesturetool train: cannot write '%s'\n", o.out.c_str());
-            return 2;
+            return 1;
         }
         std::cout.flush();
         return 0;

@@ -1,6 +1,7 @@
 // gesturetool: offline work on skeleton streams and gesture sets, without a display.
 // Usage: gesturetool COMMAND ARGS...; each command returns its own exit code
-// (0 success, 1 output could not be written, 2 bad arguments or unreadable input).
+// (0 success, 1 nothing written: nothing to write, or the output could not be written,
+// 2 bad arguments or unreadable input).
 #include <cstdio>
 #include <cstring>
 

@@ -24,6 +24,11 @@ set_tests_properties(gesturetool_train_interval_add PROPERTIES
   FIXTURES_REQUIRED gesture_side_set
   PASS_REGULAR_EXPRESSION "Successfully trained a gesture!\ntrained: set 0 gesture 1, type RIGHT, 40 poses, 40 skeletons\nSaved 2 gestures in 1 sets to disk!\n$")
 
+add_test(NAME gesturetool_train_unwritable_out
+  COMMAND sh -c "${_gt} train --stream csv:${_gd}/right_side_swing.csv --out ${_go}/no_such_folder/x.bin --new-set --capture 0:6000 2>&1 >/dev/null; echo exit=$?")
+set_tests_properties(gesturetool_train_unwritable_out PROPERTIES
+  PASS_REGULAR_EXPRESSION "^gesturetool train: cannot write '[^']*no_such_folder/x.bin'\nexit=1\n$")
+
 add_test(NAME gesturetool_train_never_resting
   COMMAND sh -c "${_gt} train --stream csv:${_gd}/always_moving.csv --out ${_go}/never.bin --new-set --capture 0:6000; echo exit=$?")
 set_tests_properties(gesturetool_train_never_resting PROPERTIES
