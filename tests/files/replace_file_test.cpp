@@ -2,15 +2,15 @@
 #include "common/files/replace_file.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
-#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
+
+#include "support/file_size_limit.h"
 
 namespace fs = std::filesystem;
 
@@ -70,15 +70,11 @@ TEST(ReplaceFile, FailuresKeepTheOldFileAndSayWhy) {
     EXPECT_NE(error.find("dir.bin"), std::string::npos) << error;
 
     // A write that fails part-way (the file size limit stands in for a full disk).
-    rlimit old{};
-    getrlimit(RLIMIT_FSIZE, &old);
-    void (*oldHandler)(int) = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = old;
-    small.rlim_cur = 1000;
-    setrlimit(RLIMIT_FSIZE, &small);
-    const bool full = replaceFileContents(file.string(), std::vector<uint8_t>(5000, 7), error);
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
+    bool full = true;
+    {
+        FileSizeLimit limit(1000);
+        full = replaceFileContents(file.string(), std::vector<uint8_t>(5000, 7), error);
+    }
     EXPECT_FALSE(full);
     EXPECT_EQ(contents(file), "old");
 

@@ -1,18 +1,17 @@
 #include "terrain/export_maps.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
 
+#include "support/file_size_limit.h"
 #include "terrain/terrain.h"
 
 namespace {
@@ -178,15 +177,11 @@ TEST(ExportFiles, FailedWriteReportsFailureAndKeepsOldFiles) {
     for (size_t k = 0; k < red.size(); k += 3) red[k] = 255;
     terrain.vertexAt(1, 1).y = 9.0f;
 
-    rlimit old{};
-    getrlimit(RLIMIT_FSIZE, &old);
-    void (*oldHandler)(int) = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = old;
-    small.rlim_cur = 100000;
-    setrlimit(RLIMIT_FSIZE, &small);
-    const ExportOutcome full = exportMapsFromPixels(terrain, red.data(), 512, 512, base);
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
+    ExportOutcome full;
+    {
+        FileSizeLimit limit(100000);
+        full = exportMapsFromPixels(terrain, red.data(), 512, 512, base);
+    }
 
     EXPECT_FALSE(full.ok);
     EXPECT_NE(full.message.find("Export failed"), std::string::npos);
