@@ -31,10 +31,9 @@ float meanStep(const Gesture& g) {
     return pathLength(g) / static_cast<float>(g.poses.size());
 }
 
-// Penalises gestures performed faster or slower than each other. A motionless gesture has no
-// speed to compare, so it is not comparable rather than infinitely far.
-// distance x (larger mean step) / (smaller mean step), multiplied before dividing; BIG_COST
-// when either gesture does not move at all.
+// Penalises gestures performed faster or slower than each other: distance x (larger mean step)
+// / (smaller mean step), multiplied before dividing. A motionless gesture has no speed to
+// compare, so it is not comparable (BIG_COST) rather than infinitely far.
 float speedScaled(float distance, const Gesture& a, const Gesture& b) {
     const float ma = meanStep(a);
     const float mb = meanStep(b);
