@@ -20,6 +20,45 @@ const Vec3 SECOND_PERSON_SPINE = {-0.9f, 0.05f, 2.9f};
 // How far the person steps aside for the HAND_OUT fault.
 constexpr float HAND_OUT_STEP = 0.8f;
 
+// Mouse following. The wrist aims the pointer at this share of the gap to the mouse: the
+// joint smoothing carries a fast movement a little further than the pointer's own filter
+// predicts, and aiming at the whole gap overshoots.
+constexpr float FOLLOW_SHARE = 0.85f;
+// Metres of the pointer's box (about a pixel of a 1300-pixel-wide area): closer than this the
+// wrist holds still, so the pointer does not chase the tracker's jitter.
+constexpr float FOLLOW_DEADBAND = 0.0004f;
+// The steered wrist keeps this fraction of the arm's length, short of the straight arm.
+constexpr float FOLLOW_REACH_MARGIN = 0.97f;
+// After this long held at the arm's limit this far from the mouse (metres of the box), the
+// right hand drops so that its pointer can start again under the mouse.
+constexpr uint32_t FOLLOW_PINNED_MS = 400;
+constexpr float FOLLOW_PINNED_GAP = 0.01f;
+// The right hand comes forward from rest over this long when the mouse comes back.
+constexpr uint32_t MOUSE_RAISE_MS = 250;
+
+// How far a pointer travels (metres of its box) when the wrist it follows stops `remainder`
+// metres from its filtered target: the filter closes 0.4 of the gap each frame and the
+// pointer adds every step times the gain for that step's length.
+float pointerTravel(float remainder) {
+    float travel = 0.0f;
+    for (int frame = 0; frame < 64 && remainder > 1e-6f; ++frame) {
+        float step = POINTER_FILTER_NEW * remainder;
+        travel += std::clamp(POINTER_GAIN_FACTOR * step, POINTER_GAIN_MIN, POINTER_GAIN_MAX) * step;
+        remainder -= step;
+    }
+    return travel;
+}
+
+// The remainder that carries the pointer `travel` metres (pointerTravel grows with it).
+float remainderForTravel(float travel) {
+    float low = 0.0f, high = 2.0f;  // 2 m carries a pointer far past its box
+    for (int i = 0; i < 32; ++i) {
+        float mid = 0.5f * (low + high);
+        (pointerTravel(mid) < travel ? low : high) = mid;
+    }
+    return 0.5f * (low + high);
+}
+
 }  // namespace
 
 const char* performerFaultName(PerformerFault fault) {
@@ -294,16 +333,106 @@ std::vector<std::string> SimulatedPerformer::gestureNames() {
 
 void SimulatedPerformer::mouseMove(float nx, float ny) {
     if (!std::isfinite(nx) || !std::isfinite(ny)) return;
-    if (!mouseMode) {
+    mouseX = std::clamp(nx, 0.0f, 1.0f);
+    mouseY = std::clamp(ny, 0.0f, 1.0f);
+    uint32_t moveMs = 0;
+    if (!mouseMode || mouseAwayNow) {
+        // From rest (or the first call): the hand comes forward rather than jumping there.
+        moveMs = mouseMode ? MOUSE_RAISE_MS : 0;
         mouseMode = true;
+        mouseAwayNow = false;
+        mouseFollowing = false;
         setReach(HAND_RIGHT, mouseReach, 300);
     }
-    // The right pointer's box: x 0..0.5, y -0.1..0.4 metres, so the pointer follows the mouse.
-    float x = 0.5f * std::clamp(nx, 0.0f, 1.0f);
-    float y = -0.1f + 0.5f * std::clamp(ny, 0.0f, 1.0f);
+    if (mouseFollowing) return;  // followPointer steers the wrist
+    moveRightWristUnderMouse(moveMs);
+}
+
+void SimulatedPerformer::followPointer(const HandPointer& pointer) {
+    if (!mouseMode || mouseAwayNow || pointer.hand != HAND_RIGHT) return;
+    if (!pointer.engaged()) {
+        // Lost (an arm stretched so far that its reach fell short, a fault): the wrist goes
+        // where the mouse lies in the box, so the pointer engages again under the mouse.
+        if (mouseFollowing) {
+            mouseFollowing = false;
+            moveRightWristUnderMouse(MOUSE_RAISE_MS);
+            setReach(HAND_RIGHT, mouseReach, MOUSE_RAISE_MS);
+        }
+        return;
+    }
+    if (!mouseFollowing) pinnedSinceMs = now;
+    mouseFollowing = true;
+    const float targetX = pointer.xMin + mouseX * (pointer.xMax - pointer.xMin);
+    const float targetY = pointer.yMin + mouseY * (pointer.yMax - pointer.yMin);
+    const float gapX = targetX - pointer.x;
+    const float gapY = targetY - pointer.y;
+    const float gap = std::sqrt(gapX * gapX + gapY * gapY);
+    if (!(gap >= FOLLOW_DEADBAND)) return;
+
+    // Where the tracked wrist must stop, seen from the pointer's filtered target, so that the
+    // pointer travels the gap; the wrist seen by the camera this frame says how far the
+    // command must move to get it there (sway, jitter and tilt included).
+    const float remainder = remainderForTravel(FOLLOW_SHARE * gap);
+    const Vec3 seen = jointPosition(skeleton, JOINT_WRIST_RIGHT);
+    const float wantX = pointer.lastX + gapX / gap * remainder;
+    const float wantY = pointer.lastY + gapY / gap * remainder;
+    Vec3 wrist = tweenWrist(HAND_RIGHT, now);
+    wrist.x += wantX - seen.x;
+    wrist.y += wantY - seen.y;
+
+    // Keep the wrist on a circle the arm reaches at its reach: beyond it the tracked wrist
+    // would stop while the command ran on.
+    const Vec3 shoulder = shoulderPosition(bodyModel, HAND_RIGHT, {});
+    const float radius = mouseWristRadius();
+    const float offX = wrist.x - shoulder.x;
+    const float offY = wrist.y - shoulder.y;
+    const float off = std::sqrt(offX * offX + offY * offY);
+    if (off > radius) {
+        wrist.x = shoulder.x + offX / off * radius;
+        wrist.y = shoulder.y + offY / off * radius;
+        // Held at the arm's limit while the mouse stays out of the pointer's way: as a user
+        // lifts a mouse, the hand drops for a moment (unless it is closed, drawing), and the
+        // pointer engages again under the mouse.
+        if (now - pinnedSinceMs > FOLLOW_PINNED_MS && gap > FOLLOW_PINNED_GAP &&
+            hands[HAND_RIGHT] == HandShape::OPEN) {
+            setReach(HAND_RIGHT, 0.0f, 150);
+        }
+    } else {
+        pinnedSinceMs = now;
+    }
+    startTween(arms[HAND_RIGHT].x, wrist.x, 0);
+    startTween(arms[HAND_RIGHT].y, wrist.y, 0);
+}
+
+float SimulatedPerformer::mouseWristRadius() const {
+    const float armLength = bodyModel.upperArm + bodyModel.forearm;
+    const float reach = std::min(mouseReach, armLength * FOLLOW_REACH_MARGIN);
+    return FOLLOW_REACH_MARGIN * std::sqrt(armLength * armLength - reach * reach);
+}
+
+void SimulatedPerformer::moveRightWristUnderMouse(uint32_t durationMs) {
+    // Where the mouse lies in the right pointer's box (x 0..0.5, y -0.1..0.4 metres), as far
+    // as the arm reaches: an engaging pointer starts at the wrist.
+    const Vec3 shoulder = shoulderPosition(bodyModel, HAND_RIGHT, {});
+    float x = 0.5f * mouseX - shoulder.x;
+    float y = -0.1f + 0.5f * mouseY - shoulder.y;
+    const float off = std::sqrt(x * x + y * y);
+    const float radius = mouseWristRadius();
+    if (off > radius) {
+        x *= radius / off;
+        y *= radius / off;
+    }
     cancelGesture(HAND_RIGHT);
-    startTween(arms[HAND_RIGHT].x, x, 0);
-    startTween(arms[HAND_RIGHT].y, y, 0);
+    startTween(arms[HAND_RIGHT].x, shoulder.x + x, durationMs);
+    startTween(arms[HAND_RIGHT].y, shoulder.y + y, durationMs);
+}
+
+void SimulatedPerformer::mouseAway() {
+    if (!mouseMode || mouseAwayNow) return;
+    mouseAwayNow = true;
+    mouseFollowing = false;
+    for (int hand = 0; hand < 2; ++hand) setHandShape(hand, HandShape::OPEN);
+    rest(400);
 }
 
 void SimulatedPerformer::mouseButton(int hand, bool down) {
@@ -330,7 +459,7 @@ void SimulatedPerformer::mouseWheel(int steps) {
     steps = std::clamp(steps, -100, 100);
     mouseMode = true;
     mouseReach = std::clamp(mouseReach + 0.05f * static_cast<float>(steps), 0.0f, 0.45f);
-    setReach(HAND_RIGHT, mouseReach, 150);
+    if (!mouseAwayNow) setReach(HAND_RIGHT, mouseReach, 150);  // hanging arms stay down
 }
 
 void SimulatedPerformer::injectFault(PerformerFault fault, uint32_t durationMs) {

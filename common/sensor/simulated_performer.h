@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/sensor/frame_source.h"
+#include "common/sensor/hand_pointer.h"
 #include "common/sensor/performer_body.h"
 #include "common/sensor/performer_gestures.h"
 #include "common/sensor/performer_renderer.h"
@@ -63,13 +64,30 @@ public:
 
     // Mouse: window coordinates normalised to 0..1 (x right, y up); buttons; wheel steps.
     // The first mouse call enters mouse mode: the right hand is held forward at
-    // MOUSE_DEFAULT_REACH so its pointer engages, and the mouse position maps onto the
-    // right pointer's box (x 0..0.5, y -0.1..0.4 metres). mouseButton's `hand` is the hand
-    // the button works: HAND_RIGHT for the left button (closes the right hand while down),
-    // HAND_LEFT for the right button (holds the left hand forward, closed, while down). The
-    // wheel changes the right hand's reach by 5 cm a step (0..0.45 m).
+    // MOUSE_DEFAULT_REACH so its pointer engages. The pointer moves relative to the wrist, with
+    // acceleration, so no fixed wrist position keeps it under the mouse: until the right
+    // pointer engages, mouseMove puts the wrist where the mouse lies in the pointer's box
+    // (x 0..0.5, y -0.1..0.4 metres), so the pointer starts under the mouse; after that,
+    // followPointer steers the wrist every frame. mouseButton's `hand` is the hand the button
+    // works: HAND_RIGHT for the left button (closes the right hand while down), HAND_LEFT for
+    // the right button (holds the left hand forward, closed, while down). The wheel changes the
+    // right hand's reach by 5 cm a step (0..0.45 m).
     void mouseMove(float nx, float ny);
     void mouseButton(int hand, bool down);
+    // The mouse left the drawing area: both arms drop to rest and both hands open, so the
+    // pointers disengage and the person stands still. The next mouseMove brings the right
+    // hand forward again.
+    void mouseAway();
+    bool mouseIsAway() const { return mouseMode && mouseAwayNow; }
+    // Once per frame after `pointer` (the right hand's) was updated from this frame's pose:
+    // moves the right wrist so that the pointer converges on the mouse. It predicts how far
+    // the movement already under way will carry the pointer through its filter and gain, and
+    // asks the wrist for the rest. The wrist stays within the arm's reach: where that cannot
+    // carry the pointer to the mouse, the pointer stops at the nearest point it can reach; held
+    // there for a while with the hand open, the hand drops and comes forward again, and the
+    // pointer engages afresh under the mouse.
+    // Does nothing outside mouse mode, while the mouse is away, or for a left pointer.
+    void followPointer(const HandPointer& pointer);
     void mouseWheel(int steps);
 
     // Faults last durationMs from the next advance.
@@ -121,6 +139,9 @@ private:
     void cancelGesture(int hand);
     Vec3 tweenWrist(int hand, uint32_t atMs) const;
     void updateSkeletons();
+    // How far from the shoulder, across the body, the mouse-driven right wrist may go.
+    float mouseWristRadius() const;
+    void moveRightWristUnderMouse(uint32_t durationMs);
     void ensureRendered();
 
     uint32_t seed;
@@ -135,6 +156,10 @@ private:
     HandShape hands[2] = {HandShape::OPEN, HandShape::OPEN};
     FaultRun faults[static_cast<int>(PerformerFault::FAULT_COUNT)];
     bool mouseMode = false;
+    bool mouseAwayNow = false;      // the arms hang until the mouse comes back
+    bool mouseFollowing = false;    // the right pointer is engaged and steered
+    uint32_t pinnedSinceMs = 0;     // the steered wrist last moved freely inside its reach
+    float mouseX = 0.5f, mouseY = 0.5f;  // last mouse position, normalised
     float mouseReach = MOUSE_DEFAULT_REACH;
 
     SkeletonRecord skeleton;       // slot 0, camera frame

@@ -1,0 +1,223 @@
+// The simulated performer steered by the mouse: the whole path a program runs each frame
+// (performer -> SensorInput with its joint smoothing -> arm pose -> right HandPointer ->
+// followPointer) must bring the pointer under the mouse and keep it there.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <random>
+
+#include "common/gesture/arm_pose.h"
+#include "common/sensor/hand_pointer.h"
+#include "common/sensor/sensor_input.h"
+#include "common/sensor/simulated_performer.h"
+
+namespace {
+
+// One program's frame loop around the performer, in a drawing area of 1300 x 1000 pixels.
+struct FollowRig {
+    explicit FollowRig(uint32_t frameMs) : stepMs(frameMs) {
+        auto owned = std::make_unique<SimulatedPerformer>(7);
+        performer = owned.get();
+        sensor = std::make_unique<SensorInput>(std::move(owned));
+        sensor->diagnostics = nullptr;
+        window.width = 1300;
+        window.height = 1000;
+        pointer = HandPointer(HAND_RIGHT, &window);
+    }
+
+    // Window pixels, x right, y up.
+    void moveMouse(float x, float y) {
+        mouseX = x;
+        mouseY = y;
+        performer->mouseMove(x / static_cast<float>(window.width), y / static_cast<float>(window.height));
+    }
+
+    void frame() {
+        now += stepMs;
+        sensor->advance(now);
+        sensor->fetchSkeleton();
+        extractArmPose(extractor, sensor->skeleton, pose);
+        pointer.update(pose, now);
+        performer->followPointer(pointer);
+    }
+
+    void run(uint32_t ms) {
+        for (uint32_t t = 0; t < ms; t += stepMs) frame();
+    }
+
+    float errorPixels() const {
+        ScreenPoint p = pointer.screenPosition();
+        return std::hypot(p.x - mouseX, p.y - mouseY);
+    }
+
+    // Moves the mouse to (x, y) at once; then returns how many frames the pointer took to come
+    // within `near` pixels, and in `overshoot` the largest error after that, over `ms`.
+    int jump(float x, float y, uint32_t ms, float near, float& overshoot) {
+        moveMouse(x, y);
+        int framesToNear = -1;
+        overshoot = 0.0f;
+        int frames = static_cast<int>(ms / stepMs);
+        for (int i = 1; i <= frames; ++i) {
+            frame();
+            if (framesToNear < 0) {
+                if (errorPixels() < near) framesToNear = i;
+            } else {
+                overshoot = std::max(overshoot, errorPixels());
+            }
+        }
+        return framesToNear;
+    }
+
+    // The right wrist's command stays where the arm reaches.
+    float wristFromShoulder() const {
+        Vec3 shoulder = shoulderPosition(performer->body(), HAND_RIGHT, {});
+        return length(performer->wristTarget(HAND_RIGHT) - shoulder);
+    }
+
+    uint32_t stepMs;
+    uint32_t now = 0;
+    SimulatedPerformer* performer = nullptr;  // owned by sensor
+    std::unique_ptr<SensorInput> sensor;
+    ArmPoseExtractor extractor;
+    ArmPose pose{};
+    WindowInfo window;
+    HandPointer pointer;
+    float mouseX = 0.0f, mouseY = 0.0f;
+};
+
+// The pointer engages about half a second after the hand comes forward.
+void engage(FollowRig& rig, float x, float y) {
+    rig.frame();
+    rig.moveMouse(x, y);
+    rig.run(2500);
+    ASSERT_TRUE(rig.pointer.engaged());
+}
+
+class MouseFollow : public ::testing::TestWithParam<uint32_t> {};
+
+}  // namespace
+
+// 30 frames a second (pintara, --fixed-step 33) and 15 (glebora's real-time rate).
+INSTANTIATE_TEST_SUITE_P(FrameRates, MouseFollow, ::testing::Values(33u, 66u));
+
+TEST_P(MouseFollow, JumpsLandUnderTheMouseQuicklyAndWithoutOvershoot) {
+    FollowRig rig(GetParam());
+    engage(rig, 650.0f, 500.0f);
+    EXPECT_LT(rig.errorPixels(), 4.0f) << "the engaging pointer starts under the mouse";
+
+    const float targets[][2] = {{100.0f, 900.0f}, {1200.0f, 150.0f}, {1150.0f, 850.0f}, {200.0f, 120.0f},
+                                {660.0f, 520.0f}, {700.0f, 560.0f},  {640.0f, 500.0f}};
+    for (const auto& t : targets) {
+        SCOPED_TRACE(testing::Message() << "to " << t[0] << ", " << t[1]);
+        float overshoot = 0.0f;
+        int frames = rig.jump(t[0], t[1], 1500, 10.0f, overshoot);
+        ASSERT_GE(frames, 0) << "never came within 10 pixels; error " << rig.errorPixels();
+        EXPECT_LE(frames, 15);
+        EXPECT_LT(overshoot, 25.0f);
+        EXPECT_LT(rig.errorPixels(), 8.0f);
+    }
+}
+
+TEST_P(MouseFollow, SlowDragsAreFollowedClosely) {
+    FollowRig rig(GetParam());
+    engage(rig, 300.0f, 300.0f);
+    // A two-second stroke across most of the window and back up, as when painting.
+    float worst = 0.0f;
+    for (uint32_t t = 0; t <= 2000; t += rig.stepMs) {
+        float s = static_cast<float>(t) / 2000.0f;
+        rig.moveMouse(300.0f + 700.0f * s, 300.0f + 400.0f * s * s);
+        rig.frame();
+        if (t > 300) worst = std::max(worst, rig.errorPixels());
+    }
+    rig.run(1500);
+    // The mouse moves up to 0.53 pixels a millisecond; the pointer trails it by four frames at most.
+    EXPECT_LT(worst, 4.0f * 0.53f * static_cast<float>(rig.stepMs));
+    EXPECT_LT(rig.errorPixels(), 8.0f);
+}
+
+TEST_P(MouseFollow, RandomTargetsLeaveNoDriftAndTheWristWithinReach) {
+    FollowRig rig(GetParam());
+    engage(rig, 650.0f, 500.0f);
+    std::mt19937 random(11);
+    std::uniform_real_distribution<float> across(60.0f, 1240.0f), up(60.0f, 940.0f);
+    const float armLength = rig.performer->body().upperArm + rig.performer->body().forearm;
+    for (int i = 0; i < 25; ++i) {
+        float x = across(random), y = up(random);
+        float overshoot = 0.0f;
+        rig.jump(x, y, 1500, 10.0f, overshoot);
+        EXPECT_LT(rig.errorPixels(), 8.0f) << "target " << i << " at " << x << ", " << y;
+        EXPECT_LT(rig.wristFromShoulder(), armLength);
+    }
+}
+
+TEST_P(MouseFollow, AStillMouseKeepsThePointerStill) {
+    FollowRig rig(GetParam());
+    engage(rig, 400.0f, 700.0f);
+    ScreenPoint start = rig.pointer.screenPosition();
+    float wander = 0.0f;
+    for (int i = 0; i < 60; ++i) {
+        rig.frame();
+        ScreenPoint p = rig.pointer.screenPosition();
+        wander = std::max(wander, std::hypot(p.x - start.x, p.y - start.y));
+    }
+    EXPECT_LT(wander, 12.0f) << "the body's sway alone moves the pointer a few pixels";
+}
+
+TEST(MouseFollow, ThePointerStopsAtTheArmsLimitAndComesBackWithTheMouse) {
+    FollowRig rig(33);
+    engage(rig, 650.0f, 500.0f);
+    // Slow drags to the bottom right, each started from the upper left with a fast jump: the
+    // slow pointer needs more wrist travel than the fast one gives back, until the arm is
+    // straight.
+    const float armLength = rig.performer->body().upperArm + rig.performer->body().forearm;
+    for (int stroke = 0; stroke < 6; ++stroke) {
+        float overshoot = 0.0f;
+        rig.jump(200.0f, 800.0f, 700, 10.0f, overshoot);
+        for (uint32_t t = 0; t <= 1500; t += rig.stepMs) {
+            float s = static_cast<float>(t) / 1500.0f;
+            rig.moveMouse(200.0f + 1050.0f * s, 800.0f - 750.0f * s);
+            rig.frame();
+            if (rig.pointer.engaged()) {
+                ASSERT_LT(rig.wristFromShoulder(), armLength);
+            }
+        }
+    }
+    // Wherever it stopped, the pointer comes back to the middle: directly, or by dropping the
+    // hand and engaging again under the mouse.
+    float overshoot = 0.0f;
+    int frames = rig.jump(650.0f, 500.0f, 2500, 10.0f, overshoot);
+    EXPECT_GE(frames, 0);
+    EXPECT_LT(rig.errorPixels(), 8.0f);
+}
+
+TEST(MouseFollow, ArmsHangWhileTheMouseIsAwayAndThePointerReturnsUnderIt) {
+    FollowRig rig(33);
+    engage(rig, 650.0f, 500.0f);
+    rig.performer->mouseButton(HAND_LEFT, true);  // the left hand held forward as well
+    rig.run(600);
+    ASSERT_GT(rig.pose[POSE_LEFT_REACH], POINTER_REACH_THRESHOLD);
+
+    rig.performer->mouseAway();
+    EXPECT_TRUE(rig.performer->mouseIsAway());
+    rig.run(800);
+    EXPECT_LT(rig.pose[POSE_RIGHT_REACH], POINTER_REACH_THRESHOLD);
+    EXPECT_LT(rig.pose[POSE_LEFT_REACH], POINTER_REACH_THRESHOLD);
+    EXPECT_FALSE(rig.pointer.engaged());
+    EXPECT_EQ(rig.performer->handShape(HAND_LEFT), HandShape::OPEN);
+    Vec3 rest = restWristPosition(rig.performer->body(), HAND_RIGHT);
+    EXPECT_LT(length(rig.performer->wristTarget(HAND_RIGHT) - rest), 1e-3f);
+    // The wheel does not lift a hanging arm.
+    rig.performer->mouseWheel(2);
+    rig.run(300);
+    EXPECT_LT(rig.pose[POSE_RIGHT_REACH], POINTER_REACH_THRESHOLD);
+
+    // Back over the area somewhere else: the hand comes forward, and the pointer engages half
+    // a second later under the mouse.
+    rig.moveMouse(300.0f, 250.0f);
+    EXPECT_FALSE(rig.performer->mouseIsAway());
+    rig.run(1200);
+    EXPECT_TRUE(rig.pointer.engaged());
+    EXPECT_LT(rig.errorPixels(), 5.0f);
+}
