@@ -29,6 +29,7 @@ void display() {
     uint32_t now = harnessBeginFrame(harness);
     glViewport(0, 0, static_cast<GLsizei>(app->window.width), static_cast<GLsizei>(app->window.height));
     paintFrame(*app, now);
+    harnessFollowPointer(harness, *app->rightPointer);
 
     beginGuiFrame(fullWidth, fullHeight);
     drawSettingsPanel(*app, panelRows, fullWidth, fullHeight);
@@ -74,8 +75,13 @@ void mouse(int button, int state, int x, int y) {
 }
 
 void motion(int x, int y) {
-    if (guiMouseMotion(x, y)) return;
+    // Over the settings panel the panel takes the mouse and the performer's arms hang.
+    if (guiMouseMotion(x, y) && x < drawingWidth()) return;
     harnessMouseMotion(harness, x, y, drawingWidth(), fullHeight);
+}
+
+void entry(int state) {
+    if (state == GLUT_LEFT) harnessMouseLeft(harness);
 }
 
 }  // namespace
@@ -111,6 +117,7 @@ int main(int argc, char** argv) {
     glutMouseFunc(mouse);
     glutMotionFunc(motion);
     glutPassiveMotionFunc(motion);
+    glutEntryFunc(entry);
 
     std::unique_ptr<FrameSource> source = openSensorOrExit(harness);
     createPaintApp(*app, std::move(source), harness.options.gestureSetFile(), harness.clock.nowMs);

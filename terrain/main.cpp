@@ -38,6 +38,7 @@ std::unique_ptr<TerrainScenarioHost> scenarioHost;
 void display() {
     const uint32_t now = harnessBeginFrame(harness);
     terrainFrame(*app, now);
+    harnessFollowPointer(harness, *app->rightPointer);
     drawTerrainGui(*app);
     const int width = static_cast<int>(app->window.width), height = static_cast<int>(app->window.height);
     harnessEndFrame(harness, width, height);
@@ -73,6 +74,10 @@ void motion(int x, int y) {
     harnessMouseMotion(harness, x, y, static_cast<int>(app->window.width), static_cast<int>(app->window.height));
 }
 
+void entry(int state) {
+    if (state == GLUT_LEFT) harnessMouseLeft(harness);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -106,6 +111,7 @@ int main(int argc, char** argv) {
     glutMouseFunc(mouse);
     glutMotionFunc(motion);
     glutPassiveMotionFunc(motion);
+    glutEntryFunc(entry);
 
     std::unique_ptr<FrameSource> source = openSensorOrExit(harness);
     createTerrainApp(*app, std::move(source), harness.options.gestureSetFile(), harness.clock.nowMs);

@@ -51,6 +51,9 @@ void endProgram(ProgramHarness& harness, int code, int windowWidth, int windowHe
 }  // namespace
 
 bool setUpHarness(ProgramHarness& harness, const std::string& programName, int argc, char** argv, int& exitCode) {
+    // Line by line even into a pipe or a file, so nothing printed is lost if the program is
+    // killed; before anything is written, as setvbuf requires.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     harness.programName = programName;
     std::string error;
     if (!parseProgramOptions(argc, argv, harness.options, error)) {
@@ -70,7 +73,6 @@ bool setUpHarness(ProgramHarness& harness, const std::string& programName, int a
     }
     harness.clock.fixedStepMs = harness.options.fixedStepMs;
     if (!harness.options.scriptPath.empty() || harness.options.frameLimit > 0) {
-        std::setvbuf(stdout, nullptr, _IOLBF, 0);
         const std::string name = programName;
         harness.watchdog = std::make_unique<HangWatchdog>(HANG_LIMIT_MS, 1000, [name](uint64_t frame) {
             std::fprintf(stderr, "%s: no frame finished in %lld s (the last was frame %llu); giving up\n",
@@ -163,7 +165,10 @@ void harnessEndFrame(ProgramHarness& harness, int windowWidth, int windowHeight)
 
 void harnessMouseMotion(ProgramHarness& harness, int x, int y, int areaWidth, int areaHeight) {
     if (!harness.performer || harness.scenario || areaWidth <= 0 || areaHeight <= 0) return;
-    if (x < 0 || x >= areaWidth || y < 0 || y >= areaHeight) return;
+    if (x < 0 || x >= areaWidth || y < 0 || y >= areaHeight) {
+        harness.performer->mouseAway();
+        return;
+    }
     float nx = static_cast<float>(x) / static_cast<float>(areaWidth);
     float ny = 1.0f - static_cast<float>(y) / static_cast<float>(areaHeight);
     harness.performer->mouseMove(nx, ny);
@@ -186,4 +191,14 @@ void harnessMouseButton(ProgramHarness& harness, int button, int state, int x, i
         harness.performer->mouseWheel(button == 3 ? 1 : -1);
     }
     harnessMouseMotion(harness, x, y, areaWidth, areaHeight);
+}
+
+void harnessMouseLeft(ProgramHarness& harness) {
+    if (!harness.performer || harness.scenario) return;
+    harness.performer->mouseAway();
+}
+
+void harnessFollowPointer(ProgramHarness& harness, const HandPointer& rightPointer) {
+    if (!harness.performer || harness.scenario) return;
+    harness.performer->followPointer(rightPointer);
 }

@@ -13,6 +13,7 @@
 #include "common/sensor/frame_source.h"
 
 class SimulatedPerformer;
+struct HandPointer;
 class Recorder;
 class ScenarioRunner;
 class ScenarioHost;
@@ -44,8 +45,8 @@ bool requestScreenshot(ProgramHarness& harness, const std::string& path);
 
 // Parses the command line and handles --help and --version. Returns false when the program
 // must end at once with `exitCode` (0 after help or version, 2 after a command-line error).
-// For unattended runs (--script, --frames) it makes standard output line-buffered, so a log
-// shows every line up to a failure, and starts the hang watchdog.
+// It makes standard output line-buffered, so a log or a pipe shows every line up to a failure
+// or a kill, and for unattended runs (--script, --frames) starts the hang watchdog.
 bool setUpHarness(ProgramHarness& harness, const std::string& programName, int argc, char** argv, int& exitCode);
 
 // Opens the sensor named by --sensor. When it cannot be opened, prints the missing-sensor
@@ -66,8 +67,15 @@ void harnessEndFrame(ProgramHarness& harness, int windowWidth, int windowHeight)
 // The recorder (if any) for SensorInput.
 Recorder* harnessRecorder(ProgramHarness& harness);
 
-// Mouse control of the simulated performer. Window pixels with y down (GLUT's), in a drawing
-// area of areaWidth x areaHeight; events outside it are ignored.
+// Mouse control of the simulated performer (not while a scenario drives it). Window pixels
+// with y down (GLUT's), in a drawing area of areaWidth x areaHeight. Motion outside the area
+// lets the performer's arms hang (as harnessMouseLeft does); motion inside raises the right
+// hand again. Presses outside the area are ignored; releases count anywhere.
 void harnessMouseMotion(ProgramHarness& harness, int x, int y, int areaWidth, int areaHeight);
 void harnessMouseButton(ProgramHarness& harness, int button, int state, int x, int y, int areaWidth,
                         int areaHeight);
+// The mouse left the window (glutEntryFunc's GLUT_LEFT): the performer's arms hang.
+void harnessMouseLeft(ProgramHarness& harness);
+// Once per frame, after the program updated its right pointer from this frame's pose: steers
+// the performer's right wrist so that the pointer follows the mouse.
+void harnessFollowPointer(ProgramHarness& harness, const HandPointer& rightPointer);

@@ -4,6 +4,9 @@
 #include <GL/freeglut.h>
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <string>
+
 #include "common/app/scenario_script.h"
 #include "common/sensor/recording.h"
 #include "common/sensor/simulated_performer.h"
@@ -26,4 +29,41 @@ TEST(HarnessMouse, AHandClosedInsideTheAreaOpensWhereverTheButtonIsReleased) {
     // A press outside the area does nothing.
     harnessMouseButton(harness, GLUT_LEFT_BUTTON, GLUT_DOWN, 150, 10, 100, 100);
     EXPECT_EQ(performer.handShape(HAND_RIGHT), HandShape::OPEN);
+}
+
+TEST(HarnessMouse, LeavingTheAreaOrTheWindowLetsTheArmsHang) {
+    SimulatedPerformer performer(1);
+    ProgramHarness harness;
+    harness.performer = &performer;
+
+    harnessMouseMotion(harness, 50, 50, 100, 100);
+    EXPECT_FALSE(performer.mouseIsAway());
+    harnessMouseMotion(harness, 150, 50, 100, 100);  // over the panel
+    EXPECT_TRUE(performer.mouseIsAway());
+    harnessMouseMotion(harness, 40, 60, 100, 100);
+    EXPECT_FALSE(performer.mouseIsAway());
+    harnessMouseLeft(harness);
+    EXPECT_TRUE(performer.mouseIsAway());
+}
+
+TEST(HarnessMouse, AScenarioSwitchesTheMouseOff) {
+    SimulatedPerformer performer(1);
+    ProgramHarness harness;
+    harness.performer = &performer;
+    Scenario scenario;
+    struct NoHost : ScenarioHost {
+        void pressKey(unsigned char) override {}
+        void pressSpecialKey(int, int) override {}
+        bool loadGestureSets(const std::string&) override { return false; }
+        bool saveGestureSets(const std::string&) override { return false; }
+        bool saveScreenshot(const std::string&) override { return false; }
+        std::string query(const std::string&) override { return ""; }
+    } host;
+    harness.scenario = std::make_unique<ScenarioRunner>(scenario, performer, host);
+
+    harnessMouseMotion(harness, 50, 50, 100, 100);
+    harnessMouseLeft(harness);
+    EXPECT_FALSE(performer.mouseIsAway());
+    Vec3 rest = restWristPosition(performer.body(), HAND_RIGHT);
+    EXPECT_LT(length(performer.wristTarget(HAND_RIGHT) - rest), 1e-4f) << "the mouse moved no hand";
 }
