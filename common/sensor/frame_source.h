@@ -43,6 +43,11 @@ public:
     virtual bool nextColourFrame(uint8_t* bgrx /* COLOUR_FRAME_BYTES */) = 0;
     virtual bool nextDepthFrame(uint16_t* packedDepth /* FRAME_PIXELS */) = 0;
 
+    // True once a stream that plays a file has delivered its last frame: no frame will ever
+    // come again, so a failed fetch is not a fault worth a line every frame. A live source
+    // never ends.
+    virtual bool ended() const { return false; }
+
     // Camera elevation in whole degrees. Sources without a motor keep the value only.
     virtual int tiltAngle() const = 0;
     virtual void setTiltAngle(int degrees) = 0;

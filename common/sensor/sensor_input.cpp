@@ -64,8 +64,6 @@ int chooseSkeletonSlot(const SkeletonFrame& frame, int trackedSlot) {
     return candidate;
 }
 
-void smoothSkeletonFrame(SkeletonFrame&) {}
-
 SensorInput::SensorInput(std::unique_ptr<FrameSource> source)
     : colourImage(COLOUR_FRAME_BYTES, 0),
       depthView(COLOUR_FRAME_BYTES, 0),
@@ -100,18 +98,31 @@ const SkeletonRecord* SensorInput::fetchSkeleton() {
     }
     int slot = chooseSkeletonSlot(frameBuffer, trackedSlot);
     if (slot < 0) {
+        smoother.reset();  // whoever comes back starts a fresh history
         return &skeleton;  // nobody tracked: the previous record keeps its old state
     }
     trackedSlot = slot;
-    smoothSkeletonFrame(frameBuffer);
+    smoother.smooth(frameBuffer);
     skeleton = frameBuffer.slots[slot];
     return &skeleton;
 }
 
+void SensorInput::reportFailedImageFetch(const char* line) {
+    if (!diagnostics) {
+        return;
+    }
+    if (!frameSource->ended()) {
+        std::fputs(line, diagnostics);
+    } else if (!endNoticeGiven) {
+        endNoticeGiven = true;
+        std::fputs("The sensor stream has ended; its last frame stays.\n", diagnostics);
+    }
+}
+
 const uint8_t* SensorInput::fetchColour() {
     bool ok = frameSource->nextColourFrame(colourImage.data());
-    if (!ok && diagnostics) {
-        std::fputs("Something went wrong for Video Frame...\n", diagnostics);
+    if (!ok) {
+        reportFailedImageFetch("Something went wrong for Video Frame...\n");
     }
     if (recorder) {
         recorder->recordColour(ok ? colourImage.data() : nullptr);
@@ -122,9 +133,7 @@ const uint8_t* SensorInput::fetchColour() {
 const uint8_t* SensorInput::fetchDepth() {
     bool ok = frameSource->nextDepthFrame(rawDepth.data());
     if (!ok) {
-        if (diagnostics) {
-            std::fputs("Something went wrong for Depth Frame...\n", diagnostics);
-        }
+        reportFailedImageFetch("Something went wrong for Depth Frame...\n");
         if (recorder) {
             recorder->recordDepth(nullptr);
         }

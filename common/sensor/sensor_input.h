@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/sensor/frame_source.h"
+#include "common/sensor/skeleton_smoothing.h"
 #include "common/sensor/skeleton_record.h"
 
 // Printed (UTF-8) to stderr before exiting with code 1 when no sensor can be opened.
@@ -38,6 +39,7 @@ public:
     // Where the "Something went wrong for ... Frame..." lines go: stdout in the programs;
     // tools whose stdout carries data point it at stderr; nullptr silences them.
     std::FILE* diagnostics = stdout;
+    bool endNoticeGiven = false;            // the end of a played stream was announced
 
     // When set (--record FILE), every fetch also hands the recorder what the source delivered:
     // the raw six-slot skeleton frame, the colour frame and the raw packed depth, or the fact
@@ -51,17 +53,16 @@ public:
     std::vector<uint16_t> depthMillimetres; // FRAME_PIXELS
 
 private:
+    // Prints a failed image fetch's line; once a played stream has ended, one notice instead.
+    void reportFailedImageFetch(const char* line);
+
     std::unique_ptr<FrameSource> frameSource;
     SkeletonFrame frameBuffer;              // reused by every skeleton fetch
+    SkeletonSmoother smoother;              // steadies each frame that has someone tracked
     std::vector<uint16_t> rawDepth;         // reused by every depth fetch
     bool recordClockStarted = false;
     uint32_t recordStartMs = 0;             // clock time of the first recorded frame
 };
-
-// The runtime smoothed the chosen skeleton frame in place with its default parameters. The
-// replacement sources deliver frames that are already steady (rendered, recorded or imported),
-// so this does nothing; it stays a named step so a live camera backend can fill it in.
-void smoothSkeletonFrame(SkeletonFrame& frame);
 
 // Colour-codes one packed depth frame into `view` (B, G, R, A) and `millimetres`.
 // Shared by fetchDepth and the benchmark.

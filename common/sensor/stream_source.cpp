@@ -36,6 +36,7 @@ void IndexedStreamSource::restartPlayback() {
     started = false;
     startMs = 0;
     skeletonFresh = colourFresh = depthFresh = false;
+    fetchedPastEnd = false;
     renderedFrame = -1;
 }
 
@@ -83,7 +84,7 @@ uint32_t IndexedStreamSource::frameTimeMs() const { return static_cast<uint32_t>
 
 bool IndexedStreamSource::nextSkeletonFrame(SkeletonFrame& frame) {
     if (!skeletonFresh) {
-        return false;
+        return nothingFresh();
     }
     skeletonFresh = false;
     return loadSkeleton(current, frame);
@@ -91,7 +92,7 @@ bool IndexedStreamSource::nextSkeletonFrame(SkeletonFrame& frame) {
 
 bool IndexedStreamSource::nextColourFrame(uint8_t* bgrx) {
     if (!colourFresh) {
-        return false;
+        return nothingFresh();
     }
     colourFresh = false;
     return loadColour(current, bgrx);
@@ -99,10 +100,21 @@ bool IndexedStreamSource::nextColourFrame(uint8_t* bgrx) {
 
 bool IndexedStreamSource::nextDepthFrame(uint16_t* packedDepth) {
     if (!depthFresh) {
-        return false;
+        return nothingFresh();
     }
     depthFresh = false;
     return loadDepth(current, packedDepth);
+}
+
+bool IndexedStreamSource::ended() const { return fetchedPastEnd; }
+
+bool IndexedStreamSource::nothingFresh() {
+    // A fetch that finds nothing new on the last frame is past the end; a frame recorded as
+    // dropped is still a frame of the stream and fails as itself.
+    if (current >= 0 && static_cast<size_t>(current + 1) == frameCount()) {
+        fetchedPastEnd = true;
+    }
+    return false;
 }
 
 void IndexedStreamSource::setTiltAngle(int degrees) {

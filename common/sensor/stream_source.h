@@ -12,7 +12,8 @@
 //  - advance() moves to the newest frame whose time has come, skipping frames a slow program
 //    had no time for. The first advance() shows the first frame.
 //  - At the end of a stream the last frame stays current and no new frames come: the stream
-//    does not loop, so a program keeps the last pose and prints a line per failed image fetch.
+//    does not loop. ended() turns true, and SensorInput says so once instead of reporting
+//    every fetch that finds no new frame.
 //  - A frame recorded as dropped fails its fetch when it is current.
 #include <cstddef>
 #include <cstdint>
@@ -64,6 +65,7 @@ public:
     bool nextSkeletonFrame(SkeletonFrame& frame) override;
     bool nextColourFrame(uint8_t* bgrx) override;
     bool nextDepthFrame(uint16_t* packedDepth) override;
+    bool ended() const override;
 
     int tiltAngle() const override { return tilt; }
     void setTiltAngle(int degrees) override;  // kept (clamped to +-27), nothing moves
@@ -90,6 +92,7 @@ protected:
 
 private:
     void moveTo(long index);
+    bool nothingFresh();
     bool renderImages(size_t index);
 
     long current = -1;
@@ -98,6 +101,7 @@ private:
     bool skeletonFresh = false;
     bool colourFresh = false;
     bool depthFresh = false;
+    bool fetchedPastEnd = false;
     int tilt = 0;
 
     long renderedFrame = -1;  // frame whose images the buffers below hold
