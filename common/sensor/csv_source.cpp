@@ -4,11 +4,16 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <algorithm>
+#include <cstdio>
 #include <fstream>
 
 namespace {
 
 constexpr int CSV_VALUES = 1 + JOINT_COUNT * 4;
+
+// Exporters write a joint the tracker lost as 0 0 0, the camera's own position.
+bool jointMissing(const Vector4& joint) { return joint.x == 0.0f && joint.y == 0.0f && joint.z == 0.0f; }
 
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
@@ -27,6 +32,35 @@ bool skipSeparator(const char*& p, const char* end) {
     return p > start;
 }
 
+bool endsValue(const char* p, const char* end) { return p == end || isBlank(*p) || *p == ','; }
+
+// A time stamp in microseconds: a whole number, or one with a fraction or an exponent, which
+// is rounded to the nearest microsecond (exporters that work in floating point write those).
+bool parseTimeStamp(const char*& p, const char* end, uint64_t& timeUs, std::string& reason) {
+    if (p < end && *p == '-') {
+        reason = "the time stamp is negative";
+        return false;
+    }
+    uint64_t whole = 0;
+    std::from_chars_result r = std::from_chars(p, end, whole);
+    if (r.ec == std::errc() && endsValue(r.ptr, end)) {
+        timeUs = whole;
+        p = r.ptr;
+        return true;
+    }
+    double value = 0.0;
+    std::from_chars_result d = std::from_chars(p, end, value);
+    // 2^64 as a double: anything from there on does not fit the 64-bit stamp.
+    if (d.ec != std::errc() || !endsValue(d.ptr, end) || !std::isfinite(value) || value < 0.0 ||
+        value >= 18446744073709551616.0) {
+        reason = "the time stamp is not a number of microseconds";
+        return false;
+    }
+    timeUs = static_cast<uint64_t>(std::floor(value + 0.5));  // below 2^64 still: doubles there are 2048 apart
+    p = d.ptr;
+    return true;
+}
+
 }  // namespace
 
 bool parseCsvFrame(const std::string& line, CsvFrame& frame, std::string& reason) {
@@ -37,6 +71,13 @@ bool parseCsvFrame(const std::string& line, CsvFrame& frame, std::string& reason
     }
     while (end > p && isBlank(end[-1])) {
         --end;
+    }
+    // Exporters often end every value, the last one too, with a comma.
+    if (end > p && end[-1] == ',') {
+        --end;
+        while (end > p && isBlank(end[-1])) {
+            --end;
+        }
     }
     float values[CSV_VALUES - 1] = {};
     int count = 0;
@@ -57,14 +98,9 @@ bool parseCsvFrame(const std::string& line, CsvFrame& frame, std::string& reason
             ++p;  // from_chars takes no plus sign
         }
         if (count == 0) {
-            uint64_t time = 0;
-            std::from_chars_result r = std::from_chars(p, end, time);
-            if (r.ec != std::errc() || (r.ptr < end && !isBlank(*r.ptr) && *r.ptr != ',')) {
-                reason = "the time stamp is not a whole number of microseconds";
+            if (!parseTimeStamp(p, end, frame.timeUs, reason)) {
                 return false;
             }
-            frame.timeUs = time;
-            p = r.ptr;
         } else {
             float value = 0.0f;
             std::from_chars_result r = std::from_chars(p, end, value);
@@ -109,9 +145,36 @@ void csvSkeletonFrame(const CsvFrame& csv, SkeletonFrame& frame) {
     person.position = csv.joints[JOINT_HIP_CENTER];
     for (int j = 0; j < JOINT_COUNT; ++j) {
         person.joints[j] = csv.joints[j];
-        person.jointTrackingStates[j] = 2;  // tracked
+        person.jointTrackingStates[j] = csv.inferred[j] ? 1 : jointMissing(csv.joints[j]) ? 0 : 2;
     }
 }
+
+namespace {
+
+constexpr uint64_t USUAL_FRAME_INTERVAL_US = 33333;  // 30 frames a second
+
+// Warns when the frames are implausibly close or far apart: most often the stamps are in
+// milliseconds or seconds, and the stream would play a thousand times too fast or too slow.
+void checkFrameIntervals(const std::vector<CsvFrame>& frames, const std::string& path, std::FILE* warnings) {
+    if (frames.size() < 3 || !warnings) {
+        return;
+    }
+    std::vector<uint64_t> intervals;
+    intervals.reserve(frames.size() - 1);
+    for (size_t i = 1; i < frames.size(); ++i) {
+        intervals.push_back(frames[i].timeUs - frames[i - 1].timeUs);
+    }
+    std::nth_element(intervals.begin(), intervals.begin() + intervals.size() / 2, intervals.end());
+    uint64_t median = intervals[intervals.size() / 2];
+    if (median < 1000 || median > 1000000) {
+        std::fprintf(warnings,
+                     "csv '%s': the frames are a median of %llu microseconds apart; time stamps must be in "
+                     "microseconds (30 frames a second are 33333 apart)\n",
+                     path.c_str(), static_cast<unsigned long long>(median));
+    }
+}
+
+}  // namespace
 
 bool CsvSource::open(const std::string& path, std::string& error, std::FILE* warnings) {
     frames.clear();
@@ -124,18 +187,25 @@ bool CsvSource::open(const std::string& path, std::string& error, std::FILE* war
     std::string line;
     size_t lineNumber = 0;
     size_t skipped = 0;
+    uint64_t shiftUs = 0;              // added to every stamp after the clock stepped back
+    Vector4 lastKnown[JOINT_COUNT];    // each joint's last tracked position
+    bool known[JOINT_COUNT] = {};
+    size_t framesWithMissingJoints = 0;
     CsvFrame frame;
     while (std::getline(in, line)) {
         ++lineNumber;
+        if (lineNumber == 1 && line.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+            line.erase(0, 3);  // a UTF-8 byte-order mark, as some Windows tools write
+        }
         size_t first = line.find_first_not_of(" \t\r");
         if (first == std::string::npos || line[first] == '#') {
             continue;
         }
         std::string reason;
         bool ok = parseCsvFrame(line, frame, reason);
-        if (ok && !frames.empty() && frame.timeUs < frames.back().timeUs) {
+        if (ok && frame.timeUs + shiftUs < frame.timeUs) {
             ok = false;
-            reason = "time stamp " + std::to_string(frame.timeUs) + " is before the previous frame's";
+            reason = "the time stamp is out of range after the clock's earlier step back";
         }
         if (!ok) {
             ++skipped;
@@ -144,6 +214,50 @@ bool CsvSource::open(const std::string& path, std::string& error, std::FILE* war
                              reason.c_str());
             }
             continue;
+        }
+        frame.timeUs += shiftUs;
+        if (!frames.empty() && frame.timeUs < frames.back().timeUs) {
+            // The tracker's clock restarted or stepped back: keep the frames, in file order,
+            // one usual interval after the previous one.
+            uint64_t interval = USUAL_FRAME_INTERVAL_US;
+            if (frames.size() >= 2) {
+                uint64_t last = frames.back().timeUs - frames[frames.size() - 2].timeUs;
+                if (last > 0 && last <= 1000000) {
+                    interval = last;
+                }
+            }
+            uint64_t wanted = frames.back().timeUs + interval;
+            if (warnings) {
+                std::fprintf(warnings,
+                             "csv '%s': line %zu: the time stamp goes back by %llu microseconds; the stream goes "
+                             "on one frame later\n",
+                             path.c_str(), lineNumber,
+                             static_cast<unsigned long long>(frames.back().timeUs - frame.timeUs));
+            }
+            if (wanted < frames.back().timeUs) {
+                wanted = frames.back().timeUs;  // at the very top of the range
+            }
+            shiftUs += wanted - frame.timeUs;
+            frame.timeUs = wanted;
+        }
+        if (frame.tracked) {
+            // Exporters write a joint the tracker lost as 0 0 0: the camera's own position. It
+            // keeps its last tracked place instead, like the runtime's inferred joints.
+            bool missing = false;
+            for (int j = 0; j < JOINT_COUNT; ++j) {
+                frame.inferred[j] = false;
+                if (!jointMissing(frame.joints[j])) {
+                    lastKnown[j] = frame.joints[j];
+                    known[j] = true;
+                } else if (known[j]) {
+                    frame.joints[j] = lastKnown[j];
+                    frame.inferred[j] = true;
+                    missing = true;
+                } else {
+                    missing = true;
+                }
+            }
+            framesWithMissingJoints += missing ? 1 : 0;
         }
         frames.push_back(frame);
     }
@@ -156,6 +270,13 @@ bool CsvSource::open(const std::string& path, std::string& error, std::FILE* war
                 (skipped ? " (" + std::to_string(skipped) + " malformed lines)" : std::string());
         return false;
     }
+    if (framesWithMissingJoints > 0 && warnings) {
+        std::fprintf(warnings,
+                     "csv '%s': %zu frames have joints at 0 0 0 (not tracked); each keeps its last tracked "
+                     "position\n",
+                     path.c_str(), framesWithMissingJoints);
+    }
+    checkFrameIntervals(frames, path, warnings);
     return true;
 }
 

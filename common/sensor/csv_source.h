@@ -1,14 +1,18 @@
 #pragma once
-// Text skeleton streams (--sensor csv:FILE). One frame per line: a time stamp in whole
-// microseconds, then 20 joints x (x y z w) in metres in the skeleton record's joint order,
-// 81 numbers separated by spaces, tabs or a comma (with optional spaces around it).
-// Blank lines and lines starting with '#' are ignored.
+// Text skeleton streams (--sensor csv:FILE). One frame per line: a time stamp in microseconds
+// (whole, or with a fraction that is rounded), then 20 joints x (x y z w) in metres in the
+// skeleton record's joint order, 81 numbers separated by spaces, tabs or a comma (with
+// optional spaces around it; one comma after the last value is allowed). Blank lines, lines
+// starting with '#' and a byte-order mark are ignored.
 //  - A frame whose 80 joint values are all zero means nobody is tracked: every slot has
 //    tracking state 0.
-//  - Otherwise the person is slot 0 with tracking state 2, every joint state 2, tracking id 1
-//    and the hip centre as body position.
-//  - A malformed line (wrong count, not a number, nan or inf, a time stamp before the previous
-//    line's) is skipped with a warning on stderr naming the file and line.
+//  - Otherwise the person is slot 0 with tracking state 2, tracking id 1 and the hip centre
+//    as body position. A joint written as 0 0 0 is one the tracker lost: it takes its last
+//    tracked position with joint state 1 (inferred), or state 0 while it has none.
+//  - A malformed line (wrong count, not a number, nan or inf) is skipped with a warning on
+//    stderr naming the file and line. A time stamp before the previous frame's (a tracker
+//    restarting its clock) is warned about once and the rest of the stream is shifted to
+//    follow one frame after the previous frame.
 // The depth and colour images are rendered from the skeleton (see setSkeletonImageRenderer).
 #include <cstdint>
 #include <memory>
@@ -21,6 +25,7 @@ struct CsvFrame {
     uint64_t timeUs = 0;
     bool tracked = false;
     Vector4 joints[JOINT_COUNT];
+    bool inferred[JOINT_COUNT] = {};  // written as 0 0 0 and given its last tracked position
 };
 
 // Parses one data line (not blank, not a comment). False with a short `reason`.
