@@ -128,7 +128,8 @@ bool drawFileDialog(FileDialog& dialog) {
         std::strncpy(buffer, dialog.typedName.c_str(), sizeof buffer - 1);
         buffer[sizeof buffer - 1] = '\0';
         ImGui::SetNextItemWidth(-200);
-        if (dialog.mode == FileDialogMode::SAVE && ImGui::IsWindowAppearing()) ImGui::SetKeyboardFocusHere();
+        // Both dialogs take a typed name at once: a path can be typed into Open as well.
+        if (ImGui::IsWindowAppearing()) ImGui::SetKeyboardFocusHere();
         if (ImGui::InputText("##name", buffer, sizeof buffer, ImGuiInputTextFlags_EnterReturnsTrue)) accept = true;
         dialog.typedName = buffer;
         ImGui::SameLine();

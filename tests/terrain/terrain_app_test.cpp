@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <filesystem>
 #include <cstdlib>
 #include <fstream>
 
@@ -318,5 +319,52 @@ TEST_F(TerrainAppTest, KeysReachTheProgramAgainOnceTheFileDialogHasClosed) {
     EXPECT_NE(app->terrain->showNormals, normalsBefore);
     press('n');
     EXPECT_EQ(app->terrain->showNormals, normalsBefore);
+    std::system(("rm -rf " + folder).c_str());
+}
+
+TEST_F(TerrainAppTest, QuickTapsBetweenTwoFramesReachTheFileDialog) {
+    // A key pressed and released before the next frame starts (a quick tap while a frame is
+    // being drawn) must still count, for Enter and Escape as for letters.
+    initGui();
+    const std::string folder = std::string(BINARY_DIR) + "/terrain_app_taps_" + std::to_string(getpid());
+    ASSERT_EQ(std::system(("mkdir -p " + folder + "/sub").c_str()), 0);
+    auto frame = [&] { drawTerrainGui(*app); };
+    auto tap = [&](unsigned char key) {
+        guiKeyboard(key, 0, 0);
+        guiKeyboardUp(key, 0, 0);
+        frame();
+    };
+    auto programKey = [&](unsigned char key) {
+        terrainKeyEvent(*app, key, 0, 0);
+        frame();
+        guiKeyboardUp(key, 0, 0);
+        frame();
+    };
+    frame();
+
+    programKey('s');
+    ASSERT_TRUE(app->fileDialog.active);
+    tap(27);
+    EXPECT_FALSE(app->fileDialog.active) << "a tapped Escape cancels";
+    frame();  // ImGui lets go of the keyboard from the frame after the dialog closed
+
+    // The open dialog takes a typed name at once; a typed folder is entered.
+    programKey('l');
+    ASSERT_TRUE(app->fileDialog.active);
+    app->fileDialog.folder = folder;
+    for (char c : std::string("sub")) tap(static_cast<unsigned char>(c));
+    tap(13);
+    EXPECT_TRUE(app->fileDialog.active);
+    EXPECT_EQ(std::filesystem::path(app->fileDialog.folder).filename(), "sub") << app->fileDialog.folder;
+    tap(27);
+    EXPECT_FALSE(app->fileDialog.active);
+
+    programKey('s');
+    ASSERT_TRUE(app->fileDialog.active);
+    app->fileDialog.folder = folder;
+    tap('b');
+    tap(13);
+    EXPECT_FALSE(app->fileDialog.active) << "a tapped Enter saves";
+    EXPECT_TRUE(fileExists(folder + "/b" + COLOUR_MAP_SUFFIX));
     std::system(("rm -rf " + folder).c_str());
 }
