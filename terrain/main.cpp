@@ -45,10 +45,9 @@ void display() {
     glutSwapBuffers();
 }
 
-void idle() {
-    glutSetWindow(app->windowId);
-    glutPostRedisplay();
-}
+void idle() { harnessIdle(harness, app->windowId, display); }
+
+void windowStatus(int status) { harnessWindowStatus(harness, status); }
 
 void reshape(int width, int height) {
     glutSetWindow(app->windowId);
@@ -103,6 +102,7 @@ int main(int argc, char** argv) {
 
     glutDisplayFunc(display);
     glutIdleFunc(idle);
+    glutWindowStatusFunc(windowStatus);
     glutReshapeFunc(reshape);
     glutKeyboardFunc(keyboard);
     glutKeyboardUpFunc(keyboardUp);

@@ -163,6 +163,19 @@ void harnessEndFrame(ProgramHarness& harness, int windowWidth, int windowHeight)
     if (limitReached || scenarioEnded) endProgram(harness, 0, windowWidth, windowHeight);
 }
 
+void harnessWindowStatus(ProgramHarness& harness, int glutStatus) {
+    harness.windowHidden = glutStatus == GLUT_HIDDEN || glutStatus == GLUT_FULLY_COVERED;
+}
+
+void harnessIdle(ProgramHarness& harness, int windowId, void (*frame)()) {
+    glutSetWindow(windowId);
+    if (harness.windowHidden) {
+        frame();
+    } else {
+        glutPostRedisplay();
+    }
+}
+
 void harnessMouseMotion(ProgramHarness& harness, int x, int y, int areaWidth, int areaHeight) {
     if (!harness.performer || harness.scenario || areaWidth <= 0 || areaHeight <= 0) return;
     if (x < 0 || x >= areaWidth || y < 0 || y >= areaHeight) {

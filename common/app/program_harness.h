@@ -35,12 +35,24 @@ struct ProgramHarness {
     // Unattended runs (--script, --frames) end with a message if no frame finishes for two
     // minutes, instead of hanging silently.
     std::unique_ptr<HangWatchdog> watchdog;
+    // GLUT draws a window only while some of it can be seen. The frame loop is also the
+    // program's sensor and recogniser loop, so while the window is hidden or covered the idle
+    // callback runs the frame itself (see harnessIdle).
+    bool windowHidden = false;
 };
 
 constexpr int64_t HANG_LIMIT_MS = 120000;
 
 // Asks for a screenshot of the frame being drawn (scripts run before the drawing). False when
 // the path is empty.
+// GLUT's window-status callback: remembers whether the window can be seen.
+void harnessWindowStatus(ProgramHarness& harness, int glutStatus);
+// The idle callback: asks GLUT to redraw the window, or, while nothing of it can be seen (a
+// minimised window, another window over it, two test programs at the same place on one
+// display), runs `frame` directly, so the sensor is read, gestures are recognised and scripts
+// go on instead of stopping until the window shows again.
+void harnessIdle(ProgramHarness& harness, int windowId, void (*frame)());
+
 bool requestScreenshot(ProgramHarness& harness, const std::string& path);
 
 // Parses the command line and handles --help and --version. Returns false when the program
