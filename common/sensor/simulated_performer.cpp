@@ -33,6 +33,11 @@ constexpr float FOLLOW_REACH_MARGIN = 0.97f;
 // right hand drops so that its pointer can start again under the mouse.
 constexpr uint32_t FOLLOW_PINNED_MS = 400;
 constexpr float FOLLOW_PINNED_GAP = 0.01f;
+// Where the right mouse button holds the left hand (the middle of its pointer's box), and
+// how far it moves for a drag across the whole area.
+constexpr float MOUSE_LEFT_HOLD_X = -0.25f;
+constexpr float MOUSE_LEFT_HOLD_Y = 0.15f;
+constexpr float MOUSE_LEFT_DRAG_METRES = 0.5f;
 // The right hand comes forward from rest over this long when the mouse comes back.
 constexpr uint32_t MOUSE_RAISE_MS = 250;
 
@@ -333,8 +338,19 @@ std::vector<std::string> SimulatedPerformer::gestureNames() {
 
 void SimulatedPerformer::mouseMove(float nx, float ny) {
     if (!std::isfinite(nx) || !std::isfinite(ny)) return;
-    mouseX = std::clamp(nx, 0.0f, 1.0f);
-    mouseY = std::clamp(ny, 0.0f, 1.0f);
+    nx = std::clamp(nx, 0.0f, 1.0f);
+    ny = std::clamp(ny, 0.0f, 1.0f);
+    cursorX = nx;
+    cursorY = ny;
+    if (leftHeldByMouse && mouseMode && !mouseAwayNow) {
+        // A drag with the right button moves the held left hand from where it was taken; the
+        // right hand and its mouse target stay, so the right pointer holds still meanwhile.
+        moveWrist(HAND_LEFT, MOUSE_LEFT_HOLD_X + MOUSE_LEFT_DRAG_METRES * (nx - leftAnchorX),
+                  MOUSE_LEFT_HOLD_Y + MOUSE_LEFT_DRAG_METRES * (ny - leftAnchorY), 0);
+        return;
+    }
+    mouseX = nx;
+    mouseY = ny;
     uint32_t moveMs = 0;
     if (!mouseMode || mouseAwayNow) {
         // From rest (or the first call): the hand comes forward rather than jumping there.
@@ -350,6 +366,10 @@ void SimulatedPerformer::mouseMove(float nx, float ny) {
 
 void SimulatedPerformer::followPointer(const HandPointer& pointer) {
     if (!mouseMode || mouseAwayNow || pointer.hand != HAND_RIGHT) return;
+    if (leftHeldByMouse) {
+        pinnedSinceMs = now;  // the mouse drives the left hand; the right waits where it is
+        return;
+    }
     if (!pointer.engaged()) {
         // Lost (an arm stretched so far that its reach fell short, a fault): the wrist goes
         // where the mouse lies in the box, so the pointer engages again under the mouse.
@@ -431,6 +451,7 @@ void SimulatedPerformer::mouseAway() {
     if (!mouseMode || mouseAwayNow) return;
     mouseAwayNow = true;
     mouseFollowing = false;
+    leftHeldByMouse = false;
     for (int hand = 0; hand < 2; ++hand) setHandShape(hand, HandShape::OPEN);
     rest(400);
 }
@@ -444,10 +465,16 @@ void SimulatedPerformer::mouseButton(int hand, bool down) {
     setHandShape(hand, down ? HandShape::CLOSED : HandShape::OPEN);
     if (hand == HAND_LEFT) {
         // The left hand comes forward into the middle of its pointer box while held.
+        leftHeldByMouse = down;
         if (down) {
-            moveWrist(HAND_LEFT, -0.25f, 0.15f, 250);
+            leftAnchorX = mouseX;
+            leftAnchorY = mouseY;
+            moveWrist(HAND_LEFT, MOUSE_LEFT_HOLD_X, MOUSE_LEFT_HOLD_Y, 250);
             setReach(HAND_LEFT, MOUSE_DEFAULT_REACH, 250);
         } else {
+            // The right pointer goes on to wherever the drag left the mouse.
+            mouseX = cursorX;
+            mouseY = cursorY;
             Vec3 rest = restWristPosition(bodyModel, HAND_LEFT);
             moveWrist(HAND_LEFT, rest.x, rest.y, 400);
             setReach(HAND_LEFT, wristReach(bodyModel, rest), 400);

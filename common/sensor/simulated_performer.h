@@ -70,8 +70,11 @@ public:
     // (x 0..0.5, y -0.1..0.4 metres), so the pointer starts under the mouse; after that,
     // followPointer steers the wrist every frame. mouseButton's `hand` is the hand the button
     // works: HAND_RIGHT for the left button (closes the right hand while down), HAND_LEFT for
-    // the right button (holds the left hand forward, closed, while down). The wheel changes the
-    // right hand's reach by 5 cm a step (0..0.45 m).
+    // the right button (holds the left hand forward, closed, while down). While the left hand
+    // is held, the mouse moves it instead of the right hand (a whole area's width is 0.5 m),
+    // so a drag with the right button changes what the left hand's grip changes; the right
+    // hand stays where it is. The wheel changes the right hand's reach by 5 cm a step
+    // (0..0.45 m).
     void mouseMove(float nx, float ny);
     void mouseButton(int hand, bool down);
     // The mouse left the drawing area: both arms drop to rest and both hands open, so the
@@ -160,6 +163,9 @@ private:
     bool mouseFollowing = false;    // the right pointer is engaged and steered
     uint32_t pinnedSinceMs = 0;     // the steered wrist last moved freely inside its reach
     float mouseX = 0.5f, mouseY = 0.5f;  // last mouse position, normalised
+    float cursorX = 0.5f, cursorY = 0.5f;  // where the mouse is, whichever hand it drives
+    bool leftHeldByMouse = false;        // the right button holds the left hand forward
+    float leftAnchorX = 0.0f, leftAnchorY = 0.0f;  // mouse position when it was taken
     float mouseReach = MOUSE_DEFAULT_REACH;
 
     SkeletonRecord skeleton;       // slot 0, camera frame

@@ -221,3 +221,31 @@ TEST(MouseFollow, ArmsHangWhileTheMouseIsAwayAndThePointerReturnsUnderIt) {
     EXPECT_TRUE(rig.pointer.engaged());
     EXPECT_LT(rig.errorPixels(), 5.0f);
 }
+
+TEST(MouseFollow, ARightButtonDragMovesTheHeldLeftHandAndLeavesTheRightPointer) {
+    FollowRig rig(33);
+    engage(rig, 650.0f, 500.0f);
+    rig.run(500);
+    const ScreenPoint before = rig.pointer.screenPosition();
+    rig.performer->mouseButton(HAND_LEFT, true);
+    rig.run(600);
+    ASSERT_GT(rig.pose[POSE_LEFT_REACH], POINTER_REACH_THRESHOLD);
+    const float leftX = rig.pose[POSE_LEFT_WRIST_X];
+    const float leftY = rig.pose[POSE_LEFT_WRIST_Y];
+
+    // A fifth of the area to the right and a tenth up: 10 cm and 5 cm of the left wrist, which
+    // is what the left grip's parameters are read from.
+    rig.moveMouse(650.0f + 260.0f, 500.0f + 100.0f);
+    rig.run(800);
+    EXPECT_NEAR(rig.pose[POSE_LEFT_WRIST_X] - leftX, 0.10f, 0.02f);
+    EXPECT_NEAR(rig.pose[POSE_LEFT_WRIST_Y] - leftY, 0.05f, 0.02f);
+    const ScreenPoint during = rig.pointer.screenPosition();
+    // The body turns a little with the moving arm, which moves the right pointer a few pixels.
+    EXPECT_LT(std::hypot(during.x - before.x, during.y - before.y), 30.0f) << "the right pointer waits";
+
+    // Let go: the left hand goes back to rest and the right pointer follows the mouse again.
+    rig.performer->mouseButton(HAND_LEFT, false);
+    rig.run(1500);
+    EXPECT_LT(rig.pose[POSE_LEFT_REACH], POINTER_REACH_THRESHOLD);
+    EXPECT_LT(rig.errorPixels(), 8.0f);
+}
