@@ -34,6 +34,11 @@ void clearArm(Gesture& g, int firstValue) {
     }
 }
 
+// The line after a failed load or save: which file, and what was wrong with it.
+std::string fileProblem(const std::string& path, const std::string& error) {
+    return "gesture file '" + path + "': " + error + "\n";
+}
+
 }  // namespace
 
 GestureRecognizer::GestureRecognizer() : console(&std::cout), restPose(makeRestPose()) {}
@@ -630,7 +635,9 @@ bool GestureRecognizer::saveGestureSets(const std::string& path) {
     }
     std::string error;
     if (!replaceFileContents(path, encodeGestureSets(TrainedGestureSets), error)) {
-        say("Cannot write to disk!\n");
+        // The console line stays as users know it; the next one says which file and why (a
+        // cancelled dialog gives no path, and nothing more to say).
+        say("Cannot write to disk!\n" + (path.empty() ? std::string() : fileProblem(path, error)));
         return false;
     }
     size_t gestures = 0;
@@ -644,12 +651,12 @@ bool GestureRecognizer::loadGestureSets(const std::string& path) {
     std::vector<uint8_t> bytes;
     std::string error;
     if (!readFileBytes(path, bytes, error)) {
-        say("Cannot load from disk!\n");
+        say("Cannot load from disk!\n" + (path.empty() ? std::string() : fileProblem(path, error)));
         return false;
     }
     GestureSetList loaded;
     if (!decodeGestureSets(bytes.data(), bytes.size(), loaded, error)) {
-        say("Cannot load from disk! gesture file '" + path + "': " + error + "\n");
+        say("Cannot load from disk!\n" + fileProblem(path, error));
         return false;
     }
     const bool resample = measureNeedsResampling(similarityMeasure);

@@ -1,5 +1,7 @@
 #include "common/gesture/gesture_set_file.h"
 
+#include <cerrno>
+
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -185,10 +187,11 @@ bool decodeGestureSets(const uint8_t* data, size_t size, GestureSetList& sets, s
 bool readFileBytes(const std::string& path, std::vector<uint8_t>& bytes, std::string& error) {
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (f == nullptr) {
-        error = "cannot open";
+        error = std::string("cannot open: ") + std::strerror(errno);
         return false;
     }
     bytes.clear();
+    errno = 0;
     bool ok = std::fseek(f, 0, SEEK_END) == 0;
     const long size = ok ? std::ftell(f) : -1;
     ok = ok && size >= 0 && size <= MAX_FILE_BYTES && std::fseek(f, 0, SEEK_SET) == 0;
@@ -196,9 +199,12 @@ bool readFileBytes(const std::string& path, std::vector<uint8_t>& bytes, std::st
         bytes.resize(static_cast<size_t>(size));
         ok = size == 0 || std::fread(bytes.data(), 1, bytes.size(), f) == bytes.size();
     }
+    const int readErrno = errno;
     std::fclose(f);
     if (!ok) {
-        error = size > MAX_FILE_BYTES ? "larger than 256 MiB" : "cannot read";
+        error = size > MAX_FILE_BYTES ? std::string("larger than 256 MiB")
+                                      : std::string("cannot read") +
+                                            (readErrno != 0 ? std::string(": ") + std::strerror(readErrno) : "");
         bytes.clear();
     }
     return ok;
