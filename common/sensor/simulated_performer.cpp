@@ -31,8 +31,11 @@ constexpr float FOLLOW_DEADBAND = 0.0004f;
 constexpr float FOLLOW_REACH_MARGIN = 0.97f;
 // After this long held at the arm's limit this far from the mouse (metres of the box), the
 // right hand drops so that its pointer can start again under the mouse.
-constexpr uint32_t FOLLOW_PINNED_MS = 400;
-constexpr float FOLLOW_PINNED_GAP = 0.01f;
+constexpr uint32_t FOLLOW_PINNED_MS = 800;
+constexpr float FOLLOW_PINNED_GAP = 0.005f;
+// A pointer that moves less than this (metres of its box, about 8 pixels) over
+// FOLLOW_PINNED_MS, and gets no closer to the mouse by as much, makes no progress.
+constexpr float FOLLOW_PROGRESS_STEP = 0.003f;
 // Where the right mouse button holds the left hand (the middle of its pointer's box), and
 // how far it moves for a drag across the whole area.
 constexpr float MOUSE_LEFT_HOLD_X = -0.25f;
@@ -358,6 +361,7 @@ void SimulatedPerformer::mouseMove(float nx, float ny) {
         mouseMode = true;
         mouseAwayNow = false;
         mouseFollowing = false;
+        mouseDropping = false;
         setReach(HAND_RIGHT, mouseReach, 300);
     }
     if (mouseFollowing) return;  // followPointer steers the wrist
@@ -373,20 +377,37 @@ void SimulatedPerformer::followPointer(const HandPointer& pointer) {
     if (!pointer.engaged()) {
         // Lost (an arm stretched so far that its reach fell short, a fault): the wrist goes
         // where the mouse lies in the box, so the pointer engages again under the mouse.
-        if (mouseFollowing) {
+        if (mouseFollowing || mouseDropping) {
             mouseFollowing = false;
+            mouseDropping = false;
             moveRightWristUnderMouse(MOUSE_RAISE_MS);
             setReach(HAND_RIGHT, mouseReach, MOUSE_RAISE_MS);
         }
         return;
     }
-    if (!mouseFollowing) pinnedSinceMs = now;
-    mouseFollowing = true;
+    if (mouseDropping) return;  // the hand is on its way down; it comes back once disengaged
     const float targetX = pointer.xMin + mouseX * (pointer.xMax - pointer.xMin);
     const float targetY = pointer.yMin + mouseY * (pointer.yMax - pointer.yMin);
     const float gapX = targetX - pointer.x;
     const float gapY = targetY - pointer.y;
     const float gap = std::sqrt(gapX * gapX + gapY * gapY);
+    // Stuck: the mouse is away from the pointer and the pointer has not moved for a while (a
+    // straight arm, or a wrist the arm cannot take where it is asked). As a user lifts a mouse,
+    // the hand drops for a moment, unless it is closed (drawing), and the pointer engages again
+    // under the mouse.
+    const bool moved = std::hypot(pointer.x - progressX, pointer.y - progressY) > FOLLOW_PROGRESS_STEP;
+    const bool closedIn = gap < progressGap - FOLLOW_PROGRESS_STEP;
+    if (!mouseFollowing || gap <= FOLLOW_PINNED_GAP || moved || closedIn) {
+        pinnedSinceMs = now;
+        progressX = pointer.x;
+        progressY = pointer.y;
+        progressGap = gap;
+    } else if (now - pinnedSinceMs > FOLLOW_PINNED_MS && hands[HAND_RIGHT] == HandShape::OPEN) {
+        setReach(HAND_RIGHT, 0.0f, 150);
+        mouseDropping = true;  // started once: restarting the tween every frame would hold it
+        return;
+    }
+    mouseFollowing = true;
     if (!(gap >= FOLLOW_DEADBAND)) return;
 
     // Where the tracked wrist must stop, seen from the pointer's filtered target, so that the
@@ -410,15 +431,6 @@ void SimulatedPerformer::followPointer(const HandPointer& pointer) {
     if (off > radius) {
         wrist.x = shoulder.x + offX / off * radius;
         wrist.y = shoulder.y + offY / off * radius;
-        // Held at the arm's limit while the mouse stays out of the pointer's way: as a user
-        // lifts a mouse, the hand drops for a moment (unless it is closed, drawing), and the
-        // pointer engages again under the mouse.
-        if (now - pinnedSinceMs > FOLLOW_PINNED_MS && gap > FOLLOW_PINNED_GAP &&
-            hands[HAND_RIGHT] == HandShape::OPEN) {
-            setReach(HAND_RIGHT, 0.0f, 150);
-        }
-    } else {
-        pinnedSinceMs = now;
     }
     startTween(arms[HAND_RIGHT].x, wrist.x, 0);
     startTween(arms[HAND_RIGHT].y, wrist.y, 0);
@@ -451,6 +463,7 @@ void SimulatedPerformer::mouseAway() {
     if (!mouseMode || mouseAwayNow) return;
     mouseAwayNow = true;
     mouseFollowing = false;
+    mouseDropping = false;
     leftHeldByMouse = false;
     for (int hand = 0; hand < 2; ++hand) setHandShape(hand, HandShape::OPEN);
     rest(400);

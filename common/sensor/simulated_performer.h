@@ -161,7 +161,10 @@ private:
     bool mouseMode = false;
     bool mouseAwayNow = false;      // the arms hang until the mouse comes back
     bool mouseFollowing = false;    // the right pointer is engaged and steered
-    uint32_t pinnedSinceMs = 0;     // the steered wrist last moved freely inside its reach
+    bool mouseDropping = false;     // the stuck right hand drops so its pointer can start afresh
+    uint32_t pinnedSinceMs = 0;     // the steered pointer last made progress toward the mouse
+    float progressX = 0.0f, progressY = 0.0f, progressGap = 0.0f;  // the pointer and its gap to
+                                                                   // the mouse then (metres)
     float mouseX = 0.5f, mouseY = 0.5f;  // last mouse position, normalised
     float cursorX = 0.5f, cursorY = 0.5f;  // where the mouse is, whichever hand it drives
     bool leftHeldByMouse = false;        // the right button holds the left hand forward

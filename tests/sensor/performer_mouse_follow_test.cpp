@@ -249,3 +249,25 @@ TEST(MouseFollow, ARightButtonDragMovesTheHeldLeftHandAndLeavesTheRightPointer) 
     EXPECT_LT(rig.pose[POSE_LEFT_REACH], POINTER_REACH_THRESHOLD);
     EXPECT_LT(rig.errorPixels(), 8.0f);
 }
+
+TEST_P(MouseFollow, LongSlowDragsEndUnderTheMouseEvenPastTheArmsLimit) {
+    // 80 pixels a second along the window and back: the slow pointer needs twice the wrist
+    // travel, so the arm runs out of reach on the way. Once the mouse rests, the pointer must
+    // get to it within some seconds (by dropping the hand and engaging again if it must).
+    FollowRig rig(GetParam());
+    engage(rig, 200.0f, 300.0f);
+    const float path[][2] = {{200.0f, 300.0f}, {1000.0f, 300.0f}, {1000.0f, 900.0f}, {200.0f, 800.0f}};
+    for (int leg = 1; leg < 4; ++leg) {
+        const float x0 = path[leg - 1][0], y0 = path[leg - 1][1], x1 = path[leg][0], y1 = path[leg][1];
+        const float length = std::hypot(x1 - x0, y1 - y0);
+        const uint32_t ms = static_cast<uint32_t>(length / 80.0f * 1000.0f);
+        for (uint32_t t = 0; t <= ms; t += rig.stepMs) {
+            float s = static_cast<float>(t) / static_cast<float>(ms);
+            rig.moveMouse(x0 + (x1 - x0) * s, y0 + (y1 - y0) * s);
+            rig.frame();
+        }
+        rig.moveMouse(x1, y1);
+        rig.run(8000);
+        EXPECT_LT(rig.errorPixels(), 10.0f) << "after leg " << leg;
+    }
+}
