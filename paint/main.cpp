@@ -35,6 +35,7 @@ void display() {
     drawSettingsPanel(*app, panelRows, fullWidth, fullHeight);
     if (drawFileDialog(app->fileDialog)) finishPaintFileDialog(*app);
     endGuiFrame(fullWidth, fullHeight);
+    harnessReleaseHeldMotion(harness, guiWantsMouse(), drawingWidth(), fullHeight);
     glViewport(0, 0, static_cast<GLsizei>(app->window.width), static_cast<GLsizei>(app->window.height));
 
     harnessEndFrame(harness, fullWidth, fullHeight);
@@ -75,7 +76,10 @@ void mouse(int button, int state, int x, int y) {
 
 void motion(int x, int y) {
     // Over the settings panel the panel takes the mouse and the performer's arms hang.
-    if (guiMouseMotion(x, y) && x < drawingWidth()) return;
+    if (guiMouseMotion(x, y) && x < drawingWidth()) {
+        harnessHoldMotion(harness, x, y);
+        return;
+    }
     harnessMouseMotion(harness, x, y, drawingWidth(), fullHeight);
 }
 

@@ -41,6 +41,7 @@ void display() {
     harnessFollowPointer(harness, *app->rightPointer);
     drawTerrainGui(*app);
     const int width = static_cast<int>(app->window.width), height = static_cast<int>(app->window.height);
+    harnessReleaseHeldMotion(harness, guiWantsMouse(), width, height);
     harnessEndFrame(harness, width, height);
     glutSwapBuffers();
 }
@@ -69,7 +70,10 @@ void mouse(int button, int state, int x, int y) {
 }
 
 void motion(int x, int y) {
-    if (guiMouseMotion(x, y)) return;
+    if (guiMouseMotion(x, y)) {
+        harnessHoldMotion(harness, x, y);
+        return;
+    }
     harnessMouseMotion(harness, x, y, static_cast<int>(app->window.width), static_cast<int>(app->window.height));
 }
 

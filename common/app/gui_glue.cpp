@@ -133,3 +133,5 @@ bool guiMouseMotion(int x, int y) {
     ImGui_ImplGLUT_MotionFunc(x, y);
     return ImGui::GetIO().WantCaptureMouse;
 }
+
+bool guiWantsMouse() { return guiReady && ImGui::GetIO().WantCaptureMouse; }

@@ -21,3 +21,5 @@ bool guiSpecial(int key, int x, int y);
 bool guiSpecialUp(int key, int x, int y);
 bool guiMouseButton(int button, int state, int x, int y);
 bool guiMouseMotion(int x, int y);
+// Whether ImGui wanted the mouse at the start of its last frame.
+bool guiWantsMouse();

@@ -182,6 +182,7 @@ void harnessIdle(ProgramHarness& harness, int windowId, void (*frame)()) {
 }
 
 void harnessMouseMotion(ProgramHarness& harness, int x, int y, int areaWidth, int areaHeight) {
+    harness.motionHeld = false;  // a newer position than any held one
     if (!harness.performer || harness.scenario || areaWidth <= 0 || areaHeight <= 0) return;
     if (x < 0 || x >= areaWidth || y < 0 || y >= areaHeight) {
         harness.performer->mouseAway();
@@ -214,6 +215,18 @@ void harnessMouseButton(ProgramHarness& harness, int button, int state, int x, i
 void harnessMouseLeft(ProgramHarness& harness) {
     if (!harness.performer || harness.scenario) return;
     harness.performer->mouseAway();
+}
+
+void harnessHoldMotion(ProgramHarness& harness, int x, int y) {
+    harness.motionHeld = true;
+    harness.heldMotionX = x;
+    harness.heldMotionY = y;
+}
+
+void harnessReleaseHeldMotion(ProgramHarness& harness, bool guiWantsMouse, int areaWidth, int areaHeight) {
+    if (!harness.motionHeld || guiWantsMouse) return;
+    harness.motionHeld = false;
+    harnessMouseMotion(harness, harness.heldMotionX, harness.heldMotionY, areaWidth, areaHeight);
 }
 
 void harnessFollowPointer(ProgramHarness& harness, const HandPointer& rightPointer) {

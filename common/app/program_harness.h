@@ -39,6 +39,10 @@ struct ProgramHarness {
     // program's sensor and recogniser loop, so while the window is hidden or covered the idle
     // callback runs the frame itself (see harnessIdle).
     bool windowHidden = false;
+    // A mouse position ImGui swallowed while it wanted the mouse (see harnessHoldMotion).
+    bool motionHeld = false;
+    int heldMotionX = 0;
+    int heldMotionY = 0;
 };
 
 constexpr int64_t HANG_LIMIT_MS = 120000;
@@ -88,6 +92,13 @@ void harnessMouseButton(ProgramHarness& harness, int button, int state, int x, i
                         int areaHeight);
 // The mouse left the window (glutEntryFunc's GLUT_LEFT): the performer's arms hang.
 void harnessMouseLeft(ProgramHarness& harness);
+// ImGui decides once a frame whether it wants the mouse, so its answer can be a frame old: the
+// first moves off the settings panel, or past a dialog that just closed, would be swallowed and
+// the performer would never hear of them. The programs hand a swallowed position to
+// harnessHoldMotion, and after each ImGui frame call harnessReleaseHeldMotion, which passes it
+// on once ImGui no longer wants the mouse.
+void harnessHoldMotion(ProgramHarness& harness, int x, int y);
+void harnessReleaseHeldMotion(ProgramHarness& harness, bool guiWantsMouse, int areaWidth, int areaHeight);
 // Once per frame, after the program updated its right pointer from this frame's pose: steers
 // the performer's right wrist so that the pointer follows the mouse.
 void harnessFollowPointer(ProgramHarness& harness, const HandPointer& rightPointer);

@@ -46,6 +46,31 @@ TEST(HarnessMouse, LeavingTheAreaOrTheWindowLetsTheArmsHang) {
     EXPECT_TRUE(performer.mouseIsAway());
 }
 
+TEST(HarnessMouse, AMoveThePanelSwallowedReachesThePerformerOnceThePanelLetsGo) {
+    SimulatedPerformer performer(1);
+    ProgramHarness harness;
+    harness.performer = &performer;
+    harnessMouseMotion(harness, 50, 50, 100, 100);
+    harnessMouseMotion(harness, 150, 50, 100, 100);  // over the panel: the arms hang
+    ASSERT_TRUE(performer.mouseIsAway());
+
+    // The one move back into the area came while ImGui still held the mouse.
+    harnessHoldMotion(harness, 40, 60);
+    harnessReleaseHeldMotion(harness, true, 100, 100);
+    EXPECT_TRUE(performer.mouseIsAway()) << "not while ImGui wants the mouse";
+    harnessReleaseHeldMotion(harness, false, 100, 100);
+    EXPECT_FALSE(performer.mouseIsAway()) << "the held move brings the hand forward";
+
+    // Passed on once only, and a newer move replaces a held one.
+    harnessMouseMotion(harness, 150, 50, 100, 100);
+    harnessReleaseHeldMotion(harness, false, 100, 100);
+    EXPECT_TRUE(performer.mouseIsAway());
+    harnessHoldMotion(harness, 40, 60);
+    harnessMouseMotion(harness, 160, 50, 100, 100);
+    harnessReleaseHeldMotion(harness, false, 100, 100);
+    EXPECT_TRUE(performer.mouseIsAway());
+}
+
 TEST(HarnessMouse, AScenarioSwitchesTheMouseOff) {
     SimulatedPerformer performer(1);
     ProgramHarness harness;
