@@ -41,6 +41,8 @@ constexpr float FOLLOW_PROGRESS_STEP = 0.003f;
 constexpr float MOUSE_LEFT_HOLD_X = -0.25f;
 constexpr float MOUSE_LEFT_HOLD_Y = 0.15f;
 constexpr float MOUSE_LEFT_DRAG_METRES = 0.5f;
+// The right pointer holds still this long after its hand closes or opens.
+constexpr uint32_t MOUSE_GRIP_SETTLE_MS = 250;
 // The right hand comes forward from rest over this long when the mouse comes back.
 constexpr uint32_t MOUSE_RAISE_MS = 250;
 
@@ -386,6 +388,13 @@ void SimulatedPerformer::followPointer(const HandPointer& pointer) {
         return;
     }
     if (mouseDropping) return;  // the hand is on its way down; it comes back once disengaged
+    if (now - gripChangedMs < MOUSE_GRIP_SETTLE_MS) {
+        // The hand detector needs a few frames to see a hand close or open; a person holds
+        // still for them, so a stroke starts where the button went down and ends where it
+        // came up, without a tail toward wherever the mouse went next.
+        pinnedSinceMs = now;
+        return;
+    }
     const float targetX = pointer.xMin + mouseX * (pointer.xMax - pointer.xMin);
     const float targetY = pointer.yMin + mouseY * (pointer.yMax - pointer.yMin);
     const float gapX = targetX - pointer.x;
@@ -476,6 +485,7 @@ void SimulatedPerformer::mouseButton(int hand, bool down) {
         setReach(HAND_RIGHT, mouseReach, 300);
     }
     setHandShape(hand, down ? HandShape::CLOSED : HandShape::OPEN);
+    if (hand == HAND_RIGHT) gripChangedMs = now;
     if (hand == HAND_LEFT) {
         // The left hand comes forward into the middle of its pointer box while held.
         leftHeldByMouse = down;

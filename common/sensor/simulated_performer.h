@@ -162,6 +162,7 @@ private:
     bool mouseAwayNow = false;      // the arms hang until the mouse comes back
     bool mouseFollowing = false;    // the right pointer is engaged and steered
     bool mouseDropping = false;     // the stuck right hand drops so its pointer can start afresh
+    uint32_t gripChangedMs = 0;     // when the left button last closed or opened the right hand
     uint32_t pinnedSinceMs = 0;     // the steered pointer last made progress toward the mouse
     float progressX = 0.0f, progressY = 0.0f, progressGap = 0.0f;  // the pointer and its gap to
                                                                    // the mouse then (metres)

@@ -271,3 +271,20 @@ TEST_P(MouseFollow, LongSlowDragsEndUnderTheMouseEvenPastTheArmsLimit) {
         EXPECT_LT(rig.errorPixels(), 10.0f) << "after leg " << leg;
     }
 }
+
+TEST_P(MouseFollow, ThePointerHoldsStillWhileTheHandClosesOrOpens) {
+    // The hand detector needs a few frames to see a grip change: a stroke must start where the
+    // button went down and end where it came up, even when the mouse moves on at once.
+    FollowRig rig(GetParam());
+    engage(rig, 400.0f, 500.0f);
+    for (bool down : {true, false}) {
+        const ScreenPoint before = rig.pointer.screenPosition();
+        rig.performer->mouseButton(HAND_RIGHT, down);
+        rig.moveMouse(rig.mouseX + 200.0f, rig.mouseY);
+        rig.run(200);
+        const ScreenPoint held = rig.pointer.screenPosition();
+        EXPECT_LT(std::hypot(held.x - before.x, held.y - before.y), 6.0f) << (down ? "closing" : "opening");
+        rig.run(1500);
+        EXPECT_LT(rig.errorPixels(), 8.0f) << "and then it follows again";
+    }
+}
