@@ -29,6 +29,37 @@ bool keyPressedThisFrame[256] = {};
 bool specialPressedThisFrame[512] = {};
 bool mousePressedThisFrame[8] = {};
 
+// What the backend's release handlers do, minus their modifier update: that asks GLUT for the
+// modifiers, which it answers (with a warning on stderr) only inside an input callback, and a
+// held release is applied at the start of a frame. The modifiers were read at the press.
+void applyHeldRelease(const HeldRelease& release) {
+    ImGuiIO& io = ImGui::GetIO();
+    const int c = release.code;
+    switch (release.kind) {
+    case ReleaseKind::KEY:
+        // The backend keeps letters in both cases, and control letters as 1..26 as well.
+        if (c >= 1 && c <= 26) {
+            io.KeysDown[c] = io.KeysDown[c - 1 + 'a'] = io.KeysDown[c - 1 + 'A'] = false;
+        } else if (c >= 'a' && c <= 'z') {
+            io.KeysDown[c] = io.KeysDown[c - 'a' + 'A'] = false;
+        } else if (c >= 'A' && c <= 'Z') {
+            io.KeysDown[c] = io.KeysDown[c - 'A' + 'a'] = false;
+        } else {
+            io.KeysDown[c] = false;
+        }
+        break;
+    case ReleaseKind::SPECIAL:
+        if (c + 256 < IM_ARRAYSIZE(io.KeysDown)) io.KeysDown[c + 256] = false;
+        break;
+    case ReleaseKind::MOUSE:
+        io.MousePos = ImVec2(static_cast<float>(release.x), static_cast<float>(release.y));
+        if (c == GLUT_LEFT_BUTTON) io.MouseDown[0] = false;
+        if (c == GLUT_RIGHT_BUTTON) io.MouseDown[1] = false;
+        if (c == GLUT_MIDDLE_BUTTON) io.MouseDown[2] = false;
+        break;
+    }
+}
+
 void applyRelease(const HeldRelease& release) {
     switch (release.kind) {
     case ReleaseKind::KEY:
@@ -76,7 +107,7 @@ void beginGuiFrame(int windowWidth, int windowHeight) {
     // This frame has seen every press so far: the held releases may now happen, and count for
     // the next frame.
     for (int i = 0; i < heldReleaseCount; ++i) {
-        applyRelease(heldReleases[i]);
+        applyHeldRelease(heldReleases[i]);
     }
     heldReleaseCount = 0;
     std::fill(std::begin(keyPressedThisFrame), std::end(keyPressedThisFrame), false);
