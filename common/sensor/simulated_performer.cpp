@@ -41,7 +41,7 @@ constexpr float FOLLOW_PROGRESS_STEP = 0.003f;
 constexpr float MOUSE_LEFT_HOLD_X = -0.25f;
 constexpr float MOUSE_LEFT_HOLD_Y = 0.15f;
 constexpr float MOUSE_LEFT_DRAG_METRES = 0.5f;
-// The right pointer holds still this long after its hand closes or opens.
+// For this long after its hand closes or opens, the right pointer aims where the mouse was then.
 constexpr uint32_t MOUSE_GRIP_SETTLE_MS = 250;
 // The right hand comes forward from rest over this long when the mouse comes back.
 constexpr uint32_t MOUSE_RAISE_MS = 250;
@@ -388,15 +388,15 @@ void SimulatedPerformer::followPointer(const HandPointer& pointer) {
         return;
     }
     if (mouseDropping) return;  // the hand is on its way down; it comes back once disengaged
-    if (now - gripChangedMs < MOUSE_GRIP_SETTLE_MS) {
-        // The hand detector needs a few frames to see a hand close or open; a person holds
-        // still for them, so a stroke starts where the button went down and ends where it
-        // came up, without a tail toward wherever the mouse went next.
-        pinnedSinceMs = now;
-        return;
-    }
-    const float targetX = pointer.xMin + mouseX * (pointer.xMax - pointer.xMin);
-    const float targetY = pointer.yMin + mouseY * (pointer.yMax - pointer.yMin);
+    // The hand detector needs a few frames to see a hand close or open; a person aims at the
+    // spot meanwhile, so a stroke starts where the button went down and ends where it came up,
+    // without a tail toward wherever the mouse went next.
+    const bool settling = now - gripChangedMs < MOUSE_GRIP_SETTLE_MS;
+    const float aimX = settling ? gripMouseX : mouseX;
+    const float aimY = settling ? gripMouseY : mouseY;
+    if (settling) pinnedSinceMs = now;
+    const float targetX = pointer.xMin + aimX * (pointer.xMax - pointer.xMin);
+    const float targetY = pointer.yMin + aimY * (pointer.yMax - pointer.yMin);
     const float gapX = targetX - pointer.x;
     const float gapY = targetY - pointer.y;
     const float gap = std::sqrt(gapX * gapX + gapY * gapY);
@@ -485,7 +485,11 @@ void SimulatedPerformer::mouseButton(int hand, bool down) {
         setReach(HAND_RIGHT, mouseReach, 300);
     }
     setHandShape(hand, down ? HandShape::CLOSED : HandShape::OPEN);
-    if (hand == HAND_RIGHT) gripChangedMs = now;
+    if (hand == HAND_RIGHT) {
+        gripChangedMs = now;
+        gripMouseX = mouseX;
+        gripMouseY = mouseY;
+    }
     if (hand == HAND_LEFT) {
         // The left hand comes forward into the middle of its pointer box while held.
         leftHeldByMouse = down;

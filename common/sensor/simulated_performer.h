@@ -163,6 +163,7 @@ private:
     bool mouseFollowing = false;    // the right pointer is engaged and steered
     bool mouseDropping = false;     // the stuck right hand drops so its pointer can start afresh
     uint32_t gripChangedMs = 0;     // when the left button last closed or opened the right hand
+    float gripMouseX = 0.5f, gripMouseY = 0.5f;  // and where the mouse was then
     uint32_t pinnedSinceMs = 0;     // the steered pointer last made progress toward the mouse
     float progressX = 0.0f, progressY = 0.0f, progressGap = 0.0f;  // the pointer and its gap to
                                                                    // the mouse then (metres)

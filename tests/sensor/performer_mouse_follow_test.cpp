@@ -272,7 +272,7 @@ TEST_P(MouseFollow, LongSlowDragsEndUnderTheMouseEvenPastTheArmsLimit) {
     }
 }
 
-TEST_P(MouseFollow, ThePointerHoldsStillWhileTheHandClosesOrOpens) {
+TEST_P(MouseFollow, ThePointerAimsWhereTheHandClosedOrOpenedForAMoment) {
     // The hand detector needs a few frames to see a grip change: a stroke must start where the
     // button went down and end where it came up, even when the mouse moves on at once.
     FollowRig rig(GetParam());
@@ -287,4 +287,25 @@ TEST_P(MouseFollow, ThePointerHoldsStillWhileTheHandClosesOrOpens) {
         rig.run(1500);
         EXPECT_LT(rig.errorPixels(), 8.0f) << "and then it follows again";
     }
+}
+
+TEST_P(MouseFollow, AFastStrokeEndsWhereTheButtonCameUp) {
+    // The pointer trails a fast drag; when the button comes up it still goes on to that spot
+    // before it turns toward the mouse's next place.
+    FollowRig rig(GetParam());
+    engage(rig, 300.0f, 500.0f);
+    rig.performer->mouseButton(HAND_RIGHT, true);
+    for (uint32_t t = 0; t <= 500; t += rig.stepMs) {
+        rig.moveMouse(300.0f + 500.0f * static_cast<float>(t) / 500.0f, 500.0f);
+        rig.frame();
+    }
+    rig.performer->mouseButton(HAND_RIGHT, false);
+    rig.moveMouse(800.0f, 850.0f);
+    float closest = 1e9f;
+    for (uint32_t t = 0; t < 250; t += rig.stepMs) {
+        rig.frame();
+        ScreenPoint p = rig.pointer.screenPosition();
+        closest = std::min(closest, std::hypot(p.x - 800.0f, p.y - 500.0f));
+    }
+    EXPECT_LT(closest, 25.0f) << "the pointer reached the release point";
 }
