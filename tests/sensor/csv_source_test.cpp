@@ -37,18 +37,23 @@ std::string writeFile(const std::string& name, const std::string& text) {
     return path;
 }
 
+// Everything written to a temporary file; closes it.
+std::string readAndClose(std::FILE* file) {
+    std::rewind(file);
+    std::string text;
+    char buffer[512];
+    while (std::fgets(buffer, sizeof buffer, file)) {
+        text += buffer;
+    }
+    std::fclose(file);
+    return text;
+}
+
 // Runs `open` with stderr redirected to a temporary file and returns what was printed.
 std::string openCapturingWarnings(CsvSource& source, const std::string& path, bool& ok, std::string& error) {
     std::FILE* warnings = std::tmpfile();
     ok = source.open(path, error, warnings);
-    std::rewind(warnings);
-    std::string text;
-    char buffer[512];
-    while (std::fgets(buffer, sizeof buffer, warnings)) {
-        text += buffer;
-    }
-    std::fclose(warnings);
-    return text;
+    return readAndClose(warnings);
 }
 
 }  // namespace
@@ -281,13 +286,7 @@ TEST(CsvSourcePlayback, TheEndOfTheStreamIsSaidOnceNotEveryFrame) {
         sensor.fetchColour();
         sensor.fetchDepth();
     }
-    std::rewind(sensor.diagnostics);
-    std::string text;
-    char buffer[256];
-    while (std::fgets(buffer, sizeof buffer, sensor.diagnostics)) {
-        text += buffer;
-    }
-    std::fclose(sensor.diagnostics);
+    const std::string text = readAndClose(sensor.diagnostics);
     sensor.diagnostics = nullptr;
     auto count = [&](const std::string& line) {
         size_t n = 0;
