@@ -76,6 +76,14 @@ TEST_F(TerrainAppTest, StartUpStateMenuLayoutAndReshape) {
     EXPECT_EQ(terrainToolName(*app, app->tools.tools[TERRAIN_TOOL_COLORPICKER]), std::string("Colorpicker"));
     EXPECT_NE(app->terrain->colourMap, 0u);
     EXPECT_NE(app->cameraTexture, 0u);
+    // The start-up's trial pick (which hits the terrain in the window's centre) leaves nothing
+    // picked and no scissor behind.
+    EXPECT_EQ(app->terrain->pickedFace, -1);
+    EXPECT_EQ(app->terrain->pickedVertex, -1);
+    EXPECT_FALSE(glIsEnabled(GL_SCISSOR_TEST));
+    GLint shading = 0;
+    glGetIntegerv(GL_SHADE_MODEL, &shading);
+    EXPECT_EQ(shading, GL_SMOOTH);
 
     const ButtonList& b = app->menu.buttons;
     ASSERT_EQ(b.size(), 10u);
