@@ -210,6 +210,15 @@ void drawCornerSquare(float x, float y) {
 
 }  // namespace
 
+int pickedStrokeIndex(uint8_t red, uint8_t green, uint8_t blue, size_t strokeCount) {
+    const uint32_t index = (static_cast<uint32_t>(red) << 16) | (static_cast<uint32_t>(green) << 8) |
+                           static_cast<uint32_t>(blue);
+    if (index == WHITE_PIXEL || index >= strokeCount) {
+        return -1;
+    }
+    return static_cast<int>(index);
+}
+
 int32_t pickStroke(const Canvas& canvas, const Matrix4& view, ScreenPoint pointer) {
     glMatrixMode(GL_MODELVIEW);
     glPushMatrix();
@@ -258,12 +267,8 @@ int32_t pickStroke(const Canvas& canvas, const Matrix4& view, ScreenPoint pointe
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glPopMatrix();
 
-    const uint32_t index = (static_cast<uint32_t>(pixel[0]) << 16) |
-                           (static_cast<uint32_t>(pixel[1]) << 8) | static_cast<uint32_t>(pixel[2]);
-    if (index == WHITE_PIXEL || index >= canvas.strokes.size()) {
-        return -1;
-    }
-    return canvas.strokes[index].id;
+    const int index = pickedStrokeIndex(pixel[0], pixel[1], pixel[2], canvas.strokes.size());
+    return index < 0 ? -1 : canvas.strokes[static_cast<size_t>(index)].id;
 }
 
 void drawStrokes(const Canvas& canvas, const Matrix4& view) {

@@ -74,6 +74,11 @@ bool invertMatrix(Matrix4& m);
 // `view` (canvas -> window). A view that cannot be inverted is used as it is.
 CanvasPoint windowToCanvas(const Matrix4& view, float x, float y);
 
+// The list index a pixel of the picking pass encodes (red bits 16..23, green 8..15, blue 0..7),
+// or -1 for the white background or an index outside the list. White is also index 16777215, so
+// at most 16777215 strokes can be told apart.
+int pickedStrokeIndex(uint8_t red, uint8_t green, uint8_t blue, size_t strokeCount);
+
 // The picking pass: draws every stroke in a colour that encodes its list index (red bits 16..23,
 // green 8..15, blue 0..7) on white, reads back the pixel under `pointer` and returns the id of the
 // stroke there, or -1 for the background or an index outside the list. Needs a current GL

@@ -113,3 +113,17 @@ TEST(ViewMatrix, WindowToCanvasInvertsTheViewUnlessItIsNearlySingular) {
     EXPECT_NEAR(inverted.x, 100.0f, 1e-4f);
     EXPECT_NEAR(inverted.y, 100.0f, 1e-4f);
 }
+
+TEST(Canvas, PickedPixelEncodesTheListIndexAndWhiteIsTheBackground) {
+    // Red carries bits 16..23 of the index, green 8..15, blue 0..7.
+    EXPECT_EQ(pickedStrokeIndex(0, 0, 0, 1), 0);
+    EXPECT_EQ(pickedStrokeIndex(0x01, 0x02, 0x03, 70000), 0x010203);
+    EXPECT_EQ(pickedStrokeIndex(0, 1, 0, 257), 256);
+    // An index at or past the end of the list picks nothing.
+    EXPECT_EQ(pickedStrokeIndex(0, 1, 0, 256), -1);
+    EXPECT_EQ(pickedStrokeIndex(0, 0, 5, 5), -1);
+    EXPECT_EQ(pickedStrokeIndex(0, 0, 4, 5), 4);
+    // Index 16777215 reads back as the white background even with more strokes than that.
+    EXPECT_EQ(pickedStrokeIndex(255, 255, 255, 20000000), -1);
+    EXPECT_EQ(pickedStrokeIndex(255, 255, 254, 20000000), 16777214);
+}
