@@ -134,6 +134,35 @@ TEST_F(ToolChoice, UndoAndRedoGesturesWorkOnlyWhilePaintingAndKeepTheFlag) {
     EXPECT_EQ(selection.currentTool, selection.tools[3]);
 }
 
+TEST_F(ToolChoice, DisarmedThreeDoesNothingUntilTheRestPoseThenPicksTheLine) {
+    selection.gestureArmed = false;
+    EXPECT_FALSE(handleToolGesture(selection, history, "3", true));
+    EXPECT_EQ(selection.currentTool, selection.tools[3]);
+    EXPECT_FALSE(selection.gestureArmed);
+
+    EXPECT_TRUE(handleToolGesture(selection, history, "DEFAULT_GESTURE", true));
+    EXPECT_EQ(selection.currentTool, &nullTool);
+    EXPECT_TRUE(handleToolGesture(selection, history, "3", true));
+    EXPECT_EQ(selection.currentTool, selection.tools[4]);  // StraightLine2D
+    EXPECT_FALSE(selection.gestureArmed);
+}
+
+TEST_F(ToolChoice, OutsidePaintingThreeSelectsButUndoAndRedoDoNothing) {
+    history.recordEdit(selection.tools[5]);
+    history.recordEdit(selection.tools[3]);
+    history.undoLast();
+    log.clear();
+    EXPECT_TRUE(handleToolGesture(selection, history, "3", false));
+    EXPECT_EQ(selection.currentTool, selection.tools[4]);
+    EXPECT_TRUE(selection.gestureArmed);
+    EXPECT_FALSE(handleToolGesture(selection, history, "7", false));
+    EXPECT_FALSE(handleToolGesture(selection, history, "8", false));
+    EXPECT_TRUE(log.empty());
+    EXPECT_EQ(history.done.size(), 1u);
+    EXPECT_EQ(history.undone.size(), 1u);
+    EXPECT_TRUE(selection.gestureArmed);
+}
+
 TEST_F(ToolChoice, UnknownNamesAndIndicesAreIgnored) {
     for (const char* name : {"9", "10", "", "GESTURE_TRAINED", "-1"}) {
         EXPECT_FALSE(handleToolGesture(selection, history, name, true)) << name;
