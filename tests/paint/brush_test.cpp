@@ -112,6 +112,66 @@ TEST_F(BrushTest, PointsGoIntoANewStrokeWhenTheOpenStrokeWasRemoved) {
     EXPECT_EQ(rig.canvas.strokes[1].colour, rig.color);
 }
 
+TEST_F(BrushTest, AStrokeLeftOpenByAToolChangeIsRecordedWhenTheBrushFinishesIt) {
+    StraightLine2D line{rig.right, rig.canvas, rig.manipulator, rig.color, rig.history};
+    rig.place(rig.right, 100.0f, 100.0f);
+    brush.onNoGrip(ArmPose{});
+    for (int i = 0; i < 4; ++i) {
+        rig.place(rig.right, 100.0f + 50.0f * static_cast<float>(i), 100.0f);
+        brush.onRightGrip(ArmPose{});
+    }
+    const int32_t first = rig.canvas.strokes[0].id;
+
+    // The line tool becomes current and idles: the painted stroke stays, unrecorded.
+    rig.place(rig.right, 700.0f, 700.0f);
+    line.onNoGrip(ArmPose{});
+    line.onNoGrip(ArmPose{});
+    ASSERT_NE(rig.canvas.findStrokeById(first), nullptr);
+    EXPECT_EQ(rig.canvas.findStrokeById(first)->points.size(), 4u);
+    EXPECT_TRUE(rig.history.done.empty());
+    EXPECT_TRUE(brush.undoStack.empty());
+
+    // Back to the brush: its first idle frame records that stroke, whole.
+    brush.onNoGrip(ArmPose{});
+    ASSERT_EQ(brush.undoStack.size(), 1u);
+    EXPECT_EQ(brush.undoStack.back().id, first);
+    EXPECT_EQ(brush.undoStack.back().points.size(), 4u);
+    EXPECT_EQ(rig.history.done.size(), 1u);
+
+    // The same with a left-hand grip as the finishing frame.
+    rig.place(rig.right, 400.0f, 400.0f);
+    brush.onRightGrip(ArmPose{});
+    rig.place(rig.right, 450.0f, 400.0f);
+    brush.onRightGrip(ArmPose{});
+    const int32_t second = rig.canvas.strokes.back().id;
+    EXPECT_EQ(rig.canvas.strokes.back().points.size(), 2u);
+    line.onNoGrip(ArmPose{});
+    EXPECT_EQ(rig.history.done.size(), 1u);
+    brush.onLeftGrip(ArmPose{});
+    ASSERT_EQ(brush.undoStack.size(), 2u);
+    EXPECT_EQ(brush.undoStack.back().id, second);
+    EXPECT_EQ(brush.undoStack.back().points.size(), 2u);
+
+    // Undo takes the painted strokes away, newest first.
+    rig.history.undoLast();
+    EXPECT_EQ(rig.canvas.findStrokeById(second), nullptr);
+    EXPECT_NE(rig.canvas.findStrokeById(first), nullptr);
+}
+
+TEST_F(BrushTest, PointsAreStoredInCanvasCoordinatesUnderTheView) {
+    // Canvas to window: doubled, then moved by (100, 50).
+    rig.manipulator.view =
+        multiplyMatrix(translationMatrix(100.0f, 50.0f, 0.0f), scaleMatrix(2.0f));
+    paint({{300.0f, 250.0f}, {400.0f, 250.0f}});
+    const Stroke& s = rig.canvas.strokes[0];
+    ASSERT_EQ(s.points.size(), 2u);
+    EXPECT_NEAR(s.points[0].x, 100.0f, 1e-3f);
+    EXPECT_NEAR(s.points[0].y, 100.0f, 1e-3f);
+    EXPECT_NEAR(s.points[1].x, 150.0f, 1e-3f);
+    EXPECT_NEAR(s.points[1].y, 100.0f, 1e-3f);
+    EXPECT_FLOAT_EQ(s.width, 10.0f);  // widths stay in window pixels
+}
+
 TEST_F(BrushTest, UndoRemovesTheStrokeAndRedoPutsItOnTop) {
     paint({{100.0f, 100.0f}, {150.0f, 100.0f}});
     paint({{500.0f, 500.0f}, {550.0f, 500.0f}});
@@ -242,4 +302,20 @@ TEST_F(LineTest, LineNeverLandsInAFinishedStroke) {
     EXPECT_EQ(rig.canvas.strokes[0].points.size(), 2u);
     ASSERT_GE(rig.canvas.strokes.size(), 2u);
     EXPECT_EQ(rig.canvas.strokes[1].points.size(), 2u);
+}
+
+TEST_F(LineTest, EndsAreStoredInCanvasCoordinatesUnderTheView) {
+    rig.manipulator.view =
+        multiplyMatrix(translationMatrix(100.0f, 50.0f, 0.0f), scaleMatrix(2.0f));
+    rig.place(rig.right, 300.0f, 250.0f);
+    line.onNoGrip(ArmPose{});
+    rig.place(rig.right, 500.0f, 250.0f);
+    line.onRightGrip(ArmPose{});
+    line.onNoGrip(ArmPose{});
+    const Stroke& s = rig.canvas.strokes[0];
+    ASSERT_EQ(s.points.size(), 2u);
+    EXPECT_NEAR(s.points[0].x, 100.0f, 1e-3f);
+    EXPECT_NEAR(s.points[0].y, 100.0f, 1e-3f);
+    EXPECT_NEAR(s.points[1].x, 200.0f, 1e-3f);
+    EXPECT_NEAR(s.points[1].y, 100.0f, 1e-3f);
 }

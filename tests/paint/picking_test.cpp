@@ -3,10 +3,14 @@
 #include <GL/freeglut.h>
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdlib>
 #include <vector>
 
 #include "common/tools/null_tool.h"
+#include "paint/brush_2d.h"
+#include "paint/rubber_2d.h"
+#include "paint/straight_line_2d.h"
 #include "paint/stroke_eraser_2d.h"
 #include "paint_rig.h"
 #include "widgets/gl_test_context.h"
@@ -52,6 +56,20 @@ int32_t addLine(Canvas& canvas, CanvasPoint a, CanvasPoint b, float width) {
 }
 
 // Non-white pixels along one row of the visible drawing, from x0 to x1.
+std::array<int, 3> pixelAt(int x, int y) {
+    unsigned char p[3] = {0, 0, 0};
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(x, y, 1, 1, GL_RGB, GL_UNSIGNED_BYTE, p);
+    return {p[0], p[1], p[2]};
+}
+
+void expectColourNear(const std::array<int, 3>& pixel, const Rgb& colour, const char* what) {
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_NEAR(pixel[static_cast<size_t>(i)], colour[static_cast<size_t>(i)] * 255.0f, 3.0f)
+            << what << " component " << i;
+    }
+}
+
 int darkPixelsInRow(int x0, int x1, int y) {
     std::vector<unsigned char> row(static_cast<size_t>(x1 - x0) * 3);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
@@ -160,4 +178,50 @@ TEST(CanvasDrawing, SwatchShowsTheCurrentColourAndNoIconIsNoError) {
     glReadPixels(W - 148 + 64, H - 148 + 64, 1, 1, GL_RGB, GL_UNSIGNED_BYTE, pixel);
     EXPECT_EQ(pixel[0], 255);  // no icon: the white background shows
     EXPECT_EQ(pixel[2], 255);
+}
+
+TEST(CanvasDrawing, ToolFeedbackIsDrawnInWindowPixelsWhateverTheView) {
+    REQUIRE_GL();
+    PaintRig rig;
+    rig.window.width = W;
+    rig.window.height = H;
+    // Canvas to window: doubled and moved by (100, 50). Drawn under it, feedback at the pointer
+    // would land far off, outside the window.
+    rig.manipulator.view =
+        multiplyMatrix(translationMatrix(100.0f, 50.0f, 0.0f), scaleMatrix(2.0f));
+    Brush2D brush{rig.right, rig.canvas, rig.manipulator, rig.color, rig.history};
+    StraightLine2D line{rig.right, rig.canvas, rig.manipulator, rig.color, rig.history};
+    Rubber2D rubber{rig.right, rig.manipulator, rig.canvas, rig.picked, rig.history};
+    auto frame = [&](Tool& tool) {
+        glMatrixMode(GL_MODELVIEW);
+        glLoadIdentity();
+        drawCanvas(rig.canvas, rig.manipulator.view, rig.right.screenPosition(), rig.picked, &tool,
+                   0, rig.color, rig.window);
+        tool.drawOverlay();
+    };
+
+    // The brush disc: width 10 round the pointer.
+    rig.place(rig.right, 150.0f, 150.0f);
+    frame(brush);
+    expectColourNear(pixelAt(150, 150), rig.color, "brush disc");
+    EXPECT_EQ(pixelAt(160, 150), (std::array<int, 3>{255, 255, 255}));
+
+    // The line preview from where the grip began to the pointer.
+    rig.place(rig.right, 100.0f, 150.0f);
+    line.onNoGrip(ArmPose{});
+    rig.place(rig.right, 250.0f, 150.0f);
+    line.onRightGrip(ArmPose{});
+    frame(line);
+    expectColourNear(pixelAt(175, 150), rig.color, "line preview");
+    expectColourNear(pixelAt(102, 150), rig.color, "line start");
+
+    // The rubber ring: black between radius 0.95 * width and width, clear inside.
+    rubber.onLeftGrip(leftWristAt(0.6f));  // width 10 + 30 = 40
+    ASSERT_NEAR(rubber.width, 40.0f, 1e-3f);
+    rig.place(rig.right, 200.0f, 150.0f);
+    frame(rubber);
+    const std::array<int, 3> ring = pixelAt(239, 150);
+    EXPECT_LT(ring[0] + ring[1] + ring[2], 3 * 128) << "rubber ring";
+    EXPECT_EQ(pixelAt(200, 150), (std::array<int, 3>{255, 255, 255}));
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
