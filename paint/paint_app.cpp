@@ -71,13 +71,6 @@ void showCountMessage(PaintApp& app, const char* verb, const char* tail) {
     rebuildLabel(app.messageLabel, app.nowMs);
 }
 
-// The pointer that drives the dwell buttons: the right one if engaged, else the left one.
-const HandPointer* dwellPointer(const PaintApp& app) {
-    if (app.rightPointer->engaged()) return app.rightPointer.get();
-    if (app.leftPointer->engaged()) return app.leftPointer.get();
-    return nullptr;
-}
-
 GLUquadric* sharedQuadric() {
     static GLUquadric* quadric = gluNewQuadric();
     return quadric;
@@ -112,6 +105,16 @@ void drawStickFigure(const SkeletonRecord& skeleton) {
 }
 
 }  // namespace
+
+const HandPointer* dwellPointer(const PaintApp& app) {
+    if (app.rightPointer->engaged()) return app.rightPointer.get();
+    if (app.leftPointer->engaged()) return app.leftPointer.get();
+    return nullptr;
+}
+
+bool paintRecognitionEnabled(const PaintApp& app, uint32_t nowMs) {
+    return app.tools.gestureArmed && !countdownRunning(app.countdown, nowMs);
+}
 
 void createPaintApp(PaintApp& app, std::unique_ptr<FrameSource> source, const std::string& gestureSetFile,
                     uint32_t nowMs) {
@@ -242,7 +245,7 @@ void paintFrame(PaintApp& app, uint32_t nowMs) {
     app.sensor->fetchDepth();
 
     // 5-7: the recogniser.
-    bool recognitionEnabled = app.tools.gestureArmed && !countdownRunning(app.countdown, nowMs);
+    bool recognitionEnabled = paintRecognitionEnabled(app, nowMs);
     app.pose = recognizer.processFrame(app.sensor->skeleton, recognitionEnabled, nowMs);
     if (app.waitForRecognizer) recognizer.waitForWorker();
     app.velocityReadout = recognizer.currentVelocity;
@@ -303,11 +306,13 @@ void paintFrame(PaintApp& app, uint32_t nowMs) {
     if (app.mode == ModeRecognition) {
         for (const Button& button : app.recognitionButtons) drawButton(button, nowMs);
     }
-    bool leftEngaged = drawHandPointer(*app.leftPointer, app.leftDetector->closed());
-    bool rightEngaged = drawHandPointer(*app.rightPointer, app.rightDetector->closed());
-    if (app.mode == ModeRecognition && (leftEngaged || rightEngaged)) {
-        ScreenPoint p = rightEngaged ? app.rightPointer->screenPosition() : app.leftPointer->screenPosition();
-        updateButtons(app.recognitionButtons, p.x, p.y, nowMs, app.buttonEvents);
+    drawHandPointer(*app.leftPointer, app.leftDetector->closed());
+    drawHandPointer(*app.rightPointer, app.rightDetector->closed());
+    if (app.mode == ModeRecognition) {
+        if (const HandPointer* pointer = dwellPointer(app)) {
+            ScreenPoint p = pointer->screenPosition();
+            updateButtons(app.recognitionButtons, p.x, p.y, nowMs, app.buttonEvents);
+        }
     }
     drawLabel(app.messageLabel, nowMs);
 

@@ -101,6 +101,13 @@ void reshapePaintApp(PaintApp& app, int width, int height);
 // One frame at the clock's time `nowMs` (the display callback without the buffer swap).
 void paintFrame(PaintApp& app, uint32_t nowMs);
 
+// The recogniser classifies full gestures only while armed and no capture countdown runs.
+bool paintRecognitionEnabled(const PaintApp& app, uint32_t nowMs);
+
+// The pointer that drives the dwell buttons: the right one if engaged, else the left one, else
+// none. With both engaged only the right one presses.
+const HandPointer* dwellPointer(const PaintApp& app);
+
 // Keyboard: only the low 8 bits of the key matter; letters in lower case only.
 void paintKeyboard(PaintApp& app, unsigned char key);
 // Special keys (GLUT codes) with glutGetModifiers' bits: tilt by 2, or 10 with Ctrl alone.

@@ -11,6 +11,7 @@
 #include <filesystem>
 
 #include "common/sensor/simulated_performer.h"
+#include "paint/brush_2d.h"
 #include "paint/settings_panel.h"
 #include "widgets/gl_test_context.h"
 
@@ -311,6 +312,93 @@ TEST_F(PaintAppTest, ReplayingAGestureWithoutRecordsDrawsNothingAndKeepsTheCount
     for (int i = 0; i < 4; ++i) drawTrainingScreen(*app, app->sensor->skeleton);
     // Records 0, 1, 2, 0 were drawn; the counter holds the next one, 1.
     EXPECT_EQ(g.replayCounter, 1u);
+}
+
+// Logs the input operations it receives, to see which frames call them.
+class InputLog : public Tool {
+public:
+    void onLeftGrip(const ArmPose&) override { calls.push_back("left"); }
+    void onRightGrip(const ArmPose&) override { calls.push_back("right"); }
+    void onBothGrip(const ArmPose&) override { calls.push_back("both"); }
+    void onNoGrip(const ArmPose&) override { calls.push_back("none"); }
+    void drawOverlay() override {}
+    void undo() override {}
+    void redo() override {}
+    int32_t iconTexture() override { return -1; }
+    std::vector<std::string> calls;
+};
+
+TEST_F(PaintAppTest, OnlyPaintingFramesCallTheToolsInput) {
+    InputLog tool;
+    app->tools.currentTool = &tool;
+    app->mode = ModeRecognition;
+    paintFrame(*app, 1033);
+    app->mode = ModeTraining;
+    paintFrame(*app, 1066);
+    EXPECT_TRUE(tool.calls.empty());
+    app->mode = ModePainting;
+    paintFrame(*app, 1100);
+    EXPECT_EQ(tool.calls.size(), 1u);
+    paintKeyboard(*app, 'p');  // leaving the canvas calls nothing on the way out
+    paintFrame(*app, 1133);
+    EXPECT_EQ(tool.calls.size(), 1u);
+}
+
+TEST_F(PaintAppTest, AStrokeInProgressStaysUnfinishedOutsideThePaintingScreen) {
+    app->mode = ModePainting;
+    HandPointer& right = *app->rightPointer;
+    right.x = right.xMin + 0.5f * (right.xMax - right.xMin);
+    right.y = right.yMin + 0.5f * (right.yMax - right.yMin);
+    Brush2D& brush = *static_cast<Brush2D*>(app->tools.tools[TOOL_BRUSH]);
+    ASSERT_EQ(app->tools.currentTool, &brush);
+    brush.onRightGrip(app->pose);  // a grip that was under way when the canvas was left
+    ASSERT_TRUE(brush.strokeActive);
+    paintKeyboard(*app, 'p');
+    for (uint32_t t = 1033; t < 1200; t += 33) paintFrame(*app, t);
+    EXPECT_TRUE(brush.strokeActive);
+    EXPECT_TRUE(app->history.done.empty());
+    EXPECT_EQ(paintQuery(*app, "strokes"), "1");
+}
+
+TEST_F(PaintAppTest, BothPointersEngagedOnlyTheRightOnePressesButtons) {
+    app->leftPointer->state = POINTER_ENGAGED;
+    app->rightPointer->state = POINTER_ENGAGED;
+    EXPECT_EQ(dwellPointer(*app), app->rightPointer.get());
+    app->rightPointer->state = POINTER_ARMING;
+    EXPECT_EQ(dwellPointer(*app), app->leftPointer.get());
+    app->leftPointer->state = POINTER_IDLE;
+    EXPECT_EQ(dwellPointer(*app), nullptr);
+}
+
+TEST_F(PaintAppTest, TheCaptureCountdownHoldsRecognitionOffEvenWhileArmed) {
+    handleButton(*app, "BUTTON_TRAINING");
+    app->nowMs = 5000;
+    handleButton(*app, "BUTTON_NEW_GEST");
+    ASSERT_TRUE(app->tools.gestureArmed);
+    EXPECT_FALSE(paintRecognitionEnabled(*app, 5000));
+    EXPECT_FALSE(paintRecognitionEnabled(*app, 9000));
+    EXPECT_TRUE(paintRecognitionEnabled(*app, 9001));
+    app->tools.gestureArmed = false;
+    EXPECT_FALSE(paintRecognitionEnabled(*app, 9001));
+}
+
+TEST_F(PaintAppTest, AGestureSetFileNamedAtStartIsLoadedBeforeTheFirstFrame) {
+    namespace fs = std::filesystem;
+    fs::path file = fs::temp_directory_path() / ("paint_app_start_" + std::to_string(::getpid()) + ".bin");
+    addSet(GestureType::LEFT);
+    addSet(GestureType::RIGHT);
+    addSet(GestureType::BOTH);
+    ASSERT_TRUE(app->recognizer->saveGestureSets(file.string()));
+
+    PaintApp withFile;
+    withFile.window = app->window;
+    createPaintApp(withFile, std::make_unique<SimulatedPerformer>(7), file.string(), 1000);
+    EXPECT_EQ(withFile.recognizer->setCount(), 3);
+    PaintApp without;
+    without.window = app->window;
+    createPaintApp(without, std::make_unique<SimulatedPerformer>(7), "", 1000);
+    EXPECT_EQ(without.recognizer->setCount(), 0);
+    fs::remove(file);
 }
 
 }  // namespace
