@@ -22,7 +22,9 @@ float limitUnit(float v) { return std::min(std::max(v, -1.0f), 1.0f); }
 Rgb hexconeColor(float hueDegrees, float s, float v) {
     const float h = hueDegrees * DEGREES_TO_RADIANS;
     const float sector = h / SECTOR_RADIANS;
-    if (!(sector >= 0.0f && sector < 7.0f)) {  // also catches NaN
+    // The sector is the integer part, truncated toward zero: a hue just below 0 still falls in
+    // sector 0. Sectors past 6, and NaN, are black.
+    if (!(sector > -1.0f && sector < 7.0f)) {
         return Rgb{{0.0f, 0.0f, 0.0f}};
     }
     const int k = static_cast<int>(sector);

@@ -31,7 +31,12 @@ TEST(HexconeColor, PrimariesSectorsAndOutOfRangeHue) {
         {0.0f, {{1.0f, 0.0f, 0.0f}}},   {120.0f, {{0.0f, 1.0f, 0.0f}}},
         {240.0f, {{0.0f, 0.0f, 1.0f}}}, {300.0f, {{1.0f, 0.0f, 1.0f}}},
         {360.0f, {{1.0f, 0.0f, 0.0f}}},  // sector 6 is red again
-        {30.0f, {{1.0f, 0.5f, 0.0f}}},  {-10.0f, {{0.0f, 0.0f, 0.0f}}},
+        {30.0f, {{1.0f, 0.5f, 0.0f}}},
+        // Sector 7 and beyond is black.
+        {421.0f, {{0.0f, 0.0f, 0.0f}}},
+        // Just below 0 the integer part is still 0: f = -10 / 60, t = 1 - (1 - f) = f.
+        {-10.0f, {{1.0f, -1.0f / 6.0f, 0.0f}}},
+        {-61.0f, {{0.0f, 0.0f, 0.0f}}},
     };
     for (const auto& c : cases) {
         const Rgb rgb = hexconeColor(c.hue, 1.0f, 1.0f);
@@ -95,6 +100,9 @@ TEST_F(ColorpickerTest, VerticalMotionChangesSaturationAndValueWithinLimits) {
     EXPECT_FLOAT_EQ(picker.hue, 200.0f);
     picker.onRightGrip(rightWrist(0.01f, -2.0f));
     EXPECT_FLOAT_EQ(picker.saturation, -1.0f);
+    picker.onRightGrip(rightWrist(0.01f, 1.0f));  // up by 3 m: stops at 1
+    EXPECT_FLOAT_EQ(picker.saturation, 1.0f);
+    EXPECT_FLOAT_EQ(picker.hue, 200.0f);
 
     ArmPose left{};
     left[POSE_LEFT_WRIST_Y] = 0.05f;
