@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 
 #include "common/sensor/simulated_performer.h"
@@ -402,3 +403,16 @@ TEST_F(PaintAppTest, AGestureSetFileNamedAtStartIsLoadedBeforeTheFirstFrame) {
 }
 
 }  // namespace
+
+TEST(PaintKeys, EscapeEndsTheProcessAtOnceWithExitCodeZero) {
+    // Re-run in a fresh process: the child must not share this one's GL connection.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            PaintApp app;
+            paintKeyboard(app, 27);
+            std::fputs("still running\n", stderr);
+            std::_Exit(3);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
