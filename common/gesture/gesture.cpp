@@ -48,24 +48,48 @@ ArmPose meanPose(const Gesture& g) {
     return mean;
 }
 
-FeatureVector featureVariance(const Gesture& g) {
-    FeatureVector variance{};
-    if (g.poses.empty()) return variance;
+namespace {
+
+// Population variance, (sum of squares) / N - mean^2, summed over the offsets from a reference
+// pose instead of the raw angles: the raw form cancels catastrophically (a constant 155.3 comes
+// out as a few thousandths, often negative, and sqrt then gives NaN), while the offsets of a
+// constant feature are exactly 0, so its variance is exactly 0 as the measures expect.
+struct VarianceSum {
+    FeatureVector reference{};
     FeatureVector sum{};
     FeatureVector sumSquares{};
-    for (const ArmPose& p : g.poses) {
+    size_t count = 0;
+
+    void add(const ArmPose& p) {
+        if (count == 0) {
+            for (int f = 0; f < FEATURE_COUNT; ++f) reference[f] = p[FEATURE_POSE_INDEX[f]];
+        }
         for (int f = 0; f < FEATURE_COUNT; ++f) {
-            const float v = p[FEATURE_POSE_INDEX[f]];
+            const float v = p[FEATURE_POSE_INDEX[f]] - reference[f];
             sum[f] += v;
             sumSquares[f] += v * v;
         }
+        ++count;
     }
-    const float n = static_cast<float>(g.poses.size());
-    for (int f = 0; f < FEATURE_COUNT; ++f) {
-        const float mean = sum[f] / n;
-        variance[f] = sumSquares[f] / n - mean * mean;
+
+    FeatureVector variance() const {
+        FeatureVector variance{};
+        if (count == 0) return variance;
+        const float n = static_cast<float>(count);
+        for (int f = 0; f < FEATURE_COUNT; ++f) {
+            const float mean = sum[f] / n;
+            variance[f] = sumSquares[f] / n - mean * mean;
+        }
+        return variance;
     }
-    return variance;
+};
+
+}  // namespace
+
+FeatureVector featureVariance(const Gesture& g) {
+    VarianceSum sums;
+    for (const ArmPose& p : g.poses) sums.add(p);
+    return sums.variance();
 }
 
 FeatureVector fmVector(const Gesture& g) {
@@ -124,27 +148,11 @@ void resampleGesture(Gesture& g, int n) {
 }
 
 FeatureVector pooledVariance(const GestureSet& set) {
-    FeatureVector variance{};
-    FeatureVector sum{};
-    FeatureVector sumSquares{};
-    size_t count = 0;
+    VarianceSum sums;
     for (const Gesture& g : set.gestures) {
-        for (const ArmPose& p : g.poses) {
-            for (int f = 0; f < FEATURE_COUNT; ++f) {
-                const float v = p[FEATURE_POSE_INDEX[f]];
-                sum[f] += v;
-                sumSquares[f] += v * v;
-            }
-        }
-        count += g.poses.size();
+        for (const ArmPose& p : g.poses) sums.add(p);
     }
-    if (count == 0) return variance;
-    const float n = static_cast<float>(count);
-    for (int f = 0; f < FEATURE_COUNT; ++f) {
-        const float mean = sum[f] / n;
-        variance[f] = sumSquares[f] / n - mean * mean;
-    }
-    return variance;
+    return sums.variance();
 }
 
 void computeClassVariances(GestureSet& set) {

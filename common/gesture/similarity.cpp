@@ -51,12 +51,17 @@ float euclidean(const Gesture& a, const Gesture& b) {
     return std::sqrt(sum) / static_cast<float>(a.poses.size());
 }
 
+// Mean of each feature, summed as offsets from the first pose like the variances, so that a
+// constant feature's mean is exactly that constant and its covariance terms exactly 0.
 FeatureVector featureMean(const Gesture& g) {
-    FeatureVector mean{};
+    FeatureVector reference{};
+    for (int f = 0; f < FEATURE_COUNT; ++f) reference[f] = g.poses.front()[FEATURE_POSE_INDEX[f]];
+    FeatureVector offset{};
     for (const ArmPose& p : g.poses) {
-        for (int f = 0; f < FEATURE_COUNT; ++f) mean[f] += p[FEATURE_POSE_INDEX[f]];
+        for (int f = 0; f < FEATURE_COUNT; ++f) offset[f] += p[FEATURE_POSE_INDEX[f]] - reference[f];
     }
-    for (float& v : mean) v /= static_cast<float>(g.poses.size());
+    FeatureVector mean{};
+    for (int f = 0; f < FEATURE_COUNT; ++f) mean[f] = reference[f] + offset[f] / static_cast<float>(g.poses.size());
     return mean;
 }
 
@@ -76,8 +81,9 @@ float pearson(const Gesture& a, const Gesture& b, PearsonKind kind, const Featur
     }
     float sum = 0.0f;
     for (int f = 0; f < FEATURE_COUNT; ++f) {
-        if (varA[f] == 0.0f) varA[f] = ZERO_VARIANCE;
-        if (varB[f] == 0.0f) varB[f] = ZERO_VARIANCE;
+        // A variance cannot be negative; rounding aside, <= 0 is a feature that did not change.
+        if (!(varA[f] > 0.0f)) varA[f] = ZERO_VARIANCE;
+        if (!(varB[f] > 0.0f)) varB[f] = ZERO_VARIANCE;
         const float r = cov[f] / std::sqrt(varA[f] * varB[f]);
         sum += kind == PearsonKind::SQUARED ? (1.0f - r) * (1.0f - r) : 1.0f - r;
     }
