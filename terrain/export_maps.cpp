@@ -14,10 +14,13 @@ namespace {
 
 uint8_t byteAt(uint32_t value, int shift) { return static_cast<uint8_t>((value >> shift) & 0xFFu); }
 
-// (y - hmin) * scale / span truncated, kept inside 0..scale against rounding at the ends.
-uint32_t normalised(float y, float hmin, float span, double scale) {
-    if (!(span > 0.0f)) return 0;
-    const double n = std::trunc((static_cast<double>(y) - hmin) * scale / span);
+// (y - hmin) * scale / span truncated, kept inside 0..scale against rounding at the ends: the
+// highest vertex (y - hmin == span) always gets the full scale.
+uint32_t normalised(float y, float hmin, double span, double scale) {
+    if (!(span > 0.0)) return 0;
+    const double above = static_cast<double>(y) - static_cast<double>(hmin);
+    if (above >= span) return static_cast<uint32_t>(scale);
+    const double n = std::trunc(above * scale / span);
     if (!(n > 0.0)) return 0;
     return n >= scale ? static_cast<uint32_t>(scale) : static_cast<uint32_t>(n);
 }
@@ -29,12 +32,12 @@ std::string baseName(const std::string& path) {
 
 }  // namespace
 
-Pixel highPrecisionPixel(float y, float hmin, float span) {
+Pixel highPrecisionPixel(float y, float hmin, double span) {
     const uint32_t n = normalised(y, hmin, span, 16777215.0);
     return {byteAt(n, 16), byteAt(n, 8), byteAt(n, 0)};
 }
 
-Pixel lowPrecisionPixel(float y, float hmin, float span) {
+Pixel lowPrecisionPixel(float y, float hmin, double span) {
     const uint32_t g = normalised(y, hmin, span, 765.0);
     if (g <= 255) return {static_cast<uint8_t>(g), 0, 0};
     if (g <= 510) return {255, static_cast<uint8_t>(g - 255), 0};
@@ -51,7 +54,7 @@ void encodeHeightMaps(const Terrain& terrain, std::vector<uint8_t>& high, std::v
         hmin = std::min(hmin, vertex.y);
         hmax = std::max(hmax, vertex.y);
     }
-    const float span = hmax - hmin;
+    const double span = static_cast<double>(hmax) - static_cast<double>(hmin);
     for (size_t k = 0; k < v.size(); ++k) {
         const Pixel h = highPrecisionPixel(v[k].y, hmin, span);
         const Pixel l = lowPrecisionPixel(v[k].y, hmin, span);

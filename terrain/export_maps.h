@@ -28,9 +28,11 @@ constexpr const char* EXPORT_DIALOG_HINT = "just insert a name without file exte
 using Pixel = std::array<uint8_t, 3>;  // red, green, blue
 
 // n = trunc((y - hmin) * 16777215 / span): red bits 16-23, green 8-15, blue 0-7. span 0: black.
-Pixel highPrecisionPixel(float y, float hmin, float span);
+// span is hmax - hmin taken in double: rounded to float it can come out above the highest
+// vertex's own distance from hmin, and the highest vertex would then miss the top value.
+Pixel highPrecisionPixel(float y, float hmin, double span);
 // g = trunc((y - hmin) * 765 / span): (g, 0, 0), (255, g - 255, 0) or (255, 255, g - 510).
-Pixel lowPrecisionPixel(float y, float hmin, float span);
+Pixel lowPrecisionPixel(float y, float hmin, double span);
 
 // One RGB pixel (3 bytes) per vertex in vertex order (i + 257 j) for both encodings.
 void encodeHeightMaps(const Terrain& terrain, std::vector<uint8_t>& high, std::vector<uint8_t>& low);
