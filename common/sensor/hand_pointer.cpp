@@ -8,14 +8,19 @@ void HandPointer::update(const std::array<float, 18>& pose, uint32_t nowMs) {
     const float tx = pose[base];
     const float ty = pose[base + 1];
     const float reach = pose[base + 2];
+    // A pose with a NaN or infinite hand value (a corrupt recording) would otherwise stick in
+    // the filter for good, since lastX feeds every later frame: such a frame is skipped whole.
+    if (!std::isfinite(tx) || !std::isfinite(ty) || !std::isfinite(reach)) {
+        return;
+    }
 
     const float fx = lastX * POINTER_FILTER_KEEP + tx * POINTER_FILTER_NEW;
     const float fy = lastY * POINTER_FILTER_KEEP + ty * POINTER_FILTER_NEW;
     const float dx = fx - lastX;
     const float dy = fy - lastY;
 
-    // Acceleration: slow movements are damped, fast ones amplified. Written so that a NaN gain
-    // (corrupt pose) ends at the upper clamp instead of propagating.
+    // Acceleration: slow movements are damped, fast ones amplified. A movement so large that its
+    // square overflows gives an infinite gain, which the first test turns into the upper clamp.
     float gain = POINTER_GAIN_FACTOR * std::sqrt(dx * dx + dy * dy);
     if (!(gain < POINTER_GAIN_MAX)) {
         gain = POINTER_GAIN_MAX;
