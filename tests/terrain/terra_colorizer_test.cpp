@@ -198,3 +198,52 @@ TEST_F(TerraColorizerStamp, OffscreenMatchesTheWindowMethodTexelForTexel) {
     EXPECT_NE(viaWindow, original);
     EXPECT_TRUE(viaWindow == viaOffscreen) << "the two routes differ";
 }
+
+TEST_F(TerraColorizerStamp, AStampAtTheMapsCornerIsClippedNotWrapped) {
+    TerraColorizer tool(pointer, terrain, window, colour);
+    // At terrain (1, 255) the 8 R = 32 texel wide stamp hangs over the left and top edges.
+    ASSERT_TRUE(tool.stamp(1.0f, 255.0f));
+    const std::vector<uint8_t> after = readColourMap(terrain.colourMap);
+    expectStamp(after, 1.0f, 255.0f, tool.radius);
+    // Nothing reappears on the opposite edges.
+    for (int k = 0; k < 512; ++k) {
+        ASSERT_EQ(std::memcmp(texel(after, 511, k), texel(original, 511, k), 3), 0) << "right edge " << k;
+        ASSERT_EQ(std::memcmp(texel(after, k, 0), texel(original, k, 0), 3), 0) << "bottom edge " << k;
+    }
+}
+
+TEST_F(TerraColorizerStamp, WithoutAMaskTheStampIsAPlainSquareOfEightRTexels) {
+    TerraColorizer tool(pointer, terrain, window, colour);
+    tool.brushMask = 0;  // as when the mask image is missing
+    tool.radius = 2.0f;
+    ASSERT_TRUE(tool.stamp(64.0f, 64.0f));
+    const std::vector<uint8_t> after = readColourMap(terrain.colourMap);
+    // Centre texel 128, half-width 2 R grid units = 8 texels: texels 120 to 135 in both axes.
+    for (int v = 112; v < 144; ++v) {
+        for (int u = 112; u < 144; ++u) {
+            const bool inside = u >= 120 && u < 136 && v >= 120 && v < 136;
+            const uint8_t* c = texel(after, u, v);
+            if (inside) {
+                ASSERT_EQ(c[0], 255) << u << ", " << v;
+                ASSERT_EQ(c[1], 0) << u << ", " << v;
+                ASSERT_EQ(c[2], 0) << u << ", " << v;
+            } else {
+                ASSERT_EQ(std::memcmp(c, texel(original, u, v), 3), 0) << u << ", " << v;
+            }
+        }
+    }
+}
+
+TEST_F(TerraColorizerStamp, TheNextStampTakesTheCurrentColour) {
+    TerraColorizer tool(pointer, terrain, window, colour);
+    ASSERT_TRUE(tool.stamp(40.0f, 40.0f));
+    colour = {{0.0f, 0.0f, 1.0f}};  // the colour picker changed the program's colour
+    ASSERT_TRUE(tool.stamp(120.0f, 40.0f));
+    const std::vector<uint8_t> after = readColourMap(terrain.colourMap);
+    const uint8_t* first = texel(after, 80, 80);
+    const uint8_t* second = texel(after, 240, 80);
+    EXPECT_NEAR(first[0], 255, 2);
+    EXPECT_NEAR(first[2], 0, 2);
+    EXPECT_NEAR(second[0], 0, 2);
+    EXPECT_NEAR(second[2], 255, 2);
+}
