@@ -1,0 +1,157 @@
+// glebora's start-up objects and GL state, the tool box for NullTool, a failed gesture-set
+// load, and what still runs while the radial menu is open.
+#include <GL/freeglut.h>
+#include <GL/gl.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "common/sensor/simulated_performer.h"
+#include "gl_test_window.h"
+#include "terrain/orbit_manipulator.h"
+#include "terrain/terra_colorizer.h"
+#include "terrain/terrain_app.h"
+#include "terrain/terrain_brushes.h"
+
+// One application per test process, as in terrain_app_test.cpp; each test restores what it
+// changes.
+class TerrainAppEdges : public ::testing::Test {
+protected:
+    static TerrainApp* app;
+    uint32_t now = 1000;
+
+    static void SetUpTestSuite() {
+        if (!openTestWindow()) return;
+        app = new TerrainApp();
+        app->window = WindowInfo{TERRAIN_WINDOW_TITLE, 1.6f, TEST_WINDOW_HEIGHT, TEST_WINDOW_WIDTH};
+        createTerrainApp(*app, std::make_unique<SimulatedPerformer>(3), "", 33);
+        reshapeTerrainApp(*app, TEST_WINDOW_WIDTH, TEST_WINDOW_HEIGHT);
+    }
+
+    void SetUp() override {
+        if (app == nullptr) GTEST_SKIP() << "no display";
+        app->tools.currentTool = app->tools.tools[TERRAIN_TOOL_TERRA_BRUSH];
+        app->tools.gestureArmed = false;
+        app->cameraView = false;
+    }
+
+    void frames(int count) {
+        for (int i = 0; i < count; ++i) terrainFrame(*app, now += 33);
+    }
+
+    static std::array<GLubyte, 3> pixel(int x, int y) {
+        std::array<GLubyte, 3> rgb{};
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glReadBuffer(GL_BACK);
+        glReadPixels(x, y, 1, 1, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
+        return rgb;
+    }
+};
+
+TerrainApp* TerrainAppEdges::app = nullptr;
+
+TEST_F(TerrainAppEdges, StartUpObjectsAndGlState) {
+    // No gesture-set argument: no sets, and the tools are still there to choose.
+    EXPECT_EQ(terrainQuery(*app, "sets"), "0");
+    EXPECT_EQ(app->leftPointer->colour, (std::array<uint8_t, 4>{{0, 0, 255, 255}}));
+    EXPECT_EQ(app->rightPointer->colour, (std::array<uint8_t, 4>{{255, 0, 0, 255}}));
+    EXPECT_EQ(app->messageLabel.x, 0u);
+    EXPECT_EQ(app->messageLabel.y, 0u);
+    EXPECT_EQ(app->messageLabel.colour, (std::array<uint8_t, 4>{{0, 0, 0, 255}}));
+    EXPECT_EQ(app->messageLabel.duration, 1500);
+    EXPECT_EQ(app->messageLabel.fade, 500u);
+    EXPECT_EQ(app->currentColor, (Rgb{{0.0f, 0.55f, 0.75f}}));
+    EXPECT_EQ(app->camera->nearPlane, 0.1f);
+    EXPECT_EQ(app->camera->farPlane, 1000.0f);
+    EXPECT_EQ(app->camera->fieldOfView, 45.0f);
+    EXPECT_EQ(app->camera->window, &app->window);
+    // The colour brush paints with the very colour the picker writes and the swatch shows.
+    ASSERT_NE(app->colorizer, nullptr);
+    EXPECT_EQ(&app->colorizer->paintColour, &app->currentColor);
+    EXPECT_EQ(&app->colorizer->window, &app->window);
+    EXPECT_EQ(app->tools.tools[TERRAIN_TOOL_ORBIT], static_cast<Tool*>(app->orbit));
+    EXPECT_EQ(&app->orbit->camera, app->camera.get());
+
+    EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
+    EXPECT_TRUE(glIsEnabled(GL_BLEND));
+    EXPECT_TRUE(glIsEnabled(GL_COLOR_MATERIAL));
+    EXPECT_TRUE(glIsEnabled(GL_LIGHT0));
+    GLint source = 0, destination = 0;
+    glGetIntegerv(GL_BLEND_SRC, &source);
+    glGetIntegerv(GL_BLEND_DST, &destination);
+    EXPECT_EQ(source, GL_SRC_ALPHA);
+    EXPECT_EQ(destination, GL_ONE_MINUS_SRC_ALPHA);
+
+    // The camera texture: 1024 x 1024 RGB, so the 640 x 480 image fits in its corner.
+    ASSERT_NE(app->cameraTexture, 0u);
+    glBindTexture(GL_TEXTURE_2D, app->cameraTexture);
+    GLint width = 0, height = 0, format = 0;
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &width);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &height);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_INTERNAL_FORMAT, &format);
+    EXPECT_EQ(width, 1024);
+    EXPECT_EQ(height, 1024);
+    EXPECT_TRUE(format == GL_RGB || format == GL_RGB8) << std::hex << format;
+}
+
+TEST_F(TerrainAppEdges, ToolBoxShowsNoIconForNullTool) {
+    // Look straight down from close by, so the terrain fills the window behind the tool box.
+    OrbitManipulator& orbit = *app->orbit;
+    orbit.elevation = 90.0f;
+    orbit.distance = 40.0f;
+    orbit.updateCamera();
+    const int boxX = TEST_WINDOW_WIDTH - 148, boxY = TEST_WINDOW_HEIGHT - 148;
+
+    app->tools.currentTool = app->tools.tools[TERRAIN_TOOL_NULL];
+    frames(1);
+    const std::array<GLubyte, 3> terrainBeside = pixel(boxX - 100, boxY + 64);
+    EXPECT_NE(terrainBeside, (std::array<GLubyte, 3>{{255, 255, 255}})) << "the terrain should fill the window";
+    int differing = 0;
+    for (int y = boxY + 4; y < boxY + 128; y += 8)
+        for (int x = boxX + 4; x < boxX + 128; x += 8) differing += pixel(x, y) != terrainBeside;
+    EXPECT_EQ(differing, 0) << "only the terrain shows where the tool box is";
+
+    // The same spot does show an icon for a tool that has one.
+    app->tools.currentTool = app->tools.tools[TERRAIN_TOOL_TERRA_BRUSH];
+    ASSERT_GT(app->tools.currentTool->iconTexture(), 0);
+    frames(1);
+    differing = 0;
+    for (int y = boxY + 4; y < boxY + 128; y += 8)
+        for (int x = boxX + 4; x < boxX + 128; x += 8) differing += pixel(x, y) != terrainBeside;
+    EXPECT_GT(differing, 0);
+
+    orbit.elevation = 50.0f;
+    orbit.distance = 300.0f;
+    orbit.updateCamera();
+}
+
+TEST_F(TerrainAppEdges, AFailedGestureSetLoadChangesAndShowsNothing) {
+    app->messageLabel.text = "before";
+    EXPECT_FALSE(loadTerrainGestureSets(*app, std::string(BINARY_DIR) + "/no_such_gesture_sets.bin"));
+    EXPECT_EQ(terrainQuery(*app, "message"), "before");
+    EXPECT_EQ(terrainQuery(*app, "sets"), "0");
+    EXPECT_FALSE(loadTerrainGestureSets(*app, ""));  // a cancelled dialog
+    EXPECT_EQ(terrainQuery(*app, "message"), "before");
+}
+
+TEST_F(TerrainAppEdges, WhileTheMenuIsOpenPointersMoveButBrushCursorsStay) {
+    auto* brush = dynamic_cast<TerrainBrush*>(app->tools.currentTool);
+    ASSERT_NE(brush, nullptr);
+    handleMenuButton(*app, "BUTTON_ENTER_MENU");
+    ASSERT_EQ(app->menu.state, MenuOpening);
+    brush->hit = true;
+    brush->hitPoint[1] = 123.0f;
+    app->rightPointer->lastX = 99.0f;
+    app->leftPointer->lastX = 99.0f;
+    frames(2);
+    EXPECT_NE(app->rightPointer->lastX, 99.0f) << "the right pointer is still updated";
+    EXPECT_NE(app->leftPointer->lastX, 99.0f) << "the left pointer is still updated";
+    EXPECT_TRUE(brush->hit) << "no hover pick while the menu is not closed";
+    EXPECT_EQ(brush->hitPoint[1], 123.0f);
+
+    handleMenuButton(*app, "BUTTON_LEAVE_MENU");
+    while (app->menu.state != MenuClosed) advanceRadialMenu(app->menu);
+    brush->hit = false;
+}
