@@ -94,7 +94,8 @@ JointPixel projectJointPixel(const Vector4& joint) {
 void smoothProfile(std::vector<float>& profile, int filterSize, std::vector<float>& scratch) {
     const int n = static_cast<int>(profile.size());
     const int f = filterSize;
-    if (f < 0 || n <= 2 * f) {
+    // 2f in 64 bits: the panel takes any int, and twice a large one would wrap negative.
+    if (f < 0 || static_cast<int64_t>(n) <= 2 * static_cast<int64_t>(f)) {
         return;
     }
     scratch.assign(profile.begin(), profile.end());
@@ -263,7 +264,7 @@ HandMeasurement HandStateDetector::update(const SkeletonRecord& skeleton,
     // neighbourhood of 0 is measured and finds no peak (every slope is 0 / 0), so the hand reads
     // closed; a negative one would reach outside the profile and is not a measurement.
     peaks.clear();
-    if (neighbourhood < 0 || n < 2 * neighbourhood) {
+    if (neighbourhood < 0 || static_cast<int64_t>(n) < 2 * static_cast<int64_t>(neighbourhood)) {
         return finish(HAND_PROFILE_SHORT);
     }
     findProfilePeaks(profile, meanRadius, neighbourhood, gradient, peaks);

@@ -491,6 +491,37 @@ TEST(HandStateDetectorEdgeCases, ForwardExtentLooksOnlyAtColumnsBeforeB) {
     EXPECT_EQ(d.imageHeight, 1);
 }
 
+TEST(HandStateDetectorEdgeCases, HugeSettingsTypedIntoThePanelAreSafe) {
+    // The panel's fields take any integer. Twice a value above INT_MAX / 2 does not fit an int;
+    // the size tests must still read "not enough entries" and leave the profile as measured.
+    std::vector<uint16_t> mm(FRAME_PIXELS, FAR_MM);
+    drawImageHand(mm, 320.0f, 220.0f, 20.0f, {-70.0f, -35.0f, 0.0f, 35.0f, 70.0f}, 55.0f, 2000);
+    const SkeletonRecord s = armSkeleton(1, 320, 240, 320, 320, 2.0f);
+    std::deque<std::string> events;
+
+    HandStateDetector raw(1, nullptr);
+    raw.filterSize = 1000;   // more than half the longest profile: the raw radii
+    raw.neighbourhood = 2000000000;
+    ASSERT_EQ(raw.update(s, mm.data(), events), HAND_PROFILE_SHORT);
+    ASSERT_GT(raw.profile.size(), 300u);
+
+    HandStateDetector d(1, nullptr);
+    d.filterSize = 1500000000;
+    d.neighbourhood = 1500000000;
+    EXPECT_EQ(d.update(s, mm.data(), events), HAND_PROFILE_SHORT);
+    EXPECT_EQ(d.profile, raw.profile);   // too few entries to smooth: left raw
+    EXPECT_TRUE(d.peaks.empty());
+
+    std::vector<float> scratch;
+    std::vector<float> p = {1.0f, 4.0f, 2.0f};
+    smoothProfile(p, 2147483647, scratch);
+    EXPECT_EQ(p, (std::vector<float>{1.0f, 4.0f, 2.0f}));
+    std::vector<int> peaks{1};
+    findProfilePeaks(p, 0.0f, 2147483647, 0.0f, peaks);
+    EXPECT_TRUE(peaks.empty());
+    EXPECT_TRUE(events.empty());
+}
+
 TEST(HandStateDetectorEdgeCases, FramesNotMeasuredNeitherBreakNorCountTowardTheThree) {
     std::vector<uint16_t> fistImage(FRAME_PIXELS, FAR_MM);
     drawImageHand(fistImage, 320.0f, 220.0f, 20.0f, {}, 0.0f, 2000);
