@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <deque>
 #include <vector>
 
@@ -413,4 +414,55 @@ TEST(TrainingEdgeCases, ALeftGestureOfferedToABothSetIsNotTrained) {
     d.hold(restPose(), 15);
     EXPECT_EQ(d.drain(), std::vector<std::string>{"GESTURE_TRAINED"});
     EXPECT_EQ(d.recognizer.gestureCount(), 2);
+}
+
+TEST(CandidateEdgeCases, HeldPosesAreTypedByWhichArmRests) {
+    // A held pose becomes its mean; an arm near the rest pose is cleared and the other arm
+    // names the type; neither arm at rest is BOTH.
+    ArmPose leftUp = restPose();
+    leftUp[POSE_ELEVATION_LEFT] = 100.0f;
+    ArmPose rightUp = restPose();
+    rightUp[POSE_ELEVATION_RIGHT] = 100.0f;
+    ArmPose bothUp = leftUp;
+    bothUp[POSE_ELEVATION_RIGHT] = 100.0f;
+    auto poseSet = [](ArmPose p, GestureType type) {
+        Gesture g;
+        g.type = type;
+        for (int i = 0; i < ARM_ANGLE_COUNT; ++i) {
+            if ((type == GestureType::LEFT && i % 2 == 1) || (type == GestureType::RIGHT && i % 2 == 0)) p[i] = 0.0f;
+        }
+        g.poses = {p};
+        return setOf(g, 1);
+    };
+    struct Case {
+        ArmPose held;
+        int expected;
+    };
+    const Case cases[] = {{leftUp, 0}, {rightUp, 1}, {bothUp, 2}};
+    for (const Case& c : cases) {
+        QuietDriver d;
+        d.recognizer.numberOfNeighbours = 1;
+        d.recognizer.TrainedGestureSets.push_back(poseSet(leftUp, GestureType::LEFT));
+        d.recognizer.TrainedGestureSets.push_back(poseSet(rightUp, GestureType::RIGHT));
+        d.recognizer.TrainedGestureSets.push_back(poseSet(bothUp, GestureType::BOTH));
+        d.hold(c.held, 60);
+        const int32_t newest = d.recognizer.historyRecord(HISTORY_LENGTH - 1).frameNumber;
+        const RecognitionResult r = d.recognizer.classifyInterval({newest - 29, newest, 30});
+        EXPECT_EQ(r.classIndex, c.expected);
+        // The mean is the trained pose exactly: distance 0, score 1 / 0.
+        EXPECT_TRUE(std::isinf(r.points));
+    }
+}
+
+TEST(CandidateEdgeCases, CandidatesLongerThan64PosesAreResampledTo64) {
+    // Trained on a 64-pose swing, the same swing performed over 100 frames matches only when
+    // resampled first (100 against 64 poses is far outside the DTW band).
+    QuietDriver d;
+    d.recognizer.numberOfNeighbours = 1;
+    d.recognizer.TrainedGestureSets.push_back(setOf(trainedRightSwing(64), 1));
+    d.hold(restPose(), 20);
+    const int32_t first = d.recognizer.historyRecord(HISTORY_LENGTH - 1).frameNumber + 1;
+    d.perform(rightSwing(100));
+    d.hold(restPose(), 5);
+    EXPECT_EQ(d.recognizer.classifyInterval({first, first + 99, 100}).classIndex, 0);
 }
