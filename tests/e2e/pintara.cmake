@@ -9,14 +9,18 @@ if(TARGET pintara)
            COMMAND pintara --demo --fixed-step 33 --frames 900
                    --screenshot ${PROJECT_BINARY_DIR}/artefacts/pintara_demo.png
            WORKING_DIRECTORY ${PROJECT_BINARY_DIR})
+  # No sensor: the known message, the reason, and exit code 1.
   add_test(NAME e2e_pintara_missing_sensor
-           COMMAND pintara --sensor replay:/nonexistent/recording.rec --frames 1
+           COMMAND ${CMAKE_COMMAND} -DEXPECT_CODE=1
+                   "-DEXPECT_OUTPUT=Kinect Sensor nicht gefunden.*pintara: recording '/nonexistent/recording.rec': cannot open"
+                   -P ${CMAKE_CURRENT_SOURCE_DIR}/support/run_expecting.cmake
+                   -- $<TARGET_FILE:pintara> --sensor replay:/nonexistent/recording.rec --frames 1
            WORKING_DIRECTORY ${PROJECT_BINARY_DIR})
-  set_tests_properties(e2e_pintara_missing_sensor PROPERTIES WILL_FAIL TRUE)
   add_test(NAME e2e_pintara_bad_script
-           COMMAND pintara --script ${PROJECT_SOURCE_DIR}/tests/e2e/data/bad_script.scn --fixed-step 33
+           COMMAND ${CMAKE_COMMAND} -DEXPECT_CODE=2 "-DEXPECT_OUTPUT=bad_script.scn:2: bad y"
+                   -P ${CMAKE_CURRENT_SOURCE_DIR}/support/run_expecting.cmake
+                   -- $<TARGET_FILE:pintara> --script ${PROJECT_SOURCE_DIR}/tests/e2e/data/bad_script.scn --fixed-step 33
            WORKING_DIRECTORY ${PROJECT_BINARY_DIR})
-  set_tests_properties(e2e_pintara_bad_script PROPERTIES WILL_FAIL TRUE)
   set_tests_properties(e2e_pintara_paint e2e_pintara_demo e2e_pintara_missing_sensor e2e_pintara_bad_script
                        PROPERTIES LABELS e2e TIMEOUT 300)
 endif()

@@ -1,0 +1,25 @@
+# Runs a program that must fail in a known way: exit code EXPECT_CODE and an output (standard
+# output and error together) matching the regular expression EXPECT_OUTPUT. A crash or any
+# other exit code fails the test, which a plain WILL_FAIL would accept.
+#   cmake -DEXPECT_CODE=1 -DEXPECT_OUTPUT=regex -P run_expecting.cmake -- program args...
+set(_command "")
+set(_after_dashes FALSE)
+math(EXPR _last "${CMAKE_ARGC} - 1")
+foreach(_i RANGE 1 ${_last})
+  if(_after_dashes)
+    list(APPEND _command "${CMAKE_ARGV${_i}}")
+  elseif("${CMAKE_ARGV${_i}}" STREQUAL "--")
+    set(_after_dashes TRUE)
+  endif()
+endforeach()
+if(NOT _command)
+  message(FATAL_ERROR "run_expecting.cmake: no command after --")
+endif()
+execute_process(COMMAND ${_command} RESULT_VARIABLE _code OUTPUT_VARIABLE _out ERROR_VARIABLE _out)
+message("${_out}")
+if(NOT "${_code}" STREQUAL "${EXPECT_CODE}")
+  message(FATAL_ERROR "exit: '${_code}', expected ${EXPECT_CODE}")
+endif()
+if(NOT "${_out}" MATCHES "${EXPECT_OUTPUT}")
+  message(FATAL_ERROR "the output does not match '${EXPECT_OUTPUT}'")
+endif()
