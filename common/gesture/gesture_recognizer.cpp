@@ -310,10 +310,14 @@ RecognitionResult GestureRecognizer::classifyGestureWith(const Gesture& gesture,
     const GestureSetList& sets = TrainedGestureSets;
 
     if (settings.measure == SimilarityMeasure::MODIFIED_FM) {
-        // Density ratio per class instead of neighbours; the last acceptable class wins.
+        // Density ratio per class instead of neighbours; the last acceptable class wins. The
+        // score goes through gestureDistance with the set's first example, so a held pose is
+        // compared as a pose and a pose never matches a sequence class (1e7): the density ratio
+        // of a single pose (no movement at all) would accept any class.
         for (size_t s = 0; s < sets.size(); ++s) {
-            if (sets[s].type != gesture.type) continue;
-            const float d = modifiedFmScore(gesture, static_cast<int>(s), sets);
+            if (sets[s].type != gesture.type || sets[s].gestures.empty()) continue;
+            const float d = gestureDistance(gesture, sets[s].gestures.front(), static_cast<int>(s),
+                                            SimilarityMeasure::MODIFIED_FM, sets, scratch);
             if (d < NOT_COMPARABLE_DISTANCE && (!single || d < factor * settings.poseRecognitionThreshold)) {
                 result.classIndex = static_cast<int>(s);
                 result.points = 1e-7f;

@@ -466,3 +466,28 @@ TEST(CandidateEdgeCases, CandidatesLongerThan64PosesAreResampledTo64) {
     d.hold(restPose(), 5);
     EXPECT_EQ(d.recognizer.classifyInterval({first, first + 99, 100}).classIndex, 0);
 }
+
+TEST(ClassifyEdgeCases, ModifiedFmComparesAHeldPoseAsAPose) {
+    // Under MODIFIED_FM a single-pose candidate is scored like any measure scores single poses:
+    // against a pose class by pose distance (with 1.5 / 1.0 times the pose threshold), against
+    // a sequence class not at all.
+    GestureRecognizer r;
+    r.setSimilarityMeasure(SimilarityMeasure::MODIFIED_FM);
+    Gesture pose;
+    pose.type = GestureType::RIGHT;
+    pose.poses = {anglePose({0, 120, 0, 80, 0, 30, 0, 0})};
+    r.TrainedGestureSets.push_back(setOf(pose, 2));                   // class 0: a held pose
+    r.TrainedGestureSets.push_back(setOf(trainedRightSwing(30), 3));  // class 1: a movement
+    Gesture near = pose;
+    near.poses[0][POSE_ELEVATION_RIGHT] += 12.0f;
+    RecognitionResult result = r.classifyGesture(near);
+    EXPECT_EQ(result.classIndex, 0);
+    EXPECT_FLOAT_EQ(result.points, 1e-7f);
+    Gesture far = pose;
+    far.poses[0][POSE_ELEVATION_RIGHT] += 45.0f;
+    EXPECT_EQ(r.classifyGesture(far).classIndex, NO_CLASS);
+    // A movement is never taken for the pose class.
+    EXPECT_EQ(r.classifyGesture(trainedRightSwing(30, 62.0f)).classIndex, 1);
+    r.TrainedGestureSets.pop_back();
+    EXPECT_EQ(r.classifyGesture(trainedRightSwing(30, 62.0f)).classIndex, NO_CLASS);
+}
