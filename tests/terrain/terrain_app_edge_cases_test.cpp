@@ -4,8 +4,11 @@
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <vector>
 
 #include "common/sensor/simulated_performer.h"
@@ -134,6 +137,41 @@ TEST_F(TerrainAppEdges, AFailedGestureSetLoadChangesAndShowsNothing) {
     EXPECT_EQ(terrainQuery(*app, "sets"), "0");
     EXPECT_FALSE(loadTerrainGestureSets(*app, ""));  // a cancelled dialog
     EXPECT_EQ(terrainQuery(*app, "message"), "before");
+}
+
+TEST_F(TerrainAppEdges, LoadedGestureSetsAreCountedOnScreenButNotWhenNamedAtStart) {
+    namespace fs = std::filesystem;
+    const fs::path file = fs::temp_directory_path() / ("glebora_sets_" + std::to_string(getpid()) + ".bin");
+    for (GestureType type : {GestureType::LEFT, GestureType::RIGHT}) {
+        GestureSet set;
+        set.type = type;
+        Gesture gesture;
+        gesture.type = type;
+        for (int i = 0; i < 30; ++i) {
+            ArmPose p{};
+            p[0] = 100.0f + static_cast<float>(i);
+            gesture.poses.push_back(p);
+        }
+        set.gestures.push_back(gesture);
+        app->recognizer->TrainedGestureSets.push_back(set);
+    }
+    ASSERT_TRUE(app->recognizer->saveGestureSets(file.string()));
+    app->recognizer->TrainedGestureSets.clear();
+
+    app->messageLabel.text = "before";
+    ASSERT_TRUE(loadTerrainGestureSets(*app, file.string()));
+    EXPECT_EQ(terrainQuery(*app, "sets"), "2");
+    EXPECT_EQ(terrainQuery(*app, "message"), "Loaded 2 gesture sets from disk...");
+    app->recognizer->TrainedGestureSets.clear();
+
+    // Named on the command line: loaded during start-up, without a message.
+    TerrainApp withFile;
+    withFile.window = app->window;
+    createTerrainApp(withFile, std::make_unique<SimulatedPerformer>(3), file.string(), 33);
+    EXPECT_EQ(terrainQuery(withFile, "sets"), "2");
+    EXPECT_EQ(terrainQuery(withFile, "message"), "");
+    fs::remove(file);
+    reshapeTerrainApp(*app, TEST_WINDOW_WIDTH, TEST_WINDOW_HEIGHT);
 }
 
 TEST_F(TerrainAppEdges, WhileTheMenuIsOpenPointersMoveButBrushCursorsStay) {
