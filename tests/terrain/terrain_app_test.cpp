@@ -291,7 +291,8 @@ TEST_F(TerrainAppTest, ExportKeyReportsTheOutcomeAndCancelWritesNothing) {
     EXPECT_TRUE(fileExists(folder + "/valley" + COLOUR_MAP_SUFFIX));
     EXPECT_TRUE(fileExists(folder + "/valley" + LOW_PRECISION_SUFFIX));
 
-    // The scripted base name bypasses the dialog; a missing folder is reported on screen.
+    // The scripted base name bypasses the dialog; a missing folder is reported in the export
+    // outcome (console and query), not in the window.
     app->scriptedExportBase = folder + "/missing/x";
     terrainKeyboard(*app, 's');
     app->scriptedExportBase.clear();
