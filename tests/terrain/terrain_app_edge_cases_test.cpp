@@ -193,3 +193,22 @@ TEST_F(TerrainAppEdges, WhileTheMenuIsOpenPointersMoveButBrushCursorsStay) {
     while (app->menu.state != MenuClosed) advanceRadialMenu(app->menu);
     brush->hit = false;
 }
+
+TEST_F(TerrainAppEdges, CameraViewIsAFourByThreeImageCentredAcrossTheFullHeight) {
+    terrainKeyboard(*app, 'd');
+    frames(1);
+    // s = (1 - 1.333 / 1.6) / 2 of the width on either side stays white: x from 66.7 to 733.3.
+    const float s = (1.0f - 1.333f / 1.6f) / 2.0f;
+    for (int y : {2, 250, 497}) {
+        int first = -1, last = -1;
+        for (int x = 0; x < TEST_WINDOW_WIDTH; ++x) {
+            if (pixel(x, y) != std::array<GLubyte, 3>{{255, 255, 255}}) {
+                if (first < 0) first = x;
+                last = x;
+            }
+        }
+        EXPECT_NEAR(first, s * TEST_WINDOW_WIDTH, 1.5f) << "row " << y;
+        EXPECT_NEAR(last, (1.0f - s) * TEST_WINDOW_WIDTH, 1.5f) << "row " << y;
+    }
+    terrainKeyboard(*app, 'd');
+}
