@@ -6,6 +6,7 @@
 
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -211,4 +212,17 @@ TEST_F(TerrainAppEdges, CameraViewIsAFourByThreeImageCentredAcrossTheFullHeight)
         EXPECT_NEAR(last, (1.0f - s) * TEST_WINDOW_WIDTH, 1.5f) << "row " << y;
     }
     terrainKeyboard(*app, 'd');
+}
+
+TEST(TerrainKeys, EscapeEndsTheProcessAtOnceWithExitCodeZero) {
+    // Re-run in a fresh process: the child must not share this one's GL connection.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            TerrainApp quitting;
+            terrainKeyboard(quitting, 27);
+            std::fputs("still running\n", stderr);
+            std::_Exit(3);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
