@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -212,6 +213,7 @@ bool RecordingReader::open(const std::string& filePath, std::string& error) {
         inflater->ready = true;
     }
     compressed.resize(compressBound(COLOUR_FRAME_BYTES));
+    inflated.resize(std::max<size_t>(COLOUR_FRAME_BYTES, DEPTH_FRAME_BYTES));
 
     file = std::fopen(path.c_str(), "rb");
     if (!file) {
@@ -426,14 +428,15 @@ bool RecordingReader::readBlock(size_t index, long offset, uint32_t size, void* 
     inflateReset(&z);
     z.next_in = compressed.data();
     z.avail_in = size;
-    z.next_out = static_cast<Bytef*>(out);
-    z.avail_out = static_cast<uInt>(outSize);
+    z.next_out = inflated.data();
+    z.avail_out = static_cast<uInt>(std::min(outSize, inflated.size()));
     int result = inflate(&z, Z_FINISH);
     if (result != Z_STREAM_END || z.total_out != outSize || z.avail_in != 0) {
         error = framePrefix(path, index) + what + " image does not decompress to " +
                 std::to_string(outSize) + " bytes (corrupt)";
         return false;
     }
+    std::memcpy(out, inflated.data(), outSize);
     return true;
 }
 

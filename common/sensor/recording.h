@@ -130,6 +130,8 @@ private:
     std::FILE* file = nullptr;
     std::string path;
     std::vector<uint8_t> compressed;
+    // A block decompresses here first, so that a damaged one leaves the caller's image as it was.
+    std::vector<uint8_t> inflated;
     struct Inflater;
     std::unique_ptr<Inflater> inflater;  // one zlib stream, reset per image
 };

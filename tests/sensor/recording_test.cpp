@@ -1,6 +1,7 @@
 #include "common/sensor/recording.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cmath>
@@ -357,6 +358,42 @@ TEST(Recording, AnyDamagedByteIsReported) {
         ASSERT_TRUE(!ok || !reader.warning.empty()) << "damage at byte " << at << " went unnoticed";
         ASSERT_NE((ok ? reader.warning : error).find(damagedPath), std::string::npos);
     }
+    std::remove(path.c_str());
+    std::remove(damagedPath.c_str());
+}
+
+// A block whose checksum is right but whose compressed data is not (a damaged writer, a crafted
+// file) fails its read and leaves the caller's image exactly as it was.
+TEST(Recording, AnImageThatDoesNotDecompressLeavesTheBufferAsItWas) {
+    const std::string path = testPath("recording_test_inflate_source.rec");
+    const std::string damagedPath = testPath("recording_test_inflate.rec");
+    std::vector<TestFrame> frames = sampleFrames();
+    writeRecording(path, frames, RECORDING_STORES_IMAGES);
+    std::string error;
+    RecordingReader good;
+    ASSERT_TRUE(good.open(path, error)) << error;
+    const size_t offset = static_cast<size_t>(good.frames[0].colourOffset);
+    const size_t size = good.frames[0].colourSize;
+    ASSERT_GT(size, 16u);
+
+    // The second half of the block becomes garbage; the block's checksum is written anew.
+    std::vector<uint8_t> bytes = readAll(path);
+    for (size_t i = size / 2; i < size; ++i) bytes[offset + i] = static_cast<uint8_t>(i * 37 + 11);
+    const uint32_t crc = static_cast<uint32_t>(crc32(0, bytes.data() + offset, static_cast<uInt>(size)));
+    std::memcpy(bytes.data() + offset - 4, &crc, 4);
+    writeAll(damagedPath, bytes.data(), bytes.size());
+
+    RecordingReader reader;
+    ASSERT_TRUE(reader.open(damagedPath, error)) << error;
+    std::vector<uint8_t> image(COLOUR_FRAME_BYTES, 0xAB);
+    EXPECT_FALSE(reader.readColour(0, image.data(), error));
+    EXPECT_NE(error.find("does not decompress"), std::string::npos) << error;
+    EXPECT_TRUE(std::all_of(image.begin(), image.end(), [](uint8_t b) { return b == 0xAB; }));
+
+    // The undamaged depth image of the same frame still reads.
+    std::vector<uint16_t> depth(FRAME_PIXELS, 0);
+    EXPECT_TRUE(reader.readDepth(0, depth.data(), error)) << error;
+    EXPECT_EQ(depth, frames[0].depth);
     std::remove(path.c_str());
     std::remove(damagedPath.c_str());
 }
