@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "common/files/parent_folders.h"
 #include "common/sensor/simulated_performer.h"
 
 namespace {
@@ -526,11 +527,18 @@ bool ScenarioRunner::start(const ScenarioAction& a, uint32_t nowMs) {
         if (!host.loadGestureSets(a.text)) fail(a, "could not load gesture sets from '" + a.text + "'");
         return false;
     case ScenarioActionKind::SAVE:
-        if (!host.saveGestureSets(a.text)) fail(a, "could not save gesture sets to '" + a.text + "'");
+    case ScenarioActionKind::SCREENSHOT: {
+        // Scripts name output folders (artefacts/ and the like) that a fresh build folder lacks.
+        std::string error;
+        const bool save = a.kind == ScenarioActionKind::SAVE;
+        const std::string what = save ? "could not save gesture sets to '" : "could not save a screenshot to '";
+        if (!makeParentFolders(a.text, error)) {
+            fail(a, what + a.text + "': " + error);
+        } else if (!(save ? host.saveGestureSets(a.text) : host.saveScreenshot(a.text))) {
+            fail(a, what + a.text + "'");
+        }
         return false;
-    case ScenarioActionKind::SCREENSHOT:
-        if (!host.saveScreenshot(a.text)) fail(a, "could not save a screenshot to '" + a.text + "'");
-        return false;
+    }
     case ScenarioActionKind::EXPECT:
         return evaluate(a);
     case ScenarioActionKind::FAULT: {

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "common/files/parent_folders.h"
+
 #define STB_IMAGE_WRITE_STATIC
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include <stb_image_write.h>
@@ -12,6 +14,11 @@
 bool saveScreenshot(const std::string& path, int width, int height) {
     if (width <= 0 || height <= 0) {
         std::printf("screenshot '%s': the window has no area\n", path.c_str());
+        return false;
+    }
+    std::string error;
+    if (!makeParentFolders(path, error)) {
+        std::printf("screenshot '%s': %s\n", path.c_str(), error.c_str());
         return false;
     }
     std::vector<unsigned char> pixels(static_cast<size_t>(width) * height * 3);

@@ -4,6 +4,8 @@
 
 #include <dirent.h>
 
+#include <cstdio>
+#include <filesystem>
 #include <map>
 #include <random>
 #include <string>
@@ -391,6 +393,40 @@ TEST(ScenarioRunner, FailedFileActionsStopTheRun) {
     EXPECT_TRUE(runner.failed());
     EXPECT_EQ(runner.failureMessage(), "script t.scn:2: could not load gesture sets from 'missing.bin'");
     EXPECT_EQ(host.calls.size(), 2u);
+}
+
+// Output paths may name folders a fresh build folder does not have: they are made first. A
+// folder that cannot be made (a file stands in its place) stops the run before the program is
+// asked to write.
+TEST(ScenarioRunner, SaveAndScreenshotMakeTheirFoldersFirst) {
+    const std::string base = std::string(BINARY_DIR) + "/scenario_runner_folders";
+    std::filesystem::remove_all(base);
+    const std::string sets = base + "/artefacts/deep/sets.bin";
+    const std::string shot = base + "/shots/end.png";
+    Scenario s = parseOk("save " + sets + "\nscreenshot " + shot + "\n");
+    SimulatedPerformer performer(1);
+    FakeHost host;
+    ScenarioRunner runner(s, performer, host);
+    run(runner, performer, 0, 500);
+    EXPECT_FALSE(runner.failed()) << runner.failureMessage();
+    EXPECT_EQ(host.calls, (std::vector<std::string>{"save " + sets, "screenshot " + shot}));
+    EXPECT_TRUE(std::filesystem::is_directory(base + "/artefacts/deep"));
+    EXPECT_TRUE(std::filesystem::is_directory(base + "/shots"));
+
+    FILE* blocker = std::fopen((base + "/file").c_str(), "w");
+    ASSERT_NE(blocker, nullptr);
+    std::fclose(blocker);
+    Scenario blocked = parseOk("save " + base + "/file/sets.bin\nkey 1\n");
+    FakeHost host2;
+    ScenarioRunner runner2(blocked, performer, host2);
+    run(runner2, performer, 0, 500);
+    EXPECT_TRUE(runner2.failed());
+    EXPECT_NE(runner2.failureMessage().find("script t.scn:1: could not save gesture sets to '" + base +
+                                            "/file/sets.bin': cannot create the folder '" + base + "/file'"),
+              std::string::npos)
+        << runner2.failureMessage();
+    EXPECT_TRUE(host2.calls.empty());
+    std::filesystem::remove_all(base);
 }
 
 TEST(ScenarioRunner, GesturesRunToTheirEndAndLoopsRepeat) {
