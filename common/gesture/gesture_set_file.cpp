@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include <sys/stat.h>
+
 namespace {
 
 constexpr size_t POSE_BYTES = ARM_POSE_SIZE * 4;
@@ -191,6 +193,13 @@ bool readFileBytes(const std::string& path, std::vector<uint8_t>& bytes, std::st
         return false;
     }
     bytes.clear();
+    // A folder opens for reading on Linux and then reports a meaningless size.
+    struct stat info;
+    if (fstat(fileno(f), &info) == 0 && S_ISDIR(info.st_mode)) {
+        std::fclose(f);
+        error = "is a folder, not a file";
+        return false;
+    }
     errno = 0;
     bool ok = std::fseek(f, 0, SEEK_END) == 0;
     const long size = ok ? std::ftell(f) : -1;

@@ -157,6 +157,11 @@ TEST(GestureSetFile, NothingToSaveAndUnwritableTargets) {
     EXPECT_FALSE(r.saveGestureSets(dir));
     EXPECT_EQ(console.str().rfind("Cannot write to disk!\ngesture file '", 0), 0u) << console.str();
     EXPECT_EQ(leftoversOf(dir), 0);
+    // Loading the folder says so, instead of a size that means nothing, and keeps the sets.
+    console.str("");
+    EXPECT_FALSE(r.loadGestureSets(dir));
+    EXPECT_EQ(console.str(), "Cannot load from disk!\ngesture file '" + dir + "': is a folder, not a file\n");
+    EXPECT_EQ(r.setCount(), 1);
     ::rmdir(dir.c_str());
     console.str("");
     EXPECT_FALSE(r.loadGestureSets(tempPath("does_not_exist.bin")));
