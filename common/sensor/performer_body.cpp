@@ -1,5 +1,6 @@
 #include "common/sensor/performer_body.h"
 
+#include "common/sensor/frame_source.h"
 #include "common/sensor/performer_gestures.h"
 
 #include <algorithm>
@@ -114,6 +115,34 @@ Vec3 elbowPole(int hand) {
     return normalized(Vec3{side * 0.35f, -0.6f, 0.7f});
 }
 
+Vec3 visibleElbowPole(const PerformerBody& body, int hand, Vec3 sway, Vec3 wrist, int tiltDegrees,
+                      float minPixels) {
+    const Vec3 shoulder = shoulderPosition(body, hand, sway);
+    const Vec3 natural = elbowPole(hand);
+    Vec3 best = natural;
+    float bestPixels = -1.0f;
+    // Tries the natural pole first, then swings the elbow out and in by growing steps.
+    for (int m = 0; m <= 20; ++m) {
+        const int step = (m + 1) / 2 * (m % 2 == 1 ? 1 : -1);
+        const Vec3 pole = normalized(natural + Vec3{0.25f * static_cast<float>(step), 0.0f, 0.0f});
+        Vec3 elbow, reached;
+        solveArmIk(shoulder, wrist, body.upperArm, body.forearm, pole, elbow, reached);
+        if (m > 0 && elbow.y > shoulder.y) continue;
+        const Vec3 e = applyCameraTilt(elbow, tiltDegrees);
+        const Vec3 w = applyCameraTilt(reached, tiltDegrees);
+        float ue, ve, uw, vw;
+        projectToImage(e.x, e.y, e.z, ue, ve);
+        projectToImage(w.x, w.y, w.z, uw, vw);
+        const float pixels = std::hypot(uw - ue, vw - ve);
+        if (pixels > bestPixels) {
+            bestPixels = pixels;
+            best = pole;
+        }
+        if (pixels >= minPixels) break;
+    }
+    return best;
+}
+
 Vec3 swayOffset(uint32_t seed, uint32_t nowMs) {
     // A few slow sinusoids with seeded phases: about 1 cm sideways, 6 mm back and forth.
     float t = static_cast<float>(nowMs % 3600000u) * 0.001f;
@@ -128,7 +157,7 @@ Vec3 swayOffset(uint32_t seed, uint32_t nowMs) {
 }
 
 void buildPerformerSkeleton(const PerformerBody& body, Vec3 sway, Vec3 leftWrist, Vec3 rightWrist,
-                            SkeletonRecord& out) {
+                            SkeletonRecord& out, const Vec3* poles) {
     out = SkeletonRecord{};
     out.trackingState = SKELETON_TRACKED;
     out.trackingId = 1;
@@ -144,7 +173,8 @@ void buildPerformerSkeleton(const PerformerBody& body, Vec3 sway, Vec3 leftWrist
     for (int hand = 0; hand < 2; ++hand) {
         Vec3 shoulder = shoulderPosition(body, hand, sway);
         Vec3 elbow, wrist;
-        solveArmIk(shoulder, targets[hand], body.upperArm, body.forearm, elbowPole(hand), elbow, wrist);
+        solveArmIk(shoulder, targets[hand], body.upperArm, body.forearm,
+                   poles != nullptr ? poles[hand] : elbowPole(hand), elbow, wrist);
         setJointPosition(out, elbowJoint[hand], elbow);
         setJointPosition(out, wristJoint[hand], wrist);
         setJointPosition(out, handJoint[hand], wrist + normalized(wrist - elbow) * body.handLength);

@@ -47,13 +47,22 @@ bool solveArmIk(Vec3 shoulder, Vec3 target, float upperArm, float forearm, Vec3 
 // Where the elbow of hand 0 or 1 points: down, back and a little outward, as a person's does.
 Vec3 elbowPole(int hand);
 
+// An elbow pole near elbowPole(hand) for which the forearm of the arm reaching `wrist` (world,
+// body displaced by `sway`) shows at least minPixels long in the image of a camera tilted by
+// tiltDegrees. A forearm pointing at the camera shows as a dot, and the direction it gives the
+// hand in the image turns with every millimetre of the tracker's lag. The elbow swings out or
+// in, never above the shoulder; where no pole does it, the longest found.
+Vec3 visibleElbowPole(const PerformerBody& body, int hand, Vec3 sway, Vec3 wrist, int tiltDegrees,
+                      float minPixels);
+
 // Slow natural sway of the upper body (metres), a deterministic function of seed and time.
 Vec3 swayOffset(uint32_t seed, uint32_t nowMs);
 
 // Fills `out` (tracked, all joints tracked) for a body whose wrists are at the given
 // world positions. `sway` moves the upper body; feet stay planted.
+// `poles` (left, right) replaces elbowPole's when given.
 void buildPerformerSkeleton(const PerformerBody& body, Vec3 sway, Vec3 leftWrist, Vec3 rightWrist,
-                            SkeletonRecord& out);
+                            SkeletonRecord& out, const Vec3* poles = nullptr);
 
 // Adds a tracker's jitter of a few millimetres to every joint, slowly varying (like a
 // smoothed tracker's) and deterministic in seed and time.

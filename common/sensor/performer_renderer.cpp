@@ -79,10 +79,14 @@ void addEllipsoid(ScenePrimitives& scene, Vec3 centre, const Vec3 axes[3], Vec3 
 void addHand(ScenePrimitives& scene, Vec3 wrist, Vec3 elbow, HandShape shape, int hand, uint8_t player) {
     const uint8_t skin = surfaceCode(MATERIAL_SKIN, player);
     // The hand lies in the frontal plane, palm to the camera, pointing where the forearm
-    // points in the image (upward when the forearm points straight at the camera).
-    Vec3 forearm = wrist - elbow;
-    Vec3 up = normalized(Vec3{forearm.x, forearm.y + 0.03f, 0.0f});
-    if (length(up) < 0.5f) up = {0.0f, 1.0f, 0.0f};
+    // points in the image: from the elbow's pixel through the wrist's, perspective included,
+    // as whoever reads the image finds the hand's direction (upward when the two coincide).
+    // A frontal-plane step at the wrist keeps its direction in the image.
+    float ue, ve, uw, vw;
+    projectToImage(elbow.x, elbow.y, elbow.z, ue, ve);
+    projectToImage(wrist.x, wrist.y, wrist.z, uw, vw);
+    Vec3 up = {uw - ue, ve - vw, 0.0f};
+    up = length(up) > 1.0f ? normalized(up) : Vec3{0.0f, 1.0f, 0.0f};
     Vec3 side = {up.y, -up.x, 0.0f};
     Vec3 depthAxis = {0.0f, 0.0f, 1.0f};
     const Vec3 axes[3] = {up, side, depthAxis};

@@ -45,6 +45,15 @@ constexpr float MOUSE_LEFT_DRAG_METRES = 0.5f;
 constexpr uint32_t MOUSE_GRIP_SETTLE_MS = 250;
 // The right hand comes forward from rest over this long when the mouse comes back.
 constexpr uint32_t MOUSE_RAISE_MS = 250;
+// The steered open hand stays whole in the camera's image: its fingertips reach this far above
+// the wrist, and stay this many pixels below the image's top edge. A hand cut by the edge shows
+// no fingers, and the hand detector reads it closed: a grip the user never made.
+constexpr float MOUSE_HAND_SPAN = 0.18f;
+constexpr float MOUSE_HAND_EDGE_PIXELS = 12.0f;
+// The mouse-driven forearms show at least this long in the image (pixels), well beyond the
+// joint smoothing's lag (up to 4 cm, about 12 pixels), which would otherwise turn the hand's
+// direction as the detector finds it away from the fingers.
+constexpr float MOUSE_FOREARM_PIXELS = 35.0f;
 
 // How far a pointer travels (metres of its box) when the wrist it follows stops `remainder`
 // metres from its filtered target: the filter closes 0.4 of the gap each frame and the
@@ -212,7 +221,16 @@ void SimulatedPerformer::updateSkeletons() {
         left.x += HAND_OUT_STEP;
         right = shoulderPosition(bodyModel, HAND_RIGHT, swayNow) + Vec3{0.6f, 0.02f, 0.0f};
     }
-    buildPerformerSkeleton(bodyModel, swayNow, left, right, skeleton);
+    // The mouse-driven hands are the ones whose open or closed state the user means: their
+    // forearms keep a length in the image, so the hand's direction there holds still.
+    Vec3 poles[2] = {elbowPole(HAND_LEFT), elbowPole(HAND_RIGHT)};
+    if (mouseMode && !mouseAwayNow) {
+        poles[HAND_RIGHT] = visibleElbowPole(bodyModel, HAND_RIGHT, swayNow, right, tilt, MOUSE_FOREARM_PIXELS);
+        if (leftHeldByMouse) {
+            poles[HAND_LEFT] = visibleElbowPole(bodyModel, HAND_LEFT, swayNow, left, tilt, MOUSE_FOREARM_PIXELS);
+        }
+    }
+    buildPerformerSkeleton(bodyModel, swayNow, left, right, skeleton, poles);
     if (jitter) addTrackerJitter(skeleton, seed, now);
     applyCameraTilt(skeleton, tilt);
 
@@ -441,8 +459,18 @@ void SimulatedPerformer::followPointer(const HandPointer& pointer) {
         wrist.x = shoulder.x + offX / off * radius;
         wrist.y = shoulder.y + offY / off * radius;
     }
+    wrist.y = std::min(wrist.y, std::max(highestWholeHandWrist(wrist.z), pointer.yMin));
     startTween(arms[HAND_RIGHT].x, wrist.x, 0);
     startTween(arms[HAND_RIGHT].y, wrist.y, 0);
+}
+
+float SimulatedPerformer::highestWholeHandWrist(float z) const {
+    // The fingertips' line of sight may rise k above the camera's axis; tilted up by a, a point
+    // (y, z) of the room is seen at (y cos a - z sin a, y sin a + z cos a).
+    const float k = (240.0f - MOUSE_HAND_EDGE_PIXELS) / DEPTH_FOCAL_LENGTH;
+    const float a = static_cast<float>(tilt) * 3.14159265f / 180.0f;
+    const float c = std::cos(a), s = std::sin(a);
+    return z * (k * c + s) / (c - k * s) - MOUSE_HAND_SPAN;
 }
 
 float SimulatedPerformer::mouseWristRadius() const {

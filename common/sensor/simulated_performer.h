@@ -144,6 +144,9 @@ private:
     void updateSkeletons();
     // How far from the shoulder, across the body, the mouse-driven right wrist may go.
     float mouseWristRadius() const;
+    // The highest a steered wrist `z` metres from the camera may go with the open hand still
+    // whole in the image (world y, for the current tilt).
+    float highestWholeHandWrist(float z) const;
     void moveRightWristUnderMouse(uint32_t durationMs);
     void ensureRendered();
 
