@@ -43,6 +43,12 @@ constexpr float MOUSE_LEFT_HOLD_Y = 0.15f;
 constexpr float MOUSE_LEFT_DRAG_METRES = 0.5f;
 // For this long after its hand closes or opens, the right pointer aims where the mouse was then.
 constexpr uint32_t MOUSE_GRIP_SETTLE_MS = 250;
+// The right button's left hand comes forward open and closes once its pointer has engaged (it
+// arms as the reach passes 0.2 m, about 150 ms into the approach, and engages after the
+// pointer's arming delay) and settled. Closed on the way, its grip would start where the
+// pointer was before engaging, and a two-handed tool would jump to where it engages.
+constexpr uint32_t MOUSE_LEFT_APPROACH_MS = 250;
+constexpr uint32_t MOUSE_LEFT_GRIP_DELAY_MS = MOUSE_LEFT_APPROACH_MS + 500 + 200;
 // The right hand comes forward from rest over this long when the mouse comes back.
 constexpr uint32_t MOUSE_RAISE_MS = 250;
 // The steered open hand stays whole in the camera's image: its fingertips reach this far above
@@ -201,6 +207,10 @@ void SimulatedPerformer::advance(uint32_t nowMs) {
             gestureRun = GestureRun{};
         }
     }
+    if (leftGripPending) {
+        leftGripPending = false;
+        leftGripStartMs = now;
+    }
     for (FaultRun& f : faults) {
         if (f.pending) {
             f.pending = false;
@@ -259,8 +269,8 @@ void SimulatedPerformer::ensureRendered() {
     RenderBody bodies[2];
     int count = 0;
     bodies[count].skeleton = &skeleton;
-    bodies[count].left = hands[HAND_LEFT];
-    bodies[count].right = hands[HAND_RIGHT];
+    bodies[count].left = shownHandShape(HAND_LEFT);
+    bodies[count].right = shownHandShape(HAND_RIGHT);
     // An untracked person is still seen, but carries no player index.
     bodies[count].player = faultActive(PerformerFault::LOSE_PERSON) ? 0 : 1;
     ++count;
@@ -306,6 +316,15 @@ void SimulatedPerformer::setReach(int hand, float reachMetres, uint32_t duration
     hand &= 1;
     cancelGesture(hand);
     startTween(arms[hand].reach, std::clamp(reachMetres, -0.3f, 0.6f), durationMs);
+}
+
+HandShape SimulatedPerformer::shownHandShape(int hand) const {
+    hand &= 1;
+    if (hand == HAND_LEFT && leftHeldByMouse && hands[hand] == HandShape::CLOSED &&
+        (leftGripPending || now - leftGripStartMs < MOUSE_LEFT_GRIP_DELAY_MS)) {
+        return HandShape::OPEN;  // still coming forward
+    }
+    return hands[hand];
 }
 
 void SimulatedPerformer::setHandShape(int hand, HandShape shape) {
@@ -524,8 +543,9 @@ void SimulatedPerformer::mouseButton(int hand, bool down) {
         if (down) {
             leftAnchorX = mouseX;
             leftAnchorY = mouseY;
-            moveWrist(HAND_LEFT, MOUSE_LEFT_HOLD_X, MOUSE_LEFT_HOLD_Y, 250);
-            setReach(HAND_LEFT, MOUSE_DEFAULT_REACH, 250);
+            moveWrist(HAND_LEFT, MOUSE_LEFT_HOLD_X, MOUSE_LEFT_HOLD_Y, MOUSE_LEFT_APPROACH_MS);
+            setReach(HAND_LEFT, MOUSE_DEFAULT_REACH, MOUSE_LEFT_APPROACH_MS);
+            leftGripPending = true;
         } else {
             // The right pointer goes on to wherever the drag left the mouse.
             mouseX = cursorX;

@@ -70,10 +70,10 @@ public:
     // (x 0..0.5, y -0.1..0.4 metres), so the pointer starts under the mouse; after that,
     // followPointer steers the wrist every frame. mouseButton's `hand` is the hand the button
     // works: HAND_RIGHT for the left button (closes the right hand while down), HAND_LEFT for
-    // the right button (holds the left hand forward, closed, while down). While the left hand
-    // is held, the mouse moves it instead of the right hand (a whole area's width is 0.5 m),
-    // so a drag with the right button changes what the left hand's grip changes; the right
-    // hand stays where it is. The wheel changes the right hand's reach by 5 cm a step
+    // the right button (holds the left hand forward while down, closed once its pointer has
+    // engaged). While the left hand is held, the mouse moves it instead of the right hand (a
+    // whole area's width is 0.5 m), so a drag with the right button changes what the left
+    // hand's grip changes; the right hand stays where it is. The wheel changes the right hand's reach by 5 cm a step
     // (0..0.45 m).
     void mouseMove(float nx, float ny);
     void mouseButton(int hand, bool down);
@@ -99,7 +99,11 @@ public:
 
     // Tests switch the natural sway and tracker jitter off to compare exact positions.
     void setNaturalMotion(bool sway, bool jitter);
+    // The shape the driver asked for (scripts, the mouse's buttons).
     HandShape handShape(int hand) const { return hands[hand & 1]; }
+    // The shape the camera sees: the right button's left hand closes only once it has come
+    // forward and its pointer has engaged and settled.
+    HandShape shownHandShape(int hand) const;
     uint32_t nowMs() const { return now; }
     const PerformerBody& body() const { return bodyModel; }
     // The wrist target (world frame, before sway and tilt) of hand 0 or 1 at the current time.
@@ -174,6 +178,8 @@ private:
     float cursorX = 0.5f, cursorY = 0.5f;  // where the mouse is, whichever hand it drives
     bool leftHeldByMouse = false;        // the right button holds the left hand forward
     float leftAnchorX = 0.0f, leftAnchorY = 0.0f;  // mouse position when it was taken
+    bool leftGripPending = false;        // the left hand was taken; its approach starts next advance
+    uint32_t leftGripStartMs = 0;        // when it started
     float mouseReach = MOUSE_DEFAULT_REACH;
 
     SkeletonRecord skeleton;       // slot 0, camera frame

@@ -256,3 +256,44 @@ TEST(PerformerOpenHand, TheMouseHeldForearmNeverPointsIntoTheLens) {
     }
     EXPECT_GE(shortest, 24.0f) << where;
 }
+
+// Both buttons: the left button's grip holds, then the right button brings the left hand
+// forward to grip too, the mouse still. A two-handed tool takes its reference from the pointers
+// on the frame before both grip and follows them from there, so until the mouse moves the two
+// pointers must keep their distance and angle: the left hand may grip only once it has come
+// forward and its pointer has engaged and settled.
+TEST(PerformerOpenHand, TheLeftHandGripsOnlyOnceItsPointerHasSettled) {
+    for (uint32_t frameMs : {33u, 66u}) {
+        SCOPED_TRACE(testing::Message() << frameMs << " ms frames");
+        OpenHandRig rig(1240, 1000, 4);
+        rig.engage(700, 500);
+        rig.press(HAND_RIGHT, true);
+        rig.run(400);
+        ASSERT_TRUE(rig.detectors[HAND_RIGHT].closed());
+        rig.press(HAND_LEFT, true);
+        ScreenPoint refLeft, refRight;
+        float worstShift = 0.0f;
+        int bothFrames = 0;
+        for (uint32_t t = 0; t < 2500; t += frameMs) {
+            rig.now += frameMs - 33;  // frame() adds 33
+            rig.frame();
+            const bool both = rig.detectors[HAND_LEFT].closed() && rig.leftPointer.engaged() &&
+                              rig.detectors[HAND_RIGHT].closed() && rig.rightPointer.engaged();
+            const ScreenPoint l = rig.leftPointer.screenPosition();
+            const ScreenPoint r = rig.rightPointer.screenPosition();
+            if (both) {
+                ++bothFrames;
+                // The tool's view follows the pointers' relative placement from the reference.
+                const float dl = std::hypot(l.x - refLeft.x, l.y - refLeft.y);
+                const float dr = std::hypot(r.x - refRight.x, r.y - refRight.y);
+                worstShift = std::max(worstShift, std::max(dl, dr));
+            } else {
+                refLeft = l;
+                refRight = r;
+            }
+        }
+        EXPECT_GT(bothFrames, 0) << "the left hand never gripped";
+        // Sway and tracker jitter move a still pointer a few pixels at most.
+        EXPECT_LT(worstShift, 12.0f);
+    }
+}
