@@ -24,6 +24,8 @@ public:
     bool loadGestureSets(const std::string& path) override { return !path.empty(); }
     bool saveGestureSets(const std::string& path) override { return !path.empty(); }
     bool saveScreenshot(const std::string& path) override { return !path.empty(); }
+    // Fuzzed paths must not create folders on the machine.
+    bool makeOutputFolders(const std::string&, std::string&) override { return true; }
     std::string query(const std::string& what) override { return what == "tool" ? "Brush2D" : "1"; }
 };
 

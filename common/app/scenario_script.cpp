@@ -528,11 +528,10 @@ bool ScenarioRunner::start(const ScenarioAction& a, uint32_t nowMs) {
         return false;
     case ScenarioActionKind::SAVE:
     case ScenarioActionKind::SCREENSHOT: {
-        // Scripts name output folders (artefacts/ and the like) that a fresh build folder lacks.
         std::string error;
         const bool save = a.kind == ScenarioActionKind::SAVE;
         const std::string what = save ? "could not save gesture sets to '" : "could not save a screenshot to '";
-        if (!makeParentFolders(a.text, error)) {
+        if (!host.makeOutputFolders(a.text, error)) {
             fail(a, what + a.text + "': " + error);
         } else if (!(save ? host.saveGestureSets(a.text) : host.saveScreenshot(a.text))) {
             fail(a, what + a.text + "'");
@@ -554,6 +553,10 @@ bool ScenarioRunner::start(const ScenarioAction& a, uint32_t nowMs) {
         return true;  // the caller rewinds
     }
     return true;
+}
+
+bool ScenarioHost::makeOutputFolders(const std::string& path, std::string& error) {
+    return makeParentFolders(path, error);
 }
 
 void ScenarioRunner::step(uint32_t nowMs) {

@@ -101,6 +101,9 @@ public:
     virtual bool loadGestureSets(const std::string& path) = 0;
     virtual bool saveGestureSets(const std::string& path) = 0;
     virtual bool saveScreenshot(const std::string& path) = 0;
+    // Makes the folders above an output path before a save or screenshot: scripts name output
+    // folders (artefacts/) that a fresh build folder lacks. False with a one-line `error`.
+    virtual bool makeOutputFolders(const std::string& path, std::string& error);
     // What the program shows, as text: "tool" (current tool's name), "mode", "message" (the
     // message label's text), and the counts "sets", "gestures", "strokes" in decimal. A
     // program may answer more names; an unknown one gives "" (the assertion then fails).
