@@ -8,18 +8,9 @@
 #include <cmath>
 #include <limits>
 
+#include "hand_scenes.h"
+
 namespace {
-
-using Pose = std::array<float, 18>;
-
-Pose handPose(int hand, float x, float y, float reach) {
-    Pose p{};
-    const int base = hand == 1 ? 15 : 12;
-    p[base] = x;
-    p[base + 1] = y;
-    p[base + 2] = reach;
-    return p;
-}
 
 // The update as described, step by step.
 struct ReferencePointer {

@@ -5,19 +5,9 @@
 #include <array>
 #include <cmath>
 
+#include "hand_scenes.h"
+
 namespace {
-
-using Pose = std::array<float, 18>;
-
-// A pose whose hand values (x, y, reach) are set for `hand`; all else zero.
-Pose handPose(int hand, float x, float y, float reach) {
-    Pose p{};
-    const int base = hand == 1 ? 15 : 12;
-    p[base] = x;
-    p[base + 1] = y;
-    p[base + 2] = reach;
-    return p;
-}
 
 TEST(HandPointer, EachHandReadsOnlyItsOwnPoseValues) {
     Pose pose{};

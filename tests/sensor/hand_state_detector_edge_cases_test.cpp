@@ -15,31 +15,11 @@
 #include "common/sensor/frame_source.h"
 #include "common/sensor/performer_body.h"
 #include "common/sensor/performer_renderer.h"
+#include "hand_scenes.h"
 
 namespace {
 
-constexpr float FOCAL = 2.0f * 285.63f;
 constexpr uint16_t FAR_MM = 3500;
-
-// Camera-space point (metres) at depth z that projects to image pixel (u, v).
-Vector4 atPixel(float u, float v, float z) {
-    Vector4 p;
-    p.x = (u - 320.0f) * z / FOCAL;
-    p.y = (240.0f - v) * z / FOCAL;
-    p.z = z;
-    p.w = 1.0f;
-    return p;
-}
-
-// Torso joints `behind` metres farther than the wrist and elbow of `hand`, both at depth z.
-SkeletonRecord armSkeleton(int hand, float uw, float vw, float ue, float ve, float z, float behind = 0.3f) {
-    SkeletonRecord s;
-    s.trackingState = SKELETON_TRACKED;
-    for (int j = 0; j < JOINT_COUNT; ++j) s.joints[j] = atPixel(320.0f, 300.0f, z + behind);
-    s.joints[hand == 1 ? JOINT_WRIST_RIGHT : JOINT_WRIST_LEFT] = atPixel(uw, vw, z);
-    s.joints[hand == 1 ? JOINT_ELBOW_RIGHT : JOINT_ELBOW_LEFT] = atPixel(ue, ve, z);
-    return s;
-}
 
 // ---------------------------------------------------------------------------------------------
 // Reference measurement, one step of the description after the other.

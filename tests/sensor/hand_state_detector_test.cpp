@@ -14,34 +14,11 @@
 #include "common/sensor/performer_body.h"
 #include "common/sensor/performer_renderer.h"
 #include "common/sensor/sensor_input.h"
+#include "hand_scenes.h"
 
 namespace {
 
-constexpr float FOCAL = 2.0f * 285.63f;
 constexpr uint16_t BACKGROUND_MM = 3500;
-
-// Camera-space point (metres) at depth z that projects to image pixel (u, v).
-Vector4 atPixel(float u, float v, float z) {
-    Vector4 p;
-    p.x = (u - 320.0f) * z / FOCAL;
-    p.y = (240.0f - v) * z / FOCAL;
-    p.z = z;
-    p.w = 1.0f;
-    return p;
-}
-
-// A skeleton whose torso stands `torsoBehind` metres behind the wrist of `hand`, with the
-// wrist at image pixel (uw, vw) and the elbow at (ue, ve), both at depth z.
-SkeletonRecord handSkeleton(int hand, float uw, float vw, float ue, float ve, float z,
-                            float torsoBehind = 0.3f) {
-    SkeletonRecord s;
-    s.trackingState = SKELETON_TRACKED;
-    for (int j = 0; j < JOINT_COUNT; ++j) s.joints[j] = atPixel(320.0f, 300.0f, z + torsoBehind);
-    s.joints[JOINT_HEAD] = atPixel(320.0f, 120.0f, z + torsoBehind);
-    s.joints[hand == 1 ? JOINT_WRIST_RIGHT : JOINT_WRIST_LEFT] = atPixel(uw, vw, z);
-    s.joints[hand == 1 ? JOINT_ELBOW_RIGHT : JOINT_ELBOW_LEFT] = atPixel(ue, ve, z);
-    return s;
-}
 
 // A hand drawn in the forearm's frame: a palm disc whose edge touches the wrist, and fingers
 // (bars) radiating from the palm's centre at the given angles from forward, in degrees.
@@ -100,7 +77,7 @@ struct Scene {
 // Right hand raised: wrist at (320, 240), elbow 80 pixels below it, 2 m from the camera.
 Scene raisedHand(const DrawnHand& shape, float elbowDu = 0.0f, float elbowDv = 80.0f) {
     Scene s;
-    s.skeleton = handSkeleton(1, 320.0f, 240.0f, 320.0f + elbowDu, 240.0f + elbowDv, 2.0f);
+    s.skeleton = armSkeleton(1, 320.0f, 240.0f, 320.0f + elbowDu, 240.0f + elbowDv, 2.0f);
     s.depth.drawHand(shape, 320.0f, 240.0f, 320.0f + elbowDu, 240.0f + elbowDv, 2000);
     return s;
 }

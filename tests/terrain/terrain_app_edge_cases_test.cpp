@@ -13,38 +13,14 @@
 #include <vector>
 
 #include "common/sensor/simulated_performer.h"
-#include "gl_test_window.h"
+#include "terrain_app_fixture.h"
 #include "terrain/orbit_manipulator.h"
 #include "terrain/terra_colorizer.h"
 #include "terrain/terrain_app.h"
 #include "terrain/terrain_brushes.h"
 
-// One application per test process, as in terrain_app_test.cpp; each test restores what it
-// changes.
-class TerrainAppEdges : public ::testing::Test {
+class TerrainAppEdges : public TerrainAppFixture<TerrainAppEdges> {
 protected:
-    static TerrainApp* app;
-    uint32_t now = 1000;
-
-    static void SetUpTestSuite() {
-        if (!openTestWindow()) return;
-        app = new TerrainApp();
-        app->window = WindowInfo{TERRAIN_WINDOW_TITLE, 1.6f, TEST_WINDOW_HEIGHT, TEST_WINDOW_WIDTH};
-        createTerrainApp(*app, std::make_unique<SimulatedPerformer>(3), "", 33);
-        reshapeTerrainApp(*app, TEST_WINDOW_WIDTH, TEST_WINDOW_HEIGHT);
-    }
-
-    void SetUp() override {
-        if (app == nullptr) GTEST_SKIP() << "no display";
-        app->tools.currentTool = app->tools.tools[TERRAIN_TOOL_TERRA_BRUSH];
-        app->tools.gestureArmed = false;
-        app->cameraView = false;
-    }
-
-    void frames(int count) {
-        for (int i = 0; i < count; ++i) terrainFrame(*app, now += 33);
-    }
-
     static std::array<GLubyte, 3> pixel(int x, int y) {
         std::array<GLubyte, 3> rgb{};
         glPixelStorei(GL_PACK_ALIGNMENT, 1);
@@ -53,8 +29,6 @@ protected:
         return rgb;
     }
 };
-
-TerrainApp* TerrainAppEdges::app = nullptr;
 
 TEST_F(TerrainAppEdges, StartUpObjectsAndGlState) {
     // No gesture-set argument: no sets, and the tools are still there to choose.

@@ -12,7 +12,7 @@
 
 #include "common/app/gui_glue.h"
 #include "common/sensor/simulated_performer.h"
-#include "gl_test_window.h"
+#include "terrain_app_fixture.h"
 #include "terrain/export_maps.h"
 #include "terrain/orbit_manipulator.h"
 
@@ -36,36 +36,10 @@ bool fileExists(const std::string& path) { return std::ifstream(path).good(); }
 
 }  // namespace
 
-// One application per test process (start-up builds the terrain and loads every image); each
-// test puts back what it changes.
-class TerrainAppTest : public ::testing::Test {
+class TerrainAppTest : public TerrainAppFixture<TerrainAppTest> {
 protected:
-    static TerrainApp* app;
-    uint32_t now = 1000;
-
-    static void SetUpTestSuite() {
-        if (!openTestWindow()) return;
-        app = new TerrainApp();
-        app->window = WindowInfo{TERRAIN_WINDOW_TITLE, 1.6f, TEST_WINDOW_HEIGHT, TEST_WINDOW_WIDTH};
-        createTerrainApp(*app, std::make_unique<SimulatedPerformer>(3), "", 33);
-        reshapeTerrainApp(*app, TEST_WINDOW_WIDTH, TEST_WINDOW_HEIGHT);
-    }
-
-    void SetUp() override {
-        if (app == nullptr) GTEST_SKIP() << "no display";
-        app->tools.currentTool = app->tools.tools[TERRAIN_TOOL_TERRA_BRUSH];
-        app->tools.gestureArmed = false;
-        app->cameraView = false;
-    }
-
-    void frames(int count) {
-        for (int i = 0; i < count; ++i) terrainFrame(*app, now += 33);
-    }
-
     std::string tool() const { return terrainQuery(*app, "tool"); }
 };
-
-TerrainApp* TerrainAppTest::app = nullptr;
 
 TEST_F(TerrainAppTest, StartUpStateMenuLayoutAndReshape) {
     EXPECT_EQ(app->tools.tools.size(), 9u);
