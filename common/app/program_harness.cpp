@@ -114,8 +114,8 @@ Recorder* harnessRecorder(ProgramHarness& harness) { return harness.recorder.get
 
 void startScenario(ProgramHarness& harness, ScenarioHost& host) {
     if (!harness.options.demo && harness.options.scriptPath.empty()) return;
-    if (!harness.performer) {
-        std::cerr << harness.programName << ": scenario scripts drive the simulated performer; use --sensor synthetic\n";
+    if (!harness.performer && harness.options.demo) {
+        std::cerr << harness.programName << ": the demo drives the simulated performer; use --sensor synthetic\n";
         std::exit(2);
     }
     Scenario scenario;
@@ -127,7 +127,20 @@ void startScenario(ProgramHarness& harness, ScenarioHost& host) {
         std::cerr << harness.programName << ": " << error << "\n";
         std::exit(2);
     }
-    harness.scenario = std::make_unique<ScenarioRunner>(scenario, *harness.performer, host);
+    if (harness.performer) {
+        harness.scenario = std::make_unique<ScenarioRunner>(scenario, *harness.performer, host);
+        return;
+    }
+    // Recorded input: the script can still wait, press keys, save and assert while the
+    // recording plays, but it cannot move the person in it.
+    if (const ScenarioAction* action = firstPerformerAction(scenario)) {
+        std::cerr << harness.programName << ": script " << scenario.fileName << ":" << action->line << ": '"
+                  << scenarioActionWord(action->kind) << "' drives the simulated performer; with --sensor "
+                  << harness.options.sensor
+                  << " a script may only hold, press keys, load, save, take screenshots, expect and echo\n";
+        std::exit(2);
+    }
+    harness.scenario = std::make_unique<ScenarioRunner>(scenario, host);
 }
 
 uint32_t harnessBeginFrame(ProgramHarness& harness) {

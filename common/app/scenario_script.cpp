@@ -433,8 +433,54 @@ bool loadDemoScenario(Scenario& out, std::string& error) {
 }
 
 ScenarioRunner::ScenarioRunner(const Scenario& s, SimulatedPerformer& p, ScenarioHost& h)
-    : scenario(s), performer(p), host(h) {
+    : scenario(s), performer(&p), host(h) {
     done = scenario.actions.empty();
+}
+
+ScenarioRunner::ScenarioRunner(const Scenario& s, ScenarioHost& h) : scenario(s), host(h) {
+    done = scenario.actions.empty();
+}
+
+const char* scenarioActionWord(ScenarioActionKind kind) {
+    switch (kind) {
+    case ScenarioActionKind::REST: return "rest";
+    case ScenarioActionKind::HOLD: return "hold";
+    case ScenarioActionKind::MOVE: return "move";
+    case ScenarioActionKind::REACH: return "reach";
+    case ScenarioActionKind::OPEN: return "open";
+    case ScenarioActionKind::CLOSE: return "close";
+    case ScenarioActionKind::GESTURE: return "gesture";
+    case ScenarioActionKind::KEY:
+    case ScenarioActionKind::SPECIAL_KEY: return "key";
+    case ScenarioActionKind::LOAD: return "load";
+    case ScenarioActionKind::SAVE: return "save";
+    case ScenarioActionKind::SCREENSHOT: return "screenshot";
+    case ScenarioActionKind::EXPECT: return "expect";
+    case ScenarioActionKind::FAULT: return "fault";
+    case ScenarioActionKind::ECHO: return "echo";
+    case ScenarioActionKind::LOOP: return "loop";
+    }
+    return "?";
+}
+
+bool movesPerformer(ScenarioActionKind kind) {
+    switch (kind) {
+    case ScenarioActionKind::REST:
+    case ScenarioActionKind::MOVE:
+    case ScenarioActionKind::REACH:
+    case ScenarioActionKind::OPEN:
+    case ScenarioActionKind::CLOSE:
+    case ScenarioActionKind::GESTURE:
+    case ScenarioActionKind::FAULT: return true;
+    default: return false;
+    }
+}
+
+const ScenarioAction* firstPerformerAction(const Scenario& scenario) {
+    for (const ScenarioAction& action : scenario.actions) {
+        if (movesPerformer(action.kind)) return &action;
+    }
+    return nullptr;
 }
 
 int ScenarioRunner::currentLine() const {
@@ -490,28 +536,33 @@ bool ScenarioRunner::start(const ScenarioAction& a, uint32_t nowMs) {
             if (a.hand == hand || a.hand == SCENARIO_BOTH_HANDS) fn(hand);
         }
     };
+    if (performer == nullptr && movesPerformer(a.kind)) {
+        fail(a, std::string("'") + scenarioActionWord(a.kind) +
+                    "' needs the simulated performer, and the frames come from a recording");
+        return false;
+    }
     switch (a.kind) {
     case ScenarioActionKind::REST:
-        performer.rest(a.durationMs);
+        performer->rest(a.durationMs);
         return waitFor(a.durationMs, true);
     case ScenarioActionKind::HOLD:
         return waitFor(a.durationMs, false);
     case ScenarioActionKind::MOVE:
-        performer.moveWrist(a.hand, a.x, a.y, a.durationMs);
+        performer->moveWrist(a.hand, a.x, a.y, a.durationMs);
         return waitFor(a.durationMs, true);
     case ScenarioActionKind::REACH:
-        eachHand([&](int hand) { performer.setReach(hand, a.value, a.durationMs); });
+        eachHand([&](int hand) { performer->setReach(hand, a.value, a.durationMs); });
         return waitFor(a.durationMs, true);
     case ScenarioActionKind::OPEN:
     case ScenarioActionKind::CLOSE: {
         HandShape shape = a.kind == ScenarioActionKind::OPEN ? HandShape::OPEN : HandShape::CLOSED;
-        eachHand([&](int hand) { performer.setHandShape(hand, shape); });
+        eachHand([&](int hand) { performer->setHandShape(hand, shape); });
         return true;
     }
     case ScenarioActionKind::GESTURE: {
         ++gestureCount;
         uint32_t seed = a.hasSeed ? a.seed : performerHash(0x5C3A41u, gestureCount);
-        if (!performer.performGesture(a.text, seed, a.endReady)) {
+        if (!performer->performGesture(a.text, seed, a.endReady)) {
             fail(a, "unknown gesture '" + a.text + "'");
             return false;
         }
@@ -542,7 +593,7 @@ bool ScenarioRunner::start(const ScenarioAction& a, uint32_t nowMs) {
         return evaluate(a);
     case ScenarioActionKind::FAULT: {
         PerformerFault fault;
-        if (parsePerformerFault(a.text, fault)) performer.injectFault(fault, a.durationMs);
+        if (parsePerformerFault(a.text, fault)) performer->injectFault(fault, a.durationMs);
         return true;
     }
     case ScenarioActionKind::ECHO:
@@ -566,7 +617,7 @@ void ScenarioRunner::step(uint32_t nowMs) {
     for (size_t guard = 0; guard <= scenario.actions.size() + 1; ++guard) {
         if (waiting) {
             bool timeUp = nowMs - waitStartMs >= waitMs;  // unsigned: survives the clock's wrap
-            if (!timeUp || (waitForPerformer && performer.busy())) return;
+            if (!timeUp || (waitForPerformer && performer != nullptr && performer->busy())) return;
             waiting = false;
             ++index;
         }

@@ -85,6 +85,14 @@ bool parseScenario(const std::string& text, const std::string& fileName, Scenari
 // Reads and parses a file; a missing file is an error too.
 bool loadScenarioFile(const std::string& path, Scenario& out, std::string& error);
 
+// The word that starts an action of this kind in a script ("move", "expect", ...).
+const char* scenarioActionWord(ScenarioActionKind kind);
+// Whether the action drives the simulated performer (rest, move, reach, open, close, gesture,
+// fault). A script without such actions can also run on recorded input.
+bool movesPerformer(ScenarioActionKind kind);
+// The script's first action that drives the performer, or nullptr.
+const ScenarioAction* firstPerformerAction(const Scenario& scenario);
+
 // The built-in demos (about a minute each, loop): the painting program's and the terrain
 // modeller's.
 const char* demoScenarioText();
@@ -118,6 +126,10 @@ public:
 class ScenarioRunner {
 public:
     ScenarioRunner(const Scenario& scenario, SimulatedPerformer& performer, ScenarioHost& host);
+    // Without a performer (the frames come from a recording or a text stream): the script may
+    // wait, press keys, load, save, take screenshots, assert and echo; an action that would
+    // move the performer stops the run with a message naming its line.
+    ScenarioRunner(const Scenario& scenario, ScenarioHost& host);
 
     void step(uint32_t nowMs);
     bool finished() const { return done; }       // all actions ran (never, if it loops)
@@ -133,7 +145,7 @@ private:
     void fail(const ScenarioAction& action, const std::string& what);
 
     Scenario scenario;
-    SimulatedPerformer& performer;
+    SimulatedPerformer* performer = nullptr;
     ScenarioHost& host;
     size_t index = 0;
     bool waiting = false;          // the action at `index` runs

@@ -488,3 +488,38 @@ TEST(ScenarioRunner, DemoLastsAboutAMinuteAndLoops) {
     // It pressed keys for the program on the way (screens, tools, undo, tilt).
     EXPECT_GE(host.calls.size(), 6u);
 }
+
+// On recorded input there is no performer: program actions and waits run as usual, the first
+// action that would move the performer is found before the run, and reaching one anyway stops
+// the run with its line.
+TEST(ScenarioRunner, RunsProgramActionsWithoutAPerformer) {
+    Scenario programOnly = parseOk("key p\nhold 300\nexpect mode painting\nsave out/sets.bin\necho done\n");
+    EXPECT_EQ(firstPerformerAction(programOnly), nullptr);
+    FakeHost host;
+    host.answers = {{"mode", "painting"}};
+    ScenarioRunner runner(programOnly, host);
+    uint32_t t = 0;
+    for (; t <= 2000 && !runner.finished() && !runner.failed(); t += 33) runner.step(t);
+    EXPECT_TRUE(runner.finished());
+    EXPECT_FALSE(runner.failed()) << runner.failureMessage();
+    EXPECT_EQ(host.calls, (std::vector<std::string>{"key p", "save out/sets.bin"}));
+    EXPECT_GE(t, 330u);  // the hold still waits its 300 ms
+
+    const char* moving[] = {"rest", "move right 0.1 0.1", "reach both forward", "open left", "close right",
+                            "gesture right_circle", "fault lose_person 100"};
+    const char* words[] = {"rest", "move", "reach", "open", "close", "gesture", "fault"};
+    for (size_t i = 0; i < std::size(moving); ++i) {
+        SCOPED_TRACE(moving[i]);
+        Scenario s = parseOk(std::string("key p\nhold 100\n") + moving[i] + "\nkey q\n");
+        const ScenarioAction* first = firstPerformerAction(s);
+        ASSERT_NE(first, nullptr);
+        EXPECT_EQ(first->line, 3);
+        EXPECT_STREQ(scenarioActionWord(first->kind), words[i]);
+        FakeHost quiet;
+        ScenarioRunner stopped(s, quiet);
+        for (uint32_t now = 0; now <= 1000 && !stopped.failed(); now += 33) stopped.step(now);
+        EXPECT_EQ(stopped.failureMessage(), std::string("script t.scn:3: '") + words[i] +
+                                                "' needs the simulated performer, and the frames come from a recording");
+        EXPECT_EQ(quiet.calls, std::vector<std::string>{"key p"});  // nothing after the refused action
+    }
+}
