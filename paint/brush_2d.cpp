@@ -102,21 +102,6 @@ void Brush2D::drawOverlay() {
     drawPointerDisk(pointer_.screenPosition(), 0.0f, width * 0.5f);
 }
 
-void Brush2D::undo() {
-    if (undoStack.empty()) {
-        return;
-    }
-    // The stroke may have been deleted by another tool meanwhile; the record moves regardless.
-    canvas_.eraseStrokeById(undoStack.back().id);
-    redoStack.push_back(undoStack.back());
-    undoStack.pop_back();
-}
+void Brush2D::undo() { moveStrokeRecord(canvas_, undoStack, redoStack, false); }
 
-void Brush2D::redo() {
-    if (redoStack.empty()) {
-        return;
-    }
-    canvas_.appendStroke(redoStack.back());
-    undoStack.push_back(redoStack.back());
-    redoStack.pop_back();
-}
+void Brush2D::redo() { moveStrokeRecord(canvas_, redoStack, undoStack, true); }

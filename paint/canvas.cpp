@@ -41,6 +41,17 @@ void Canvas::eraseStroke(size_t position) {
     }
 }
 
+void moveStrokeRecord(Canvas& canvas, std::vector<Stroke>& from, std::vector<Stroke>& to, bool onCanvas) {
+    if (from.empty()) return;
+    if (onCanvas) {
+        canvas.appendStroke(from.back());
+    } else {
+        canvas.eraseStrokeById(from.back().id);
+    }
+    to.push_back(from.back());
+    from.pop_back();
+}
+
 bool Canvas::eraseStrokeById(int32_t id) {
     const int index = findStrokeIndex(id);
     if (index < 0) {

@@ -58,6 +58,12 @@ struct Canvas {
     Stroke& openStroke();
 };
 
+// Undo and redo of the tools whose records are whole strokes (the brush and the line add one,
+// the stroke eraser removes one). Moves the newest record of `from` onto `to`, and puts its
+// stroke on the canvas (`onCanvas`) or takes it off. An empty `from` does nothing. The stroke
+// may have been removed by another tool meanwhile; the record moves regardless.
+void moveStrokeRecord(Canvas& canvas, std::vector<Stroke>& from, std::vector<Stroke>& to, bool onCanvas);
+
 // 4 x 4 float matrix in OpenGL column-major order: element (row r, column c) is m[c * 4 + r].
 using Matrix4 = std::array<float, 16>;
 

@@ -83,20 +83,6 @@ void StraightLine2D::drawOverlay() {
     drawPointerDisk(p, 0.0f, width * 0.5f);
 }
 
-void StraightLine2D::undo() {
-    if (undoStack.empty()) {
-        return;
-    }
-    canvas_.eraseStrokeById(undoStack.back().id);
-    redoStack.push_back(undoStack.back());
-    undoStack.pop_back();
-}
+void StraightLine2D::undo() { moveStrokeRecord(canvas_, undoStack, redoStack, false); }
 
-void StraightLine2D::redo() {
-    if (redoStack.empty()) {
-        return;
-    }
-    canvas_.appendStroke(redoStack.back());
-    undoStack.push_back(redoStack.back());
-    redoStack.pop_back();
-}
+void StraightLine2D::redo() { moveStrokeRecord(canvas_, redoStack, undoStack, true); }

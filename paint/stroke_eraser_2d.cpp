@@ -25,20 +25,6 @@ void StrokeEraser2D::deletePicked() {
 void StrokeEraser2D::onRightGrip(const ArmPose&) { deletePicked(); }
 void StrokeEraser2D::onBothGrip(const ArmPose&) { deletePicked(); }
 
-void StrokeEraser2D::undo() {
-    if (undoStack.empty()) {
-        return;
-    }
-    canvas_.appendStroke(undoStack.back());
-    redoStack.push_back(undoStack.back());
-    undoStack.pop_back();
-}
+void StrokeEraser2D::undo() { moveStrokeRecord(canvas_, undoStack, redoStack, true); }
 
-void StrokeEraser2D::redo() {
-    if (redoStack.empty()) {
-        return;
-    }
-    canvas_.eraseStrokeById(redoStack.back().id);
-    undoStack.push_back(redoStack.back());
-    redoStack.pop_back();
-}
+void StrokeEraser2D::redo() { moveStrokeRecord(canvas_, redoStack, undoStack, false); }
