@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <map>
 
+#include "common/app/input_chain.h"
 #include "common/tools/null_tool.h"
 #include "common/widgets/hand_pointer_draw.h"
 #include "common/widgets/texture.h"
@@ -121,19 +122,7 @@ void createPaintApp(PaintApp& app, std::unique_ptr<FrameSource> source, const st
     app.nowMs = nowMs;
     app.window.title = PAINT_WINDOW_TITLE;
 
-    // Sensor, recogniser, detectors, pointers (left blue, right red).
-    app.sensor = std::make_unique<SensorInput>(std::move(source));
-    app.recognizer = std::make_unique<GestureRecognizer>();
-    app.leftDetector = std::make_unique<HandStateDetector>(HAND_LEFT, app.sensor.get());
-    app.rightDetector = std::make_unique<HandStateDetector>(HAND_RIGHT, app.sensor.get());
-    app.leftPointer = std::make_unique<HandPointer>(HAND_LEFT, &app.window);
-    app.leftPointer->colour = {{0, 0, 255, 255}};
-    loadHandPointerTextures(*app.leftPointer);
-    app.rightPointer = std::make_unique<HandPointer>(HAND_RIGHT, &app.window);
-    app.rightPointer->colour = {{255, 0, 0, 255}};
-    loadHandPointerTextures(*app.rightPointer);
-
-    if (!gestureSetFile.empty()) app.recognizer->loadGestureSets(gestureSetFile);
+    createInputChain(app, std::move(source), gestureSetFile);
 
     app.gestureLabel = createLabel();
     app.messageLabel = createLabel();

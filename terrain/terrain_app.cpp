@@ -9,6 +9,7 @@
 #include <ctime>
 
 #include "common/app/gui_glue.h"
+#include "common/app/input_chain.h"
 #include "common/tools/null_tool.h"
 #include "common/widgets/camera_texture.h"
 #include "common/widgets/hand_pointer_draw.h"
@@ -91,19 +92,7 @@ void createTerrainApp(TerrainApp& app, std::unique_ptr<FrameSource> source, cons
     app.window.title = TERRAIN_WINDOW_TITLE;
     app.tools.gestureArmed = false;
 
-    // Sensor, recogniser, detectors, pointers (left blue, right red).
-    app.sensor = std::make_unique<SensorInput>(std::move(source));
-    app.recognizer = std::make_unique<GestureRecognizer>();
-    app.leftDetector = std::make_unique<HandStateDetector>(HAND_LEFT, app.sensor.get());
-    app.rightDetector = std::make_unique<HandStateDetector>(HAND_RIGHT, app.sensor.get());
-    app.leftPointer = std::make_unique<HandPointer>(HAND_LEFT, &app.window);
-    app.leftPointer->colour = {{0, 0, 255, 255}};
-    loadHandPointerTextures(*app.leftPointer);
-    app.rightPointer = std::make_unique<HandPointer>(HAND_RIGHT, &app.window);
-    app.rightPointer->colour = {{255, 0, 0, 255}};
-    loadHandPointerTextures(*app.rightPointer);
-
-    if (!gestureSetFile.empty()) app.recognizer->loadGestureSets(gestureSetFile);
+    createInputChain(app, std::move(source), gestureSetFile);
 
     app.terrain = std::make_unique<Terrain>();
     app.terrain->initGraphics();
