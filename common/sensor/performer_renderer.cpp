@@ -409,26 +409,30 @@ void shadeColour(const RenderTarget& target, uint8_t* bgrx) {
     }
 }
 
-void renderPerformerDepth(const SkeletonRecord& skeleton, HandShape left, HandShape right, int tiltDegrees,
-                          uint16_t* packedDepth) {
+namespace {
+
+// One person with the given hand shapes, rendered into the reused scratch target.
+const RenderTarget& renderOnePerformer(const SkeletonRecord& skeleton, HandShape left, HandShape right,
+                                       int tiltDegrees) {
     RenderBody body;
     body.skeleton = &skeleton;
     body.left = left;
     body.right = right;
     RenderTarget& target = scratchTarget();
     renderScene(&body, 1, tiltDegrees, target);
-    packDepth(target, packedDepth);
+    return target;
+}
+
+}  // namespace
+
+void renderPerformerDepth(const SkeletonRecord& skeleton, HandShape left, HandShape right, int tiltDegrees,
+                          uint16_t* packedDepth) {
+    packDepth(renderOnePerformer(skeleton, left, right, tiltDegrees), packedDepth);
 }
 
 void renderPerformerColour(const SkeletonRecord& skeleton, HandShape left, HandShape right, int tiltDegrees,
                            uint8_t* bgrx) {
-    RenderBody body;
-    body.skeleton = &skeleton;
-    body.left = left;
-    body.right = right;
-    RenderTarget& target = scratchTarget();
-    renderScene(&body, 1, tiltDegrees, target);
-    shadeColour(target, bgrx);
+    shadeColour(renderOnePerformer(skeleton, left, right, tiltDegrees), bgrx);
 }
 
 void renderSkeletonImages(const SkeletonRecord& skeleton, uint16_t* packedDepth, uint8_t* bgrx) {
