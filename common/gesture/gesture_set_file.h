@@ -19,5 +19,6 @@ std::vector<uint8_t> encodeGestureSets(const GestureSetList& sets);
 // without poses, a type outside 0..3, non-finite values. `sets` is only written on success.
 bool decodeGestureSets(const uint8_t* data, size_t size, GestureSetList& sets, std::string& error);
 
-// Reads a whole file (at most 256 MiB). False with `error` when it cannot be opened or read.
+// Reads a whole regular file (at most 256 MiB) without ever waiting: a pipe, socket, device or
+// folder is refused. False with `error` when it cannot be opened or read.
 bool readFileBytes(const std::string& path, std::vector<uint8_t>& bytes, std::string& error);

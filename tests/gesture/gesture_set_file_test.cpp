@@ -2,7 +2,9 @@
 // without touching the sets in memory.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
+#include <future>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -281,4 +283,46 @@ TEST(GestureSetFile, SavingThroughALinkReplacesTheFileItNames) {
     EXPECT_EQ(leftoversOf(real), 0);
     fs::remove(link);
     fs::remove(real);
+}
+
+// The file dialog offers every entry whose name matches *.bin, a FIFO named x.bin among them.
+// Loading one must not wait for a writer (for ever, on the GUI thread) nor read a device: it is
+// refused at once with one line, and the sets in memory stay.
+TEST(GestureSetFile, APipeSocketOrDeviceIsRefusedAtOnceAndTheSetsStay) {
+    GestureRecognizer r;
+    std::ostringstream console;
+    r.console = &console;
+    r.TrainedGestureSets.push_back(setOf(recordedGesture(10, GestureType::LEFT, 1.0f), 2));
+    const std::string fifo = tempPath("fifo.bin");
+    std::remove(fifo.c_str());
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    auto loading = std::async(std::launch::async, [&] { return r.loadGestureSets(fifo); });
+    if (loading.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+        // The old code waits in open(): give it a writer so the test ends, and fail.
+        std::FILE* writer = std::fopen(fifo.c_str(), "wb");
+        if (writer != nullptr) std::fclose(writer);
+        loading.wait();
+        std::remove(fifo.c_str());
+        FAIL() << "loading a FIFO blocked";
+    }
+    EXPECT_FALSE(loading.get());
+    EXPECT_EQ(console.str(), "Cannot load from disk!\ngesture file '" + fifo +
+                                 "': is not a regular file (a pipe, socket or device)\n");
+    EXPECT_EQ(r.setCount(), 1);
+    std::remove(fifo.c_str());
+
+    // A character device (and a link to one) reads as endless zeros or as nothing: refused too.
+    const std::string link = tempPath("zero_link.bin");
+    std::remove(link.c_str());
+    ASSERT_EQ(::symlink("/dev/zero", link.c_str()), 0);
+    console.str("");
+    EXPECT_FALSE(r.loadGestureSets(link));
+    EXPECT_EQ(console.str(), "Cannot load from disk!\ngesture file '" + link +
+                                 "': is not a regular file (a pipe, socket or device)\n");
+    EXPECT_EQ(r.setCount(), 1);
+    std::remove(link.c_str());
+    std::vector<uint8_t> bytes;
+    std::string error;
+    EXPECT_FALSE(readFileBytes("/dev/null", bytes, error));
+    EXPECT_EQ(error, "is not a regular file (a pipe, socket or device)");
 }
