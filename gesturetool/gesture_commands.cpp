@@ -1,6 +1,7 @@
 // gesturetool train, recognize and inspect: the gesture engine run offline over recorded
-// streams and gesture-set files. Every frame goes through SensorInput and processFrame exactly
-// as in the programs, on a virtual clock taken from the stream's time stamps.
+// streams and gesture-set files. Every frame's skeleton goes through SensorInput and
+// processFrame exactly as in the programs, on a virtual clock taken from the stream's time
+// stamps; the images, which nothing here reads, are not fetched.
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -195,7 +196,7 @@ int runTrain(int argc, char** argv) {
     bool requested = false;
     uint32_t countdownEndMs = 0;
     long index = 0;
-    for (; stepSensorFrame(sensor, stream); ++index) {
+    for (; stepSensorFrame(sensor, stream, false); ++index) {
         const uint32_t t = stream.frameTimeMs();
         SkeletonRecord record = sensor.skeleton;
         if (o.capture) {
@@ -330,7 +331,7 @@ int runRecognize(int argc, char** argv) {
     sensor.diagnostics = stderr;
 
     bool armed = false;  // default-gesture mode starts disarmed: the rest pose arms
-    for (long index = 0; stepSensorFrame(sensor, stream); ++index) {
+    for (long index = 0; stepSensorFrame(sensor, stream, false); ++index) {
         const uint32_t t = stream.frameTimeMs();
         SkeletonRecord record = sensor.skeleton;
         recognizer.processFrame(record, alwaysArmed || armed, t);

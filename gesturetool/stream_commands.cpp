@@ -1,6 +1,7 @@
 // gesturetool poses and convert: frame-by-frame work on csv streams and recordings. Every
 // frame goes through SensorInput exactly as in the programs, so its fallbacks (an untracked
 // frame repeats the previous record, a dropped image keeps the previous one) apply here too.
+// poses reads only the skeletons and leaves the images unfetched.
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -55,7 +56,7 @@ int runPoses(int argc, char** argv) {
     ArmPoseExtractor extractor;
     ArmPose pose{};
     std::printf("# frame,time_ms,%s\n", POSE_COLUMNS);
-    for (long index = 0; stepSensorFrame(sensor, stream); ++index) {
+    for (long index = 0; stepSensorFrame(sensor, stream, false); ++index) {
         SkeletonRecord record = sensor.skeleton;  // the extractor rewrites its torso joints
         extractArmPose(extractor, record, pose);
         std::printf("%ld,%u", index, stream.frameTimeMs());

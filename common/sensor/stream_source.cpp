@@ -153,7 +153,7 @@ void IndexedStreamSource::renderedDepth(size_t index, uint16_t* packedDepth) {
     std::memcpy(packedDepth, renderDepth.data(), DEPTH_FRAME_BYTES);
 }
 
-bool stepSensorFrame(SensorInput& sensor, StreamSource& stream) {
+bool stepSensorFrame(SensorInput& sensor, StreamSource& stream, bool withImages) {
     if (!stream.stepFrame()) {
         return false;
     }
@@ -161,7 +161,9 @@ bool stepSensorFrame(SensorInput& sensor, StreamSource& stream) {
         sensor.recorder->beginFrame(stream.frameTimeUs());
     }
     sensor.fetchSkeleton();
-    sensor.fetchColour();
-    sensor.fetchDepth();
+    if (withImages) {
+        sensor.fetchColour();
+        sensor.fetchDepth();
+    }
     return true;
 }

@@ -113,4 +113,7 @@ private:
 // One frame of offline work on a stream: moves `stream` (the source that `sensor` owns) to its
 // next frame, starts a recorder frame at the stream's time if `sensor` records, and runs the
 // three fetches in the program's order. False, fetching nothing, when the stream has ended.
-bool stepSensorFrame(SensorInput& sensor, StreamSource& stream);
+// Work that needs only the skeletons (poses, training, recognition) passes withImages = false
+// and skips the colour and depth fetches: a text stream's images would be rendered from the
+// skeleton and colour-coded for nothing, which is most of the time spent on a long stream.
+bool stepSensorFrame(SensorInput& sensor, StreamSource& stream, bool withImages = true);

@@ -441,3 +441,40 @@ TEST(StreamPoses, UntrackedFrameRepeatsThePreviousRecord) {
     EXPECT_EQ(std::memcmp(&first, &sensor.skeleton, sizeof first), 0);
     EXPECT_FALSE(stepSensorFrame(sensor, stream));
 }
+
+// Skeleton-only stepping (gesturetool's poses, training and recognition) gives the same
+// skeletons and leaves the images as they were: nothing is rendered or coded for them.
+TEST(StreamPoses, SkeletonOnlySteppingGivesTheSameSkeletonsAndLeavesTheImages) {
+    const std::string path = std::string(SOURCE_DIR) + "/tests/data/streams/right_arm_forward.csv";
+    std::string error;
+    std::unique_ptr<StreamSource> ownedFull = openStream("csv:" + path, error);
+    std::unique_ptr<StreamSource> ownedBare = openStream("csv:" + path, error);
+    ASSERT_TRUE(ownedFull && ownedBare) << error;
+    StreamSource& full = *ownedFull;
+    StreamSource& bare = *ownedBare;
+    SensorInput withImages(std::move(ownedFull));
+    SensorInput skeletonOnly(std::move(ownedBare));
+    const std::vector<uint16_t> depthBefore = skeletonOnly.depthMillimetres;
+    const std::vector<uint8_t> viewBefore = skeletonOnly.depthView;
+    static int renders = 0;
+    renders = 0;
+    setSkeletonImageRenderer([](const SkeletonRecord&, uint16_t* depth, uint8_t* colour) {
+        ++renders;
+        std::fill(depth, depth + FRAME_PIXELS, uint16_t(2000 << 3 | 1));
+        std::fill(colour, colour + COLOUR_FRAME_BYTES, uint8_t(200));
+    });
+    int frames = 0;
+    while (stepSensorFrame(withImages, full)) {
+        ASSERT_TRUE(stepSensorFrame(skeletonOnly, bare, false));
+        ASSERT_EQ(std::memcmp(&withImages.skeleton, &skeletonOnly.skeleton, sizeof(SkeletonRecord)), 0)
+            << "frame " << frames;
+        ++frames;
+    }
+    EXPECT_FALSE(stepSensorFrame(skeletonOnly, bare, false));
+    setSkeletonImageRenderer(nullptr);
+    EXPECT_EQ(frames, 90);
+    EXPECT_EQ(renders, 90) << "only the full stepping renders";
+    EXPECT_NE(withImages.depthMillimetres, depthBefore);
+    EXPECT_EQ(skeletonOnly.depthMillimetres, depthBefore);
+    EXPECT_EQ(skeletonOnly.depthView, viewBefore);
+}
