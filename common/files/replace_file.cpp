@@ -29,6 +29,13 @@ bool replaceFileContents(const std::string& path, const std::vector<uint8_t>& by
             std::free(resolved);
         }
     }
+    // rename would put a file in the place of a pipe, socket or device (a FIFO named x.bin
+    // offered by the file dialog) and only fail on a folder after writing everything.
+    if (::stat(target.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+        error = S_ISDIR(info.st_mode) ? failure("cannot replace", target, EISDIR)
+                                      : "cannot replace '" + target + "': not a regular file (a pipe, socket or device)";
+        return false;
+    }
     // rename would replace a file the user made read-only; opening it for writing would not.
     if (::access(target.c_str(), F_OK) == 0 && ::access(target.c_str(), W_OK) != 0) {
         error = failure("cannot overwrite", target, errno);

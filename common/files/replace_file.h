@@ -9,5 +9,7 @@
 // Writes `bytes` as the new content of `path`. A symbolic link at `path` is followed (the file
 // it names is replaced, the link stays); a replaced file keeps its permissions, a new one gets
 // those of any new file. An existing file that is not writable is refused, as opening it for
-// writing would be. False with `error` (one line naming the file and the reason) on failure.
+// writing would be, and so is anything that is not a regular file (a folder, pipe, socket or
+// device), which rename would replace. False with `error` (one line naming the file and the
+// reason) on failure.
 bool replaceFileContents(const std::string& path, const std::vector<uint8_t>& bytes, std::string& error);

@@ -2,6 +2,7 @@
 #include "common/files/replace_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -105,4 +106,29 @@ TEST(ReplaceFile, FollowsALinkAndLeavesFilesOfOtherNamesAlone) {
     EXPECT_EQ(contents(real), "new");
     EXPECT_EQ(contents(folder.path / "link.bin.tmp"), "someone else's");
     EXPECT_EQ(folder.entries(), 3u);
+}
+
+// A FIFO, a socket or a device where the file should be (the file dialog lists a FIFO named
+// x.bin like a file) is refused with one line and stays what it was; a folder is refused before
+// anything is written. No temporary is left.
+TEST(ReplaceFile, APipeSocketOrFolderInThePlaceIsRefusedAndKept) {
+    Folder folder("special");
+    const fs::path fifo = folder.path / "x.bin";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    std::string error;
+    EXPECT_FALSE(replaceFileContents(fifo.string(), bytesOf("sets"), error));
+    EXPECT_EQ(error, "cannot replace '" + fifo.string() + "': not a regular file (a pipe, socket or device)");
+    EXPECT_TRUE(fs::is_fifo(fifo));
+    // Through a link, too: the link stays and so does the pipe it names.
+    const fs::path link = folder.path / "link.bin";
+    fs::create_symlink("x.bin", link);
+    EXPECT_FALSE(replaceFileContents(link.string(), bytesOf("sets"), error));
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_TRUE(fs::is_fifo(fifo));
+    const fs::path dir = folder.path / "dir.bin";
+    fs::create_directory(dir);
+    EXPECT_FALSE(replaceFileContents(dir.string(), bytesOf("sets"), error));
+    EXPECT_EQ(error, "cannot replace '" + dir.string() + "': Is a directory");
+    EXPECT_TRUE(fs::is_directory(dir));
+    EXPECT_EQ(folder.entries(), 3u) << "no temporary left";
 }
