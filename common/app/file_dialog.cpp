@@ -76,6 +76,10 @@ void openFileDialog(FileDialog& dialog, FileDialogMode mode, const std::string& 
 
 void enterFolder(FileDialog& dialog, const std::string& name) {
     fs::path next = name == ".." ? fs::path(dialog.folder).parent_path() : fs::path(dialog.folder) / name;
+    // Lexically normal and without a trailing separator, so that ".." after a typed "sub/" or
+    // "../.." goes up a level instead of staying or going down.
+    next = next.lexically_normal();
+    if (next.has_relative_path() && !next.has_filename()) next = next.parent_path();
     std::vector<FileDialogEntry> entries;
     std::string error;
     if (listFolder(next.string(), dialog.filter, entries, error)) {
@@ -86,6 +90,46 @@ void enterFolder(FileDialog& dialog, const std::string& name) {
     } else {
         dialog.error = error;  // stay where we are
     }
+    dialog.focusName = true;
+}
+
+std::string fileDialogEntryText(const FileDialogEntry& entry) {
+    std::string text = entry.isFolder ? "[" + entry.name + "]" : entry.name;
+    for (char& c : text) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+    }
+    return text;
+}
+
+bool acceptFileDialogName(FileDialog& dialog) {
+    const std::string& name = dialog.typedName;
+    if (name.empty()) {
+        dialog.error = dialog.mode == FileDialogMode::OPEN ? "choose or type a file name" : "type a file name";
+        dialog.focusName = true;
+        return false;
+    }
+    std::error_code ec;
+    const fs::path chosen = fs::path(dialog.folder) / name;
+    // Open enters a folder's name; Save enters it only when it can only mean a folder (a
+    // trailing '/', "." or ".."), because a save name can be a base that gets suffixes
+    // (glebora's export) beside a folder of that name.
+    const std::string last = fs::path(name).filename().string();
+    const bool folderOnly = name.back() == '/' || last == "." || last == "..";
+    if ((dialog.mode == FileDialogMode::OPEN || folderOnly) && fs::is_directory(chosen, ec)) {
+        enterFolder(dialog, std::string(name));
+        return false;
+    }
+    if (folderOnly) {
+        dialog.error = "no such folder: " + name;
+        dialog.focusName = true;
+        return false;
+    }
+    if (dialog.mode == FileDialogMode::OPEN && !fs::exists(chosen, ec)) {
+        dialog.error = "no such file: " + name;
+        dialog.focusName = true;
+        return false;
+    }
+    return true;
 }
 
 void finishFileDialog(FileDialog& dialog, bool accept) {
@@ -109,10 +153,19 @@ bool drawFileDialog(FileDialog& dialog) {
         ImGui::TextWrapped("%s", dialog.folder.c_str());
         ImGui::BeginChild("entries", ImVec2(0, -ImGui::GetFrameHeightWithSpacing() * 2.5f), true);
         std::string enter;
-        for (const FileDialogEntry& e : dialog.entries) {
-            std::string label = e.isFolder ? "[" + e.name + "]" : e.name;
+        for (size_t i = 0; i < dialog.entries.size(); ++i) {
+            const FileDialogEntry& e = dialog.entries[i];
+            // The name is drawn as it is, not as an ImGui label: a "##" in it would hide the
+            // rest, and a "###" would give two entries one ID.
+            const std::string text = fileDialogEntryText(e);
+            const ImVec2 at = ImGui::GetCursorScreenPos();
             bool selected = !e.isFolder && e.name == dialog.typedName;
-            if (ImGui::Selectable(label.c_str(), selected, ImGuiSelectableFlags_AllowDoubleClick)) {
+            ImGui::PushID(static_cast<int>(i));
+            const bool clicked = ImGui::Selectable("##entry", selected, ImGuiSelectableFlags_AllowDoubleClick);
+            ImGui::PopID();
+            ImGui::GetWindowDrawList()->AddText(at, ImGui::GetColorU32(ImGuiCol_Text), text.data(),
+                                                text.data() + text.size());
+            if (clicked) {
                 if (e.isFolder) {
                     enter = e.name;
                 } else {
@@ -129,7 +182,9 @@ bool drawFileDialog(FileDialog& dialog) {
         buffer[sizeof buffer - 1] = '\0';
         ImGui::SetNextItemWidth(-200);
         // Both dialogs take a typed name at once: a path can be typed into Open as well.
-        if (ImGui::IsWindowAppearing()) ImGui::SetKeyboardFocusHere();
+        // ... and again after entering a folder or refusing a name, so typing goes on there.
+        if (dialog.focusName) ImGui::SetKeyboardFocusHere();
+        dialog.focusName = false;
         if (ImGui::InputText("##name", buffer, sizeof buffer, ImGuiInputTextFlags_EnterReturnsTrue)) accept = true;
         dialog.typedName = buffer;
         ImGui::SameLine();
@@ -138,18 +193,7 @@ bool drawFileDialog(FileDialog& dialog) {
         if (ImGui::Button("Cancel") || ImGui::IsKeyPressed(ImGui::GetKeyIndex(ImGuiKey_Escape))) cancel = true;
     }
     ImGui::End();
-    if (accept && dialog.mode == FileDialogMode::OPEN) {
-        // An open dialog only accepts an existing file; a typed folder name is entered instead.
-        std::error_code ec;
-        fs::path chosen = fs::path(dialog.folder) / dialog.typedName;
-        if (!dialog.typedName.empty() && fs::is_directory(chosen, ec)) {
-            enterFolder(dialog, dialog.typedName);
-            accept = false;
-        } else if (dialog.typedName.empty() || !fs::exists(chosen, ec)) {
-            dialog.error = "no such file: " + dialog.typedName;
-            accept = false;
-        }
-    }
+    if (accept && !cancel) accept = acceptFileDialogName(dialog);
     if (accept || cancel) {
         finishFileDialog(dialog, accept);
         return true;

@@ -24,6 +24,7 @@ struct FileDialog {
     std::string typedName;             // save: the name typed; open: the selected entry
     std::string error;                 // one line shown under the list (unreadable folder...)
     std::string result;                // chosen path, empty on cancel
+    bool focusName = true;             // put the keyboard into the name field in the next frame
 };
 
 // Starts a dialog in `folder` (the working directory when empty).
@@ -40,6 +41,16 @@ bool matchesFilter(const std::string& name, const std::string& filter);
 
 // Moves into a sub-folder or ".." and relists it.
 void enterFolder(FileDialog& dialog, const std::string& name);
+
+// Decides on Open or Save (the button or Enter) with the typed name. True when the dialog may
+// end with it. Otherwise it stays open with `error` set (an empty name, a missing file to open,
+// a missing folder), or it entered the folder the name gives (Open: any folder's name; Save: a
+// name ending in '/', "." or "..").
+bool acceptFileDialogName(FileDialog& dialog);
+
+// The text an entry is listed with: "[name]" for a folder; control characters (a newline in a
+// name) show as '?'.
+std::string fileDialogEntryText(const FileDialogEntry& entry);
 
 // Ends the dialog: with `accept` the result is folder/typedName (empty name: empty result).
 void finishFileDialog(FileDialog& dialog, bool accept);

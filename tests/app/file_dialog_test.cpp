@@ -1,6 +1,7 @@
 #include "common/app/file_dialog.h"
 
 #include <gtest/gtest.h>
+#include <imgui.h>
 
 #include <filesystem>
 #include <fstream>
@@ -68,4 +69,122 @@ TEST_F(FileDialogFolder, SaveKeepsTheTypedNameExactlyAndCancelGivesNothing) {
     finishFileDialog(dialog, false);
     EXPECT_TRUE(dialog.finished);
     EXPECT_EQ(dialog.result, "");
+}
+
+// A typed "sub/" or "../.." is entered as the folder it names: ".." then goes up a level
+// (it used to stay in "sub/" or go down into a folder that was never entered).
+TEST_F(FileDialogFolder, EnteredFoldersAreKeptNormalSoDotDotGoesUp) {
+    FileDialog dialog;
+    openFileDialog(dialog, FileDialogMode::OPEN, "Open", "*.bin", root.string());
+    const std::string top = dialog.folder;
+    enterFolder(dialog, "sub/");
+    EXPECT_EQ(dialog.folder, top + "/sub");
+    enterFolder(dialog, "..");
+    EXPECT_EQ(dialog.folder, top);
+    enterFolder(dialog, "sub/../sub/./");
+    EXPECT_EQ(dialog.folder, top + "/sub");
+    enterFolder(dialog, "../..");
+    EXPECT_EQ(dialog.folder, fs::path(top).parent_path().string());
+    enterFolder(dialog, "..");
+    EXPECT_EQ(dialog.folder, fs::path(top).parent_path().parent_path().string());
+    enterFolder(dialog, "/");
+    EXPECT_EQ(dialog.folder, "/");
+    enterFolder(dialog, "..");
+    EXPECT_EQ(dialog.folder, "/");
+}
+
+// Open or Save (the button, Enter or a double click) with what was typed: an empty name, a
+// missing file to open or a missing folder keep the dialog open with one line saying why;
+// a folder's name is entered. Nothing of this ends the dialog as if it were cancelled.
+TEST_F(FileDialogFolder, AcceptingRefusesEmptyOrMissingNamesAndEntersFolders) {
+    FileDialog open;
+    openFileDialog(open, FileDialogMode::OPEN, "Open", "*.bin", root.string());
+    const std::string top = open.folder;
+    open.typedName = "";
+    EXPECT_FALSE(acceptFileDialogName(open));
+    EXPECT_EQ(open.error, "choose or type a file name");
+    open.typedName = "missing.bin";
+    EXPECT_FALSE(acceptFileDialogName(open));
+    EXPECT_EQ(open.error, "no such file: missing.bin");
+    open.typedName = "sub";
+    EXPECT_FALSE(acceptFileDialogName(open));
+    EXPECT_EQ(open.folder, top + "/sub");
+    EXPECT_EQ(open.error, "");
+    open.typedName = "../a.bin";
+    EXPECT_TRUE(acceptFileDialogName(open));
+    EXPECT_TRUE(open.active);
+
+    FileDialog save;
+    openFileDialog(save, FileDialogMode::SAVE, "Save", ".bin", root.string());
+    save.typedName = "";
+    EXPECT_FALSE(acceptFileDialogName(save));
+    EXPECT_EQ(save.error, "type a file name");
+    save.typedName = "nowhere/";
+    EXPECT_FALSE(acceptFileDialogName(save));
+    EXPECT_EQ(save.error, "no such folder: nowhere/");
+    save.typedName = "sub/";
+    EXPECT_FALSE(acceptFileDialogName(save));
+    EXPECT_EQ(save.folder, top + "/sub");
+    save.typedName = "..";
+    EXPECT_FALSE(acceptFileDialogName(save));
+    EXPECT_EQ(save.folder, top);
+    // A plain name is the file (or, for glebora's export, the base) even beside a folder of it.
+    save.typedName = "sub";
+    EXPECT_TRUE(acceptFileDialogName(save));
+    save.typedName = "new.bin";
+    EXPECT_TRUE(acceptFileDialogName(save));
+}
+
+// Names are listed as they are: "##" is no ImGui label syntax here, a newline shows as '?'.
+TEST(FileDialog, EntryTextShowsTheWholeName) {
+    EXPECT_EQ(fileDialogEntryText({"id##hidden.bin", false}), "id##hidden.bin");
+    EXPECT_EQ(fileDialogEntryText({"a###x.bin", false}), "a###x.bin");
+    EXPECT_EQ(fileDialogEntryText({"new\nline.bin", false}), "new?line.bin");
+    EXPECT_EQ(fileDialogEntryText({"tab\tdel\x7f", false}), "tab?del?");
+    EXPECT_EQ(fileDialogEntryText({"sub", true}), "[sub]");
+}
+
+// The dialog as drawn: Enter in the name field with nothing typed keeps the save dialog open
+// with its line (it used to end as a cancel), and the field keeps the keyboard, so the name
+// typed next goes there and Enter saves it.
+TEST_F(FileDialogFolder, EnterWithAnEmptyNameKeepsTheDrawnDialogOpenAndTypingGoesOn) {
+    ImGuiContext* previous = ImGui::GetCurrentContext();
+    ImGuiContext* context = ImGui::CreateContext();
+    ImGui::SetCurrentContext(context);
+    ImGuiIO& io = ImGui::GetIO();
+    io.DisplaySize = ImVec2(1200, 800);
+    io.DeltaTime = 1.0f / 30.0f;
+    io.IniFilename = nullptr;
+    io.KeyMap[ImGuiKey_Enter] = 13;
+    io.KeyMap[ImGuiKey_Escape] = 27;
+    unsigned char* pixels = nullptr;
+    int width = 0, height = 0;
+    io.Fonts->GetTexDataAsRGBA32(&pixels, &width, &height);
+    FileDialog dialog;
+    openFileDialog(dialog, FileDialogMode::SAVE, "Save", ".bin", root.string());
+    auto frame = [&](bool enter, const char* typed) {
+        io.KeysDown[13] = enter;
+        if (typed != nullptr) io.AddInputCharactersUTF8(typed);
+        ImGui::NewFrame();
+        const bool done = drawFileDialog(dialog);
+        ImGui::Render();
+        return done;
+    };
+    for (int i = 0; i < 3; ++i) EXPECT_FALSE(frame(false, nullptr));
+    EXPECT_FALSE(frame(true, nullptr));
+    EXPECT_FALSE(frame(false, nullptr));
+    EXPECT_TRUE(dialog.active);
+    EXPECT_FALSE(dialog.finished);
+    EXPECT_EQ(dialog.error, "type a file name");
+    for (int i = 0; i < 2; ++i) frame(false, nullptr);
+    frame(false, "typed.bin");
+    frame(false, nullptr);
+    EXPECT_EQ(dialog.typedName, "typed.bin");
+    bool done = frame(true, nullptr);
+    if (!done) done = frame(false, nullptr);
+    EXPECT_TRUE(done);
+    EXPECT_TRUE(dialog.finished);
+    EXPECT_EQ(dialog.result, (fs::path(dialog.folder) / "typed.bin").string());
+    ImGui::DestroyContext(context);
+    ImGui::SetCurrentContext(previous);
 }
