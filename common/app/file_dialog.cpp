@@ -177,7 +177,9 @@ bool drawFileDialog(FileDialog& dialog) {
         ImGui::EndChild();
         if (!enter.empty()) enterFolder(dialog, enter);
         if (!dialog.error.empty()) ImGui::TextColored(ImVec4(0.8f, 0.1f, 0.1f, 1.0f), "%s", dialog.error.c_str());
-        char buffer[512];
+        // Room for any path the system takes (PATH_MAX, 4096 with its end): a longer typed path
+        // used to be cut at 511 bytes, and a cut path is another file.
+        char buffer[4096];
         std::strncpy(buffer, dialog.typedName.c_str(), sizeof buffer - 1);
         buffer[sizeof buffer - 1] = '\0';
         ImGui::SetNextItemWidth(-200);

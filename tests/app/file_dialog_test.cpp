@@ -170,6 +170,12 @@ TEST_F(FileDialogFolder, EnterWithAnEmptyNameKeepsTheDrawnDialogOpenAndTypingGoe
         ImGui::Render();
         return done;
     };
+    // A long typed path (here 600 bytes) is kept whole, not cut to another name.
+    const std::string longName = "deep/" + std::string(590, 'n') + ".bin";
+    dialog.typedName = longName;
+    EXPECT_FALSE(frame(false, nullptr));
+    EXPECT_EQ(dialog.typedName, longName);
+    dialog.typedName.clear();
     for (int i = 0; i < 3; ++i) EXPECT_FALSE(frame(false, nullptr));
     EXPECT_FALSE(frame(true, nullptr));
     EXPECT_FALSE(frame(false, nullptr));
