@@ -35,7 +35,8 @@ bool listFolder(const std::string& folder, const std::string& filter, std::vecto
     entries.clear();
     error.clear();
     std::error_code ec;
-    fs::directory_iterator it(folder, fs::directory_options::skip_permission_denied, ec);
+    // Without skip_permission_denied: with it, a folder that may not be read lists as empty.
+    fs::directory_iterator it(folder, ec);
     if (ec) {
         error = "cannot read folder '" + folder + "': " + ec.message();
         return false;
@@ -71,7 +72,10 @@ void openFileDialog(FileDialog& dialog, FileDialogMode mode, const std::string& 
     fs::path start = folder.empty() ? fs::current_path(ec) : fs::absolute(folder, ec);
     dialog.folder = fs::weakly_canonical(start, ec).string();
     if (dialog.folder.empty()) dialog.folder = "/";
-    listFolder(dialog.folder, dialog.filter, dialog.entries, dialog.error);
+    if (!listFolder(dialog.folder, dialog.filter, dialog.entries, dialog.error) &&
+        fs::path(dialog.folder).has_relative_path()) {
+        dialog.entries.push_back({"..", true});  // a way out of a start folder that cannot be read
+    }
 }
 
 void enterFolder(FileDialog& dialog, const std::string& name) {

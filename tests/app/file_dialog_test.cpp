@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 #include <imgui.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -193,4 +195,34 @@ TEST_F(FileDialogFolder, EnterWithAnEmptyNameKeepsTheDrawnDialogOpenAndTypingGoe
     EXPECT_EQ(dialog.result, (fs::path(dialog.folder) / "typed.bin").string());
     ImGui::DestroyContext(context);
     ImGui::SetCurrentContext(previous);
+}
+
+// A folder that may not be read is said so and not entered; it used to list as an empty folder
+// without a word. Checked as a user without rights to it (a child process gives up root's).
+TEST_F(FileDialogFolder, AFolderThatMayNotBeReadIsSaidSoInsteadOfListedEmpty) {
+    const fs::path locked = root / "locked";
+    fs::create_directory(locked);
+    std::ofstream(locked / "inside.bin") << "x";
+    fs::permissions(locked, fs::perms::none);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(3);
+        FileDialog dialog;
+        openFileDialog(dialog, FileDialogMode::OPEN, "Open", "*.bin", root.string());
+        const std::string before = dialog.folder;
+        enterFolder(dialog, "locked");
+        const bool stayed = dialog.folder == before;
+        const bool said = dialog.error.find("cannot read folder '") == 0 &&
+                          dialog.error.find("locked': Permission denied") != std::string::npos;
+        // Started in it: the line, and ".." to leave.
+        FileDialog inside;
+        openFileDialog(inside, FileDialogMode::OPEN, "Open", "*.bin", locked.string());
+        const bool wayOut = !inside.error.empty() && inside.entries.size() == 1 && inside.entries[0].name == "..";
+        ::_exit(stayed && said && wayOut ? 0 : 1);
+    }
+    int status = -1;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    fs::permissions(locked, fs::perms::owner_all);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: listed without a word or entered; 3: could not give up root";
 }
