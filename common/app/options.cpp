@@ -111,6 +111,8 @@ std::string programUsage(const std::string& program) {
            "  --sensor SOURCE      synthetic (default: the simulated performer), replay:FILE, csv:FILE\n"
            "  --demo               run the built-in demo script (loops)\n"
            "  --script FILE        drive the simulated performer and the program from a scenario script\n"
+           "                       (on replay: or csv: input, only its program actions: hold, key,\n"
+           "                       load, save, screenshot, expect, echo)\n"
            "  --fixed-step MS      every frame advances a virtual clock by MS (deterministic runs)\n"
            "  --frames N           end after N frames with exit code 0\n"
            "  --screenshot FILE    save the last frame as a PNG\n"
