@@ -1,0 +1,29 @@
+#pragma once
+// The input chain both programs build the same way at start-up: the sensor over the frame
+// source, the recogniser (with the gesture-set file, when one is named), a hand detector per
+// hand reading the sensor's depth image, and a pointer per hand (left blue, right red) with its
+// textures. `App` is an application record with the fields window, sensor, recognizer,
+// leftDetector, rightDetector, leftPointer and rightPointer.
+#include <memory>
+#include <string>
+
+#include "common/gesture/gesture_recognizer.h"
+#include "common/sensor/hand_pointer.h"
+#include "common/sensor/hand_state_detector.h"
+#include "common/sensor/sensor_input.h"
+#include "common/widgets/hand_pointer_draw.h"
+
+template <class App>
+void createInputChain(App& app, std::unique_ptr<FrameSource> source, const std::string& gestureSetFile) {
+    app.sensor = std::make_unique<SensorInput>(std::move(source));
+    app.recognizer = std::make_unique<GestureRecognizer>();
+    app.leftDetector = std::make_unique<HandStateDetector>(HAND_LEFT, app.sensor.get());
+    app.rightDetector = std::make_unique<HandStateDetector>(HAND_RIGHT, app.sensor.get());
+    app.leftPointer = std::make_unique<HandPointer>(HAND_LEFT, &app.window);
+    app.leftPointer->colour = {{0, 0, 255, 255}};
+    loadHandPointerTextures(*app.leftPointer);
+    app.rightPointer = std::make_unique<HandPointer>(HAND_RIGHT, &app.window);
+    app.rightPointer->colour = {{255, 0, 0, 255}};
+    loadHandPointerTextures(*app.rightPointer);
+    if (!gestureSetFile.empty()) app.recognizer->loadGestureSets(gestureSetFile);
+}
