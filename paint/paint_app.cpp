@@ -584,6 +584,9 @@ void paintKeyboard(PaintApp& app, unsigned char key) {
             }
             break;
         case 'p':
+            // Leaving the training screen by key leaves it as its exit button does: otherwise the
+            // recognition screen came back later without its training button, for good.
+            if (app.mode == ModeTraining) handleButton(app, "BUTTON_EXIT_GEST");
             app.mode = app.mode != ModePainting ? ModePainting : ModeRecognition;
             break;
         default:

@@ -217,6 +217,24 @@ TEST_F(PaintAppTest, KeysAreLowerCaseOnlyAndTiltSteps) {
     EXPECT_EQ(app->sensor->tiltAngle(), tilt + 10);
 }
 
+// p on the training screen goes to painting, and p again to the recognition screen: with its
+// training button, so that training can be reached again (it stayed hidden for good).
+TEST_F(PaintAppTest, PaintingKeyFromTheTrainingScreenKeepsTheWayBackToTraining) {
+    handleButton(*app, "BUTTON_TRAINING");
+    ASSERT_EQ(app->mode, ModeTraining);
+    paintKeyboard(*app, 'p');
+    EXPECT_EQ(app->mode, ModePainting);
+    for (const Button& button : app->trainingButtons) EXPECT_FALSE(button.visible) << button.name;
+    paintKeyboard(*app, 'p');
+    EXPECT_EQ(app->mode, ModeRecognition);
+    const Button& trainingButton = app->recognitionButtons[findButton(app->recognitionButtons, "BUTTON_TRAINING")];
+    EXPECT_TRUE(trainingButton.visible);
+    EXPECT_NE(trainingButton.state, ButtonDisabled);
+    handleButton(*app, "BUTTON_TRAINING");
+    EXPECT_EQ(app->mode, ModeTraining);
+    EXPECT_TRUE(training("BUTTON_NEW_SET").visible);
+}
+
 TEST_F(PaintAppTest, LoadRefreshesTheTrainingButtonsAndACancelledDialogDoesNothing) {
     namespace fs = std::filesystem;
     fs::path file = fs::temp_directory_path() / ("paint_app_test_" + std::to_string(::getpid()) + ".bin");
