@@ -148,9 +148,16 @@ void finishFileDialog(FileDialog& dialog, bool accept) {
 bool drawFileDialog(FileDialog& dialog) {
     if (!dialog.active) return false;
     ImGuiIO& io = ImGui::GetIO();
-    ImGui::SetNextWindowPos(ImVec2(io.DisplaySize.x * 0.5f, io.DisplaySize.y * 0.5f), ImGuiCond_Appearing,
-                            ImVec2(0.5f, 0.5f));
-    ImGui::SetNextWindowSize(ImVec2(560, 420), ImGuiCond_Appearing);
+    // Centred when it appears and again whenever the program's window changed size: a window
+    // made tiny and large again otherwise leaves the dialog's title bar off-screen.
+    const bool resized = io.DisplaySize.x != dialog.placedWidth || io.DisplaySize.y != dialog.placedHeight;
+    const ImGuiCond place = resized ? ImGuiCond_Always : ImGuiCond_Appearing;
+    dialog.placedWidth = io.DisplaySize.x;
+    dialog.placedHeight = io.DisplaySize.y;
+    ImGui::SetNextWindowPos(ImVec2(io.DisplaySize.x * 0.5f, io.DisplaySize.y * 0.5f), place, ImVec2(0.5f, 0.5f));
+    ImGui::SetNextWindowSize(ImVec2(std::min(560.0f, std::max(io.DisplaySize.x, 200.0f)),
+                                    std::min(420.0f, std::max(io.DisplaySize.y, 150.0f))),
+                             place);
     ImGui::SetNextWindowFocus();
     bool accept = false, cancel = false;
     if (ImGui::Begin(dialog.title.c_str(), nullptr, ImGuiWindowFlags_NoCollapse)) {

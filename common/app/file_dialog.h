@@ -25,6 +25,8 @@ struct FileDialog {
     std::string error;                 // one line shown under the list (unreadable folder...)
     std::string result;                // chosen path, empty on cancel
     bool focusName = true;             // put the keyboard into the name field in the next frame
+    float placedWidth = 0.0f;          // the window size the dialog was last placed in: after a
+    float placedHeight = 0.0f;         // resize it is centred again, not left off-screen
 };
 
 // Starts a dialog in `folder` (the working directory when empty).

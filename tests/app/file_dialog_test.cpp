@@ -226,3 +226,42 @@ TEST_F(FileDialogFolder, AFolderThatMayNotBeReadIsSaidSoInsteadOfListedEmpty) {
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0) << "1: listed without a word or entered; 3: could not give up root";
 }
+
+// The program's window made tiny and large again while the dialog is open: the dialog is
+// centred again, title bar and all on screen (it used to stay where the tiny window put it).
+TEST_F(FileDialogFolder, AResizedWindowCentresTheDialogAgain) {
+    ImGuiContext* previous = ImGui::GetCurrentContext();
+    ImGuiContext* context = ImGui::CreateContext();
+    ImGui::SetCurrentContext(context);
+    ImGuiIO& io = ImGui::GetIO();
+    io.DeltaTime = 1.0f / 30.0f;
+    io.IniFilename = nullptr;
+    unsigned char* pixels = nullptr;
+    int width = 0, height = 0;
+    io.Fonts->GetTexDataAsRGBA32(&pixels, &width, &height);
+    FileDialog dialog;
+    openFileDialog(dialog, FileDialogMode::OPEN, "Open", "*.bin", root.string());
+    ImVec2 pos, size;
+    auto frame = [&](float w, float h) {
+        io.DisplaySize = ImVec2(w, h);
+        ImGui::NewFrame();
+        drawFileDialog(dialog);
+        ImGui::Begin("Open");  // the dialog's window, to read where it is
+        pos = ImGui::GetWindowPos();
+        size = ImGui::GetWindowSize();
+        ImGui::End();
+        ImGui::Render();
+    };
+    for (int i = 0; i < 2; ++i) frame(1200, 800);
+    EXPECT_FLOAT_EQ(pos.x, 600 - size.x / 2);
+    EXPECT_FLOAT_EQ(pos.y, 400 - size.y / 2);
+    for (int i = 0; i < 2; ++i) frame(1, 1);
+    for (int i = 0; i < 2; ++i) frame(160, 120);
+    for (int i = 0; i < 2; ++i) frame(1200, 800);
+    EXPECT_FLOAT_EQ(pos.x, 600 - size.x / 2);
+    EXPECT_FLOAT_EQ(pos.y, 400 - size.y / 2);
+    EXPECT_GE(pos.x, 0.0f);
+    EXPECT_GE(pos.y, 0.0f);
+    ImGui::DestroyContext(context);
+    ImGui::SetCurrentContext(previous);
+}
