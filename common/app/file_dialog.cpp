@@ -105,6 +105,22 @@ std::string fileDialogEntryText(const FileDialogEntry& entry) {
     return text;
 }
 
+bool clickFileDialogEntry(FileDialog& dialog, size_t index, bool secondOfDoubleClick) {
+    if (index >= dialog.entries.size()) return false;
+    const FileDialogEntry entry = dialog.entries[index];  // a copy: entering a folder relists
+    if (secondOfDoubleClick) {
+        // The first click has acted already: it selected this file, or it entered a folder and
+        // this entry of the new list merely lies under the mouse (neither entered nor opened).
+        return !entry.isFolder && entry.name == dialog.typedName;
+    }
+    if (entry.isFolder) {
+        enterFolder(dialog, entry.name);
+    } else {
+        dialog.typedName = entry.name;
+    }
+    return false;
+}
+
 bool acceptFileDialogName(FileDialog& dialog) {
     const std::string& name = dialog.typedName;
     if (name.empty()) {
@@ -163,7 +179,8 @@ bool drawFileDialog(FileDialog& dialog) {
     if (ImGui::Begin(dialog.title.c_str(), nullptr, ImGuiWindowFlags_NoCollapse)) {
         ImGui::TextWrapped("%s", dialog.folder.c_str());
         ImGui::BeginChild("entries", ImVec2(0, -ImGui::GetFrameHeightWithSpacing() * 2.5f), true);
-        std::string enter;
+        size_t clickedEntry = dialog.entries.size();
+        bool secondClick = false;
         for (size_t i = 0; i < dialog.entries.size(); ++i) {
             const FileDialogEntry& e = dialog.entries[i];
             // The name is drawn as it is, not as an ImGui label: a "##" in it would hide the
@@ -177,16 +194,12 @@ bool drawFileDialog(FileDialog& dialog) {
             ImGui::GetWindowDrawList()->AddText(at, ImGui::GetColorU32(ImGuiCol_Text), text.data(),
                                                 text.data() + text.size());
             if (clicked) {
-                if (e.isFolder) {
-                    enter = e.name;
-                } else {
-                    dialog.typedName = e.name;
-                    if (ImGui::IsMouseDoubleClicked(0)) accept = true;
-                }
+                clickedEntry = i;
+                secondClick = ImGui::IsMouseDoubleClicked(0);
             }
         }
         ImGui::EndChild();
-        if (!enter.empty()) enterFolder(dialog, enter);
+        if (clickFileDialogEntry(dialog, clickedEntry, secondClick)) accept = true;
         if (!dialog.error.empty()) ImGui::TextColored(ImVec4(0.8f, 0.1f, 0.1f, 1.0f), "%s", dialog.error.c_str());
         // Room for any path the system takes (PATH_MAX, 4096 with its end): a longer typed path
         // used to be cut at 511 bytes, and a cut path is another file.

@@ -3,6 +3,7 @@
 // It is non-blocking: the program opens it, draws it every frame with Dear ImGui, and takes
 // the result once `finished` is set. Cancel gives an empty path. The save dialog adds no
 // extension: the file gets exactly the typed name.
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,11 @@ bool matchesFilter(const std::string& name, const std::string& filter);
 
 // Moves into a sub-folder or ".." and relists it.
 void enterFolder(FileDialog& dialog, const std::string& name);
+
+// A click on entry `index`: a folder is entered, a file selected. The second click of a double
+// click only chooses the file the first one selected (true: the dialog may end with it); after
+// the first click entered a folder, it does nothing to the entry now under the mouse.
+bool clickFileDialogEntry(FileDialog& dialog, size_t index, bool secondOfDoubleClick);
 
 // Decides on Open or Save (the button or Enter) with the typed name. True when the dialog may
 // end with it. Otherwise it stays open with `error` set (an empty name, a missing file to open,

@@ -265,3 +265,69 @@ TEST_F(FileDialogFolder, AResizedWindowCentresTheDialogAgain) {
     ImGui::DestroyContext(context);
     ImGui::SetCurrentContext(previous);
 }
+
+// A double click on a folder enters it once; its second click neither opens the file nor enters
+// the folder that the new list puts under the mouse (it used to load a file never chosen, or go
+// up two levels from ".."). A double click on a file opens it.
+TEST_F(FileDialogFolder, ADoubleClickOnAFolderEntersItOnlyAndOnAFileOpensIt) {
+    std::ofstream(root / "sub" / "x.bin") << "x";
+    fs::create_directory(root / "sub" / "deeper");
+    ImGuiContext* previous = ImGui::GetCurrentContext();
+    ImGuiContext* context = ImGui::CreateContext();
+    ImGui::SetCurrentContext(context);
+    ImGuiIO& io = ImGui::GetIO();
+    io.DisplaySize = ImVec2(1200, 800);
+    io.DeltaTime = 1.0f / 30.0f;
+    io.IniFilename = nullptr;
+    unsigned char* pixels = nullptr;
+    int width = 0, height = 0;
+    io.Fonts->GetTexDataAsRGBA32(&pixels, &width, &height);
+    FileDialog dialog;
+    openFileDialog(dialog, FileDialogMode::OPEN, "Open", "*.bin", root.string());
+    const std::string top = dialog.folder;
+    ImVec2 listAt;
+    bool done = false;
+    auto frame = [&](ImVec2 mouse, bool down) {
+        io.MousePos = mouse;
+        io.MouseDown[0] = down;
+        ImGui::NewFrame();
+        done = drawFileDialog(dialog) || done;
+        if (dialog.active) {
+            ImGui::Begin("Open");  // the dialog's window and its list, to find the rows
+            ImGui::BeginChild("entries");
+            listAt = ImGui::GetWindowPos();
+            ImGui::EndChild();
+            ImGui::End();
+        }
+        ImGui::Render();
+    };
+    auto row = [&](int i) {
+        const ImGuiStyle& style = ImGui::GetStyle();
+        return ImVec2(listAt.x + 40.0f,
+                      listAt.y + style.WindowPadding.y + ImGui::GetTextLineHeightWithSpacing() * (static_cast<float>(i) + 0.5f));
+    };
+    auto doubleClick = [&](int i) {
+        const ImVec2 at = row(i);
+        frame(at, false);
+        frame(at, true);
+        frame(at, false);
+        frame(at, true);
+        frame(at, false);
+        frame(at, false);
+    };
+    for (int i = 0; i < 2; ++i) frame(ImVec2(1, 1), false);
+    // Rows at the top: [..], [sub], a.bin, b.bin. In sub: [..], [deeper], x.bin.
+    ASSERT_EQ(dialog.entries[1].name, "sub");
+    doubleClick(1);
+    EXPECT_EQ(dialog.folder, top + "/sub");
+    EXPECT_FALSE(done);
+    EXPECT_TRUE(dialog.active);
+    doubleClick(0);  // "..": one level up, not two
+    EXPECT_EQ(dialog.folder, top);
+    ASSERT_EQ(dialog.entries[2].name, "a.bin");
+    doubleClick(2);
+    EXPECT_TRUE(done);
+    EXPECT_EQ(dialog.result, (fs::path(top) / "a.bin").string());
+    ImGui::DestroyContext(context);
+    ImGui::SetCurrentContext(previous);
+}
