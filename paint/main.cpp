@@ -55,12 +55,17 @@ void reshape(int width, int height) {
 }
 
 void keyboard(unsigned char key, int x, int y) {
+    // An Escape held to close the dialog goes on repeating: it must not quit the program.
+    if (isHeldDialogKeyRepeat(app->fileDialog, key, glutGet(GLUT_ELAPSED_TIME))) return;
     // Keys typed into the panel or the file dialog stay there.
     if (guiKeyboard(key, x, y) || app->fileDialog.active) return;
     paintKeyboard(*app, key);
 }
 
-void keyboardUp(unsigned char key, int x, int y) { guiKeyboardUp(key, x, y); }
+void keyboardUp(unsigned char key, int x, int y) {
+    fileDialogKeyReleased(app->fileDialog, key, glutGet(GLUT_ELAPSED_TIME));
+    guiKeyboardUp(key, x, y);
+}
 
 void special(int key, int x, int y) {
     if (guiSpecial(key, x, y) || app->fileDialog.active) return;

@@ -57,7 +57,10 @@ void reshape(int width, int height) {
 
 void keyboard(unsigned char key, int x, int y) { terrainKeyEvent(*app, key, x, y); }
 
-void keyboardUp(unsigned char key, int x, int y) { guiKeyboardUp(key, x, y); }
+void keyboardUp(unsigned char key, int x, int y) {
+    fileDialogKeyReleased(app->fileDialog, key, glutGet(GLUT_ELAPSED_TIME));
+    guiKeyboardUp(key, x, y);
+}
 
 void special(int key, int x, int y) { terrainSpecialEvent(*app, key, x, y, glutGetModifiers()); }
 

@@ -313,6 +313,8 @@ void finishTerrainFileDialog(TerrainApp& app) {
 }
 
 void terrainKeyEvent(TerrainApp& app, unsigned char key, int x, int y) {
+    // An Escape held to close the dialog goes on repeating: it must not quit the program.
+    if (isHeldDialogKeyRepeat(app.fileDialog, key, glutGet(GLUT_ELAPSED_TIME))) return;
     if (guiKeyboard(key, x, y) || app.fileDialog.active) return;
     terrainKeyboard(app, key);
 }

@@ -161,6 +161,21 @@ void finishFileDialog(FileDialog& dialog, bool accept) {
     dialog.finished = true;
 }
 
+bool isHeldDialogKeyRepeat(FileDialog& dialog, unsigned char key, int nowMs) {
+    if (dialog.active) {
+        dialog.heldKey = key;
+        dialog.heldKeyUpMs = -1;
+        return false;
+    }
+    const bool repeat = key == dialog.heldKey && (dialog.heldKeyUpMs < 0 || nowMs - dialog.heldKeyUpMs <= 2);
+    if (!repeat) dialog.heldKey = -1;  // released and pressed afresh: the program's key again
+    return repeat;
+}
+
+void fileDialogKeyReleased(FileDialog& dialog, unsigned char key, int nowMs) {
+    if (key == dialog.heldKey) dialog.heldKeyUpMs = nowMs;
+}
+
 bool drawFileDialog(FileDialog& dialog) {
     if (!dialog.active) return false;
     ImGuiIO& io = ImGui::GetIO();

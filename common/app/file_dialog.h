@@ -26,6 +26,8 @@ struct FileDialog {
     std::string error;                 // one line shown under the list (unreadable folder...)
     std::string result;                // chosen path, empty on cancel
     bool focusName = true;             // put the keyboard into the name field in the next frame
+    int heldKey = -1;                  // the last key pressed while the dialog was open ...
+    int heldKeyUpMs = -1;              // ... and when it was last released (-1: not since)
     float placedWidth = 0.0f;          // the window size the dialog was last placed in: after a
     float placedHeight = 0.0f;         // resize it is centred again, not left off-screen
 };
@@ -62,6 +64,15 @@ std::string fileDialogEntryText(const FileDialogEntry& entry);
 
 // Ends the dialog: with `accept` the result is folder/typedName (empty name: empty result).
 void finishFileDialog(FileDialog& dialog, bool accept);
+
+// Keys held across the dialog's end. Holding Escape (or Enter) to close the dialog goes on
+// repeating after it closed, and Escape quits the program: those repeats must not reach it.
+// freeglut delivers each repeat as a release and a press in the same millisecond, so a press of
+// the key last pressed in the dialog is a repeat when no release came before it or one came at
+// most 2 ms before. Call on every key press (true: the program ignores it; nothing is recorded
+// or answered while the dialog is open, where keys go to it anyway) and every key release.
+bool isHeldDialogKeyRepeat(FileDialog& dialog, unsigned char key, int nowMs);
+void fileDialogKeyReleased(FileDialog& dialog, unsigned char key, int nowMs);
 
 // Draws the dialog with Dear ImGui inside the current ImGui frame. Returns true in the frame
 // it finishes.

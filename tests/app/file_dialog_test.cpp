@@ -331,3 +331,36 @@ TEST_F(FileDialogFolder, ADoubleClickOnAFolderEntersItOnlyAndOnAFileOpensIt) {
     ImGui::DestroyContext(context);
     ImGui::SetCurrentContext(previous);
 }
+
+// Escape held to close the dialog: freeglut goes on delivering its repeats, each a release and
+// a press in the same millisecond. They must not reach the program, where Escape quits (and
+// took unsaved gesture sets or a sculpted terrain with it). A fresh press after a real release
+// is the program's again, as is any other key.
+TEST_F(FileDialogFolder, AKeyHeldToCloseTheDialogDoesNotRepeatIntoTheProgram) {
+    FileDialog dialog;
+    openFileDialog(dialog, FileDialogMode::OPEN, "Open", "*.bin", root.string());
+    EXPECT_FALSE(isHeldDialogKeyRepeat(dialog, 'a', 900));  // typed into the dialog
+    fileDialogKeyReleased(dialog, 'a', 950);
+    EXPECT_FALSE(isHeldDialogKeyRepeat(dialog, 27, 1000));  // goes to the dialog, which closes
+    finishFileDialog(dialog, false);
+    // The repeats: half a second later, then every 40 ms, a release and a press together.
+    for (int t = 1500; t < 2000; t += 40) {
+        fileDialogKeyReleased(dialog, 27, t);
+        EXPECT_TRUE(isHeldDialogKeyRepeat(dialog, 27, t)) << t;
+    }
+    fileDialogKeyReleased(dialog, 27, 2010);  // let go
+    EXPECT_FALSE(isHeldDialogKeyRepeat(dialog, 27, 2300));  // pressed again: quits, as meant
+    EXPECT_FALSE(isHeldDialogKeyRepeat(dialog, 27, 2300));
+
+    // Another key after the dialog, and a dialog closed with the mouse long after the last key.
+    openFileDialog(dialog, FileDialogMode::SAVE, "Save", ".bin", root.string());
+    EXPECT_FALSE(isHeldDialogKeyRepeat(dialog, 27, 3000));
+    finishFileDialog(dialog, false);
+    EXPECT_FALSE(isHeldDialogKeyRepeat(dialog, 'p', 3100));
+    EXPECT_FALSE(isHeldDialogKeyRepeat(dialog, 27, 3200));
+    openFileDialog(dialog, FileDialogMode::SAVE, "Save", ".bin", root.string());
+    EXPECT_FALSE(isHeldDialogKeyRepeat(dialog, 'x', 4000));
+    fileDialogKeyReleased(dialog, 'x', 4080);
+    finishFileDialog(dialog, true);
+    EXPECT_FALSE(isHeldDialogKeyRepeat(dialog, 'x', 5000));
+}
