@@ -1,6 +1,7 @@
 #include "common/gesture/gesture_recognizer.h"
 
 #include <algorithm>
+#include <cmath>
 #include <iostream>
 #include <sstream>
 #include <utility>
@@ -79,11 +80,19 @@ ArmPose GestureRecognizer::processFrame(SkeletonRecord& record, bool recognise, 
     ArmPose pose{};
     extractArmPose(armPoseExtractor, record, pose);
     processPose(record, pose, recognise, nowMs);
-    return pose;
+    // The pose that entered the window, which stands in for a non-finite one.
+    return poseWindow[static_cast<size_t>((poseWindowNext + POSE_WINDOW_LENGTH - 1) % POSE_WINDOW_LENGTH)];
 }
 
-void GestureRecognizer::processPose(const SkeletonRecord& record, const ArmPose& pose, bool recognise,
+void GestureRecognizer::processPose(const SkeletonRecord& record, const ArmPose& extracted, bool recognise,
                                     uint32_t nowMs) {
+    // A corrupt frame (joints so far off that the arm vectors overflow) gives a non-finite pose.
+    // The speed is smoothed over every earlier frame, so one such pose would stop segmentation
+    // for the rest of the run; the previous pose stands in for it.
+    const bool finite = std::all_of(extracted.begin(), extracted.end(), [](float v) { return std::isfinite(v); });
+    const ArmPose pose =
+        finite ? extracted
+               : poseWindow[static_cast<size_t>((poseWindowNext + POSE_WINDOW_LENGTH - 1) % POSE_WINDOW_LENGTH)];
     poseWindow[static_cast<size_t>(poseWindowNext)] = pose;
     poseWindowNext = (poseWindowNext + 1) % POSE_WINDOW_LENGTH;
     // Summed oldest first (the slot after the newest), so the float sum does not depend on

@@ -104,11 +104,12 @@ public:
 
     // One frame: `record` is the followed person's skeleton, rewritten in place by pose
     // extraction; `recognise` is false while the frame loop holds recognition off; nowMs is the
-    // program clock. Returns the frame's ArmPose.
+    // program clock. Returns the frame's ArmPose (a pose with a non-finite value, from a corrupt
+    // record, is replaced by the previous frame's pose, here and in the recogniser's state).
     ArmPose processFrame(SkeletonRecord& record, bool recognise, uint32_t nowMs);
-    // processFrame after pose extraction: `pose` is the frame's extracted ArmPose and `record`
-    // the skeleton as extraction left it. Offline tools and tests feed poses through here.
-    void processPose(const SkeletonRecord& record, const ArmPose& pose, bool recognise, uint32_t nowMs);
+    // processFrame after pose extraction: `extracted` is the frame's ArmPose and `record` the
+    // skeleton as extraction left it. Offline tools and tests feed poses through here.
+    void processPose(const SkeletonRecord& record, const ArmPose& extracted, bool recognise, uint32_t nowMs);
 
     // The oldest result text, removed from the queue; "" when the queue is empty.
     std::string popResult();
