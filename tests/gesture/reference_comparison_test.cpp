@@ -572,6 +572,27 @@ TEST(ReferenceComparison, TroublesomeSkeletons) {
         }
         c.step(jittered(r, 0.002f), i % 100 < 80);
     }
+    // The whole body in arbitrary orientations (lying, upside down, turned away), each held for
+    // a while, with the arms anywhere: the fitted body frame must follow.
+    for (int turn = 0; turn < 6; ++turn) {
+        float q[4] = {unit(rng), unit(rng), unit(rng), unit(rng)};
+        const float norm = std::sqrt(q[0] * q[0] + q[1] * q[1] + q[2] * q[2] + q[3] * q[3]);
+        for (float& v : q) v /= norm;
+        const float w = q[0], x = q[1], y = q[2], z = q[3];
+        const float m[3][3] = {{1 - 2 * (y * y + z * z), 2 * (x * y - w * z), 2 * (x * z + w * y)},
+                               {2 * (x * y + w * z), 1 - 2 * (x * x + z * z), 2 * (y * z - w * x)},
+                               {2 * (x * z - w * y), 2 * (y * z + w * x), 1 - 2 * (x * x + y * y)}};
+        SkeletonRecord posed = base;
+        placeArm(posed, 0, 1.6f * (unit(rng) + 1.0f), 1.5f * unit(rng), 1.5f * (unit(rng) + 1.0f));
+        placeArm(posed, 1, 1.6f * (unit(rng) + 1.0f), 1.5f * unit(rng), 1.5f * (unit(rng) + 1.0f));
+        for (int j = 0; j < JOINT_COUNT; ++j) {
+            const float px = posed.joints[j].x, py = posed.joints[j].y, pz = posed.joints[j].z - 2.2f;
+            posed.joints[j].x = m[0][0] * px + m[0][1] * py + m[0][2] * pz;
+            posed.joints[j].y = m[1][0] * px + m[1][1] * py + m[1][2] * pz;
+            posed.joints[j].z = 2.2f + m[2][0] * px + m[2][1] * py + m[2][2] * pz;
+        }
+        for (int i = 0; i < 25; ++i) c.step(jittered(posed, 0.003f), true);
+    }
     expectAgreement(c, 100);
 }
 
