@@ -682,6 +682,14 @@ TEST(ReferenceComparison, HeldPosesTrainingAndRecognitionHeldOff) {
         perform(swingGesture(40, 60.0f, POSE_ELBOW_LEFT), true);
         hold(rest, 170, false, true);
         hold(rest, 30, true, true);
+        // Recognition switched on and off from frame to frame around a movement.
+        uint32_t coin = 99;
+        const Gesture swing = swingGesture(45, 70.0f, POSE_ELEVATION_RIGHT);
+        for (int i = 0; i < 120; ++i) {
+            coin = coin * 1103515245u + 12345u;
+            const ArmPose p = i >= 40 && i < 85 ? swing.poses[static_cast<size_t>(i - 40)] : rest;
+            c.stepPose(jitter(p), (coin >> 16) % 3 != 0);
+        }
         expectAgreement(c, 100);
     }
 }
