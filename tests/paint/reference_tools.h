@@ -628,8 +628,9 @@ struct World {
 
     // The point at distance k from f towards q; when f (nearly) is q, along `fallback` instead
     // (the segment's own direction), since the direction from f is then undefined.
-    static Pt toward(Pt f, Pt q, float k, Pt fallback) {
+    Pt toward(Pt f, Pt q, float k, Pt fallback) {
         const float d = dist(f, q);
+        noteTie(d, TINY, 1e-7f + 2e-6f * (std::fabs(f.x) + std::fabs(f.y)));
         if (!(d > TINY)) return Pt{f.x + fallback.x * k, f.y + fallback.y * k};
         return Pt{f.x + (q.x - f.x) / d * k, f.y + (q.y - f.y) / d * k};
     }
@@ -692,6 +693,7 @@ struct World {
                 // A segment of (nearly) no length has nothing between its ends to cut.
                 const float offLine = std::fabs(dist(b, a) - dist(c, a) - dist(c, b));
                 noteTie(offLine, 0.1f, 2e-5f * (dist(b, a) + dist(c, a) + dist(c, b)));
+                noteTie(len, TINY, 1e-7f + 2e-6f * (std::fabs(a.x) + std::fabs(a.y)));
                 if (offLine < 0.1f && len > TINY) {
                     ++seen.rubberCase[1];
                     std::vector<Pt> before(pts.begin(), pts.begin() + static_cast<long>(j) + 1);

@@ -3,7 +3,9 @@
 // of a grip, undo and redo between any two frames) next to an independent model of what each
 // frame must do (reference_tools.h). After every frame the whole canvas, every tool's state and
 // records, the edit history and the tool choice must agree; at the end everything is undone and
-// redone again step by step.
+// redone again step by step. Floats agree up to rounding, and each frame starts from the
+// program's numbers so that rounding cannot pile up; a frame whose outcome hung on a
+// rounding-level tie may go either way, and the model then takes over the program's state.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -15,10 +17,10 @@
 #include <string>
 #include <vector>
 
+#include "common/sensor/hand_state_detector.h"
 #include "common/tools/colorpicker.h"
 #include "common/tools/edit_history.h"
 #include "common/tools/null_tool.h"
-#include "common/sensor/hand_state_detector.h"
 #include "common/tools/tool_dispatch.h"
 #include "paint/brush_2d.h"
 #include "paint/canvas.h"
@@ -282,6 +284,34 @@ std::vector<ref::Stroke> toModel(const std::vector<Stroke>& strokes) {
     return out;
 }
 
+// The numbers only, after a frame that agreed within rounding: the next frame then starts from
+// the same floats on both sides, so rounding differences cannot pile up over a long run (far
+// zooms turn them into differences of whole segments for the rubber).
+void adoptNumbers(ref::World& m, const RealPaint& r) {
+    for (size_t i = 0; i < m.canvas.strokes.size(); ++i) {
+        ref::Stroke& ms = m.canvas.strokes[i];
+        const Stroke& rs = r.canvas.strokes[i];
+        for (size_t k = 0; k < ms.points.size(); ++k) ms.points[k] = ref::Pt{rs.points[k].x, rs.points[k].y};
+        ms.colour = rs.colour;
+        ms.width = rs.width;
+    }
+    m.colour = r.color;
+    m.brush.width = r.brush.width;
+    m.line.width = r.line.width;
+    m.line.end = ref::Pt{r.line.end.x, r.line.end.y};
+    m.rubber.width = r.rubber.width;
+    m.picker.hue = r.picker.hue;
+    m.picker.saturation = r.picker.saturation;
+    m.picker.value = r.picker.value;
+    const Manipulator2D& rm = r.manipulator;
+    std::copy(rm.view.begin(), rm.view.end(), m.manipulator.view.begin());
+    std::copy(rm.startView.begin(), rm.startView.end(), m.manipulator.startView.begin());
+    m.manipulator.startAngle = rm.startAngle;
+    m.manipulator.startDistance = rm.startDistance;
+    m.manipulator.startMidpoint = ref::Pt{rm.startMidpoint.x, rm.startMidpoint.y};
+}
+
+// Everything, after a frame whose outcome hung on a tie.
 void adopt(ref::World& m, const RealPaint& r) {
     m.canvas.strokes = toModel(r.canvas.strokes);
     m.canvas.counter = r.canvas.idCounter;
@@ -296,6 +326,10 @@ void adopt(ref::World& m, const RealPaint& r) {
     m.line.start = ref::Pt{r.line.start.x, r.line.start.y};
     m.line.end = ref::Pt{r.line.end.x, r.line.end.y};
     m.line.active = r.line.lineActive;
+    m.picker.hue = r.picker.hue;
+    m.picker.saturation = r.picker.saturation;
+    m.picker.value = r.picker.value;
+    adoptNumbers(m, r);
     m.line.undo = toModel(r.line.undoStack);
     m.line.redo = toModel(r.line.redoStack);
     m.rubber.width = r.rubber.width;
@@ -370,6 +404,8 @@ public:
                 if (model_.ties == 0) return report(diff);
                 adopt(model_, real_);
                 ++adoptions;
+            } else {
+                adoptNumbers(model_, real_);
             }
         }
         return "";
@@ -471,9 +507,10 @@ private:
             model_.redoLast();
         }
         if (chance(mix_.gesture) && maySwitch) {
-            static const char* names[] = {"0", "1", "2", "3", "4", "5", "6", "7",
-                                          "8", "9", "DEFAULT_GESTURE", "GESTURE_TRAINED"};
-            const std::string name = names[std::uniform_int_distribution<int>(0, 11)(rng_)];
+            static const char* names[] = {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9",
+                                          "DEFAULT_GESTURE", "DEFAULT_GESTURE", "GESTURE_TRAINED",
+                                          "", "03", "-1", "10", "3 ", "default_gesture"};
+            const std::string name = names[std::uniform_int_distribution<int>(0, 18)(rng_)];
             log("gesture " + name + (painting_ ? "" : " (not painting)"));
             handleToolGesture(real_.selection, real_.history, name, painting_);
             model_.gesture(name, painting_);
@@ -804,63 +841,67 @@ TEST(ToolsAgainstModel, ExtremeZoomsAndHandsTogether) {
 // When no tool touches a stroke that is still being painted, the edit history holds every change
 // of paint: undoing everything leaves only empty strokes, and redoing everything brings back
 // every painted stroke as it was.
-TEST(ToolsAgainstModel, UndoingEverythingClearsThePaintAndRedoingBringsItBack) {
-    size_t paintedTotal = 0;
-    for (unsigned seed = 401; seed <= 406; ++seed) {
-        Mix mix = allTools();
-        mix.switchOnlyWhenBrushIdle = true;
-        Session session(seed, mix);
-        std::string diff = session.runFrames(1500);
-        ASSERT_TRUE(diff.empty()) << "seed " << seed << ", " << diff;
+// One session in which tools change only while no brush stroke is in progress; then everything
+// is undone and redone. Returns what went wrong, empty when nothing did; counts the painted
+// strokes in `painted`.
+std::string fullUndoAndRedo(unsigned seed, const Mix& base, int frames, size_t& painted) {
+    Mix mix = base;
+    mix.switchOnlyWhenBrushIdle = true;
+    Session session(seed, mix);
+    std::string diff = session.runFrames(frames);
+    if (diff.empty()) {
         session.finishWithBrush();
         diff = session.rewind();  // edits undone near the end count as done
-        ASSERT_TRUE(diff.empty()) << "seed " << seed << ", " << diff;
-
-        std::string problem;
-        const std::map<int32_t, Stroke> painted = paintedStrokes(session.real().canvas, problem);
-        paintedTotal += painted.size();
-        diff = session.unwind();
-        ASSERT_TRUE(diff.empty()) << "seed " << seed << ", " << diff;
-        for (const Stroke& s : session.real().canvas.strokes) {
-            EXPECT_TRUE(s.points.empty()) << "seed " << seed << ": stroke " << s.id << " survives a full undo";
-        }
-        diff = session.rewind();
-        ASSERT_TRUE(diff.empty()) << "seed " << seed << ", " << diff;
-        const std::map<int32_t, Stroke> again = paintedStrokes(session.real().canvas, problem);
-        EXPECT_EQ(problem, "") << "seed " << seed;
-        {
-            std::ostringstream ids;
-            for (const auto& e : painted) ids << e.first << "(" << e.second.points.size() << ") ";
-            ids << " | ";
-            for (const auto& e : again) ids << e.first << "(" << e.second.points.size() << ") ";
-            ASSERT_EQ(again.size(), painted.size()) << "seed " << seed << ": " << ids.str();
-        }
-        for (const auto& entry : painted) {
-            const auto found = again.find(entry.first);
-            ASSERT_NE(found, again.end()) << "seed " << seed << ": stroke " << entry.first << " not redone";
-            const Stroke& a = entry.second;
-            const Stroke& b = found->second;
-            ASSERT_EQ(a.points.size(), b.points.size()) << "seed " << seed << ", stroke " << a.id;
-            for (size_t i = 0; i < a.points.size(); ++i) {
-                EXPECT_EQ(a.points[i].x, b.points[i].x);
-                EXPECT_EQ(a.points[i].y, b.points[i].y);
-            }
-            EXPECT_EQ(a.colour, b.colour) << "seed " << seed << ", stroke " << a.id;
-            EXPECT_EQ(a.width, b.width) << "seed " << seed << ", stroke " << a.id;
-        }
     }
-    EXPECT_GT(paintedTotal, 30u);  // there was paint to take away and bring back
+    if (!diff.empty()) return diff;
+
+    std::string problem;
+    const std::map<int32_t, Stroke> before = paintedStrokes(session.real().canvas, problem);
+    painted += before.size();
+    diff = session.unwind();
+    if (!diff.empty()) return diff;
+    for (const Stroke& s : session.real().canvas.strokes) {
+        if (!s.points.empty()) problem += "stroke " + std::to_string(s.id) + " survives a full undo; ";
+    }
+    diff = session.rewind();
+    if (!diff.empty()) return diff;
+    const std::map<int32_t, Stroke> after = paintedStrokes(session.real().canvas, problem);
+    for (const auto& entry : before) {
+        const auto found = after.find(entry.first);
+        if (found == after.end()) {
+            problem += "stroke " + std::to_string(entry.first) + " not redone; ";
+            continue;
+        }
+        const Stroke& a = entry.second;
+        const Stroke& b = found->second;
+        bool same = a.points.size() == b.points.size() && a.colour == b.colour && a.width == b.width;
+        for (size_t i = 0; same && i < a.points.size(); ++i) {
+            same = a.points[i].x == b.points[i].x && a.points[i].y == b.points[i].y;
+        }
+        if (!same) problem += "stroke " + std::to_string(a.id) + " redone differently; ";
+    }
+    if (after.size() != before.size()) {
+        problem += std::to_string(after.size()) + " painted strokes after redoing, " + std::to_string(before.size()) + " before; ";
+    }
+    return problem;
+}
+
+TEST(ToolsAgainstModel, UndoingEverythingClearsThePaintAndRedoingBringsItBack) {
+    size_t painted = 0;
+    for (unsigned seed = 401; seed <= 406; ++seed) {
+        EXPECT_EQ(fullUndoAndRedo(seed, allTools(), 1500, painted), "") << "seed " << seed;
+    }
+    EXPECT_GT(painted, 30u);  // there was paint to take away and bring back
 }
 
 // Stroke ids wrap from 999999999 to 0 in the middle of painting, cutting and undoing.
 TEST(ToolsAgainstModel, StrokeIdsWrapAround) {
     for (unsigned seed = 501; seed <= 503; ++seed) {
         Mix mix = paintAndRub();
-        mix.firstIdCounter = 999999960;
+        mix.firstIdCounter = 999999990;
         Session session(seed, mix);
         const std::string diff = session.run(1200);
         ASSERT_TRUE(diff.empty()) << "seed " << seed << ", " << diff;
-        EXPECT_LT(session.model().canvas.counter, 999999960) << "seed " << seed << ": the ids did not wrap";
+        EXPECT_LT(session.model().canvas.counter, 999999990) << "seed " << seed << ": the ids did not wrap";
     }
 }
-
