@@ -366,6 +366,7 @@ struct Mix {
     double gesture = 0.012;
     double gripToggle = 0.12;
     double leaveOutside = 0.03;  // the pointer jumps somewhere, perhaps off the window
+    double resize = 0.002;
     // Tools change only while no brush stroke is in progress, so that no other tool edits a
     // stroke that has not been recorded yet.
     bool switchOnlyWhenBrushIdle = false;
@@ -496,15 +497,30 @@ private:
             log("select tool " + std::to_string(index));
             selectBoth(index);
         }
-        if (chance(mix_.undo)) {
+        // Mostly one key at a time, now and then a burst of them.
+        const int undos = chance(mix_.undo) ? (chance(0.15) ? std::uniform_int_distribution<int>(2, 6)(rng_) : 1) : 0;
+        for (int i = 0; i < undos; ++i) {
             log("undoLast");
             real_.history.undoLast();
             model_.undoLast();
         }
-        if (chance(mix_.redo)) {
+        const int redos = chance(mix_.redo) ? (chance(0.15) ? std::uniform_int_distribution<int>(2, 6)(rng_) : 1) : 0;
+        for (int i = 0; i < redos; ++i) {
             log("redoLast");
             real_.history.redoLast();
             model_.redoLast();
+        }
+        const bool tiny = real_.window.width < 2 || real_.window.height < 2;
+        if (chance(tiny ? 0.05 : mix_.resize)) {
+            // The window changes size; now and then, briefly, it is minimised to nothing.
+            static const uint32_t sizes[][2] = {{1600, 1000}, {800, 600}, {1920, 1200}, {333, 777},
+                                                {1600, 1000}, {1280, 720}, {1, 1}, {0, 0}};
+            const auto& size = sizes[std::uniform_int_distribution<int>(0, 7)(rng_)];
+            log("window " + std::to_string(size[0]) + " x " + std::to_string(size[1]));
+            real_.window.width = size[0];
+            real_.window.height = size[1];
+            model_.windowW = static_cast<float>(size[0]);
+            model_.windowH = static_cast<float>(size[1]);
         }
         if (chance(mix_.gesture) && maySwitch) {
             static const char* names[] = {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9",
@@ -521,8 +537,10 @@ private:
     void placeBoth(int hand, ref::Pt px) {
         HandPointer& p = hand == 0 ? real_.left : real_.right;
         ref::Pointer& m = hand == 0 ? model_.left : model_.right;
-        const float x = p.xMin + px.x / static_cast<float>(real_.window.width) * (p.xMax - p.xMin);
-        const float y = p.yMin + px.y / static_cast<float>(real_.window.height) * (p.yMax - p.yMin);
+        const float w = static_cast<float>(std::max(real_.window.width, 1u));
+        const float h = static_cast<float>(std::max(real_.window.height, 1u));
+        const float x = p.xMin + px.x / w * (p.xMax - p.xMin);
+        const float y = p.yMin + px.y / h * (p.yMax - p.yMin);
         p.x = m.x = x;
         p.y = m.y = y;
     }
