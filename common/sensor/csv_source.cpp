@@ -174,6 +174,31 @@ void checkFrameIntervals(const std::vector<CsvFrame>& frames, const std::string&
     }
 }
 
+// Warns when the person is implausibly placed: trackers that work in millimetres, or whose
+// z axis points toward the camera, give streams that load but track nothing sensible.
+void checkJointUnits(const std::vector<CsvFrame>& frames, const std::string& path, std::FILE* warnings) {
+    if (!warnings) {
+        return;
+    }
+    std::vector<float> depths;
+    for (const CsvFrame& frame : frames) {
+        if (frame.tracked && !jointMissing(frame.joints[JOINT_HIP_CENTER])) {
+            depths.push_back(frame.joints[JOINT_HIP_CENTER].z);
+        }
+    }
+    if (depths.empty()) {
+        return;
+    }
+    std::nth_element(depths.begin(), depths.begin() + static_cast<std::ptrdiff_t>(depths.size() / 2), depths.end());
+    const float median = depths[depths.size() / 2];
+    if (median > 20.0f || median <= 0.0f) {
+        std::fprintf(warnings,
+                     "csv '%s': the hip centre is a median z of %g from the camera; joint positions must be in "
+                     "metres, with z growing away from the camera (a person stands 1 to 4 m away)\n",
+                     path.c_str(), static_cast<double>(median));
+    }
+}
+
 }  // namespace
 
 bool CsvSource::open(const std::string& path, std::string& error, std::FILE* warnings) {
@@ -277,6 +302,7 @@ bool CsvSource::open(const std::string& path, std::string& error, std::FILE* war
                      path.c_str(), framesWithMissingJoints);
     }
     checkFrameIntervals(frames, path, warnings);
+    checkJointUnits(frames, path, warnings);
     return true;
 }
 

@@ -193,6 +193,37 @@ TEST(CsvSourceOpen, ByteOrderMarkClockStepsBackAndLostJoints) {
     EXPECT_NE(warnings.find("a median of 33 microseconds apart"), std::string::npos) << warnings;
 }
 
+TEST(CsvSourceOpen, WarnsOnceWhenJointsAreNotInMetresFacingAway) {
+    CsvSource source;
+    bool ok = false;
+    std::string error;
+    // A tracker in millimetres: the person stands at about 2,000 units. The hip sits at
+    // joints(v)'s first z, v + 0.02, so v sets the depth.
+    const std::string millimetres = writeFile("csv_source_test_mm.csv", "0" + joints(2200.0f) + "\n33333" +
+                                                                           joints(2201.0f) + "\n66666" +
+                                                                           joints(2202.0f) + "\n");
+    std::string warnings = openCapturingWarnings(source, millimetres, ok, error);
+    ASSERT_TRUE(ok) << error;
+    EXPECT_NE(warnings.find("the hip centre is a median z of 2201"), std::string::npos) << warnings;
+    EXPECT_EQ(warnings.find("z of", warnings.find("z of") + 1), std::string::npos) << "said once: " << warnings;
+    EXPECT_EQ(source.frameCount(), 3u) << "the frames still load";
+
+    // z toward the camera.
+    const std::string flipped = writeFile("csv_source_test_flipped.csv", "0" + joints(-2.2f) + "\n33333" +
+                                                                           joints(-2.2f) + "\n");
+    warnings = openCapturingWarnings(source, flipped, ok, error);
+    ASSERT_TRUE(ok) << error;
+    EXPECT_NE(warnings.find("z growing away from the camera"), std::string::npos) << warnings;
+
+    // A person in metres, 2.2 m away, with untracked frames between: nothing to say.
+    const std::string metres = writeFile("csv_source_test_metres.csv", "0" + joints(2.2f) + "\n33333" +
+                                                                         zeroJoints() + "\n66666" + joints(2.2f) +
+                                                                         "\n");
+    warnings = openCapturingWarnings(source, metres, ok, error);
+    ASSERT_TRUE(ok) << error;
+    EXPECT_EQ(warnings.find("median z"), std::string::npos) << warnings;
+}
+
 TEST(CsvSourceOpen, SkipsMalformedLinesWithTheirLineNumbers) {
     const std::string path = writeFile("csv_source_test_mixed.csv",
                                        "# a comment\n"
