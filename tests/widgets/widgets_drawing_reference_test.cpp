@@ -23,7 +23,16 @@ constexpr int VIEW_H = 3000;
 
 struct Vertex {
     float x, y, r, g, b, a;
+    bool textured = false;  // the texture coordinates below are compared only when set
+    float s = 0.0f, t = 0.0f;
 };
+
+Vertex withTexture(Vertex v, float s, float t) {
+    v.textured = true;
+    v.s = s;
+    v.t = t;
+    return v;
+}
 
 std::string describe(const Vertex& v) {
     std::ostringstream s;
@@ -44,7 +53,7 @@ std::vector<Vertex> capture(Draw draw, bool ownProjection = false) {
     if (!ownProjection) glOrtho(0.0, VIEW_W, 0.0, VIEW_H, -10.0, 10.0);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
-    glFeedbackBuffer(static_cast<GLsizei>(buffer.size()), GL_3D_COLOR, buffer.data());
+    glFeedbackBuffer(static_cast<GLsizei>(buffer.size()), GL_3D_COLOR_TEXTURE, buffer.data());
     glRenderMode(GL_FEEDBACK);
     draw();
     const GLint used = glRenderMode(GL_RENDER);
@@ -53,8 +62,11 @@ std::vector<Vertex> capture(Draw draw, bool ownProjection = false) {
     GLint k = 0;
     auto vertex = [&]() {
         const size_t i = static_cast<size_t>(k);
-        out.push_back({buffer[i], buffer[i + 1], buffer[i + 3], buffer[i + 4], buffer[i + 5], buffer[i + 6]});
-        k += 7;
+        Vertex v{buffer[i], buffer[i + 1], buffer[i + 3], buffer[i + 4], buffer[i + 5], buffer[i + 6]};
+        v.s = buffer[i + 7] / buffer[i + 10];
+        v.t = buffer[i + 8] / buffer[i + 10];
+        out.push_back(v);
+        k += 11;  // x, y, z, r, g, b, a, s, t, r, q
     };
     while (k < used) {
         const GLint token = static_cast<GLint>(buffer[static_cast<size_t>(k++)]);
@@ -79,7 +91,9 @@ std::vector<Vertex> capture(Draw draw, bool ownProjection = false) {
 // GL clamps vertex colours to 0..1.
 float clamp01(float v) { return v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : v); }
 
+// `b` is the expected vertex.
 bool same(const Vertex& a, const Vertex& b) {
+    if (b.textured && (std::fabs(a.s - b.s) > 1e-5f || std::fabs(a.t - b.t) > 1e-5f)) return false;
     return std::fabs(a.x - b.x) < 0.02f && std::fabs(a.y - b.y) < 0.02f && std::fabs(a.r - b.r) < 0.003f &&
            std::fabs(a.g - b.g) < 0.003f && std::fabs(a.b - b.b) < 0.003f && std::fabs(a.a - b.a) < 0.003f;
 }
@@ -156,8 +170,13 @@ TEST_F(WidgetsDrawingReference, LabelGlyphQuadsBoxesAndFadingAreExact) {
                 if (!g.exists) continue;
                 const double w = double(g.u1) - double(g.u0);
                 const double x0 = mx + s;
-                for (auto [gx, gy] : {std::pair<double, double>{x0, my}, {x0 + w, my}, {x0 + w, my + 1}, {x0, my + 1}})
-                    expected.push_back(at(gx, gy, label.colour[0], label.colour[1], label.colour[2], textAlpha));
+                // The atlas's first row lies along the top edge.
+                const double corners[4][4] = {{x0, my, g.u0, 1}, {x0 + w, my, g.u1, 1}, {x0 + w, my + 1, g.u1, 0},
+                                              {x0, my + 1, g.u0, 0}};
+                for (const auto& c : corners)
+                    expected.push_back(withTexture(
+                        at(c[0], c[1], label.colour[0], label.colour[1], label.colour[2], textAlpha), float(c[2]),
+                        float(c[3])));
                 s += w + label.spacing / unit;
             }
             if (label.withBox) {
@@ -236,9 +255,11 @@ TEST_F(WidgetsDrawingReference, ButtonSectorFlashAndSquaresAreExact) {
             const bool grey = b.state == ButtonDisabled;
             const float r = (grey ? 200 : b.colour[0]) / 255.0f, g = (grey ? 200 : b.colour[1]) / 255.0f,
                         bl = (grey ? 200 : b.colour[2]) / 255.0f;
-            for (auto [px, py] : {std::pair<double, double>{-1, -1}, {1, -1}, {1, 1}, {-1, 1}}) {
-                expected.push_back(at(px, py, r, g, bl, a / 255.0f));
-                expected.push_back(at(px, py, 1, 1, 1, a / 255.0f));
+            // Texture coordinates put the image's first row at the top.
+            const float corners[4][4] = {{-1, 1, 0, 0}, {-1, -1, 0, 1}, {1, -1, 1, 1}, {1, 1, 1, 0}};
+            for (const auto& c : corners) {
+                expected.push_back(withTexture(at(c[0], c[1], r, g, bl, a / 255.0f), c[2], c[3]));
+                expected.push_back(withTexture(at(c[0], c[1], 1, 1, 1, a / 255.0f), c[2], c[3]));
             }
         }
         std::ostringstream what;
@@ -269,10 +290,12 @@ TEST_F(WidgetsDrawingReference, CountdownDigitsGrowAndFadeEverySecond) {
             const float alpha = 1.0f - e / 1000.0f;
             for (int i = 0; i < n; ++i) {
                 const double cx = 1 - n + 2 * i;
-                for (auto [dx, dy] : {std::pair<double, double>{-1, -1}, {1, -1}, {1, 1}, {-1, 1}}) {
-                    const double px = double(e) * (cx + dx), py = double(e) * dy;
-                    expected.push_back({float((px / (1000.0 * aspect) + 1) / 2 * VIEW_W), float((py / 1000.0 + 1) / 2 * VIEW_H),
-                                        1, 1, 1, alpha});
+                const double corners[4][4] = {{-1, 1, 0, 0}, {-1, -1, 0, 1}, {1, -1, 1, 1}, {1, 1, 1, 0}};
+                for (const auto& c : corners) {
+                    const double px = double(e) * (cx + c[0]), py = double(e) * c[1];
+                    expected.push_back(withTexture({float((px / (1000.0 * aspect) + 1) / 2 * VIEW_W),
+                                                    float((py / 1000.0 + 1) / 2 * VIEW_H), 1, 1, 1, alpha},
+                                                   float(c[2]), float(c[3])));
                 }
             }
             if (n > 0) ++shown;
