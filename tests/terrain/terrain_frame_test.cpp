@@ -71,13 +71,18 @@ TEST_F(TerrainFrame, EveryFrameRestoresTheMatricesDepthTestAndViewport) {
         check("tool " + toolName(), projectionDepth, modelviewDepth);
         EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST)) << toolName();
     }
+    // The menu opened by its button, then each animation state drawn once.
     app->buttonEvents.push_back("BUTTON_ENTER_MENU");
-    for (int i = 0; i < 30; ++i) {
+    frames(1);
+    ASSERT_EQ(app->menu.state, MenuOpening);
+    check("menu opening", projectionDepth, modelviewDepth);
+    for (int state : {MenuOpen, MenuClosing, MenuOpening}) {
+        app->menu.state = state;
+        app->menu.counter = 15;
         frames(1);
-        check(std::string("menu ") + menuStateName(app->menu.state), projectionDepth, modelviewDepth);
-        EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
+        check(std::string("menu ") + menuStateName(state), projectionDepth, modelviewDepth);
+        EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST)) << menuStateName(state);
     }
-    ASSERT_EQ(app->menu.state, MenuOpen);
     app->buttonEvents.push_back("BUTTON_LEAVE_MENU");
     closeMenu();
     check("after closing", projectionDepth, modelviewDepth);
