@@ -152,13 +152,13 @@ void Terrain::refreshPickPositions() {
     }
 }
 
-void Terrain::initGraphics(const std::string& colourMapPath) {
+void Terrain::initGraphics(const char* colourMapPath) {
     if (graphicsReady_) return;
     graphicsReady_ = true;
     buildStripArrays();
     colourMap = loadTexture(colourMapPath, TEXTURE_MIPMAPS, 3);
     if (colourMap == 0)
-        std::printf("terrain: colour map '%s' not loaded: %s\n", colourMapPath.c_str(),
+        std::printf("terrain: colour map '%s' not loaded: %s\n", colourMapPath,
                     lastImageError());
 }
 

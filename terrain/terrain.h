@@ -60,7 +60,8 @@ public:
     // Loads the colour map (forced to RGB, mipmapped) and prepares the picking arrays. Needs a
     // current GL context. Safe to call more than once; only the first call loads. A missing
     // image leaves colourMap 0 and prints one line; the terrain is then drawn untextured.
-    void initGraphics(const std::string& colourMapPath = TERRAIN_COLOUR_MAP_PATH);
+    // (A plain pointer: draw and pick call this every frame, and must not build a string.)
+    void initGraphics(const char* colourMapPath = TERRAIN_COLOUR_MAP_PATH);
 
     // Smooth-shaded, lit, textured terrain with the current model-view and projection.
     // Leaves lighting on and texturing off.
