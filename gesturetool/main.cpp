@@ -15,6 +15,7 @@ struct Command {
     const char* name;
     int (*run)(int, char**);
     const char* usage;
+    bool explainsItsOptions = false;  // answers --help with its own usage
 };
 
 const Command COMMANDS[] = {
@@ -27,10 +28,12 @@ const Command COMMANDS[] = {
      "      Writes STREAM as a recording that --sensor replay:OUT.rec plays back."},
     {"train", runTrain,
      "train ...\n"
-     "      Trains gesture sets from streams."},
+     "      Trains gesture sets from streams.",
+     true},
     {"recognize", runRecognize,
      "recognize ... (or recognise ...)\n"
-     "      Runs the recogniser over a stream."},
+     "      Runs the recogniser over a stream.",
+     true},
     {"inspect", runInspect,
      "inspect SETS.bin\n"
      "      Describes the gesture sets of a gesture-set file."},
@@ -48,7 +51,10 @@ void printUsage(std::FILE* out) {
     for (const Command& command : COMMANDS) {
         std::fprintf(out, "  %s\n", command.usage);
     }
+    std::fprintf(out, "\n'gesturetool COMMAND --help' shows one command's usage.\n");
 }
+
+bool isHelp(const char* arg) { return std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0; }
 
 }  // namespace
 
@@ -58,7 +64,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const char* name = argv[1];
-    if (std::strcmp(name, "--help") == 0 || std::strcmp(name, "-h") == 0) {
+    if (isHelp(name)) {
         printUsage(stdout);
         return 0;
     }
@@ -70,6 +76,10 @@ int main(int argc, char** argv) {
     if (std::strcmp(name, "recognise") == 0) name = "recognize";
     for (const Command& command : COMMANDS) {
         if (std::strcmp(name, command.name) == 0) {
+            if (argc >= 3 && isHelp(argv[2]) && !command.explainsItsOptions) {
+                std::printf("usage: gesturetool %s\n", command.usage);
+                return 0;
+            }
             return command.run(argc - 2, argv + 2);
         }
     }

@@ -13,6 +13,14 @@ add_test(NAME gesturetool_help COMMAND ${_gt} --help)
 set_tests_properties(gesturetool_help PROPERTIES
   PASS_REGULAR_EXPRESSION "poses STREAM.*convert STREAM OUT.rec.*train.*recognize.*inspect")
 
+# Every command answers --help with its usage and exit code 0, not with an error about its
+# arguments.
+foreach(_command poses convert train recognize inspect)
+  add_test(NAME gesturetool_${_command}_help COMMAND sh -c "${_gt} ${_command} --help; echo exit=$?")
+  set_tests_properties(gesturetool_${_command}_help PROPERTIES
+    PASS_REGULAR_EXPRESSION "^usage: gesturetool ${_command} .*exit=0\n$")
+endforeach()
+
 add_test(NAME gesturetool_version COMMAND ${_gt} --version)
 set_tests_properties(gesturetool_version PROPERTIES PASS_REGULAR_EXPRESSION "^gesturetool [0-9]+\\.[0-9]+\\.[0-9]+\n$")
 
