@@ -29,7 +29,7 @@ struct Primitive {
 };
 
 std::vector<Primitive> captureTrainingScreen(PaintApp& app, const SkeletonRecord& skeleton) {
-    std::vector<GLfloat> buffer(1 << 22);
+    static std::vector<GLfloat> buffer(1 << 20);  // reused: twenty balls of 16 x 16 fit easily
     glViewport(0, 0, W, H);
     glDisable(GL_LIGHTING);
     glFeedbackBuffer(static_cast<GLsizei>(buffer.size()), GL_3D_COLOR_TEXTURE, buffer.data());

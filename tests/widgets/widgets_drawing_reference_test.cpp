@@ -45,7 +45,7 @@ std::string describe(const Vertex& v) {
 // the drawing (the countdown sets its own).
 template <typename Draw>
 std::vector<Vertex> capture(Draw draw, bool ownProjection = false) {
-    std::vector<GLfloat> buffer(1 << 20);
+    static std::vector<GLfloat> buffer(1 << 16);  // reused: far more than any widget needs
     glViewport(0, 0, VIEW_W, VIEW_H);
     glDisable(GL_LIGHTING);
     glMatrixMode(GL_PROJECTION);
@@ -276,7 +276,7 @@ TEST_F(WidgetsDrawingReference, CountdownDigitsGrowAndFadeEverySecond) {
     int shown = 0;
     for (uint32_t duration : {4000u, 12000u, 3000u}) {
         const Countdown c{123456u, duration};
-        for (uint32_t t = 0; t <= duration + 1; t += 7) {
+        for (uint32_t t = 0; t <= duration + 1; t += 13) {
             const uint32_t now = c.start + t;
             const uint32_t e = t % 1000;
             const int r = refwidgets::secondsLeft({c.start, c.duration}, now);
@@ -304,5 +304,5 @@ TEST_F(WidgetsDrawingReference, CountdownDigitsGrowAndFadeEverySecond) {
             ASSERT_NO_FATAL_FAILURE(expectSameVertices(drawn, expected, what.str()));
         }
     }
-    EXPECT_GT(shown, 1000);
+    EXPECT_GT(shown, 600);
 }
