@@ -14,6 +14,7 @@
 #include "common/sensor/simulated_performer.h"
 #include "paint/brush_2d.h"
 #include "paint/settings_panel.h"
+#include "paint/test_paint_app.h"
 #include "widgets/gl_test_context.h"
 
 namespace {
@@ -21,13 +22,8 @@ namespace {
 class PaintAppTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!gltest::openContext(800, 600)) GTEST_SKIP() << "no display";
-        app = std::make_unique<PaintApp>();
-        app->window.width = 800;
-        app->window.height = 600;
-        app->window.aspect = 800.0f / 600.0f;
-        createPaintApp(*app, std::make_unique<SimulatedPerformer>(7), "", 1000);
-        app->recognizer->console = &quiet;
+        app = makeTestPaintApp(800, 600, 7, quiet);
+        if (!app) GTEST_SKIP() << "no display";
     }
 
     // A trained set of one gesture of `type` with `poses` poses (and no skeleton records).

@@ -11,6 +11,7 @@
 #include "common/sensor/simulated_performer.h"
 #include "paint/paint_app.h"
 #include "paint/settings_panel.h"
+#include "paint/test_paint_app.h"
 #include "widgets/gl_test_context.h"
 
 namespace {
@@ -20,13 +21,8 @@ constexpr int WIDTH = 800, HEIGHT = 600;
 class PaintFrame : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!gltest::openContext(WIDTH, HEIGHT)) GTEST_SKIP() << "no display";
-        app = std::make_unique<PaintApp>();
-        app->window.width = WIDTH;
-        app->window.height = HEIGHT;
-        app->window.aspect = static_cast<float>(WIDTH) / static_cast<float>(HEIGHT);
-        createPaintApp(*app, std::make_unique<SimulatedPerformer>(11), "", 1000);
-        app->recognizer->console = &quiet;
+        app = makeTestPaintApp(WIDTH, HEIGHT, 11, quiet);
+        if (!app) GTEST_SKIP() << "no display";
     }
 
     std::string toolName() const { return paintToolName(*app, app->tools.currentTool); }

@@ -12,6 +12,7 @@
 
 #include "common/sensor/simulated_performer.h"
 #include "paint/paint_app.h"
+#include "paint/test_paint_app.h"
 #include "widgets/gl_test_context.h"
 
 namespace {
@@ -141,13 +142,8 @@ void expectFigure(const std::vector<Primitive>& drawn, const SkeletonRecord& s, 
 class TrainingDrawingReference : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!gltest::openContext(W, H)) GTEST_SKIP() << "no display";
-        app = std::make_unique<PaintApp>();
-        app->window.width = W;
-        app->window.height = H;
-        app->window.aspect = float(W) / float(H);
-        createPaintApp(*app, std::make_unique<SimulatedPerformer>(7), "", 1000);
-        app->recognizer->console = &quiet;
+        app = makeTestPaintApp(W, H, 7, quiet);
+        if (!app) GTEST_SKIP() << "no display";
         app->nowMs = 5000;
         app->mode = ModeTraining;
         for (Button& b : app->trainingButtons) b.visible = false;  // the buttons are compared elsewhere

@@ -15,6 +15,7 @@
 #include "gesture/gesture_test_helpers.h"
 #include "paint/paint_app.h"
 #include "paint/reference_training.h"
+#include "paint/test_paint_app.h"
 #include "widgets/gl_test_context.h"
 
 namespace {
@@ -24,13 +25,8 @@ using reftraining::Screen;
 class TrainingReference : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!gltest::openContext(800, 600)) GTEST_SKIP() << "no display";
-        app = std::make_unique<PaintApp>();
-        app->window.width = 800;
-        app->window.height = 600;
-        app->window.aspect = 800.0f / 600.0f;
-        createPaintApp(*app, std::make_unique<SimulatedPerformer>(7), "", 1000);
-        app->recognizer->console = &quiet;
+        app = makeTestPaintApp(800, 600, 7, quiet);
+        if (!app) GTEST_SKIP() << "no display";
         // The model starts where the program starts: the tool and the label clocks are set up by
         // start-up, which is not what these runs compare.
         model.tool = toolIndex();
