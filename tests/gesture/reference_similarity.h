@@ -433,14 +433,14 @@ struct Trainer {
             results.push_back("GESTURE_TRAINED");
             console += std::string("Successfully created a new ") + typeName(g.type) + " gesture set!\n";
         } else {
-            RefSet& set = sets[static_cast<std::size_t>(currentSet)];
+            RefSet& set = sets.at(static_cast<std::size_t>(currentSet));
             if (g.type != set.type) {
                 results.push_back("GESTURE_NOT_TRAINED");
                 pending = false;
                 return;
             }
             if (replace) {
-                set.gestures[static_cast<std::size_t>(currentGesture)] = g;
+                set.gestures.at(static_cast<std::size_t>(currentGesture)) = g;
                 console += "Successfully replaced a gesture!\n";
             } else {
                 set.gestures.push_back(g);
@@ -449,7 +449,7 @@ struct Trainer {
             }
             results.push_back("GESTURE_TRAINED");
         }
-        if (resampledWell && measure == MODIFIED_PEARSON) computeClassVariances(sets[static_cast<std::size_t>(currentSet)]);
+        if (resampledWell && measure == MODIFIED_PEARSON) computeClassVariances(sets.at(static_cast<std::size_t>(currentSet)));
         pending = false;
     }
 };
