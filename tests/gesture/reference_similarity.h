@@ -55,18 +55,23 @@ struct RefSet {
 constexpr std::array<int, FEATURES> FEATURE_INDEX = {0, 2, 4, 6, 1, 3, 5, 7};
 
 inline double poseDistance(const Pose& a, const Pose& b, int type) {
-    std::vector<int> used;
+    static const int left[] = {0, 2, 4, 6}, right[] = {1, 3, 5, 7}, both[] = {0, 1, 2, 3, 4, 5, 6, 7};
+    const int* used = nullptr;
+    int count = 0;
     if (type == LEFT) {
-        used = {0, 2, 4, 6};
+        used = left;
+        count = 4;
     } else if (type == RIGHT) {
-        used = {1, 3, 5, 7};
+        used = right;
+        count = 4;
     } else if (type == BOTH) {
-        used = {0, 1, 2, 3, 4, 5, 6, 7};
+        used = both;
+        count = 8;
     } else {
         return 1e9;
     }
     double sum = 0.0;
-    for (int i : used) sum += (a[i] - b[i]) * (a[i] - b[i]);
+    for (int i = 0; i < count; ++i) sum += (a[used[i]] - b[used[i]]) * (a[used[i]] - b[used[i]]);
     return std::sqrt(sum);
 }
 
@@ -251,15 +256,15 @@ inline double modifiedFm(const RefGesture& candidate, int setIndex, const std::v
     }
     for (double& v : mean) v /= static_cast<double>(own.gestures.size());
     const Features fa = fmVector(candidate);
+    std::vector<Features> withinFm, outsideFm;
+    for (std::size_t s = 0; s < sets.size(); ++s)
+        for (const RefGesture& g : sets[s].gestures)
+            (static_cast<int>(s) == setIndex ? withinFm : outsideFm).push_back(fmVector(g));
     double sum = 0.0;
     for (int f = 0; f < FEATURES; ++f) {
         std::vector<double> within, outside;
-        for (std::size_t s = 0; s < sets.size(); ++s) {
-            for (const RefGesture& g : sets[s].gestures) {
-                const double d = fmVector(g)[f] - mean[f];
-                (static_cast<int>(s) == setIndex ? within : outside).push_back(d);
-            }
-        }
+        for (const Features& v : withinFm) within.push_back(v[f] - mean[f]);
+        for (const Features& v : outsideFm) outside.push_back(v[f] - mean[f]);
         const double diff = fa[f] - mean[f];
         const double p = cauchyDensity(diff, within);
         const double q = cauchyDensity(diff, outside);
