@@ -129,7 +129,9 @@ bool parseCsvFrame(const std::string& line, CsvFrame& frame, std::string& reason
         joint.y = values[4 * j + 1];
         joint.z = values[4 * j + 2];
         joint.w = values[4 * j + 3];
-        frame.tracked = frame.tracked || joint.x != 0.0f || joint.y != 0.0f || joint.z != 0.0f || joint.w != 0.0f;
+        // Only positions count: exporters that write w = 1 for every joint write a frame with
+        // nobody in it as twenty 0 0 0 1 joints, and a person has no joint at the camera itself.
+        frame.tracked = frame.tracked || !jointMissing(joint);
     }
     return true;
 }

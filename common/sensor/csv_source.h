@@ -4,8 +4,8 @@
 // skeleton record's joint order, 81 numbers separated by spaces, tabs or a comma (with
 // optional spaces around it; one comma after the last value is allowed). Blank lines, lines
 // starting with '#' and a byte-order mark are ignored.
-//  - A frame whose 80 joint values are all zero means nobody is tracked: every slot has
-//    tracking state 0.
+//  - A frame whose 20 joint positions are all 0 0 0 (whatever their w) means nobody is
+//    tracked: every slot has tracking state 0.
 //  - Otherwise the person is slot 0 with tracking state 2, tracking id 1 and the hip centre
 //    as body position. A joint written as 0 0 0 is one the tracker lost: it takes its last
 //    tracked position with joint state 1 (inferred), or state 0 while it has none.

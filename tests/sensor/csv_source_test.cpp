@@ -92,6 +92,19 @@ TEST(CsvParse, SpacesCommasAndSkeletonFrame) {
     for (const SkeletonRecord& record : skeleton.slots) {
         EXPECT_EQ(record.trackingState, SKELETON_NOT_TRACKED);
     }
+
+    // Exporters that write w = 1 for every joint write nobody as twenty 0 0 0 1 joints.
+    std::string homogeneousNobody = "4000";
+    for (int j = 0; j < JOINT_COUNT; ++j) homogeneousNobody += " 0 0 0 1";
+    ASSERT_TRUE(parseCsvFrame(homogeneousNobody, frame, reason)) << reason;
+    EXPECT_FALSE(frame.tracked);
+    csvSkeletonFrame(frame, skeleton);
+    EXPECT_EQ(skeleton.slots[0].trackingState, SKELETON_NOT_TRACKED);
+
+    // One joint with a position is a person, however many others were lost.
+    const std::string oneJoint = "5000 0 0 2.5 1" + homogeneousNobody.substr(4 + 8);
+    ASSERT_TRUE(parseCsvFrame(oneJoint, frame, reason)) << reason;
+    EXPECT_TRUE(frame.tracked);
 }
 
 TEST(CsvParse, RejectsMalformedLines) {

@@ -258,7 +258,7 @@ struct Sensor {
 
 // ---------------------------------------------------------------------------------------------
 // csv skeleton streams: one frame per line, a time stamp in microseconds and 20 joints x
-// (x y z w). All-zero joints: nobody tracked. Otherwise the person is slot 0, tracked, tracking
+// (x y z w). All joint positions 0 0 0 (any w): nobody tracked. Otherwise the person is slot 0, tracked, tracking
 // id 1, the hip centre as body position; a joint written 0 0 0 takes its last tracked position
 // as inferred (state 1), or state 0 while it has none; the others are tracked (state 2).
 struct CsvLine {
@@ -304,7 +304,10 @@ struct CsvStreamModel {
     SkeletonFrame frameFor(const CsvLine& line) {
         SkeletonFrame frame{};
         bool anyone = false;
-        for (float v : line.values) anyone = anyone || v != 0.0f;
+        for (int j = 0; j < JOINT_COUNT; ++j) {
+            const float* v = &line.values[4 * j];
+            anyone = anyone || v[0] != 0.0f || v[1] != 0.0f || v[2] != 0.0f;  // w does not count
+        }
         if (!anyone) return frame;
         SkeletonRecord& person = frame.slots[0];
         person.trackingState = SKELETON_TRACKED;
