@@ -233,6 +233,12 @@ inline double pearson(const RefGesture& a, const RefGesture& b, int measure, con
     return sum / static_cast<double>(a.poses.size());
 }
 
+// The gesture threshold each measure brings when it is selected; -1 outside the table.
+inline double defaultThreshold(int measure) {
+    static const double table[] = {25, 0.5, 0.5, 2.4, 0.5, 35, 30, 1, 1e7};
+    return measure >= 0 && measure <= 8 ? table[measure] : -1.0;
+}
+
 // Cauchy kernel density of x under `sample`, bandwidth n^(-1/4).
 inline double cauchyDensity(double x, const std::vector<double>& sample) {
     if (sample.empty()) return 0.0;

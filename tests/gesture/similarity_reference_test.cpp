@@ -470,6 +470,22 @@ TEST(SimilarityReference, ModifiedFmScoreAndClassVariancesAgreeWithTheModel) {
     m.expectNone();
 }
 
+TEST(SimilarityReference, SelectingAMeasureSetsItsThreshold) {
+    GestureRecognizer r;
+    EXPECT_EQ(r.similarityMeasure, SimilarityMeasure::DTW);
+    EXPECT_FLOAT_EQ(r.gestureRecognitionThreshold, 35.0f);
+    float expected = 35.0f;
+    for (int measure = -1; measure <= 10; ++measure) {
+        for (float threshold : {-1.0f, 0.0f, 7.5f}) {
+            r.setSimilarityMeasure(static_cast<SimilarityMeasure>(measure), threshold);
+            if (ref::defaultThreshold(measure) >= 0.0) expected = static_cast<float>(ref::defaultThreshold(measure));
+            if (threshold >= 0.0f) expected = threshold;
+            EXPECT_EQ(static_cast<int>(r.similarityMeasure), measure);
+            EXPECT_FLOAT_EQ(r.gestureRecognitionThreshold, expected) << "measure " << measure << " threshold " << threshold;
+        }
+    }
+}
+
 namespace {
 
 // Arm poses of a recorded skeleton stream (time stamp, then 20 joints x y z w per line).
