@@ -346,7 +346,8 @@ TEST(SetFileReference, LoadWithAnEuclideanFamilyMeasureResamplesToSixtyFour) {
         for (RefSet& set : sets) {
             for (int k = 1 + draw.upTo(2); k > 0; --k) {
                 RefGesture g;
-                const int poses = draw.chance(30) ? 64 : 2 + draw.upTo(60);
+                // Exactly 64 (kept), fewer, and more (both resampled).
+                const int poses = draw.chance(30) ? 64 : (draw.chance(50) ? 2 + draw.upTo(60) : 65 + draw.upTo(40));
                 for (int p = 0; p < poses; ++p) {
                     std::array<float, set_file_ref::POSE_VALUES> pose{};
                     for (float& v : pose) v = (draw.unit() - 0.5f) * 180.0f;
@@ -460,6 +461,37 @@ TEST(SetFileReference, EveryTruncationAndEveryCountEditIsJudgedLikeTheModel) {
         }
 }
 
+TEST(SetFileReference, FilesBrokenInOneRuleOnlyAreRefused) {
+    // Well-formed files, each with a single thing no loaded set could use.
+    Draw draw(0x0E1E);
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    for (int rule = 0; rule < 9; ++rule)
+        for (int round = 0; round < 5; ++round) {
+            std::vector<RefSet> sets = randomSets(draw, 3, 3, 5);
+            RefSet& set = sets[static_cast<size_t>(draw.upTo(static_cast<int>(sets.size()) - 1))];
+            RefGesture& g = set.gestures[static_cast<size_t>(draw.upTo(static_cast<int>(set.gestures.size()) - 1))];
+            g.skeletons.resize(g.poses.size());
+            switch (rule) {
+            case 0: set.gestures.clear(); break;
+            case 1: g.poses.clear(); break;
+            case 2: g.type = 4; break;
+            case 3: g.type = -1; break;
+            case 4: g.poses.back()[static_cast<size_t>(draw.upTo(17))] = nan; break;
+            case 5: g.poses.front()[static_cast<size_t>(draw.upTo(17))] = -inf; break;
+            case 6: g.skeletons.back()[static_cast<size_t>(draw.upTo(59))] = inf; break;
+            case 7: g.skeletons.front()[static_cast<size_t>(draw.upTo(59))] = nan; break;
+            default: g.type = 0x7FFFFFFF; break;
+            }
+            const std::vector<uint8_t> bytes = set_file_ref::writeSets(sets);
+            std::vector<RefSet> unused;
+            std::string why;
+            ASSERT_FALSE(set_file_ref::readSets(bytes, unused, why)) << "rule " << rule;
+            expectSameVerdict(bytes, "rule " + std::to_string(rule) + " (" + why + ")");
+            if (::testing::Test::HasFatalFailure()) return;
+        }
+}
+
 TEST(SetFileReference, RefusedLoadsKeepTheSetsInMemory) {
     Draw draw(0x6EE9);
     const std::string path = tempPath("damaged.bin");
@@ -490,6 +522,8 @@ TEST(SetFileReference, RefusedLoadsKeepTheSetsInMemory) {
                 EXPECT_EQ(now[s].classVariances, heldSets[s].classVariances);
             }
             EXPECT_EQ(q.recognizer.currentSetIndex, static_cast<int>(held.size()) - 1);
+            // The format's only words for a failed load come first.
+            EXPECT_EQ(q.console.str().rfind("Cannot load from disk!\n", 0), 0u) << q.console.str();
             EXPECT_EQ(q.console.str().find("Loaded "), std::string::npos);
         }
     }
