@@ -28,6 +28,11 @@ void putF32(std::vector<uint8_t>& out, float v) {
     std::memcpy(&bits, &v, 4);
     putU32(out, bits);
 }
+// The reader refuses NaN and infinity, so they are never written: a joint the sensor could not
+// place (pose extraction repairs only the joints it reads, the others stay in the stored
+// records) is saved as 0, the sensor's own value for a joint without a position. Without this
+// one such frame in one example made the whole file unloadable.
+void putStoredF32(std::vector<uint8_t>& out, float v) { putF32(out, std::isfinite(v) ? v : 0.0f); }
 
 class Reader {
 public:
@@ -74,14 +79,14 @@ std::vector<uint8_t> encodeGestureSets(const GestureSetList& sets) {
         for (const Gesture& g : set.gestures) {
             putI32(out, static_cast<int32_t>(g.poses.size()));
             for (const ArmPose& p : g.poses) {
-                for (float v : p) putF32(out, v);
+                for (float v : p) putStoredF32(out, v);
             }
             putI32(out, static_cast<int32_t>(g.skeletons.size()));
             for (const SkeletonRecord& s : g.skeletons) {
                 for (const Vector4& j : s.joints) {
-                    putF32(out, j.x);
-                    putF32(out, j.y);
-                    putF32(out, j.z);
+                    putStoredF32(out, j.x);
+                    putStoredF32(out, j.y);
+                    putStoredF32(out, j.z);
                 }
             }
             putI32(out, static_cast<int32_t>(g.type));

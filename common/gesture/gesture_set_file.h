@@ -10,7 +10,8 @@
 
 #include "common/gesture/gesture.h"
 
-// The file's bytes for these sets.
+// The file's bytes for these sets. A pose value or joint coordinate that is not finite is
+// written as 0, so that every file written here loads again.
 std::vector<uint8_t> encodeGestureSets(const GestureSetList& sets);
 
 // Parses a whole file image into `sets` (each set typed by its first gesture). Rejects, with a

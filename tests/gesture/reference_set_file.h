@@ -8,6 +8,7 @@
 // poseCount x 18 float32, int32 skeletonCount, skeletonCount x 20 joints x (x, y, z) float32,
 // int32 type. No header, no magic, no checksum.
 //
+// The writer stores a value that is not finite as 0 (see putStoredF32).
 // The reader refuses what the layout cannot describe or what a loaded set could not be used
 // for: a file that ends early or goes on after the last set, a negative count, a set without
 // gestures (it would have no type), a gesture without poses (nothing to compare), a type other
@@ -58,6 +59,11 @@ inline void putU32(std::vector<uint8_t>& out, uint32_t v) {
 inline void putI32(std::vector<uint8_t>& out, int32_t v) { putU32(out, static_cast<uint32_t>(v)); }
 inline void putF32(std::vector<uint8_t>& out, float v) { putU32(out, floatBits(v)); }
 
+// The reader refuses NaN and infinity, so the writer must never produce them: a value that is
+// not finite (a joint the sensor could not place) is written as 0, the sensor's own value for
+// a joint without a position. Everything the file can hold then loads again.
+inline void putStoredF32(std::vector<uint8_t>& out, float v) { putF32(out, std::isfinite(v) ? v : 0.0f); }
+
 inline std::vector<uint8_t> writeSets(const std::vector<RefSet>& sets) {
     std::vector<uint8_t> out;
     putI32(out, static_cast<int32_t>(sets.size()));
@@ -66,10 +72,10 @@ inline std::vector<uint8_t> writeSets(const std::vector<RefSet>& sets) {
         for (const RefGesture& g : set.gestures) {
             putI32(out, static_cast<int32_t>(g.poses.size()));
             for (const auto& pose : g.poses)
-                for (float v : pose) putF32(out, v);
+                for (float v : pose) putStoredF32(out, v);
             putI32(out, static_cast<int32_t>(g.skeletons.size()));
             for (const auto& skeleton : g.skeletons)
-                for (float v : skeleton) putF32(out, v);
+                for (float v : skeleton) putStoredF32(out, v);
             putI32(out, g.type);
         }
     }

@@ -4,6 +4,7 @@
 // in memory alone.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cfloat>
 #include <cstdio>
 #include <filesystem>
@@ -17,6 +18,7 @@
 
 #include "common/gesture/gesture_recognizer.h"
 #include "common/gesture/gesture_set_file.h"
+#include "recognizer_test_helpers.h"
 #include "reference_set_file.h"
 
 using set_file_ref::RefGesture;
@@ -269,6 +271,34 @@ TEST(SetFileReference, EncoderWritesTheModelsBytes) {
     }
 }
 
+TEST(SetFileReference, EncoderWritesValuesThatAreNotFiniteAsZero) {
+    Draw draw(0x0A0A);
+    const float notFinite[] = {std::numeric_limits<float>::quiet_NaN(), -std::numeric_limits<float>::quiet_NaN(),
+                               std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity()};
+    for (int round = 0; round < 40; ++round) {
+        std::vector<RefSet> sets = randomSets(draw, 3, 3, 6);
+        for (int hits = 1 + draw.upTo(5); hits > 0; --hits) {
+            RefSet& set = sets[static_cast<size_t>(draw.upTo(static_cast<int>(sets.size()) - 1))];
+            RefGesture& g = set.gestures[static_cast<size_t>(draw.upTo(static_cast<int>(set.gestures.size()) - 1))];
+            const float bad = notFinite[draw.upTo(3)];
+            if (!g.skeletons.empty() && draw.chance(60))
+                g.skeletons[static_cast<size_t>(draw.upTo(static_cast<int>(g.skeletons.size()) - 1))]
+                           [static_cast<size_t>(draw.upTo(59))] = bad;
+            else
+                g.poses[static_cast<size_t>(draw.upTo(static_cast<int>(g.poses.size()) - 1))]
+                       [static_cast<size_t>(draw.upTo(17))] = bad;
+        }
+        const std::vector<uint8_t> want = set_file_ref::writeSets(sets);
+        const std::vector<uint8_t> got = encodeGestureSets(toProgram(sets, draw));
+        ASSERT_TRUE(got == want) << "round " << round;
+        // And what was written loads.
+        std::vector<RefSet> back;
+        std::string why;
+        ASSERT_TRUE(set_file_ref::readSets(want, back, why)) << why;
+        expectSameVerdict(got, "round " + std::to_string(round));
+    }
+}
+
 TEST(SetFileReference, OneSixtyFourFrameGestureIs19988Bytes) {
     Draw draw(64);
     RefSet set;
@@ -472,18 +502,35 @@ TEST(SetFileReference, FilesBrokenInOneRuleOnlyAreRefused) {
             RefSet& set = sets[static_cast<size_t>(draw.upTo(static_cast<int>(sets.size()) - 1))];
             RefGesture& g = set.gestures[static_cast<size_t>(draw.upTo(static_cast<int>(set.gestures.size()) - 1))];
             g.skeletons.resize(g.poses.size());
+            // The writer never stores NaN or infinity, so those are put into the bytes
+            // afterwards, in place of a marker value.
+            const float marker = 1234.5677f;
+            float replacement = 0.0f;
+            const bool poke = rule >= 4 && rule <= 7;
             switch (rule) {
             case 0: set.gestures.clear(); break;
             case 1: g.poses.clear(); break;
             case 2: g.type = 4; break;
             case 3: g.type = -1; break;
-            case 4: g.poses.back()[static_cast<size_t>(draw.upTo(17))] = nan; break;
-            case 5: g.poses.front()[static_cast<size_t>(draw.upTo(17))] = -inf; break;
-            case 6: g.skeletons.back()[static_cast<size_t>(draw.upTo(59))] = inf; break;
-            case 7: g.skeletons.front()[static_cast<size_t>(draw.upTo(59))] = nan; break;
+            case 4: g.poses.back()[static_cast<size_t>(draw.upTo(17))] = marker, replacement = nan; break;
+            case 5: g.poses.front()[static_cast<size_t>(draw.upTo(17))] = marker, replacement = -inf; break;
+            case 6: g.skeletons.back()[static_cast<size_t>(draw.upTo(59))] = marker, replacement = inf; break;
+            case 7: g.skeletons.front()[static_cast<size_t>(draw.upTo(59))] = marker, replacement = nan; break;
             default: g.type = 0x7FFFFFFF; break;
             }
-            const std::vector<uint8_t> bytes = set_file_ref::writeSets(sets);
+            std::vector<uint8_t> bytes = set_file_ref::writeSets(sets);
+            if (poke) {
+                std::vector<uint8_t> markerBytes, replacementBytes;
+                set_file_ref::putF32(markerBytes, marker);
+                set_file_ref::putF32(replacementBytes, replacement);
+                int found = 0;
+                for (size_t at = 0; at + 4 <= bytes.size(); at += 4)
+                    if (std::equal(markerBytes.begin(), markerBytes.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at))) {
+                        std::copy(replacementBytes.begin(), replacementBytes.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at));
+                        ++found;
+                    }
+                ASSERT_EQ(found, 1) << "rule " << rule;
+            }
             std::vector<RefSet> unused;
             std::string why;
             ASSERT_FALSE(set_file_ref::readSets(bytes, unused, why)) << "rule " << rule;
@@ -575,4 +622,61 @@ TEST(SetFileReference, PathsWithOddCharactersSaveAndLoad) {
         EXPECT_TRUE(sameContent(r.recognizer.TrainedGestureSets, sets)) << name;
         std::remove(path.c_str());
     }
+}
+
+TEST(SetFileReference, AGestureTrainedFromFramesWithAnUnreadableJointSavesAFileThatLoads) {
+    // Pose extraction repairs only the joints it reads; a knee or a hand the sensor reported as
+    // NaN or infinity stays in the frame's record and so in the trained gesture. Saving must
+    // still give a file that loads: such a coordinate is written as 0, the sensor's own value
+    // for a joint without a position.
+    GestureRecognizer trainer;
+    std::ostringstream console;
+    trainer.console = &console;
+    SkeletonRecord record;
+    for (int j = 0; j < JOINT_COUNT; ++j) record.joints[j] = {0.05f * static_cast<float>(j), 0.5f, 2.0f, 1.0f};
+    record.joints[JOINT_KNEE_LEFT].x = std::numeric_limits<float>::quiet_NaN();
+    record.joints[JOINT_HAND_RIGHT].z = std::numeric_limits<float>::infinity();
+    uint32_t nowMs = 1000;
+    auto frame = [&](const ArmPose& pose) {
+        trainer.processPose(record, pose, true, nowMs);
+        trainer.waitForWorker();
+        nowMs += 33;
+    };
+    for (int i = 0; i < 60; ++i) frame(gesture_test::restPose());
+    trainer.requestTraining(true, false);
+    for (int i = 0; i < 20; ++i) frame(gesture_test::restPose());
+    for (const ArmPose& pose : gesture_test::swingGesture(35, 60.0f).poses) frame(pose);
+    for (int i = 0; i < 15; ++i) frame(gesture_test::restPose());
+    ASSERT_EQ(trainer.setCount(), 1);
+    const Gesture& trained = trainer.TrainedGestureSets[0].gestures[0];
+    ASSERT_FALSE(trained.skeletons.empty());
+
+    const std::string path = tempPath("unreadable_joint.bin");
+    ASSERT_TRUE(trainer.saveGestureSets(path));
+    QuietRecognizer loader;
+    ASSERT_TRUE(loader.recognizer.loadGestureSets(path)) << loader.console.str();
+
+    // Everything else comes back as it was.
+    std::vector<RefSet> want(1);
+    RefGesture g;
+    for (const ArmPose& pose : trained.poses) {
+        std::array<float, set_file_ref::POSE_VALUES> values{};
+        for (int i = 0; i < ARM_POSE_SIZE; ++i) values[static_cast<size_t>(i)] = pose[i];
+        g.poses.push_back(values);
+    }
+    for (const SkeletonRecord& s : trained.skeletons) {
+        std::array<float, set_file_ref::SKELETON_VALUES> joints{};
+        for (int j = 0; j < JOINT_COUNT; ++j) {
+            joints[static_cast<size_t>(3 * j)] = s.joints[j].x;
+            joints[static_cast<size_t>(3 * j + 1)] = s.joints[j].y;
+            joints[static_cast<size_t>(3 * j + 2)] = s.joints[j].z;
+        }
+        joints[3 * JOINT_KNEE_LEFT] = 0.0f;
+        joints[3 * JOINT_HAND_RIGHT + 2] = 0.0f;
+        g.skeletons.push_back(joints);
+    }
+    g.type = static_cast<int32_t>(trained.type);
+    want[0].gestures.push_back(g);
+    EXPECT_TRUE(sameContent(loader.recognizer.TrainedGestureSets, want));
+    std::remove(path.c_str());
 }
