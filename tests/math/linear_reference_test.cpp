@@ -14,6 +14,7 @@
 #include "common/math/mat.h"
 #include "common/math/svd.h"
 #include "common/math/vec.h"
+#include "common/math/vec3.h"
 #include "reference_linear.h"
 
 namespace lr = linear_ref;
@@ -102,6 +103,44 @@ TEST(LinearReference, VectorOperationsMatchTheModel) {
         for (uint32_t i = 0; i < n; ++i) magnitudeSum += std::fabs(ra[i] * rb[i]);
         EXPECT_NEAR(dot(a, b), lr::dot(ra, rb), (n + 1) * FLT_EPSILON * magnitudeSum + 1e-45) << at;
     }
+}
+
+TEST(LinearReference, JointVectorArithmeticMatchesTheModel) {
+    Draw draw(0x3D);
+    auto toRef3 = [](Vec3 v) { return lr::Vec{v.x, v.y, v.z}; };
+    auto expectSame3 = [](Vec3 got, const lr::Vec& want, const std::string& what) {
+        EXPECT_EQ(got.x, static_cast<float>(want[0])) << what;
+        EXPECT_EQ(got.y, static_cast<float>(want[1])) << what;
+        EXPECT_EQ(got.z, static_cast<float>(want[2])) << what;
+    };
+    for (int round = 0; round < 300; ++round) {
+        const float magnitude = round % 2 == 0 ? 3.0f : 1e12f;
+        const Vec3 a{magnitude * draw.signedUnit(), magnitude * draw.signedUnit(), magnitude * draw.signedUnit()};
+        const Vec3 b{magnitude * draw.signedUnit(), magnitude * draw.signedUnit(), magnitude * draw.signedUnit()};
+        float s = 4.0f * draw.signedUnit();
+        if (s == 0.0f) s = 0.5f;
+        const lr::Vec ra = toRef3(a), rb = toRef3(b);
+        const std::string at = "round " + std::to_string(round);
+        expectSame3(a + b, lr::add(ra, rb), at + " a + b");
+        expectSame3(a - b, lr::subtract(ra, rb), at + " a - b");
+        expectSame3(-a, lr::scale(-1.0, ra), at + " -a");
+        expectSame3(a * s, lr::scale(s, ra), at + " a * s");
+        expectSame3(s * a, lr::scale(s, ra), at + " s * a");
+        expectSame3(a / s, lr::Vec{ra[0] / s, ra[1] / s, ra[2] / s}, at + " a / s");
+        // Two rounded products and a rounded difference per component.
+        const Vec3 c = cross(a, b);
+        const lr::Vec rc = lr::cross3(ra, rb);
+        const float got[3] = {c.x, c.y, c.z};
+        for (int k = 0; k < 3; ++k) {
+            const double bound = 3.0 * FLT_EPSILON * (std::fabs(ra[(k + 1) % 3] * rb[(k + 2) % 3]) + std::fabs(ra[(k + 2) % 3] * rb[(k + 1) % 3]));
+            EXPECT_NEAR(got[k], rc[static_cast<size_t>(k)], bound) << at << " cross " << k;
+        }
+    }
+    // Right-handed: x cross y is z.
+    const Vec3 z = cross(Vec3{1.0f, 0.0f, 0.0f}, Vec3{0.0f, 1.0f, 0.0f});
+    EXPECT_EQ(z.x, 0.0f);
+    EXPECT_EQ(z.y, 0.0f);
+    EXPECT_EQ(z.z, 1.0f);
 }
 
 TEST(LinearReference, VectorStorageCopyAndAssignment) {

@@ -97,6 +97,11 @@ inline Mat multiply(const Mat& m, const Mat& n) {
     return r;
 }
 
+// The plain 3-component vector used for joint arithmetic: a right-handed cross product.
+inline Vec cross3(const Vec& a, const Vec& b) {
+    return {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
+}
+
 struct Decomposition {
     Mat U;         // rows x cols; column k is A v_k / w_k, zero where w_k is zero
     Vec w;         // cols values, descending
