@@ -69,6 +69,7 @@ void keyboardUp(unsigned char key, int x, int y) {
 
 void special(int key, int x, int y) {
     if (guiSpecial(key, x, y) || app->fileDialog.active) return;
+    if (harnessGestureKey(harness, key)) return;
     paintSpecial(*app, key, glutGetModifiers());
 }
 

@@ -62,7 +62,10 @@ void keyboardUp(unsigned char key, int x, int y) {
     guiKeyboardUp(key, x, y);
 }
 
-void special(int key, int x, int y) { terrainSpecialEvent(*app, key, x, y, glutGetModifiers()); }
+void special(int key, int x, int y) {
+    if (!app->fileDialog.active && harnessGestureKey(harness, key)) return;
+    terrainSpecialEvent(*app, key, x, y, glutGetModifiers());
+}
 
 void specialUp(int key, int x, int y) { guiSpecialUp(key, x, y); }
 

@@ -120,5 +120,8 @@ std::string programUsage(const std::string& program) {
            "  --seed N             random seed of the simulated performer (default 1)\n"
            "  --window WxH         initial window size (default 1600x1000)\n"
            "  --help               this text\n"
-           "  --version            the version\n";
+           "  --version            the version\n"
+           "\n"
+           "Without a script the mouse drives the simulated performer's right arm, its buttons close\n"
+           "the hands, and the keys F1 to F10 make it perform its named gestures (see README.md).\n";
 }

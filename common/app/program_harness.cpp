@@ -225,6 +225,13 @@ void harnessMouseButton(ProgramHarness& harness, int button, int state, int x, i
     harnessMouseMotion(harness, x, y, areaWidth, areaHeight);
 }
 
+bool harnessGestureKey(ProgramHarness& harness, int glutKey) {
+    if (!harness.performer || harness.scenario) return false;
+    if (glutKey < GLUT_KEY_F1 || glutKey > GLUT_KEY_F12) return false;
+    // Each press is another performance, varied like a person's repetitions.
+    return harness.performer->mouseGesture(glutKey - GLUT_KEY_F1, ++harness.gestureKeyPresses);
+}
+
 void harnessMouseLeft(ProgramHarness& harness) {
     if (!harness.performer || harness.scenario) return;
     harness.performer->mouseAway();

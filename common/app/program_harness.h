@@ -23,6 +23,7 @@ struct ProgramHarness {
     ProgramOptions options;
     Clock clock;
     SimulatedPerformer* performer = nullptr;  // the synthetic source, when it is the sensor
+    uint32_t gestureKeyPresses = 0;           // seeds each keyed gesture's variation
     std::unique_ptr<Recorder> recorder;       // --record
     std::unique_ptr<ScenarioRunner> scenario; // --script or --demo
     bool screenshotSaved = false;
@@ -99,6 +100,10 @@ void harnessMouseLeft(ProgramHarness& harness);
 // on once ImGui no longer wants the mouse.
 void harnessHoldMotion(ProgramHarness& harness, int x, int y);
 void harnessReleaseHeldMotion(ProgramHarness& harness, bool guiWantsMouse, int areaWidth, int areaHeight);
+// Keys F1 to F10 make the mouse-driven performer perform the named gestures in their listed
+// order, so that gestures can be taught and used without a sensor. True when the key was taken
+// (a performer without a scenario, and a key that names a gesture); the program then ignores it.
+bool harnessGestureKey(ProgramHarness& harness, int glutKey);
 // Once per frame, after the program updated its right pointer from this frame's pose: steers
 // the performer's right wrist so that the pointer follows the mouse.
 void harnessFollowPointer(ProgramHarness& harness, const HandPointer& rightPointer);

@@ -379,7 +379,7 @@ std::vector<std::string> SimulatedPerformer::gestureNames() {
 }
 
 void SimulatedPerformer::mouseMove(float nx, float ny) {
-    if (!std::isfinite(nx) || !std::isfinite(ny)) return;
+    if (!std::isfinite(nx) || !std::isfinite(ny) || (mouseMode && gestureRunning())) return;
     nx = std::clamp(nx, 0.0f, 1.0f);
     ny = std::clamp(ny, 0.0f, 1.0f);
     cursorX = nx;
@@ -515,6 +515,17 @@ void SimulatedPerformer::moveRightWristUnderMouse(uint32_t durationMs) {
     startTween(arms[HAND_RIGHT].y, shoulder.y + y, durationMs);
 }
 
+bool SimulatedPerformer::mouseGesture(int index, uint32_t variationSeed) {
+    const std::vector<PerformerGesture>& gestures = performerGestures();
+    if (index < 0 || index >= static_cast<int>(gestures.size())) return false;
+    if (!mouseMode) {
+        mouseMode = true;
+        mouseAwayNow = false;
+    }
+    mouseAway();
+    return performGesture(gestures[static_cast<size_t>(index)].name, variationSeed);
+}
+
 void SimulatedPerformer::mouseAway() {
     if (!mouseMode || mouseAwayNow) return;
     mouseAwayNow = true;
@@ -527,6 +538,7 @@ void SimulatedPerformer::mouseAway() {
 
 void SimulatedPerformer::mouseButton(int hand, bool down) {
     hand &= 1;
+    if (mouseMode && gestureRunning()) return;  // the hands stay open through a keyed gesture
     if (!mouseMode) {
         mouseMode = true;
         setReach(HAND_RIGHT, mouseReach, 300);
@@ -558,6 +570,7 @@ void SimulatedPerformer::mouseButton(int hand, bool down) {
 }
 
 void SimulatedPerformer::mouseWheel(int steps) {
+    if (mouseMode && gestureRunning()) return;
     steps = std::clamp(steps, -100, 100);
     mouseMode = true;
     mouseReach = std::clamp(mouseReach + 0.05f * static_cast<float>(steps), 0.0f, 0.45f);

@@ -92,6 +92,12 @@ public:
     // Does nothing outside mouse mode, while the mouse is away, or for a left pointer.
     void followPointer(const HandPointer& pointer);
     void mouseWheel(int steps);
+    // A key asks for named gesture `index` (in gestureNames() order) while the mouse drives:
+    // both hands open, the arms drop to rest and the gesture runs from there. The mouse is
+    // ignored until it has ended; the person then stands at rest until the mouse moves again.
+    // False for an index out of range.
+    bool mouseGesture(int index, uint32_t variationSeed);
+    bool gestureRunning() const { return gestureRun.gesture != nullptr; }
 
     // Faults last durationMs from the next advance.
     void injectFault(PerformerFault fault, uint32_t durationMs);

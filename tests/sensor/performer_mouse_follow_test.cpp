@@ -222,6 +222,57 @@ TEST(MouseFollow, ArmsHangWhileTheMouseIsAwayAndThePointerReturnsUnderIt) {
     EXPECT_LT(rig.errorPixels(), 5.0f);
 }
 
+// A key performs a named gesture while the mouse drives: the mouse, its buttons and its wheel
+// must not bend the gesture, and afterwards the person stands at rest until the mouse moves.
+TEST(MouseFollow, AKeyedGestureRunsUntouchedByTheMouseAndEndsAtRest) {
+    const std::vector<std::string> names = SimulatedPerformer::gestureNames();
+    const int circle = static_cast<int>(std::find(names.begin(), names.end(), "right_circle") - names.begin());
+    ASSERT_LT(circle, static_cast<int>(names.size()));
+
+    FollowRig quiet(33), busy(33);
+    std::vector<Vec3> quietPath, busyPath;
+    for (FollowRig* rig : {&quiet, &busy}) {
+        engage(*rig, 650.0f, 500.0f);
+        rig->performer->mouseButton(HAND_RIGHT, true);  // gripping when the key comes
+        EXPECT_FALSE(rig->performer->mouseGesture(-1, 3));
+        EXPECT_FALSE(rig->performer->mouseGesture(static_cast<int>(names.size()), 3));
+        ASSERT_TRUE(rig->performer->mouseGesture(circle, 3));
+        EXPECT_TRUE(rig->performer->gestureRunning());
+        EXPECT_EQ(rig->performer->handShape(HAND_RIGHT), HandShape::OPEN);
+        std::vector<Vec3>& path = rig == &quiet ? quietPath : busyPath;
+        for (int frame = 0; frame < 300 && rig->performer->gestureRunning(); ++frame) {
+            if (rig == &busy) {
+                rig->moveMouse(100.0f + 3.0f * static_cast<float>(frame), 900.0f - 2.0f * static_cast<float>(frame));
+                rig->performer->mouseButton(frame % 2, frame % 3 == 0);
+                rig->performer->mouseWheel(1);
+            }
+            rig->frame();
+            const Vector4& w = rig->sensor->skeleton.joints[JOINT_WRIST_RIGHT];
+            path.push_back({w.x, w.y, w.z});
+        }
+        EXPECT_FALSE(rig->performer->gestureRunning());
+    }
+    ASSERT_EQ(quietPath.size(), busyPath.size());
+    float travel = 0.0f;
+    for (size_t i = 0; i < quietPath.size(); ++i) {
+        ASSERT_EQ(length(quietPath[i] - busyPath[i]), 0.0f) << "frame " << i;
+        travel = std::max(travel, length(quietPath[i] - quietPath.front()));
+    }
+    EXPECT_GT(travel, 0.3f) << "the circle was performed";
+
+    // It ends at rest, hands open, and the person stays there: no pointer comes up by itself.
+    busy.run(1500);
+    EXPECT_FALSE(busy.pointer.engaged());
+    EXPECT_LT(busy.pose[POSE_RIGHT_REACH], POINTER_REACH_THRESHOLD);
+    EXPECT_EQ(busy.performer->handShape(HAND_RIGHT), HandShape::OPEN);
+    EXPECT_EQ(busy.performer->handShape(HAND_LEFT), HandShape::OPEN);
+    // The mouse then brings the right hand forward again, and the pointer under it.
+    busy.moveMouse(400.0f, 300.0f);
+    busy.run(1500);
+    EXPECT_TRUE(busy.pointer.engaged());
+    EXPECT_LT(busy.errorPixels(), 5.0f);
+}
+
 TEST(MouseFollow, ARightButtonDragMovesTheHeldLeftHandAndLeavesTheRightPointer) {
     FollowRig rig(33);
     engage(rig, 650.0f, 500.0f);
