@@ -51,6 +51,19 @@ constexpr uint32_t MOUSE_LEFT_APPROACH_MS = 250;
 constexpr uint32_t MOUSE_LEFT_GRIP_DELAY_MS = MOUSE_LEFT_APPROACH_MS + 500 + 200;
 // The right hand comes forward from rest over this long when the mouse comes back.
 constexpr uint32_t MOUSE_RAISE_MS = 250;
+// The pointer moves with acceleration, so quick moves take the wrist less far than slow ones
+// take it back, and the steered wrist wanders from where the mouse lies in the pointer's box.
+// A slow drag needs up to twice its length in wrist travel. When the left button goes down
+// with the wrist further than this (metres) from that spot, the hand first drops and comes
+// forward again under the mouse, as a user lifts a mouse that has run out of desk, and
+// closes once its pointer has engaged there.
+constexpr float MOUSE_REGRIP_DRIFT = 0.1f;
+// The hand that came back closes once its pointer is this close to where the button went down
+// (metres of the box, about a dozen pixels) and nearly still (moving less than
+// REGRIP_STILL_STEP a frame), or after this long.
+constexpr float REGRIP_SETTLED_GAP = 0.005f;
+constexpr float REGRIP_STILL_STEP = 0.001f;
+constexpr uint32_t REGRIP_SETTLE_LIMIT_MS = 300;
 // The steered open hand stays whole in the camera's image: its fingertips reach this far above
 // the wrist, and stay this many pixels below the image's top edge. A hand cut by the edge shows
 // no fingers, and the hand detector reads it closed: a grip the user never made.
@@ -320,6 +333,7 @@ void SimulatedPerformer::setReach(int hand, float reachMetres, uint32_t duration
 
 HandShape SimulatedPerformer::shownHandShape(int hand) const {
     hand &= 1;
+    if (hand == HAND_RIGHT && rightRegripping) return HandShape::OPEN;  // still coming back
     if (hand == HAND_LEFT && leftHeldByMouse && hands[hand] == HandShape::CLOSED &&
         (leftGripPending || now - leftGripStartMs < MOUSE_LEFT_GRIP_DELAY_MS)) {
         return HandShape::OPEN;  // still coming forward
@@ -407,6 +421,29 @@ void SimulatedPerformer::mouseMove(float nx, float ny) {
     moveRightWristUnderMouse(moveMs);
 }
 
+namespace {
+// The share t (0..1) of the step (dx, dy) from offset (x, y) that keeps x, y + t (dx, dy)
+// within `radius` of the origin and at most `top` high. A start already outside a limit may
+// move only back inside it.
+float reachableShare(float x, float y, float dx, float dy, float radius, float top) {
+    float share = 1.0f;
+    const float a = dx * dx + dy * dy;
+    if (a > 0.0f) {
+        const float endX = x + dx, endY = y + dy;
+        if (endX * endX + endY * endY > radius * radius) {
+            // |p + t d|^2 = r^2: the larger root is where the step leaves the circle.
+            const float b = x * dx + y * dy;
+            const float c = x * x + y * y - radius * radius;
+            const float disc = b * b - a * c;
+            const float leave = disc > 0.0f ? (-b + std::sqrt(disc)) / a : 0.0f;
+            share = std::clamp(leave, 0.0f, 1.0f);
+        }
+    }
+    if (dy > 0.0f && y + share * dy > top) share = std::clamp((top - y) / dy, 0.0f, share);
+    return share;
+}
+}  // namespace
+
 void SimulatedPerformer::followPointer(const HandPointer& pointer) {
     if (!mouseMode || mouseAwayNow || pointer.hand != HAND_RIGHT) return;
     if (leftHeldByMouse) {
@@ -425,10 +462,17 @@ void SimulatedPerformer::followPointer(const HandPointer& pointer) {
         return;
     }
     if (mouseDropping) return;  // the hand is on its way down; it comes back once disengaged
+    if (rightClickPending && !rightRegripping && now - gripChangedMs >= MOUSE_GRIP_SETTLE_MS) {
+        // A click released while the hand came back has been seen closed long enough.
+        rightClickPending = false;
+        setHandShape(HAND_RIGHT, HandShape::OPEN);
+        gripChangedMs = now;
+    }
     // The hand detector needs a few frames to see a hand close or open; a person aims at the
     // spot meanwhile, so a stroke starts where the button went down and ends where it came up,
-    // without a tail toward wherever the mouse went next.
-    const bool settling = now - gripChangedMs < MOUSE_GRIP_SETTLE_MS;
+    // without a tail toward wherever the mouse went next. A hand coming back to grip aims
+    // there too until it closes.
+    const bool settling = rightRegripping || now - gripChangedMs < MOUSE_GRIP_SETTLE_MS;
     const float aimX = settling ? gripMouseX : mouseX;
     const float aimY = settling ? gripMouseY : mouseY;
     if (settling) pinnedSinceMs = now;
@@ -437,6 +481,25 @@ void SimulatedPerformer::followPointer(const HandPointer& pointer) {
     const float gapX = targetX - pointer.x;
     const float gapY = targetY - pointer.y;
     const float gap = std::sqrt(gapX * gapX + gapY * gapY);
+    if (rightRegripping) {
+        // Back: the hand closes once its pointer, which engages where the smoothed wrist was,
+        // has come to rest on the spot, so the stroke does not begin with a hook.
+        if (!regripEngaged) {
+            regripEngaged = true;
+            regripEngagedMs = now;
+            regripLastX = pointer.x;
+            regripLastY = pointer.y;
+        }
+        const float step = std::hypot(pointer.x - regripLastX, pointer.y - regripLastY);
+        regripLastX = pointer.x;
+        regripLastY = pointer.y;
+        if ((gap < REGRIP_SETTLED_GAP && step < REGRIP_STILL_STEP) ||
+            now - regripEngagedMs >= REGRIP_SETTLE_LIMIT_MS) {
+            rightRegripping = false;
+            gripChangedMs = now;
+            sceneRendered = false;
+        }
+    }
     // Stuck: the mouse is away from the pointer and the pointer has not moved for a while (a
     // straight arm, or a wrist the arm cannot take where it is asked). As a user lifts a mouse,
     // the hand drops for a moment, unless it is closed (drawing), and the pointer engages again
@@ -468,17 +531,30 @@ void SimulatedPerformer::followPointer(const HandPointer& pointer) {
     wrist.y += wantY - seen.y;
 
     // Keep the wrist on a circle the arm reaches at its reach: beyond it the tracked wrist
-    // would stop while the command ran on.
+    // would stop while the command ran on. An open hand slides along the circle, which brings
+    // its pointer as near the mouse as the arm allows. A closed hand is drawing: sliding would
+    // bend the stroke off the line the mouse takes, so it goes only as far toward its aim as
+    // the arm reaches, and the stroke stops short instead.
     const Vec3 shoulder = shoulderPosition(bodyModel, HAND_RIGHT, {});
     const float radius = mouseWristRadius();
-    const float offX = wrist.x - shoulder.x;
-    const float offY = wrist.y - shoulder.y;
-    const float off = std::sqrt(offX * offX + offY * offY);
-    if (off > radius) {
-        wrist.x = shoulder.x + offX / off * radius;
-        wrist.y = shoulder.y + offY / off * radius;
+    const float highest = std::max(highestWholeHandWrist(wrist.z), pointer.yMin);
+    if (hands[HAND_RIGHT] == HandShape::CLOSED) {
+        const Vec3 from = tweenWrist(HAND_RIGHT, now);
+        const float share = reachableShare(from.x - shoulder.x, from.y - shoulder.y,
+                                           wrist.x - from.x, wrist.y - from.y, radius,
+                                           highest - shoulder.y);
+        wrist.x = from.x + share * (wrist.x - from.x);
+        wrist.y = from.y + share * (wrist.y - from.y);
+    } else {
+        const float offX = wrist.x - shoulder.x;
+        const float offY = wrist.y - shoulder.y;
+        const float off = std::sqrt(offX * offX + offY * offY);
+        if (off > radius) {
+            wrist.x = shoulder.x + offX / off * radius;
+            wrist.y = shoulder.y + offY / off * radius;
+        }
+        wrist.y = std::min(wrist.y, highest);
     }
-    wrist.y = std::min(wrist.y, std::max(highestWholeHandWrist(wrist.z), pointer.yMin));
     startTween(arms[HAND_RIGHT].x, wrist.x, 0);
     startTween(arms[HAND_RIGHT].y, wrist.y, 0);
 }
@@ -501,18 +577,25 @@ float SimulatedPerformer::mouseWristRadius() const {
 void SimulatedPerformer::moveRightWristUnderMouse(uint32_t durationMs) {
     // Where the mouse lies in the right pointer's box (x 0..0.5, y -0.1..0.4 metres), as far
     // as the arm reaches: an engaging pointer starts at the wrist.
+    // A hand that comes back to grip comes back where the button went down.
+    const Vec3 spot = rightWristUnder(rightRegripping ? gripMouseX : mouseX,
+                                      rightRegripping ? gripMouseY : mouseY);
+    cancelGesture(HAND_RIGHT);
+    startTween(arms[HAND_RIGHT].x, spot.x, durationMs);
+    startTween(arms[HAND_RIGHT].y, spot.y, durationMs);
+}
+
+Vec3 SimulatedPerformer::rightWristUnder(float nx, float ny) const {
     const Vec3 shoulder = shoulderPosition(bodyModel, HAND_RIGHT, {});
-    float x = 0.5f * mouseX - shoulder.x;
-    float y = -0.1f + 0.5f * mouseY - shoulder.y;
+    float x = 0.5f * nx - shoulder.x;
+    float y = -0.1f + 0.5f * ny - shoulder.y;
     const float off = std::sqrt(x * x + y * y);
     const float radius = mouseWristRadius();
     if (off > radius) {
         x *= radius / off;
         y *= radius / off;
     }
-    cancelGesture(HAND_RIGHT);
-    startTween(arms[HAND_RIGHT].x, shoulder.x + x, durationMs);
-    startTween(arms[HAND_RIGHT].y, shoulder.y + y, durationMs);
+    return {shoulder.x + x, shoulder.y + y, shoulder.z};
 }
 
 bool SimulatedPerformer::mouseGesture(int index, uint32_t variationSeed) {
@@ -531,6 +614,8 @@ void SimulatedPerformer::mouseAway() {
     mouseAwayNow = true;
     mouseFollowing = false;
     mouseDropping = false;
+    rightRegripping = false;
+    rightClickPending = false;
     leftHeldByMouse = false;
     for (int hand = 0; hand < 2; ++hand) setHandShape(hand, HandShape::OPEN);
     rest(400);
@@ -543,12 +628,28 @@ void SimulatedPerformer::mouseButton(int hand, bool down) {
         mouseMode = true;
         setReach(HAND_RIGHT, mouseReach, 300);
     }
-    setHandShape(hand, down ? HandShape::CLOSED : HandShape::OPEN);
     if (hand == HAND_RIGHT) {
+        if (rightRegripping) {
+            // Released before the hand is back: the click still happens once it is.
+            rightClickPending = !down;
+            return;
+        }
+        rightClickPending = false;
         gripChangedMs = now;
         gripMouseX = mouseX;
         gripMouseY = mouseY;
+        if (down && mouseFollowing && !mouseDropping && !leftHeldByMouse) {
+            const Vec3 spot = rightWristUnder(mouseX, mouseY);
+            const Vec3 wrist = tweenWrist(HAND_RIGHT, now);
+            if (std::hypot(wrist.x - spot.x, wrist.y - spot.y) > MOUSE_REGRIP_DRIFT) {
+                rightRegripping = true;
+                regripEngaged = false;
+                mouseDropping = true;
+                setReach(HAND_RIGHT, 0.0f, 150);
+            }
+        }
     }
+    setHandShape(hand, down ? HandShape::CLOSED : HandShape::OPEN);
     if (hand == HAND_LEFT) {
         // The left hand comes forward into the middle of its pointer box while held.
         leftHeldByMouse = down;

@@ -69,7 +69,9 @@ public:
     // pointer engages, mouseMove puts the wrist where the mouse lies in the pointer's box
     // (x 0..0.5, y -0.1..0.4 metres), so the pointer starts under the mouse; after that,
     // followPointer steers the wrist every frame. mouseButton's `hand` is the hand the button
-    // works: HAND_RIGHT for the left button (closes the right hand while down), HAND_LEFT for
+    // works: HAND_RIGHT for the left button (closes the right hand while down; if the wrist
+    // has wandered far from where the mouse lies in the box, the hand first drops and comes
+    // back there, and closes once its pointer has engaged and settled), HAND_LEFT for
     // the right button (holds the left hand forward while down, closed once its pointer has
     // engaged). While the left hand is held, the mouse moves it instead of the right hand (a
     // whole area's width is 0.5 m), so a drag with the right button changes what the left
@@ -158,6 +160,9 @@ private:
     // whole in the image (world y, for the current tilt).
     float highestWholeHandWrist(float z) const;
     void moveRightWristUnderMouse(uint32_t durationMs);
+    // Where the mouse at (nx, ny) lies in the right pointer's box, as far as the arm reaches
+    // (world frame; z is the shoulder's).
+    Vec3 rightWristUnder(float nx, float ny) const;
     void ensureRendered();
 
     uint32_t seed;
@@ -176,6 +181,12 @@ private:
     bool mouseFollowing = false;    // the right pointer is engaged and steered
     bool mouseDropping = false;     // the stuck right hand drops so its pointer can start afresh
     uint32_t gripChangedMs = 0;     // when the left button last closed or opened the right hand
+    bool rightRegripping = false;   // the left button is down; the right hand drops and comes
+                                    // back under the mouse before it closes
+    bool rightClickPending = false; // and the button came up meanwhile: close, then open
+    bool regripEngaged = false;     // its pointer has engaged again
+    uint32_t regripEngagedMs = 0;   // when
+    float regripLastX = 0.0f, regripLastY = 0.0f;  // its pointer the frame before (metres)
     float gripMouseX = 0.5f, gripMouseY = 0.5f;  // and where the mouse was then
     uint32_t pinnedSinceMs = 0;     // the steered pointer last made progress toward the mouse
     float progressX = 0.0f, progressY = 0.0f, progressGap = 0.0f;  // the pointer and its gap to
