@@ -51,19 +51,31 @@ constexpr uint32_t MOUSE_LEFT_APPROACH_MS = 250;
 constexpr uint32_t MOUSE_LEFT_GRIP_DELAY_MS = MOUSE_LEFT_APPROACH_MS + 500 + 200;
 // The right hand comes forward from rest over this long when the mouse comes back.
 constexpr uint32_t MOUSE_RAISE_MS = 250;
+// A person closes the hand once it is where they want to grip. So the left button's grip
+// waits, with the hand open, until the right pointer has come to rest within this distance of
+// where the button went down (metres of the box, about a dozen pixels; moving less than
+// GRIP_STILL_STEP a frame), or for at most GRIP_APPROACH_LIMIT_MS from when it could start.
+constexpr float GRIP_SETTLED_GAP = 0.005f;
+constexpr float GRIP_STILL_STEP = 0.001f;
+constexpr uint32_t GRIP_APPROACH_LIMIT_MS = 500;
 // The pointer moves with acceleration, so quick moves take the wrist less far than slow ones
 // take it back, and the steered wrist wanders from where the mouse lies in the pointer's box.
 // A slow drag needs up to twice its length in wrist travel. When the left button goes down
 // with the wrist further than this (metres) from that spot, the hand first drops and comes
-// forward again under the mouse, as a user lifts a mouse that has run out of desk, and
-// closes once its pointer has engaged there.
+// forward again there, as a user lifts a mouse that has run out of desk.
 constexpr float MOUSE_REGRIP_DRIFT = 0.1f;
-// The hand that came back closes once its pointer is this close to where the button went down
-// (metres of the box, about a dozen pixels) and nearly still (moving less than
-// REGRIP_STILL_STEP a frame), or after this long.
-constexpr float REGRIP_SETTLED_GAP = 0.005f;
-constexpr float REGRIP_STILL_STEP = 0.001f;
-constexpr uint32_t REGRIP_SETTLE_LIMIT_MS = 300;
+// The hand detector needs three frames to see a hand change: a grip stays closed at least this
+// long, however quick the click, and a hand that opened stays open this long before the next
+// press closes it, so that two clicks never merge into one grip.
+constexpr uint32_t MOUSE_CLICK_MIN_MS = 250;
+constexpr uint32_t MOUSE_REOPEN_MS = 150;
+// While a grip waits to close, the mouse may draw on. The closed hand then retraces the mouse's
+// path, taking up to this many recorded moves a frame, so that it catches up along the stroke
+// rather than in one leap (a tool applied once a frame would leave gaps along a leap).
+constexpr int PATH_MOVES_PER_FRAME = 2;
+// A grip whose button came up while it retraced opens at the latest after this long a point
+// (frames of slow programs included) on top of the usual wait.
+constexpr uint32_t PATH_MS_PER_POINT = 33;
 // The steered open hand stays whole in the camera's image: its fingertips reach this far above
 // the wrist, and stay this many pixels below the image's top edge. A hand cut by the edge shows
 // no fingers, and the hand detector reads it closed: a grip the user never made.
@@ -333,7 +345,7 @@ void SimulatedPerformer::setReach(int hand, float reachMetres, uint32_t duration
 
 HandShape SimulatedPerformer::shownHandShape(int hand) const {
     hand &= 1;
-    if (hand == HAND_RIGHT && rightRegripping) return HandShape::OPEN;  // still coming back
+    if (hand == HAND_RIGHT && gripApproaching) return HandShape::OPEN;  // not there yet
     if (hand == HAND_LEFT && leftHeldByMouse && hands[hand] == HandShape::CLOSED &&
         (leftGripPending || now - leftGripStartMs < MOUSE_LEFT_GRIP_DELAY_MS)) {
         return HandShape::OPEN;  // still coming forward
@@ -407,6 +419,14 @@ void SimulatedPerformer::mouseMove(float nx, float ny) {
     }
     mouseX = nx;
     mouseY = ny;
+    if (pathRecording) {
+        // One point a frame, however many motion events arrive; a full path keeps its end
+        // current.
+        const bool sameFrame = pathCount > pathNext && pathLastMs == now;
+        if (!sameFrame && pathCount < static_cast<int>(gripPath.size())) ++pathCount;
+        if (pathCount > pathNext) gripPath[static_cast<size_t>(pathCount - 1)] = {nx, ny};
+        pathLastMs = now;
+    }
     uint32_t moveMs = 0;
     if (!mouseMode || mouseAwayNow) {
         // From rest (or the first call): the hand comes forward rather than jumping there.
@@ -446,7 +466,36 @@ float reachableShare(float x, float y, float dx, float dy, float radius, float t
 
 void SimulatedPerformer::followPointer(const HandPointer& pointer) {
     if (!mouseMode || mouseAwayNow || pointer.hand != HAND_RIGHT) return;
-    if (leftHeldByMouse) {
+    if (clickReleased && !gripApproaching && now - gripChangedMs >= MOUSE_CLICK_MIN_MS) {
+        // A grip whose button came up early has been seen closed long enough; it opens once
+        // its pointer has gone where the button came up (at once for a click made in place).
+        const float gapX = pointer.xMin + releaseMouseX * (pointer.xMax - pointer.xMin) - pointer.x;
+        const float gapY = pointer.yMin + releaseMouseY * (pointer.yMax - pointer.yMin) - pointer.y;
+        const bool retracing = pathNext < pathCount;
+        if (!pointer.engaged() || !mouseFollowing ||
+            (!retracing && std::hypot(gapX, gapY) < GRIP_SETTLED_GAP) ||
+            now - gripChangedMs >= MOUSE_GRIP_SETTLE_MS + GRIP_APPROACH_LIMIT_MS +
+                                       static_cast<uint32_t>(pathCount) * PATH_MS_PER_POINT) {
+            clickReleased = false;
+            setHandShape(HAND_RIGHT, HandShape::OPEN);
+            gripChangedMs = now;
+            gripMouseX = releaseMouseX;
+            gripMouseY = releaseMouseY;
+        }
+    }
+    if (queuedPresses > 0 && !gripApproaching && !clickReleased &&
+        hands[HAND_RIGHT] == HandShape::OPEN && now - gripChangedMs >= MOUSE_REOPEN_MS) {
+        // The next press made while the last click was still under way, at its own spot.
+        const QueuedPress next = pressQueue[0];
+        for (int i = 1; i < queuedPresses; ++i) pressQueue[static_cast<size_t>(i - 1)] = pressQueue[static_cast<size_t>(i)];
+        --queuedPresses;
+        startRightGrip(next.x, next.y);
+        clickReleased = next.released;
+        if (next.released) pathRecording = false;
+        releaseMouseX = next.releaseX;
+        releaseMouseY = next.releaseY;
+    }
+    if (leftHeldByMouse && !gripApproaching && !mouseDropping) {
         pinnedSinceMs = now;  // the mouse drives the left hand; the right waits where it is
         return;
     }
@@ -462,42 +511,49 @@ void SimulatedPerformer::followPointer(const HandPointer& pointer) {
         return;
     }
     if (mouseDropping) return;  // the hand is on its way down; it comes back once disengaged
-    if (rightClickPending && !rightRegripping && now - gripChangedMs >= MOUSE_GRIP_SETTLE_MS) {
-        // A click released while the hand came back has been seen closed long enough.
-        rightClickPending = false;
-        setHandShape(HAND_RIGHT, HandShape::OPEN);
-        gripChangedMs = now;
-    }
     // The hand detector needs a few frames to see a hand close or open; a person aims at the
     // spot meanwhile, so a stroke starts where the button went down and ends where it came up,
-    // without a tail toward wherever the mouse went next. A hand coming back to grip aims
-    // there too until it closes.
-    const bool settling = rightRegripping || now - gripChangedMs < MOUSE_GRIP_SETTLE_MS;
-    const float aimX = settling ? gripMouseX : mouseX;
-    const float aimY = settling ? gripMouseY : mouseY;
-    if (settling) pinnedSinceMs = now;
+    // without a tail toward wherever the mouse went next. A grip on its way aims there too,
+    // and a grip whose button already came up goes on to where it came up.
+    const bool settling = gripApproaching || now - gripChangedMs < MOUSE_GRIP_SETTLE_MS;
+    float aimX = settling ? gripMouseX : clickReleased ? releaseMouseX : mouseX;
+    float aimY = settling ? gripMouseY : clickReleased ? releaseMouseY : mouseY;
+    if (!settling && pathNext < pathCount && hands[HAND_RIGHT] == HandShape::CLOSED) {
+        // Retrace the path the mouse drew meanwhile.
+        pathNext = std::min(pathNext + PATH_MOVES_PER_FRAME, pathCount);
+        if (pathNext < pathCount) {
+            aimX = gripPath[static_cast<size_t>(pathNext)].x;
+            aimY = gripPath[static_cast<size_t>(pathNext)].y;
+        } else {
+            pathRecording = false;  // caught up: the hand follows the mouse itself again
+        }
+    } else if (!settling) {
+        pathRecording = false;
+    }
+    if (settling || clickReleased) pinnedSinceMs = now;
     const float targetX = pointer.xMin + aimX * (pointer.xMax - pointer.xMin);
     const float targetY = pointer.yMin + aimY * (pointer.yMax - pointer.yMin);
     const float gapX = targetX - pointer.x;
     const float gapY = targetY - pointer.y;
     const float gap = std::sqrt(gapX * gapX + gapY * gapY);
-    if (rightRegripping) {
-        // Back: the hand closes once its pointer, which engages where the smoothed wrist was,
-        // has come to rest on the spot, so the stroke does not begin with a hook.
-        if (!regripEngaged) {
-            regripEngaged = true;
-            regripEngagedMs = now;
-            regripLastX = pointer.x;
-            regripLastY = pointer.y;
+    if (gripApproaching) {
+        // The hand closes once its pointer (which, after a drop, engages where the smoothed
+        // wrist was) has come to rest on the spot, so the stroke does not begin with a hook.
+        if (!approachStarted) {
+            approachStarted = true;
+            approachStartMs = now;
+            approachLastX = pointer.x;
+            approachLastY = pointer.y;
         }
-        const float step = std::hypot(pointer.x - regripLastX, pointer.y - regripLastY);
-        regripLastX = pointer.x;
-        regripLastY = pointer.y;
-        if ((gap < REGRIP_SETTLED_GAP && step < REGRIP_STILL_STEP) ||
-            now - regripEngagedMs >= REGRIP_SETTLE_LIMIT_MS) {
-            rightRegripping = false;
+        const float step = std::hypot(pointer.x - approachLastX, pointer.y - approachLastY);
+        approachLastX = pointer.x;
+        approachLastY = pointer.y;
+        if ((gap < GRIP_SETTLED_GAP && step < GRIP_STILL_STEP) ||
+            now - approachStartMs >= GRIP_APPROACH_LIMIT_MS) {
+            gripApproaching = false;
             gripChangedMs = now;
             sceneRendered = false;
+            if (leftHeldByMouse) return;  // both hands grip; the right waits where it is
         }
     }
     // Stuck: the mouse is away from the pointer and the pointer has not moved for a while (a
@@ -538,7 +594,7 @@ void SimulatedPerformer::followPointer(const HandPointer& pointer) {
     const Vec3 shoulder = shoulderPosition(bodyModel, HAND_RIGHT, {});
     const float radius = mouseWristRadius();
     const float highest = std::max(highestWholeHandWrist(wrist.z), pointer.yMin);
-    if (hands[HAND_RIGHT] == HandShape::CLOSED) {
+    if (shownHandShape(HAND_RIGHT) == HandShape::CLOSED) {
         const Vec3 from = tweenWrist(HAND_RIGHT, now);
         const float share = reachableShare(from.x - shoulder.x, from.y - shoulder.y,
                                            wrist.x - from.x, wrist.y - from.y, radius,
@@ -578,8 +634,8 @@ void SimulatedPerformer::moveRightWristUnderMouse(uint32_t durationMs) {
     // Where the mouse lies in the right pointer's box (x 0..0.5, y -0.1..0.4 metres), as far
     // as the arm reaches: an engaging pointer starts at the wrist.
     // A hand that comes back to grip comes back where the button went down.
-    const Vec3 spot = rightWristUnder(rightRegripping ? gripMouseX : mouseX,
-                                      rightRegripping ? gripMouseY : mouseY);
+    const Vec3 spot = rightWristUnder(gripApproaching ? gripMouseX : mouseX,
+                                      gripApproaching ? gripMouseY : mouseY);
     cancelGesture(HAND_RIGHT);
     startTween(arms[HAND_RIGHT].x, spot.x, durationMs);
     startTween(arms[HAND_RIGHT].y, spot.y, durationMs);
@@ -614,8 +670,11 @@ void SimulatedPerformer::mouseAway() {
     mouseAwayNow = true;
     mouseFollowing = false;
     mouseDropping = false;
-    rightRegripping = false;
-    rightClickPending = false;
+    gripApproaching = false;
+    clickReleased = false;
+    queuedPresses = 0;
+    pathRecording = false;
+    pathCount = pathNext = 0;
     leftHeldByMouse = false;
     for (int hand = 0; hand < 2; ++hand) setHandShape(hand, HandShape::OPEN);
     rest(400);
@@ -629,25 +688,8 @@ void SimulatedPerformer::mouseButton(int hand, bool down) {
         setReach(HAND_RIGHT, mouseReach, 300);
     }
     if (hand == HAND_RIGHT) {
-        if (rightRegripping) {
-            // Released before the hand is back: the click still happens once it is.
-            rightClickPending = !down;
-            return;
-        }
-        rightClickPending = false;
-        gripChangedMs = now;
-        gripMouseX = mouseX;
-        gripMouseY = mouseY;
-        if (down && mouseFollowing && !mouseDropping && !leftHeldByMouse) {
-            const Vec3 spot = rightWristUnder(mouseX, mouseY);
-            const Vec3 wrist = tweenWrist(HAND_RIGHT, now);
-            if (std::hypot(wrist.x - spot.x, wrist.y - spot.y) > MOUSE_REGRIP_DRIFT) {
-                rightRegripping = true;
-                regripEngaged = false;
-                mouseDropping = true;
-                setReach(HAND_RIGHT, 0.0f, 150);
-            }
-        }
+        rightButtonEvent(down);
+        return;
     }
     setHandShape(hand, down ? HandShape::CLOSED : HandShape::OPEN);
     if (hand == HAND_LEFT) {
@@ -670,12 +712,75 @@ void SimulatedPerformer::mouseButton(int hand, bool down) {
     }
 }
 
+void SimulatedPerformer::rightButtonEvent(bool down) {
+    if (down) {
+        // A click still under way (on its way, held closed for the detector, or just opened)
+        // finishes first; this press follows at its own spot.
+        const bool justOpened = hands[HAND_RIGHT] == HandShape::OPEN && now - gripChangedMs < MOUSE_REOPEN_MS &&
+                                mouseFollowing;
+        if (gripApproaching || clickReleased || queuedPresses > 0 || justOpened) {
+            if (queuedPresses < static_cast<int>(pressQueue.size())) {
+                pressQueue[static_cast<size_t>(queuedPresses++)] = {mouseX, mouseY, false, mouseX, mouseY};
+            }
+            return;
+        }
+        startRightGrip(mouseX, mouseY);
+        return;
+    }
+    if (queuedPresses > 0) {
+        QueuedPress& last = pressQueue[static_cast<size_t>(queuedPresses - 1)];
+        last.released = true;
+        last.releaseX = mouseX;
+        last.releaseY = mouseY;
+        return;
+    }
+    if (hands[HAND_RIGHT] == HandShape::OPEN) return;
+    // The hand opens once it has been seen closed and its pointer has reached where the button
+    // came up (followPointer), so a quick stroke is not cut short where the pointer lagged.
+    // The path it may still retrace ends here. Without a steered pointer a grip does nothing,
+    // and the hand opens at once.
+    pathRecording = false;
+    if (!mouseFollowing && !gripApproaching) {
+        setHandShape(HAND_RIGHT, HandShape::OPEN);
+        gripChangedMs = now;
+        gripMouseX = mouseX;
+        gripMouseY = mouseY;
+        return;
+    }
+    clickReleased = true;
+    releaseMouseX = mouseX;
+    releaseMouseY = mouseY;
+}
+
+void SimulatedPerformer::startRightGrip(float nx, float ny) {
+    pathRecording = true;
+    pathCount = 0;
+    pathNext = 0;
+    setHandShape(HAND_RIGHT, HandShape::CLOSED);
+    gripChangedMs = now;
+    gripMouseX = nx;
+    gripMouseY = ny;
+    clickReleased = false;
+    // Without a steered pointer (not yet engaged, dropping, or waiting while the left hand is
+    // held) the hand closes where it is.
+    if (!mouseFollowing || mouseDropping || leftHeldByMouse) return;
+    gripApproaching = true;
+    approachStarted = false;
+    const Vec3 spot = rightWristUnder(nx, ny);
+    const Vec3 wrist = tweenWrist(HAND_RIGHT, now);
+    if (std::hypot(wrist.x - spot.x, wrist.y - spot.y) > MOUSE_REGRIP_DRIFT) {
+        mouseDropping = true;
+        setReach(HAND_RIGHT, 0.0f, 150);
+    }
+}
+
 void SimulatedPerformer::mouseWheel(int steps) {
     if (mouseMode && gestureRunning()) return;
     steps = std::clamp(steps, -100, 100);
     mouseMode = true;
     mouseReach = std::clamp(mouseReach + 0.05f * static_cast<float>(steps), 0.0f, 0.45f);
-    if (!mouseAwayNow) setReach(HAND_RIGHT, mouseReach, 150);  // hanging arms stay down
+    // Hanging arms stay down, and a dropping hand comes back at the new reach.
+    if (!mouseAwayNow && !mouseDropping) setReach(HAND_RIGHT, mouseReach, 150);
 }
 
 void SimulatedPerformer::injectFault(PerformerFault fault, uint32_t durationMs) {

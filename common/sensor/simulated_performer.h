@@ -6,6 +6,7 @@
 //
 // Time: every driving call takes effect at the next advance(nowMs); durations run on the
 // program clock's milliseconds (wrap-safe). Nothing here reads the wall clock or sleeps.
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -69,9 +70,11 @@ public:
     // pointer engages, mouseMove puts the wrist where the mouse lies in the pointer's box
     // (x 0..0.5, y -0.1..0.4 metres), so the pointer starts under the mouse; after that,
     // followPointer steers the wrist every frame. mouseButton's `hand` is the hand the button
-    // works: HAND_RIGHT for the left button (closes the right hand while down; if the wrist
-    // has wandered far from where the mouse lies in the box, the hand first drops and comes
-    // back there, and closes once its pointer has engaged and settled), HAND_LEFT for
+    // works: HAND_RIGHT for the left button (closes the right hand once its pointer has come
+    // to rest where the button went down, dropping and coming back there first if the wrist
+    // has wandered far from where the mouse lies in the box; then retraces the mouse's path
+    // meanwhile; a grip lasts long enough for the hand detector, and presses made meanwhile
+    // follow in turn), HAND_LEFT for
     // the right button (holds the left hand forward while down, closed once its pointer has
     // engaged). While the left hand is held, the mouse moves it instead of the right hand (a
     // whole area's width is 0.5 m), so a drag with the right button changes what the left
@@ -163,6 +166,9 @@ private:
     // Where the mouse at (nx, ny) lies in the right pointer's box, as far as the arm reaches
     // (world frame; z is the shoulder's).
     Vec3 rightWristUnder(float nx, float ny) const;
+    void rightButtonEvent(bool down);
+    // The left button went down with the mouse at (nx, ny): the right hand closes there.
+    void startRightGrip(float nx, float ny);
     void ensureRendered();
 
     uint32_t seed;
@@ -181,12 +187,28 @@ private:
     bool mouseFollowing = false;    // the right pointer is engaged and steered
     bool mouseDropping = false;     // the stuck right hand drops so its pointer can start afresh
     uint32_t gripChangedMs = 0;     // when the left button last closed or opened the right hand
-    bool rightRegripping = false;   // the left button is down; the right hand drops and comes
-                                    // back under the mouse before it closes
-    bool rightClickPending = false; // and the button came up meanwhile: close, then open
-    bool regripEngaged = false;     // its pointer has engaged again
-    uint32_t regripEngagedMs = 0;   // when
-    float regripLastX = 0.0f, regripLastY = 0.0f;  // its pointer the frame before (metres)
+    bool gripApproaching = false;   // the left button is down; the right hand, still open, goes
+                                    // to where it went down (dropping first if it wandered)
+    bool approachStarted = false;   // its pointer is engaged and on its way
+    uint32_t approachStartMs = 0;   // since when
+    float approachLastX = 0.0f, approachLastY = 0.0f;  // its pointer the frame before (metres)
+    bool clickReleased = false;     // the button came up early: open once seen closed
+    float releaseMouseX = 0.0f, releaseMouseY = 0.0f;  // where the mouse was then
+    struct QueuedPress {
+        float x = 0.0f, y = 0.0f;   // the mouse then
+        bool released = false;      // its button already came up
+        float releaseX = 0.0f, releaseY = 0.0f;  // there
+    };
+    std::array<QueuedPress, 4> pressQueue{};  // presses made while a click was under way
+    int queuedPresses = 0;
+    struct PathPoint {
+        float x = 0.0f, y = 0.0f;
+    };
+    std::array<PathPoint, 256> gripPath{};  // the mouse's moves since the grip began, until the
+    int pathCount = 0;                      // closed hand has caught up with them
+    int pathNext = 0;                       // the next one it aims at
+    bool pathRecording = false;
+    uint32_t pathLastMs = 0;                // when its last point was recorded
     float gripMouseX = 0.5f, gripMouseY = 0.5f;  // and where the mouse was then
     uint32_t pinnedSinceMs = 0;     // the steered pointer last made progress toward the mouse
     float progressX = 0.0f, progressY = 0.0f, progressGap = 0.0f;  // the pointer and its gap to

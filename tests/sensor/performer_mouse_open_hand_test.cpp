@@ -45,19 +45,20 @@ struct OpenHandRig {
 
     // button: the hand it closes (HAND_RIGHT for the left button, HAND_LEFT for the right).
     void press(int hand, bool down) {
-        // Released while the hand is still coming back under the mouse to grip: the click
-        // happens once it is back, within a few hundred ms.
-        if (!down && hand == HAND_RIGHT && performer->handShape(HAND_RIGHT) == HandShape::CLOSED &&
-            performer->shownHandShape(HAND_RIGHT) == HandShape::OPEN) {
-            lateClickUntil = now + 1500;
-        }
+        // A click is carried out whole even when the button comes up early: the hand first
+        // reaches where it went down, stays closed long enough to be seen, and a press made
+        // meanwhile follows it (up to four are kept). So a right-hand grip may still come
+        // within a few seconds.
+        if (!down && hand == HAND_RIGHT) lateClickUntil = now + 6000;
         performer->mouseButton(hand, down);
         held[hand] = down;
     }
 
-    // The hand's button is down, or a late click is still under way.
+    // The hand's button is down, or a click the performer has not finished yet (it still asks
+    // for a closed hand) was made in the last seconds.
     bool gripAsked(int hand) const {
-        return held[hand] || (hand == HAND_RIGHT && now <= lateClickUntil);
+        return held[hand] || (hand == HAND_RIGHT && now <= lateClickUntil &&
+                              performer->handShape(HAND_RIGHT) == HandShape::CLOSED);
     }
 
     void frame() {
@@ -66,6 +67,9 @@ struct OpenHandRig {
         sensor->fetchSkeleton();
         sensor->fetchColour();
         sensor->fetchDepth();
+        // What was asked when this frame's images were made (followPointer below may end a
+        // click for the next frame).
+        const bool asked[2] = {gripAsked(HAND_LEFT), gripAsked(HAND_RIGHT)};
         extractArmPose(extractor, sensor->skeleton, pose);
         for (HandStateDetector& detector : detectors) detector.update(events);
         rightPointer.update(pose, now);
@@ -76,7 +80,7 @@ struct OpenHandRig {
             // Only a hand held forward is one the user works with (a hanging hand is behind
             // the body's plane or out of the pointers' reach).
             const bool forward = hand == HAND_RIGHT ? rightPointer.engaged() : leftPointer.engaged();
-            if (gripAsked(hand) || !forward || d.lastMeasurement != HAND_MEASURED || !d.history[2]) continue;
+            if (asked[hand] || !forward || d.lastMeasurement != HAND_MEASURED || !d.history[2]) continue;
             ++closedFrames;
             if (failures.tellp() < 2000) {
                 failures << (hand == HAND_RIGHT ? "right" : "left") << " hand closed at " << now << " ms, mouse "
@@ -85,7 +89,7 @@ struct OpenHandRig {
         }
         while (!events.empty()) {
             const std::string& e = events.front();
-            if ((e == "RIGHT_HAND_CLOSED" && !gripAsked(HAND_RIGHT)) || (e == "LEFT_HAND_CLOSED" && !gripAsked(HAND_LEFT))) {
+            if ((e == "RIGHT_HAND_CLOSED" && !asked[HAND_RIGHT]) || (e == "LEFT_HAND_CLOSED" && !asked[HAND_LEFT])) {
                 ++phantomGrips;
             }
             events.pop_front();
@@ -217,7 +221,7 @@ TEST(PerformerOpenHand, MouseSessionsNeverReadAnOpenHandClosed) {
                 rig.run(33 * (random() % 8));
             }
         }
-        rig.run(1500);  // a late click has ended by now
+        rig.run(3000);  // a late click has ended by now
         EXPECT_EQ(rig.performer->handShape(HAND_RIGHT), HandShape::OPEN);
         EXPECT_EQ(rig.closedFrames, 0) << rig.failures.str();
         EXPECT_EQ(rig.phantomGrips, 0);
