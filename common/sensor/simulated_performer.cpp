@@ -62,8 +62,10 @@ constexpr uint32_t GRIP_APPROACH_LIMIT_MS = 500;
 // take it back, and the steered wrist wanders from where the mouse lies in the pointer's box.
 // A slow drag needs up to twice its length in wrist travel. When the left button goes down
 // with the wrist further than this (metres) from that spot, the hand first drops and comes
-// forward again there, as a user lifts a mouse that has run out of desk.
-constexpr float MOUSE_REGRIP_DRIFT = 0.1f;
+// forward again there, as a user lifts a mouse that has run out of desk. Each such drop costs
+// about a second (the pointer's arming delay), and quick strokes in a row fall behind the
+// mouse by as much; a closed hand at its limit stops short on its line, so the margin is wide.
+constexpr float MOUSE_REGRIP_DRIFT = 0.2f;
 // The hand detector needs three frames to see a hand change: a grip stays closed at least this
 // long, however quick the click, and a hand that opened stays open this long before the next
 // press closes it, so that two clicks never merge into one grip.
@@ -520,7 +522,9 @@ void SimulatedPerformer::followPointer(const HandPointer& pointer) {
     float aimY = settling ? gripMouseY : clickReleased ? releaseMouseY : mouseY;
     if (!settling && pathNext < pathCount && hands[HAND_RIGHT] == HandShape::CLOSED) {
         // Retrace the path the mouse drew meanwhile.
-        pathNext = std::min(pathNext + PATH_MOVES_PER_FRAME, pathCount);
+        // Twice as fast again while the next press waits its turn: the user has gone on.
+        const int moves = queuedPresses > 0 ? 2 * PATH_MOVES_PER_FRAME : PATH_MOVES_PER_FRAME;
+        pathNext = std::min(pathNext + moves, pathCount);
         if (pathNext < pathCount) {
             aimX = gripPath[static_cast<size_t>(pathNext)].x;
             aimY = gripPath[static_cast<size_t>(pathNext)].y;
