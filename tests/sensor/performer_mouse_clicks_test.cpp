@@ -6,54 +6,29 @@
 
 #include <algorithm>
 #include <cmath>
-#include <memory>
 #include <utility>
 #include <vector>
 
-#include "common/gesture/arm_pose.h"
-#include "common/sensor/hand_pointer.h"
-#include "common/sensor/sensor_input.h"
-#include "common/sensor/simulated_performer.h"
+#include "mouse_rig.h"
 
 namespace {
 
-// The frame loop a program runs around the performer, in a 1240 x 1000 drawing area, keeping
-// what each frame showed.
-struct ClickRig {
-    explicit ClickRig(uint32_t seed = 3) {
-        auto owned = std::make_unique<SimulatedPerformer>(seed);
-        performer = owned.get();
-        sensor = std::make_unique<SensorInput>(std::move(owned));
-        sensor->diagnostics = nullptr;
-        window.width = 1240;
-        window.height = 1000;
-        right = HandPointer(HAND_RIGHT, &window);
-        left = HandPointer(HAND_LEFT, &window);
-    }
-
-    // Window pixels, x right, y up.
-    void moveMouse(float x, float y) {
-        performer->mouseMove(x / static_cast<float>(window.width), y / static_cast<float>(window.height));
-    }
+// A 1240 x 1000 drawing area; every frame keeps what it showed.
+struct ClickRig : MouseRig {
+    explicit ClickRig(uint32_t seed = 3) : MouseRig(seed, 1240, 1000) {}
 
     void frame() {
-        now += 33;
-        sensor->advance(now);
-        sensor->fetchSkeleton();
-        extractArmPose(extractor, sensor->skeleton, pose);
-        right.update(pose, now);
-        left.update(pose, now);
-        performer->followPointer(right);
+        MouseRig::frame();
         Sample s;
-        s.rightGrips = right.engaged() && performer->shownHandShape(HAND_RIGHT) == HandShape::CLOSED;
-        s.leftGrips = left.engaged() && performer->shownHandShape(HAND_LEFT) == HandShape::CLOSED;
-        s.rightEngaged = right.engaged();
-        s.at = right.screenPosition();
+        s.rightGrips = pointer.engaged() && performer->shownHandShape(HAND_RIGHT) == HandShape::CLOSED;
+        s.leftGrips = leftPointer.engaged() && performer->shownHandShape(HAND_LEFT) == HandShape::CLOSED;
+        s.rightEngaged = pointer.engaged();
+        s.at = pointer.screenPosition();
         trace.push_back(s);
     }
 
     void run(uint32_t ms) {
-        for (uint32_t t = 0; t < ms; t += 33) frame();
+        for (uint32_t t = 0; t < ms; t += stepMs) frame();
     }
 
     // Engages the pointer, then wanders the wrist: a slow glide right (the pointer's
@@ -102,13 +77,6 @@ struct ClickRig {
         return out;
     }
 
-    uint32_t now = 0;
-    SimulatedPerformer* performer = nullptr;  // owned by sensor
-    std::unique_ptr<SensorInput> sensor;
-    ArmPoseExtractor extractor;
-    ArmPose pose{};
-    WindowInfo window;
-    HandPointer right, left;
     std::vector<Sample> trace;
 };
 

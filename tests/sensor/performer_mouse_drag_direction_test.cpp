@@ -7,53 +7,14 @@
 
 #include <algorithm>
 #include <cmath>
-#include <memory>
 
-#include "common/gesture/arm_pose.h"
-#include "common/sensor/hand_pointer.h"
-#include "common/sensor/sensor_input.h"
-#include "common/sensor/simulated_performer.h"
+#include "mouse_rig.h"
 
 namespace {
 
-// The frame loop a program runs around the performer, in a 1240 x 1000 drawing area.
-struct DragRig {
-    explicit DragRig(uint32_t seed = 3) {
-        auto owned = std::make_unique<SimulatedPerformer>(seed);
-        performer = owned.get();
-        sensor = std::make_unique<SensorInput>(std::move(owned));
-        sensor->diagnostics = nullptr;
-        window.width = 1240;
-        window.height = 1000;
-        pointer = HandPointer(HAND_RIGHT, &window);
-    }
-
-    // Window pixels, x right, y up.
-    void moveMouse(float x, float y) {
-        performer->mouseMove(x / static_cast<float>(window.width), y / static_cast<float>(window.height));
-    }
-
-    void frame() {
-        now += stepMs;
-        sensor->advance(now);
-        sensor->fetchSkeleton();
-        extractArmPose(extractor, sensor->skeleton, pose);
-        pointer.update(pose, now);
-        performer->followPointer(pointer);
-    }
-
-    void run(uint32_t ms) {
-        for (uint32_t t = 0; t < ms; t += stepMs) frame();
-    }
-
-    uint32_t stepMs = 33;
-    uint32_t now = 0;
-    SimulatedPerformer* performer = nullptr;  // owned by sensor
-    std::unique_ptr<SensorInput> sensor;
-    ArmPoseExtractor extractor;
-    ArmPose pose{};
-    WindowInfo window;
-    HandPointer pointer;
+// A 1240 x 1000 drawing area.
+struct DragRig : MouseRig {
+    explicit DragRig(uint32_t seed = 3) : MouseRig(seed, 1240, 1000) {}
 };
 
 struct DragTrace {

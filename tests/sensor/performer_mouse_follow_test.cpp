@@ -8,44 +8,13 @@
 #include <memory>
 #include <random>
 
-#include "common/gesture/arm_pose.h"
-#include "common/sensor/hand_pointer.h"
-#include "common/sensor/sensor_input.h"
-#include "common/sensor/simulated_performer.h"
+#include "mouse_rig.h"
 
 namespace {
 
-// One program's frame loop around the performer, in a drawing area of 1300 x 1000 pixels.
-struct FollowRig {
-    explicit FollowRig(uint32_t frameMs) : stepMs(frameMs) {
-        auto owned = std::make_unique<SimulatedPerformer>(7);
-        performer = owned.get();
-        sensor = std::make_unique<SensorInput>(std::move(owned));
-        sensor->diagnostics = nullptr;
-        window.width = 1300;
-        window.height = 1000;
-        pointer = HandPointer(HAND_RIGHT, &window);
-    }
-
-    // Window pixels, x right, y up.
-    void moveMouse(float x, float y) {
-        mouseX = x;
-        mouseY = y;
-        performer->mouseMove(x / static_cast<float>(window.width), y / static_cast<float>(window.height));
-    }
-
-    void frame() {
-        now += stepMs;
-        sensor->advance(now);
-        sensor->fetchSkeleton();
-        extractArmPose(extractor, sensor->skeleton, pose);
-        pointer.update(pose, now);
-        performer->followPointer(pointer);
-    }
-
-    void run(uint32_t ms) {
-        for (uint32_t t = 0; t < ms; t += stepMs) frame();
-    }
+// A drawing area of 1300 x 1000 pixels.
+struct FollowRig : MouseRig {
+    explicit FollowRig(uint32_t frameMs) : MouseRig(7, 1300, 1000, frameMs) {}
 
     float errorPixels() const {
         ScreenPoint p = pointer.screenPosition();
@@ -75,16 +44,6 @@ struct FollowRig {
         Vec3 shoulder = shoulderPosition(performer->body(), HAND_RIGHT, {});
         return length(performer->wristTarget(HAND_RIGHT) - shoulder);
     }
-
-    uint32_t stepMs;
-    uint32_t now = 0;
-    SimulatedPerformer* performer = nullptr;  // owned by sensor
-    std::unique_ptr<SensorInput> sensor;
-    ArmPoseExtractor extractor;
-    ArmPose pose{};
-    WindowInfo window;
-    HandPointer pointer;
-    float mouseX = 0.0f, mouseY = 0.0f;
 };
 
 // The pointer engages about half a second after the hand comes forward.
