@@ -8,31 +8,20 @@
 #include <algorithm>
 #include <cmath>
 #include <deque>
-#include <memory>
 #include <random>
 #include <sstream>
 #include <string>
 
-#include "common/gesture/arm_pose.h"
-#include "common/sensor/hand_pointer.h"
 #include "common/sensor/hand_state_detector.h"
-#include "common/sensor/sensor_input.h"
-#include "common/sensor/simulated_performer.h"
+#include "mouse_rig.h"
 
 namespace {
 
 // One program's frame loop at 30 frames a second around the performer, in a drawing area of
-// the given size (window pixels, y down as the window system reports them).
-struct OpenHandRig {
-    OpenHandRig(int width, int height, uint32_t seed) {
-        auto owned = std::make_unique<SimulatedPerformer>(seed);
-        performer = owned.get();
-        sensor = std::make_unique<SensorInput>(std::move(owned));
-        sensor->diagnostics = nullptr;
-        window.width = width;
-        window.height = height;
-        rightPointer = HandPointer(HAND_RIGHT, &window);
-        leftPointer = HandPointer(HAND_LEFT, &window);
+// the given size (window pixels, y down as the window system reports them). The hand detectors
+// run on the rendered depth images, before the pointers, as in the programs.
+struct OpenHandRig : MouseRig {
+    OpenHandRig(int width, int height, uint32_t seed) : MouseRig(seed, width, height) {
         detectors[HAND_LEFT] = HandStateDetector(HAND_LEFT, sensor.get());
         detectors[HAND_RIGHT] = HandStateDetector(HAND_RIGHT, sensor.get());
     }
@@ -72,14 +61,14 @@ struct OpenHandRig {
         const bool asked[2] = {gripAsked(HAND_LEFT), gripAsked(HAND_RIGHT)};
         extractArmPose(extractor, sensor->skeleton, pose);
         for (HandStateDetector& detector : detectors) detector.update(events);
-        rightPointer.update(pose, now);
+        pointer.update(pose, now);
         leftPointer.update(pose, now);
-        performer->followPointer(rightPointer);
+        performer->followPointer(pointer);
         for (int hand = 0; hand < 2; ++hand) {
             const HandStateDetector& d = detectors[hand];
             // Only a hand held forward is one the user works with (a hanging hand is behind
             // the body's plane or out of the pointers' reach).
-            const bool forward = hand == HAND_RIGHT ? rightPointer.engaged() : leftPointer.engaged();
+            const bool forward = hand == HAND_RIGHT ? pointer.engaged() : leftPointer.engaged();
             if (asked[hand] || !forward || d.lastMeasurement != HAND_MEASURED || !d.history[2]) continue;
             ++closedFrames;
             if (failures.tellp() < 2000) {
@@ -116,21 +105,13 @@ struct OpenHandRig {
         frame();
         move(x, y);
         run(2000);
-        ASSERT_TRUE(rightPointer.engaged());
+        ASSERT_TRUE(pointer.engaged());
     }
 
-    uint32_t now = 0;
-    SimulatedPerformer* performer = nullptr;  // owned by sensor
-    std::unique_ptr<SensorInput> sensor;
-    ArmPoseExtractor extractor;
-    ArmPose pose{};
-    WindowInfo window;
-    HandPointer rightPointer, leftPointer;
     HandStateDetector detectors[2];
     std::deque<std::string> events;
     bool held[2] = {false, false};
     uint32_t lateClickUntil = 0;
-    float mouseX = 0.0f, mouseY = 0.0f;
     int closedFrames = 0;  // frames measured closed with the hand's button up
     int phantomGrips = 0;  // closed events with the hand's button up
     std::ostringstream failures;
@@ -304,9 +285,9 @@ TEST(PerformerOpenHand, TheLeftHandGripsOnlyOnceItsPointerHasSettled) {
             rig.now += frameMs - 33;  // frame() adds 33
             rig.frame();
             const bool both = rig.detectors[HAND_LEFT].closed() && rig.leftPointer.engaged() &&
-                              rig.detectors[HAND_RIGHT].closed() && rig.rightPointer.engaged();
+                              rig.detectors[HAND_RIGHT].closed() && rig.pointer.engaged();
             const ScreenPoint l = rig.leftPointer.screenPosition();
-            const ScreenPoint r = rig.rightPointer.screenPosition();
+            const ScreenPoint r = rig.pointer.screenPosition();
             if (both) {
                 ++bothFrames;
                 // The tool's view follows the pointers' relative placement from the reference.
