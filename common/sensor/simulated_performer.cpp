@@ -68,9 +68,12 @@ constexpr uint32_t GRIP_APPROACH_LIMIT_MS = 500;
 constexpr float MOUSE_REGRIP_DRIFT = 0.2f;
 // The hand detector needs three frames to see a hand change: a grip stays closed at least this
 // long, however quick the click, and a hand that opened stays open this long before the next
-// press closes it, so that two clicks never merge into one grip.
+// press closes it, so that two clicks never merge into one grip. A slow program (a large
+// painting, the terrain on a software renderer) draws fewer frames in that time, so each
+// change also lasts GRIP_SEEN_FRAMES frames: the detector's three and one it may not measure.
 constexpr uint32_t MOUSE_CLICK_MIN_MS = 250;
 constexpr uint32_t MOUSE_REOPEN_MS = 150;
+constexpr uint32_t GRIP_SEEN_FRAMES = 4;
 // While a grip waits to close, the mouse may draw on. The closed hand then retraces the mouse's
 // path, taking up to this many recorded moves a frame, so that it catches up along the stroke
 // rather than in one leap (a tool applied once a frame would leave gaps along a leap).
@@ -206,6 +209,7 @@ void SimulatedPerformer::cancelGesture(int hand) {
 
 void SimulatedPerformer::advance(uint32_t nowMs) {
     now = nowMs;
+    ++framesAdvanced;
     advanced = true;
     sceneRendered = false;
     for (ArmMotion& arm : arms) {
@@ -468,7 +472,7 @@ float reachableShare(float x, float y, float dx, float dy, float radius, float t
 
 void SimulatedPerformer::followPointer(const HandPointer& pointer) {
     if (!mouseMode || mouseAwayNow || pointer.hand != HAND_RIGHT) return;
-    if (clickReleased && !gripApproaching && now - gripChangedMs >= MOUSE_CLICK_MIN_MS) {
+    if (clickReleased && !gripApproaching && gripShownFor(MOUSE_CLICK_MIN_MS)) {
         // A grip whose button came up early has been seen closed long enough; it opens once
         // its pointer has gone where the button came up (at once for a click made in place).
         const float gapX = pointer.xMin + releaseMouseX * (pointer.xMax - pointer.xMin) - pointer.x;
@@ -480,13 +484,13 @@ void SimulatedPerformer::followPointer(const HandPointer& pointer) {
                                        static_cast<uint32_t>(pathCount) * PATH_MS_PER_POINT) {
             clickReleased = false;
             setHandShape(HAND_RIGHT, HandShape::OPEN);
-            gripChangedMs = now;
+            markGripChange();
             gripMouseX = releaseMouseX;
             gripMouseY = releaseMouseY;
         }
     }
     if (queuedPresses > 0 && !gripApproaching && !clickReleased &&
-        hands[HAND_RIGHT] == HandShape::OPEN && now - gripChangedMs >= MOUSE_REOPEN_MS) {
+        hands[HAND_RIGHT] == HandShape::OPEN && gripShownFor(MOUSE_REOPEN_MS)) {
         // The next press made while the last click was still under way, at its own spot.
         const QueuedPress next = pressQueue[0];
         for (int i = 1; i < queuedPresses; ++i) pressQueue[static_cast<size_t>(i - 1)] = pressQueue[static_cast<size_t>(i)];
@@ -555,7 +559,7 @@ void SimulatedPerformer::followPointer(const HandPointer& pointer) {
         if ((gap < GRIP_SETTLED_GAP && step < GRIP_STILL_STEP) ||
             now - approachStartMs >= GRIP_APPROACH_LIMIT_MS) {
             gripApproaching = false;
-            gripChangedMs = now;
+            markGripChange();
             sceneRendered = false;
             if (leftHeldByMouse) return;  // both hands grip; the right waits where it is
         }
@@ -720,7 +724,7 @@ void SimulatedPerformer::rightButtonEvent(bool down) {
     if (down) {
         // A click still under way (on its way, held closed for the detector, or just opened)
         // finishes first; this press follows at its own spot.
-        const bool justOpened = hands[HAND_RIGHT] == HandShape::OPEN && now - gripChangedMs < MOUSE_REOPEN_MS &&
+        const bool justOpened = hands[HAND_RIGHT] == HandShape::OPEN && !gripShownFor(MOUSE_REOPEN_MS) &&
                                 mouseFollowing;
         if (gripApproaching || clickReleased || queuedPresses > 0 || justOpened) {
             if (queuedPresses < static_cast<int>(pressQueue.size())) {
@@ -746,7 +750,7 @@ void SimulatedPerformer::rightButtonEvent(bool down) {
     pathRecording = false;
     if (!mouseFollowing && !gripApproaching) {
         setHandShape(HAND_RIGHT, HandShape::OPEN);
-        gripChangedMs = now;
+        markGripChange();
         gripMouseX = mouseX;
         gripMouseY = mouseY;
         return;
@@ -756,12 +760,21 @@ void SimulatedPerformer::rightButtonEvent(bool down) {
     releaseMouseY = mouseY;
 }
 
+void SimulatedPerformer::markGripChange() {
+    gripChangedMs = now;
+    gripChangedFrame = framesAdvanced;
+}
+
+bool SimulatedPerformer::gripShownFor(uint32_t ms) const {
+    return now - gripChangedMs >= ms && framesAdvanced - gripChangedFrame >= GRIP_SEEN_FRAMES;
+}
+
 void SimulatedPerformer::startRightGrip(float nx, float ny) {
     pathRecording = true;
     pathCount = 0;
     pathNext = 0;
     setHandShape(HAND_RIGHT, HandShape::CLOSED);
-    gripChangedMs = now;
+    markGripChange();
     gripMouseX = nx;
     gripMouseY = ny;
     clickReleased = false;

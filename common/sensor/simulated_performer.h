@@ -167,6 +167,11 @@ private:
     // (world frame; z is the shoulder's).
     Vec3 rightWristUnder(float nx, float ny) const;
     void rightButtonEvent(bool down);
+    // The left button's grip closed or opened the right hand now.
+    void markGripChange();
+    // The right hand has shown its last grip change for at least `ms` and for long enough for
+    // the hand detector to see it, however slowly the program draws its frames.
+    bool gripShownFor(uint32_t ms) const;
     // The left button went down with the mouse at (nx, ny): the right hand closes there.
     void startRightGrip(float nx, float ny);
     void ensureRendered();
@@ -186,7 +191,9 @@ private:
     bool mouseAwayNow = false;      // the arms hang until the mouse comes back
     bool mouseFollowing = false;    // the right pointer is engaged and steered
     bool mouseDropping = false;     // the stuck right hand drops so its pointer can start afresh
+    uint32_t framesAdvanced = 0;    // frames so far (advance calls)
     uint32_t gripChangedMs = 0;     // when the left button last closed or opened the right hand
+    uint32_t gripChangedFrame = 0;  // and in which frame
     bool gripApproaching = false;   // the left button is down; the right hand, still open, goes
                                     // to where it went down (dropping first if it wandered)
     bool approachStarted = false;   // its pointer is engaged and on its way
