@@ -423,6 +423,8 @@ void SimulatedPerformer::mouseMove(float nx, float ny) {
                   MOUSE_LEFT_HOLD_Y + MOUSE_LEFT_DRAG_METRES * (ny - leftAnchorY), 0);
         return;
     }
+    nx = std::clamp(nx + heldGripOffsetX, 0.0f, 1.0f);
+    ny = std::clamp(ny + heldGripOffsetY, 0.0f, 1.0f);
     mouseX = nx;
     mouseY = ny;
     if (pathRecording) {
@@ -684,6 +686,7 @@ void SimulatedPerformer::mouseAway() {
     pathRecording = false;
     pathCount = pathNext = 0;
     leftHeldByMouse = false;
+    heldGripOffsetX = heldGripOffsetY = 0.0f;
     for (int hand = 0; hand < 2; ++hand) setHandShape(hand, HandShape::OPEN);
     rest(400);
 }
@@ -704,15 +707,22 @@ void SimulatedPerformer::mouseButton(int hand, bool down) {
         // The left hand comes forward into the middle of its pointer box while held.
         leftHeldByMouse = down;
         if (down) {
-            leftAnchorX = mouseX;
-            leftAnchorY = mouseY;
+            leftAnchorX = cursorX;
+            leftAnchorY = cursorY;
             moveWrist(HAND_LEFT, MOUSE_LEFT_HOLD_X, MOUSE_LEFT_HOLD_Y, MOUSE_LEFT_APPROACH_MS);
             setReach(HAND_LEFT, MOUSE_DEFAULT_REACH, MOUSE_LEFT_APPROACH_MS);
             leftGripPending = true;
+        } else if (gripButtonDown) {
+            // The right hand still grips: it goes on from where it waited, moved by the mouse
+            // from here, rather than swinging the tool to wherever the drag left the mouse.
+            heldGripOffsetX = mouseX - cursorX;
+            heldGripOffsetY = mouseY - cursorY;
         } else {
             // The right pointer goes on to wherever the drag left the mouse.
             mouseX = cursorX;
             mouseY = cursorY;
+        }
+        if (!down) {
             Vec3 rest = restWristPosition(bodyModel, HAND_LEFT);
             moveWrist(HAND_LEFT, rest.x, rest.y, 400);
             setReach(HAND_LEFT, wristReach(bodyModel, rest), 400);
@@ -721,6 +731,9 @@ void SimulatedPerformer::mouseButton(int hand, bool down) {
 }
 
 void SimulatedPerformer::rightButtonEvent(bool down) {
+    gripButtonDown = down;
+    // Once the grip ends, the right hand follows the mouse itself again.
+    if (!down) heldGripOffsetX = heldGripOffsetY = 0.0f;
     if (down) {
         // A click still under way (on its way, held closed for the detector, or just opened)
         // finishes first; this press follows at its own spot.

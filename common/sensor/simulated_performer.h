@@ -220,10 +220,14 @@ private:
     uint32_t pinnedSinceMs = 0;     // the steered pointer last made progress toward the mouse
     float progressX = 0.0f, progressY = 0.0f, progressGap = 0.0f;  // the pointer and its gap to
                                                                    // the mouse then (metres)
-    float mouseX = 0.5f, mouseY = 0.5f;  // last mouse position, normalised
+    float mouseX = 0.5f, mouseY = 0.5f;  // where the right hand aims: the mouse, normalised
     float cursorX = 0.5f, cursorY = 0.5f;  // where the mouse is, whichever hand it drives
     bool leftHeldByMouse = false;        // the right button holds the left hand forward
     float leftAnchorX = 0.0f, leftAnchorY = 0.0f;  // mouse position when it was taken
+    bool gripButtonDown = false;    // the left button, which closes the right hand, is down
+    // Added to the mouse position while the right hand still grips after a drag of the left
+    // hand, so that it goes on from where it waited.
+    float heldGripOffsetX = 0.0f, heldGripOffsetY = 0.0f;
     bool leftGripPending = false;        // the left hand was taken; its approach starts next advance
     uint32_t leftGripStartMs = 0;        // when it started
     float mouseReach = MOUSE_DEFAULT_REACH;

@@ -307,3 +307,41 @@ TEST(MouseClicks, QuickClicksInASlowProgramAreEachSeenByTheHandDetector) {
         }
     }
 }
+
+// Both buttons held for a two-handed tool, then the right one let go first: the right hand
+// still grips, so it stays where it waited instead of swinging the tool to wherever the left
+// hand's drag left the mouse, and goes on with the mouse's moves from there. Once the left
+// button is up too, the pointer follows the mouse itself again.
+TEST(MouseClicks, ReleasingTheRightButtonFirstLeavesTheGripWhereItWas) {
+    ClickRig rig;
+    rig.moveMouse(600.0f, 500.0f);
+    rig.run(2500);
+    rig.performer->mouseButton(HAND_RIGHT, true);
+    rig.run(1000);
+    rig.performer->mouseButton(HAND_LEFT, true);
+    rig.run(1500);
+    ASSERT_TRUE(rig.trace.back().rightGrips && rig.trace.back().leftGrips);
+    const ScreenPoint waited = rig.trace.back().at;
+    for (int f = 1; f <= 10; ++f) {  // the right button's drag moves the left hand
+        rig.moveMouse(600.0f + 30.0f * static_cast<float>(f), 500.0f - 20.0f * static_cast<float>(f));
+        rig.frame();
+    }
+    rig.performer->mouseButton(HAND_LEFT, false);
+    rig.run(1000);
+    EXPECT_TRUE(rig.trace.back().rightGrips);
+    EXPECT_LT(distance(rig.trace.back().at, waited.x, waited.y), 25.0f) << "the gripping hand swung to the mouse";
+    for (int f = 1; f <= 10; ++f) {
+        rig.moveMouse(900.0f + 10.0f * static_cast<float>(f), 300.0f);
+        rig.frame();
+    }
+    rig.run(1500);
+    EXPECT_TRUE(rig.trace.back().rightGrips);
+    EXPECT_NEAR(rig.trace.back().at.x - waited.x, 100.0f, 40.0f) << "the grip does not go on with the mouse";
+    EXPECT_NEAR(rig.trace.back().at.y, waited.y, 25.0f);
+    rig.performer->mouseButton(HAND_RIGHT, false);
+    rig.run(1000);
+    rig.moveMouse(400.0f, 600.0f);
+    rig.run(2500);
+    EXPECT_FALSE(rig.trace.back().rightGrips);
+    EXPECT_LT(distance(rig.trace.back().at, 400.0f, 600.0f), 30.0f) << "the pointer no longer follows the mouse";
+}
