@@ -39,12 +39,19 @@ struct ClickRig : MouseRig {
     void engageAndWander() {
         moveMouse(300.0f, 500.0f);
         run(2500);
-        for (int i = 1; i <= 45; ++i) {
-            moveMouse(300.0f + 600.0f * static_cast<float>(i) / 45.0f, 500.0f);
-            frame();
-        }
+        glide(900.0f, 500.0f, 45);
         moveMouse(350.0f, 450.0f);
         run(1000);
+    }
+
+    // The mouse from where it is to (x, y) in a straight line, one equal step a frame.
+    void glide(float x, float y, int frames) {
+        const float fromX = mouseX, fromY = mouseY;
+        for (int f = 1; f <= frames; ++f) {
+            const float share = static_cast<float>(f) / static_cast<float>(frames);
+            moveMouse(fromX + (x - fromX) * share, fromY + (y - fromY) * share);
+            frame();
+        }
     }
 
     // A quick move to (x, y) and a click of about 70 ms there.
@@ -217,10 +224,7 @@ TEST(MouseClicks, QuickTicksEachBecomeOneStroke) {
         rig.run(300);
         starts.emplace_back(x0, y0);
         rig.performer->mouseButton(HAND_RIGHT, true);
-        for (int f = 1; f <= 9; ++f) {
-            rig.moveMouse(x0 + 40.0f * static_cast<float>(f) / 9.0f, y0 - 120.0f * static_cast<float>(f) / 9.0f);
-            rig.frame();
-        }
+        rig.glide(x0 + 40.0f, y0 - 120.0f, 9);
         rig.performer->mouseButton(HAND_RIGHT, false);
         rig.run(600);
     }
@@ -251,10 +255,7 @@ TEST(MouseClicks, StrokesDraggedAtOnceCatchUpAlongTheMousesPath) {
         const size_t from = rig.trace.size();
         rig.performer->mouseButton(HAND_RIGHT, true);
         rig.run(300);
-        for (int f = 1; f <= 24; ++f) {  // 250 px down-right in 800 ms
-            rig.moveMouse(x0 + 150.0f * static_cast<float>(f) / 24.0f, y0 - 200.0f * static_cast<float>(f) / 24.0f);
-            rig.frame();
-        }
+        rig.glide(x0 + 150.0f, y0 - 200.0f, 24);  // 250 px down-right in 800 ms
         rig.run(1200);
         rig.performer->mouseButton(HAND_RIGHT, false);
         rig.run(500);
@@ -322,18 +323,12 @@ TEST(MouseClicks, ReleasingTheRightButtonFirstLeavesTheGripWhereItWas) {
     rig.run(1500);
     ASSERT_TRUE(rig.trace.back().rightGrips && rig.trace.back().leftGrips);
     const ScreenPoint waited = rig.trace.back().at;
-    for (int f = 1; f <= 10; ++f) {  // the right button's drag moves the left hand
-        rig.moveMouse(600.0f + 30.0f * static_cast<float>(f), 500.0f - 20.0f * static_cast<float>(f));
-        rig.frame();
-    }
+    rig.glide(900.0f, 300.0f, 10);  // the right button's drag moves the left hand
     rig.performer->mouseButton(HAND_LEFT, false);
     rig.run(1000);
     EXPECT_TRUE(rig.trace.back().rightGrips);
     EXPECT_LT(distance(rig.trace.back().at, waited.x, waited.y), 25.0f) << "the gripping hand swung to the mouse";
-    for (int f = 1; f <= 10; ++f) {
-        rig.moveMouse(900.0f + 10.0f * static_cast<float>(f), 300.0f);
-        rig.frame();
-    }
+    rig.glide(1000.0f, 300.0f, 10);
     rig.run(1500);
     EXPECT_TRUE(rig.trace.back().rightGrips);
     EXPECT_NEAR(rig.trace.back().at.x - waited.x, 100.0f, 40.0f) << "the grip does not go on with the mouse";
