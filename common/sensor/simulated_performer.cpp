@@ -712,17 +712,17 @@ void SimulatedPerformer::mouseButton(int hand, bool down) {
             moveWrist(HAND_LEFT, MOUSE_LEFT_HOLD_X, MOUSE_LEFT_HOLD_Y, MOUSE_LEFT_APPROACH_MS);
             setReach(HAND_LEFT, MOUSE_DEFAULT_REACH, MOUSE_LEFT_APPROACH_MS);
             leftGripPending = true;
-        } else if (gripButtonDown) {
-            // The right hand still grips: it goes on from where it waited, moved by the mouse
-            // from here, rather than swinging the tool to wherever the drag left the mouse.
-            heldGripOffsetX = mouseX - cursorX;
-            heldGripOffsetY = mouseY - cursorY;
         } else {
-            // The right pointer goes on to wherever the drag left the mouse.
-            mouseX = cursorX;
-            mouseY = cursorY;
-        }
-        if (!down) {
+            if (gripButtonDown) {
+                // The right hand still grips: it goes on from where it waited, moved by the
+                // mouse from here, rather than swinging the tool to wherever the drag left it.
+                heldGripOffsetX = mouseX - cursorX;
+                heldGripOffsetY = mouseY - cursorY;
+            } else {
+                // The right pointer goes on to wherever the drag left the mouse.
+                mouseX = cursorX;
+                mouseY = cursorY;
+            }
             Vec3 rest = restWristPosition(bodyModel, HAND_LEFT);
             moveWrist(HAND_LEFT, rest.x, rest.y, 400);
             setReach(HAND_LEFT, wristReach(bodyModel, rest), 400);
