@@ -196,21 +196,28 @@ bool drawFileDialog(FileDialog& dialog) {
         ImGui::BeginChild("entries", ImVec2(0, -ImGui::GetFrameHeightWithSpacing() * 2.5f), true);
         size_t clickedEntry = dialog.entries.size();
         bool secondClick = false;
-        for (size_t i = 0; i < dialog.entries.size(); ++i) {
-            const FileDialogEntry& e = dialog.entries[i];
-            // The name is drawn as it is, not as an ImGui label: a "##" in it would hide the
-            // rest, and a "###" would give two entries one ID.
-            const std::string text = fileDialogEntryText(e);
-            const ImVec2 at = ImGui::GetCursorScreenPos();
-            bool selected = !e.isFolder && e.name == dialog.typedName;
-            ImGui::PushID(static_cast<int>(i));
-            const bool clicked = ImGui::Selectable("##entry", selected, ImGuiSelectableFlags_AllowDoubleClick);
-            ImGui::PopID();
-            ImGui::GetWindowDrawList()->AddText(at, ImGui::GetColorU32(ImGuiCol_Text), text.data(),
-                                                text.data() + text.size());
-            if (clicked) {
-                clickedEntry = i;
-                secondClick = ImGui::IsMouseDoubleClicked(0);
+        // Only the rows in view are laid out: a folder of thousands of entries otherwise costs
+        // milliseconds in every frame the dialog stays open.
+        ImGuiListClipper clipper;
+        clipper.Begin(static_cast<int>(dialog.entries.size()));
+        while (clipper.Step()) {
+            for (int row = clipper.DisplayStart; row < clipper.DisplayEnd; ++row) {
+                const size_t i = static_cast<size_t>(row);
+                const FileDialogEntry& e = dialog.entries[i];
+                // The name is drawn as it is, not as an ImGui label: a "##" in it would hide the
+                // rest, and a "###" would give two entries one ID.
+                const std::string text = fileDialogEntryText(e);
+                const ImVec2 at = ImGui::GetCursorScreenPos();
+                bool selected = !e.isFolder && e.name == dialog.typedName;
+                ImGui::PushID(row);
+                const bool clicked = ImGui::Selectable("##entry", selected, ImGuiSelectableFlags_AllowDoubleClick);
+                ImGui::PopID();
+                ImGui::GetWindowDrawList()->AddText(at, ImGui::GetColorU32(ImGuiCol_Text), text.data(),
+                                                    text.data() + text.size());
+                if (clicked) {
+                    clickedEntry = i;
+                    secondClick = ImGui::IsMouseDoubleClicked(0);
+                }
             }
         }
         ImGui::EndChild();

@@ -332,6 +332,72 @@ TEST_F(FileDialogFolder, ADoubleClickOnAFolderEntersItOnlyAndOnAFileOpensIt) {
     ImGui::SetCurrentContext(previous);
 }
 
+// A long folder lays out only the rows in view; after scrolling, a click still takes the entry
+// drawn under the mouse, at the top, in the middle and at the end of the list.
+TEST_F(FileDialogFolder, AClickInAScrolledLongListTakesTheEntryUnderTheMouse) {
+    for (int i = 0; i < 400; ++i) std::ofstream(root / ("g" + std::to_string(1000 + i) + ".bin")) << "x";
+    ImGuiContext* previous = ImGui::GetCurrentContext();
+    ImGuiContext* context = ImGui::CreateContext();
+    ImGui::SetCurrentContext(context);
+    ImGuiIO& io = ImGui::GetIO();
+    io.DisplaySize = ImVec2(1200, 800);
+    io.DeltaTime = 1.0f / 30.0f;
+    io.IniFilename = nullptr;
+    unsigned char* pixels = nullptr;
+    int width = 0, height = 0;
+    io.Fonts->GetTexDataAsRGBA32(&pixels, &width, &height);
+    FileDialog dialog;
+    openFileDialog(dialog, FileDialogMode::OPEN, "Open", "*.bin", root.string());
+    ASSERT_EQ(dialog.entries.size(), 404u);  // .., sub, a.bin, b.bin and the 400
+    ImVec2 listAt, listSize;
+    float scrollY = 0.0f, scrollMax = 0.0f;
+    auto frame = [&](ImVec2 mouse, bool down, float wheel) {
+        io.MousePos = mouse;
+        io.MouseDown[0] = down;
+        io.MouseWheel = wheel;
+        ImGui::NewFrame();
+        drawFileDialog(dialog);
+        ImGui::Begin("Open");
+        ImGui::BeginChild("entries");
+        listAt = ImGui::GetWindowPos();
+        listSize = ImGui::GetWindowSize();
+        scrollY = ImGui::GetScrollY();
+        scrollMax = ImGui::GetScrollMaxY();
+        ImGui::EndChild();
+        ImGui::End();
+        ImGui::Render();
+    };
+    float line = 0.0f;  // known once a frame has set the font
+    // The entry drawn at height y inside the list, from the scroll position, and the middle of
+    // the row nearest y (a row's edge belongs to either neighbour).
+    auto rowTop = [&] { return listAt.y + ImGui::GetStyle().WindowPadding.y - scrollY; };
+    auto entryAt = [&](float y) { return static_cast<size_t>((y - rowTop()) / line); };
+    auto rowMiddle = [&](float y) { return rowTop() + (static_cast<float>(entryAt(y)) + 0.5f) * line; };
+    auto clickAt = [&](float y) {
+        const ImVec2 at(listAt.x + 40.0f, y);
+        for (int i = 0; i < 12; ++i) frame(at, false, 0.0f);  // no double click with the last one
+        frame(at, true, 0.0f);
+        frame(at, false, 0.0f);
+    };
+    for (int i = 0; i < 2; ++i) frame(ImVec2(1, 1), false, 0.0f);
+    line = ImGui::GetTextLineHeightWithSpacing();
+    const ImVec2 middle(listAt.x + 40.0f, listAt.y + listSize.y * 0.5f);
+    for (float near : {listAt.y + line, middle.y, listAt.y + listSize.y - line}) {
+        for (int turns = 0; turns < 6; ++turns) frame(middle, false, -5.0f);  // some way down
+        ASSERT_GT(scrollY, 0.0f);
+        const float y = rowMiddle(near);
+        const size_t expected = entryAt(y);
+        ASSERT_LT(expected, dialog.entries.size());
+        clickAt(y);
+        EXPECT_EQ(dialog.typedName, dialog.entries[expected].name) << "clicked at y " << y << ", scroll " << scrollY;
+    }
+    while (scrollY < scrollMax) frame(middle, false, -50.0f);  // the end of the list
+    clickAt(rowMiddle(listAt.y + listSize.y - line));
+    EXPECT_EQ(dialog.typedName, "g1399.bin");
+    ImGui::DestroyContext(context);
+    ImGui::SetCurrentContext(previous);
+}
+
 // Escape held to close the dialog: freeglut goes on delivering its repeats, each a release and
 // a press in the same millisecond. They must not reach the program, where Escape quits (and
 // took unsaved gesture sets or a sculpted terrain with it). A fresh press after a real release
