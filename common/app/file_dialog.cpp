@@ -3,6 +3,7 @@
 #include <imgui.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -78,8 +79,16 @@ void openFileDialog(FileDialog& dialog, FileDialogMode mode, const std::string& 
     }
 }
 
+fs::path typedPath(const std::string& folder, const std::string& name) {
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && *home != '\0' && (name == "~" || name.rfind("~/", 0) == 0)) {
+        return fs::path(home) / name.substr(name.size() > 1 ? 2 : 1);
+    }
+    return fs::path(folder) / name;
+}
+
 void enterFolder(FileDialog& dialog, const std::string& name) {
-    fs::path next = name == ".." ? fs::path(dialog.folder).parent_path() : fs::path(dialog.folder) / name;
+    fs::path next = name == ".." ? fs::path(dialog.folder).parent_path() : typedPath(dialog.folder, name);
     // Lexically normal and without a trailing separator, so that ".." after a typed "sub/" or
     // "../.." goes up a level instead of staying or going down.
     next = next.lexically_normal();
@@ -129,12 +138,12 @@ bool acceptFileDialogName(FileDialog& dialog) {
         return false;
     }
     std::error_code ec;
-    const fs::path chosen = fs::path(dialog.folder) / name;
+    const fs::path chosen = typedPath(dialog.folder, name);
     // Open enters a folder's name; Save enters it only when it can only mean a folder (a
-    // trailing '/', "." or ".."), because a save name can be a base that gets suffixes
+    // trailing '/', ".", ".." or "~"), because a save name can be a base that gets suffixes
     // (glebora's export) beside a folder of that name.
     const std::string last = fs::path(name).filename().string();
-    const bool folderOnly = name.back() == '/' || last == "." || last == "..";
+    const bool folderOnly = name.back() == '/' || last == "." || last == ".." || name == "~";
     if ((dialog.mode == FileDialogMode::OPEN || folderOnly) && fs::is_directory(chosen, ec)) {
         enterFolder(dialog, std::string(name));
         return false;
@@ -155,7 +164,7 @@ bool acceptFileDialogName(FileDialog& dialog) {
 void finishFileDialog(FileDialog& dialog, bool accept) {
     dialog.result.clear();
     if (accept && !dialog.typedName.empty()) {
-        dialog.result = (fs::path(dialog.folder) / dialog.typedName).string();
+        dialog.result = typedPath(dialog.folder, dialog.typedName).string();
     }
     dialog.active = false;
     dialog.finished = true;

@@ -4,6 +4,7 @@
 // the result once `finished` is set. Cancel gives an empty path. The save dialog adds no
 // extension: the file gets exactly the typed name.
 #include <cstddef>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,10 @@ bool listFolder(const std::string& folder, const std::string& filter, std::vecto
 // Glob match with '*' and '?' as the only wildcards.
 bool matchesFilter(const std::string& name, const std::string& filter);
 
+// Where a typed name points: relative to `folder`, unless it is absolute or starts with "~"
+// (the home folder), as a shell would read it.
+std::filesystem::path typedPath(const std::string& folder, const std::string& name);
+
 // Moves into a sub-folder or ".." and relists it.
 void enterFolder(FileDialog& dialog, const std::string& name);
 
@@ -55,14 +60,15 @@ bool clickFileDialogEntry(FileDialog& dialog, size_t index, bool secondOfDoubleC
 // Decides on Open or Save (the button or Enter) with the typed name. True when the dialog may
 // end with it. Otherwise it stays open with `error` set (an empty name, a missing file to open,
 // a missing folder), or it entered the folder the name gives (Open: any folder's name; Save: a
-// name ending in '/', "." or "..").
+// name ending in '/', ".", ".." or the home folder's "~").
 bool acceptFileDialogName(FileDialog& dialog);
 
 // The text an entry is listed with: "[name]" for a folder; control characters (a newline in a
 // name) show as '?'.
 std::string fileDialogEntryText(const FileDialogEntry& entry);
 
-// Ends the dialog: with `accept` the result is folder/typedName (empty name: empty result).
+// Ends the dialog: with `accept` the result is typedPath(folder, typedName) (empty name: empty
+// result).
 void finishFileDialog(FileDialog& dialog, bool accept);
 
 // Keys held across the dialog's end. Holding Escape (or Enter) to close the dialog goes on

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -135,6 +136,45 @@ TEST_F(FileDialogFolder, AcceptingRefusesEmptyOrMissingNamesAndEntersFolders) {
     EXPECT_TRUE(acceptFileDialogName(save));
     save.typedName = "new.bin";
     EXPECT_TRUE(acceptFileDialogName(save));
+}
+
+// A name starting with "~" is in the home folder, as in a shell; elsewhere "~" is an ordinary
+// character, and without HOME it is one everywhere.
+TEST_F(FileDialogFolder, ATildeNameIsInTheHomeFolder) {
+    const char* oldHome = std::getenv("HOME");
+    const std::string savedHome = oldHome != nullptr ? oldHome : "";
+    const fs::path home = root / "home";
+    fs::create_directories(home / "sets");
+    std::ofstream(home / "sets" / "mine.bin") << "x";
+    ::setenv("HOME", home.c_str(), 1);
+
+    EXPECT_EQ(typedPath("/elsewhere", "~/x.bin"), home / "x.bin");
+    EXPECT_EQ(typedPath("/elsewhere", "a~/x.bin"), fs::path("/elsewhere/a~/x.bin"));
+    EXPECT_EQ(typedPath("/elsewhere", "~x.bin"), fs::path("/elsewhere/~x.bin"));
+
+    FileDialog open;
+    openFileDialog(open, FileDialogMode::OPEN, "Open", "*.bin", root.string());
+    open.typedName = "~/sets";
+    EXPECT_FALSE(acceptFileDialogName(open));
+    EXPECT_EQ(open.folder, (home / "sets").string());
+    open.typedName = "~/sets/mine.bin";
+    ASSERT_TRUE(acceptFileDialogName(open));
+    finishFileDialog(open, true);
+    EXPECT_EQ(open.result, (home / "sets" / "mine.bin").string());
+
+    FileDialog save;
+    openFileDialog(save, FileDialogMode::SAVE, "Save", ".bin", root.string());
+    save.typedName = "~";
+    EXPECT_FALSE(acceptFileDialogName(save));
+    EXPECT_EQ(save.folder, home.string());
+    save.typedName = "~/new.bin";
+    ASSERT_TRUE(acceptFileDialogName(save));
+    finishFileDialog(save, true);
+    EXPECT_EQ(save.result, (home / "new.bin").string());
+
+    ::unsetenv("HOME");
+    EXPECT_EQ(typedPath("/elsewhere", "~/x.bin"), fs::path("/elsewhere/~/x.bin"));
+    if (oldHome != nullptr) ::setenv("HOME", savedHome.c_str(), 1);
 }
 
 // Names are listed as they are: "##" is no ImGui label syntax here, a newline shows as '?'.
