@@ -10,6 +10,7 @@
 #include <string>
 
 #include "common/app/file_dialog.h"
+#include "tests/support/headless_gui.h"
 
 namespace {
 
@@ -33,14 +34,7 @@ struct BigFolder {
 void BM_DialogFrame(benchmark::State& state) {
     const int entries = static_cast<int>(state.range(0));
     BigFolder folder(entries / 10, entries - entries / 10);
-    ImGuiContext* context = ImGui::CreateContext();
-    ImGuiIO& io = ImGui::GetIO();
-    io.DisplaySize = ImVec2(1600, 1000);
-    io.DeltaTime = 1.0f / 30.0f;
-    io.IniFilename = nullptr;
-    unsigned char* pixels = nullptr;
-    int width = 0, height = 0;
-    io.Fonts->GetTexDataAsRGBA32(&pixels, &width, &height);
+    HeadlessGui gui(ImVec2(1600, 1000));
     FileDialog dialog;
     openFileDialog(dialog, FileDialogMode::OPEN, "Open gesture sets", "*.bin", folder.root.string());
     for (auto _ : state) {
@@ -50,7 +44,6 @@ void BM_DialogFrame(benchmark::State& state) {
         benchmark::DoNotOptimize(ImGui::GetDrawData());
     }
     state.counters["entries"] = static_cast<double>(dialog.entries.size());
-    ImGui::DestroyContext(context);
 }
 BENCHMARK(BM_DialogFrame)->Arg(100)->Arg(2000)->Arg(20000)->Unit(benchmark::kMicrosecond);
 

@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "tests/support/headless_gui.h"
+
 namespace fs = std::filesystem;
 
 TEST(FileDialog, FilterMatchesGlobs) {
@@ -190,18 +192,10 @@ TEST(FileDialog, EntryTextShowsTheWholeName) {
 // with its line (it used to end as a cancel), and the field keeps the keyboard, so the name
 // typed next goes there and Enter saves it.
 TEST_F(FileDialogFolder, EnterWithAnEmptyNameKeepsTheDrawnDialogOpenAndTypingGoesOn) {
-    ImGuiContext* previous = ImGui::GetCurrentContext();
-    ImGuiContext* context = ImGui::CreateContext();
-    ImGui::SetCurrentContext(context);
+    HeadlessGui gui;
     ImGuiIO& io = ImGui::GetIO();
-    io.DisplaySize = ImVec2(1200, 800);
-    io.DeltaTime = 1.0f / 30.0f;
-    io.IniFilename = nullptr;
     io.KeyMap[ImGuiKey_Enter] = 13;
     io.KeyMap[ImGuiKey_Escape] = 27;
-    unsigned char* pixels = nullptr;
-    int width = 0, height = 0;
-    io.Fonts->GetTexDataAsRGBA32(&pixels, &width, &height);
     FileDialog dialog;
     openFileDialog(dialog, FileDialogMode::SAVE, "Save", ".bin", root.string());
     auto frame = [&](bool enter, const char* typed) {
@@ -233,8 +227,6 @@ TEST_F(FileDialogFolder, EnterWithAnEmptyNameKeepsTheDrawnDialogOpenAndTypingGoe
     EXPECT_TRUE(done);
     EXPECT_TRUE(dialog.finished);
     EXPECT_EQ(dialog.result, (fs::path(dialog.folder) / "typed.bin").string());
-    ImGui::DestroyContext(context);
-    ImGui::SetCurrentContext(previous);
 }
 
 // A folder that may not be read is said so and not entered; it used to list as an empty folder
@@ -270,15 +262,8 @@ TEST_F(FileDialogFolder, AFolderThatMayNotBeReadIsSaidSoInsteadOfListedEmpty) {
 // The program's window made tiny and large again while the dialog is open: the dialog is
 // centred again, title bar and all on screen (it used to stay where the tiny window put it).
 TEST_F(FileDialogFolder, AResizedWindowCentresTheDialogAgain) {
-    ImGuiContext* previous = ImGui::GetCurrentContext();
-    ImGuiContext* context = ImGui::CreateContext();
-    ImGui::SetCurrentContext(context);
+    HeadlessGui gui;
     ImGuiIO& io = ImGui::GetIO();
-    io.DeltaTime = 1.0f / 30.0f;
-    io.IniFilename = nullptr;
-    unsigned char* pixels = nullptr;
-    int width = 0, height = 0;
-    io.Fonts->GetTexDataAsRGBA32(&pixels, &width, &height);
     FileDialog dialog;
     openFileDialog(dialog, FileDialogMode::OPEN, "Open", "*.bin", root.string());
     ImVec2 pos, size;
@@ -302,8 +287,6 @@ TEST_F(FileDialogFolder, AResizedWindowCentresTheDialogAgain) {
     EXPECT_FLOAT_EQ(pos.y, 400 - size.y / 2);
     EXPECT_GE(pos.x, 0.0f);
     EXPECT_GE(pos.y, 0.0f);
-    ImGui::DestroyContext(context);
-    ImGui::SetCurrentContext(previous);
 }
 
 // A double click on a folder enters it once; its second click neither opens the file nor enters
@@ -312,16 +295,8 @@ TEST_F(FileDialogFolder, AResizedWindowCentresTheDialogAgain) {
 TEST_F(FileDialogFolder, ADoubleClickOnAFolderEntersItOnlyAndOnAFileOpensIt) {
     std::ofstream(root / "sub" / "x.bin") << "x";
     fs::create_directory(root / "sub" / "deeper");
-    ImGuiContext* previous = ImGui::GetCurrentContext();
-    ImGuiContext* context = ImGui::CreateContext();
-    ImGui::SetCurrentContext(context);
+    HeadlessGui gui;
     ImGuiIO& io = ImGui::GetIO();
-    io.DisplaySize = ImVec2(1200, 800);
-    io.DeltaTime = 1.0f / 30.0f;
-    io.IniFilename = nullptr;
-    unsigned char* pixels = nullptr;
-    int width = 0, height = 0;
-    io.Fonts->GetTexDataAsRGBA32(&pixels, &width, &height);
     FileDialog dialog;
     openFileDialog(dialog, FileDialogMode::OPEN, "Open", "*.bin", root.string());
     const std::string top = dialog.folder;
@@ -368,24 +343,14 @@ TEST_F(FileDialogFolder, ADoubleClickOnAFolderEntersItOnlyAndOnAFileOpensIt) {
     doubleClick(2);
     EXPECT_TRUE(done);
     EXPECT_EQ(dialog.result, (fs::path(top) / "a.bin").string());
-    ImGui::DestroyContext(context);
-    ImGui::SetCurrentContext(previous);
 }
 
 // A long folder lays out only the rows in view; after scrolling, a click still takes the entry
 // drawn under the mouse, at the top, in the middle and at the end of the list.
 TEST_F(FileDialogFolder, AClickInAScrolledLongListTakesTheEntryUnderTheMouse) {
     for (int i = 0; i < 400; ++i) std::ofstream(root / ("g" + std::to_string(1000 + i) + ".bin")) << "x";
-    ImGuiContext* previous = ImGui::GetCurrentContext();
-    ImGuiContext* context = ImGui::CreateContext();
-    ImGui::SetCurrentContext(context);
+    HeadlessGui gui;
     ImGuiIO& io = ImGui::GetIO();
-    io.DisplaySize = ImVec2(1200, 800);
-    io.DeltaTime = 1.0f / 30.0f;
-    io.IniFilename = nullptr;
-    unsigned char* pixels = nullptr;
-    int width = 0, height = 0;
-    io.Fonts->GetTexDataAsRGBA32(&pixels, &width, &height);
     FileDialog dialog;
     openFileDialog(dialog, FileDialogMode::OPEN, "Open", "*.bin", root.string());
     ASSERT_EQ(dialog.entries.size(), 404u);  // .., sub, a.bin, b.bin and the 400
@@ -434,8 +399,6 @@ TEST_F(FileDialogFolder, AClickInAScrolledLongListTakesTheEntryUnderTheMouse) {
     while (scrollY < scrollMax) frame(middle, false, -50.0f);  // the end of the list
     clickAt(rowMiddle(listAt.y + listSize.y - line));
     EXPECT_EQ(dialog.typedName, "g1399.bin");
-    ImGui::DestroyContext(context);
-    ImGui::SetCurrentContext(previous);
 }
 
 // Escape held to close the dialog: freeglut goes on delivering its repeats, each a release and
