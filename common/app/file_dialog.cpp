@@ -64,13 +64,16 @@ bool listFolder(const std::string& folder, const std::string& filter, std::vecto
 
 void openFileDialog(FileDialog& dialog, FileDialogMode mode, const std::string& title, const std::string& filter,
                     const std::string& folder) {
+    std::error_code ec;
+    // Without a folder, the dialog opens where the last one ended, while that folder exists: a
+    // user who saved in a folder of their own should not have to find it again to load.
+    fs::path start = folder.empty() ? fs::current_path(ec) : fs::absolute(folder, ec);
+    if (folder.empty() && !dialog.folder.empty() && fs::is_directory(dialog.folder, ec)) start = dialog.folder;
     dialog = FileDialog();
     dialog.active = true;
     dialog.mode = mode;
     dialog.title = title;
     dialog.filter = filter;
-    std::error_code ec;
-    fs::path start = folder.empty() ? fs::current_path(ec) : fs::absolute(folder, ec);
     dialog.folder = fs::weakly_canonical(start, ec).string();
     if (dialog.folder.empty()) dialog.folder = "/";
     if (!listFolder(dialog.folder, dialog.filter, dialog.entries, dialog.error) &&
@@ -165,6 +168,7 @@ void finishFileDialog(FileDialog& dialog, bool accept) {
     dialog.result.clear();
     if (accept && !dialog.typedName.empty()) {
         dialog.result = typedPath(dialog.folder, dialog.typedName).string();
+        dialog.folder = fs::path(dialog.result).parent_path().string();  // where the next one opens
     }
     dialog.active = false;
     dialog.finished = true;

@@ -21,7 +21,7 @@ struct FileDialog {
     FileDialogMode mode = FileDialogMode::OPEN;
     std::string title;
     std::string filter = "*.bin";      // open: shown entries; folders always show
-    std::string folder;                // absolute folder being listed
+    std::string folder;                // absolute folder being listed; kept for the next opening
     std::vector<FileDialogEntry> entries;
     std::string typedName;             // save: the name typed; open: the selected entry
     std::string error;                 // one line shown under the list (unreadable folder...)
@@ -33,7 +33,9 @@ struct FileDialog {
     float placedHeight = 0.0f;         // resize it is centred again, not left off-screen
 };
 
-// Starts a dialog in `folder` (the working directory when empty).
+// Starts a dialog in `folder`. Without one it starts in the folder of the file this dialog
+// last chose, or where it was left when cancelled; at first, and once that folder is gone, in
+// the working directory.
 void openFileDialog(FileDialog& dialog, FileDialogMode mode, const std::string& title,
                     const std::string& filter, const std::string& folder = "");
 

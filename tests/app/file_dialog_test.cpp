@@ -179,6 +179,37 @@ TEST_F(FileDialogFolder, ATildeNameIsInTheHomeFolder) {
     if (oldHome != nullptr) ::setenv("HOME", savedHome.c_str(), 1);
 }
 
+// The next dialog opens where the last one chose its file (or was left), so saving into a
+// folder of one's own and loading from it later needs no second search; a folder that has gone
+// since gives the working directory.
+TEST_F(FileDialogFolder, TheNextDialogOpensWhereTheLastOneEnded) {
+    std::error_code ec;
+    const std::string workingDirectory = fs::current_path(ec).string();
+    fs::create_directories(root / "sub" / "deeper");
+    FileDialog dialog;
+    openFileDialog(dialog, FileDialogMode::SAVE, "Save", ".bin", root.string());
+    const std::string top = dialog.folder;
+    dialog.typedName = "sub/deeper/mine.bin";  // a path typed with folders in it
+    ASSERT_TRUE(acceptFileDialogName(dialog));
+    finishFileDialog(dialog, true);
+    EXPECT_EQ(dialog.result, top + "/sub/deeper/mine.bin");
+
+    openFileDialog(dialog, FileDialogMode::OPEN, "Open", "*.bin");
+    EXPECT_EQ(dialog.folder, top + "/sub/deeper");
+    enterFolder(dialog, "..");
+    finishFileDialog(dialog, false);  // cancelled in sub
+    EXPECT_EQ(dialog.result, "");
+    openFileDialog(dialog, FileDialogMode::OPEN, "Open", "*.bin");
+    EXPECT_EQ(dialog.folder, top + "/sub");
+
+    fs::remove_all(root / "sub");
+    openFileDialog(dialog, FileDialogMode::OPEN, "Open", "*.bin");
+    EXPECT_EQ(dialog.folder, workingDirectory);
+    // A folder given by the caller always wins.
+    openFileDialog(dialog, FileDialogMode::OPEN, "Open", "*.bin", root.string());
+    EXPECT_EQ(dialog.folder, top);
+}
+
 // Names are listed as they are: "##" is no ImGui label syntax here, a newline shows as '?'.
 TEST(FileDialog, EntryTextShowsTheWholeName) {
     EXPECT_EQ(fileDialogEntryText({"id##hidden.bin", false}), "id##hidden.bin");
