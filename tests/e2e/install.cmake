@@ -24,10 +24,22 @@ endif()
 
 foreach(f bin/pintara bin/glebora bin/gesturetool share/pintara/images/button_background.png
           share/pintara/images/brushtool.png share/pintara/images/pointer_default.png
-          share/applications/pintara.desktop share/applications/glebora.desktop)
+          share/applications/pintara.desktop share/applications/glebora.desktop
+          share/icons/hicolor/128x128/apps/pintara.png share/icons/hicolor/128x128/apps/glebora.png)
   if(NOT EXISTS ${PREFIX}/${f})
     fail("${f} was not installed")
   endif()
+endforeach()
+
+# Each menu entry starts its program and shows its icon.
+foreach(p pintara glebora)
+  file(STRINGS ${PREFIX}/share/applications/${p}.desktop entry)
+  foreach(line "Exec=${p}" "Icon=${p}" "Type=Application")
+    list(FIND entry "${line}" at)
+    if(at EQUAL -1)
+      fail("${p}.desktop has no line '${line}'")
+    endif()
+  endforeach()
 endforeach()
 
 foreach(p pintara glebora gesturetool)
