@@ -103,6 +103,7 @@ void enterFolder(FileDialog& dialog, const std::string& name) {
         dialog.entries = std::move(entries);
         dialog.error.clear();
         dialog.typedName.clear();
+        dialog.cursor = -1;
     } else {
         dialog.error = error;  // stay where we are
     }
@@ -129,8 +130,23 @@ bool clickFileDialogEntry(FileDialog& dialog, size_t index, bool secondOfDoubleC
         enterFolder(dialog, entry.name);
     } else {
         dialog.typedName = entry.name;
+        dialog.cursor = static_cast<int>(index);
     }
     return false;
+}
+
+void moveFileDialogCursor(FileDialog& dialog, int step) {
+    if (dialog.entries.empty() || step == 0) return;
+    const int last = static_cast<int>(dialog.entries.size()) - 1;
+    dialog.cursor = dialog.cursor < 0 ? (step > 0 ? 0 : last) : std::clamp(dialog.cursor + step, 0, last);
+    const FileDialogEntry& entry = dialog.entries[static_cast<size_t>(dialog.cursor)];
+    // A folder's name ends in '/', so that Enter enters it in Save as well.
+    dialog.typedName = entry.isFolder ? entry.name + "/" : entry.name;
+    dialog.cursorMoved = true;
+    // The name field being typed into keeps its own copy of the text: a field under a new ID
+    // takes the new name.
+    ++dialog.nameRevision;
+    dialog.focusName = true;
 }
 
 bool acceptFileDialogName(FileDialog& dialog) {
@@ -189,6 +205,17 @@ void fileDialogKeyReleased(FileDialog& dialog, unsigned char key, int nowMs) {
     if (key == dialog.heldKey) dialog.heldKeyUpMs = nowMs;
 }
 
+namespace {
+
+// Whether `typed` names the entry as a click or the arrow keys put it there.
+bool namesEntry(const std::string& typed, const FileDialogEntry& entry) {
+    if (!entry.isFolder) return typed == entry.name;
+    return typed.size() == entry.name.size() + 1 && typed.back() == '/' &&
+           typed.compare(0, entry.name.size(), entry.name) == 0;
+}
+
+}  // namespace
+
 bool drawFileDialog(FileDialog& dialog) {
     if (!dialog.active) return false;
     ImGuiIO& io = ImGui::GetIO();
@@ -209,10 +236,15 @@ bool drawFileDialog(FileDialog& dialog) {
         ImGui::BeginChild("entries", ImVec2(0, -ImGui::GetFrameHeightWithSpacing() * 2.5f), true);
         size_t clickedEntry = dialog.entries.size();
         bool secondClick = false;
+        const bool down = ImGui::IsKeyPressed(ImGui::GetKeyIndex(ImGuiKey_DownArrow));
+        const bool up = ImGui::IsKeyPressed(ImGui::GetKeyIndex(ImGuiKey_UpArrow));
+        if (down != up) moveFileDialogCursor(dialog, down ? 1 : -1);
         // Only the rows in view are laid out: a folder of thousands of entries otherwise costs
         // milliseconds in every frame the dialog stays open.
         ImGuiListClipper clipper;
         clipper.Begin(static_cast<int>(dialog.entries.size()));
+        const bool showCursor = dialog.cursorMoved && dialog.cursor >= 0;
+        if (showCursor) clipper.ForceDisplayRangeByIndices(dialog.cursor, dialog.cursor + 1);
         while (clipper.Step()) {
             for (int row = clipper.DisplayStart; row < clipper.DisplayEnd; ++row) {
                 const size_t i = static_cast<size_t>(row);
@@ -221,10 +253,17 @@ bool drawFileDialog(FileDialog& dialog) {
                 // rest, and a "###" would give two entries one ID.
                 const std::string text = fileDialogEntryText(e);
                 const ImVec2 at = ImGui::GetCursorScreenPos();
-                bool selected = !e.isFolder && e.name == dialog.typedName;
+                const float rowTop = ImGui::GetCursorPosY();
                 ImGui::PushID(row);
-                const bool clicked = ImGui::Selectable("##entry", selected, ImGuiSelectableFlags_AllowDoubleClick);
+                const bool clicked = ImGui::Selectable("##entry", namesEntry(dialog.typedName, e),
+                                                       ImGuiSelectableFlags_AllowDoubleClick);
                 ImGui::PopID();
+                if (showCursor && row == dialog.cursor) {
+                    // The row the arrows moved to is brought into view when it is not.
+                    const float scroll = ImGui::GetScrollY();
+                    const float rowBottom = rowTop + ImGui::GetTextLineHeightWithSpacing();
+                    if (rowTop < scroll || rowBottom > scroll + ImGui::GetWindowHeight()) ImGui::SetScrollHereY(0.5f);
+                }
                 ImGui::GetWindowDrawList()->AddText(at, ImGui::GetColorU32(ImGuiCol_Text), text.data(),
                                                     text.data() + text.size());
                 if (clicked) {
@@ -234,6 +273,7 @@ bool drawFileDialog(FileDialog& dialog) {
             }
         }
         ImGui::EndChild();
+        dialog.cursorMoved = false;
         if (clickFileDialogEntry(dialog, clickedEntry, secondClick)) accept = true;
         if (!dialog.error.empty()) ImGui::TextColored(ImVec4(0.8f, 0.1f, 0.1f, 1.0f), "%s", dialog.error.c_str());
         // Room for any path the system takes (PATH_MAX, 4096 with its end): a longer typed path
@@ -246,7 +286,9 @@ bool drawFileDialog(FileDialog& dialog) {
         // ... and again after entering a folder or refusing a name, so typing goes on there.
         if (dialog.focusName) ImGui::SetKeyboardFocusHere();
         dialog.focusName = false;
+        ImGui::PushID(dialog.nameRevision);
         if (ImGui::InputText("##name", buffer, sizeof buffer, ImGuiInputTextFlags_EnterReturnsTrue)) accept = true;
+        ImGui::PopID();
         dialog.typedName = buffer;
         ImGui::SameLine();
         if (ImGui::Button(dialog.mode == FileDialogMode::OPEN ? "Open" : "Save")) accept = true;

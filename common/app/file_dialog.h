@@ -27,6 +27,9 @@ struct FileDialog {
     std::string error;                 // one line shown under the list (unreadable folder...)
     std::string result;                // chosen path, empty on cancel
     bool focusName = true;             // put the keyboard into the name field in the next frame
+    int cursor = -1;                   // the entry the arrow keys move from; -1: none yet
+    bool cursorMoved = false;          // bring the cursor's row into view in the next frame
+    int nameRevision = 0;              // the name field's ID: changed when the name is set for it
     int heldKey = -1;                  // the last key pressed while the dialog was open ...
     int heldKeyUpMs = -1;              // ... and when it was last released (-1: not since)
     float placedWidth = 0.0f;          // the window size the dialog was last placed in: after a
@@ -58,6 +61,11 @@ void enterFolder(FileDialog& dialog, const std::string& name);
 // click only chooses the file the first one selected (true: the dialog may end with it); after
 // the first click entered a folder, it does nothing to the entry now under the mouse.
 bool clickFileDialogEntry(FileDialog& dialog, size_t index, bool secondOfDoubleClick);
+
+// The arrow keys: moves the cursor `step` entries down (negative: up), staying within the list,
+// and puts the entry's name into the name field ("name/" for a folder, so Enter enters it). The
+// first move goes to the first entry down, or to the last one up.
+void moveFileDialogCursor(FileDialog& dialog, int step);
 
 // Decides on Open or Save (the button or Enter) with the typed name. True when the dialog may
 // end with it. Otherwise it stays open with `error` set (an empty name, a missing file to open,

@@ -210,6 +210,79 @@ TEST_F(FileDialogFolder, TheNextDialogOpensWhereTheLastOneEnded) {
     EXPECT_EQ(dialog.folder, top);
 }
 
+// The arrow keys walk the list and put the entry's name into the name field: a folder's with a
+// '/', so that Enter enters it in Save too. The cursor stays within the list, and a click on a
+// file puts it there.
+TEST_F(FileDialogFolder, ArrowKeysWalkTheListWithinItsEnds) {
+    FileDialog dialog;
+    openFileDialog(dialog, FileDialogMode::SAVE, "Save", "*.bin", root.string());
+    ASSERT_EQ(dialog.entries.size(), 4u);  // .., sub, a.bin, b.bin
+    moveFileDialogCursor(dialog, -1);
+    EXPECT_EQ(dialog.typedName, "b.bin");  // up first: the last entry
+    moveFileDialogCursor(dialog, 1);
+    EXPECT_EQ(dialog.typedName, "b.bin");
+    moveFileDialogCursor(dialog, -1);
+    EXPECT_EQ(dialog.typedName, "a.bin");
+    moveFileDialogCursor(dialog, -1);
+    EXPECT_EQ(dialog.typedName, "sub/");
+    moveFileDialogCursor(dialog, -5);
+    EXPECT_EQ(dialog.typedName, "../");
+    clickFileDialogEntry(dialog, 3, false);
+    moveFileDialogCursor(dialog, -1);
+    EXPECT_EQ(dialog.typedName, "a.bin");
+
+    moveFileDialogCursor(dialog, -1);
+    EXPECT_FALSE(acceptFileDialogName(dialog));  // "sub/" in Save: entered, not saved onto
+    EXPECT_EQ(dialog.folder, (fs::weakly_canonical(root) / "sub").string());
+    moveFileDialogCursor(dialog, 1);  // a new list: from its top
+    EXPECT_EQ(dialog.typedName, "../");
+}
+
+// The dialog as drawn: Down while the name field has the keyboard shows the entry's name in the
+// field, and Enter then takes that name, not the text the field held before.
+TEST_F(FileDialogFolder, ArrowKeysThenEnterOpenTheEntryTheyReached) {
+    std::ofstream(root / "sub" / "x.bin") << "x";
+    HeadlessGui gui;
+    ImGuiIO& io = ImGui::GetIO();
+    io.KeyMap[ImGuiKey_Enter] = 13;
+    io.KeyMap[ImGuiKey_Escape] = 27;
+    io.KeyMap[ImGuiKey_DownArrow] = 300;
+    io.KeyMap[ImGuiKey_UpArrow] = 301;
+    FileDialog dialog;
+    openFileDialog(dialog, FileDialogMode::OPEN, "Open", "*.bin", root.string());
+    const std::string top = dialog.folder;
+    bool done = false;
+    auto frame = [&](int key, const char* typed) {
+        if (key >= 0) io.KeysDown[key] = true;
+        if (typed != nullptr) io.AddInputCharactersUTF8(typed);
+        ImGui::NewFrame();
+        done = drawFileDialog(dialog) || done;
+        ImGui::Render();
+        if (key >= 0) io.KeysDown[key] = false;
+        ImGui::NewFrame();  // the key is up again
+        done = drawFileDialog(dialog) || done;
+        ImGui::Render();
+    };
+    frame(-1, nullptr);  // the name field takes the keyboard
+    frame(-1, "zz");     // something typed first
+    EXPECT_EQ(dialog.typedName, "zz");
+    for (int i = 0; i < 3; ++i) frame(300, nullptr);
+    EXPECT_EQ(dialog.typedName, "a.bin");
+    frame(300, nullptr);
+    frame(301, nullptr);
+    EXPECT_EQ(dialog.typedName, "a.bin");
+    frame(301, nullptr);  // onto [sub]
+    EXPECT_EQ(dialog.typedName, "sub/");
+    frame(13, nullptr);
+    EXPECT_FALSE(done);
+    EXPECT_EQ(dialog.folder, top + "/sub");
+    frame(301, nullptr);  // the new list's last entry
+    EXPECT_EQ(dialog.typedName, "x.bin");
+    frame(13, nullptr);
+    EXPECT_TRUE(done);
+    EXPECT_EQ(dialog.result, top + "/sub/x.bin");
+}
+
 // Names are listed as they are: "##" is no ImGui label syntax here, a newline shows as '?'.
 TEST(FileDialog, EntryTextShowsTheWholeName) {
     EXPECT_EQ(fileDialogEntryText({"id##hidden.bin", false}), "id##hidden.bin");
@@ -430,6 +503,20 @@ TEST_F(FileDialogFolder, AClickInAScrolledLongListTakesTheEntryUnderTheMouse) {
     while (scrollY < scrollMax) frame(middle, false, -50.0f);  // the end of the list
     clickAt(rowMiddle(listAt.y + listSize.y - line));
     EXPECT_EQ(dialog.typedName, "g1399.bin");
+
+    // Arrow keys bring the row they reach into view: from the end back up to the top.
+    io.KeyMap[ImGuiKey_UpArrow] = 301;
+    for (int i = 0; i < 403; ++i) {
+        io.KeysDown[301] = true;
+        frame(ImVec2(1, 1), false, 0.0f);
+        io.KeysDown[301] = false;
+        frame(ImVec2(1, 1), false, 0.0f);
+        const size_t cursor = dialog.entries.size() - 2 - static_cast<size_t>(i);
+        const float top = rowTop() + static_cast<float>(cursor) * line;
+        ASSERT_GE(top, listAt.y) << "entry " << cursor << " above the list";
+        ASSERT_LE(top + line, listAt.y + listSize.y) << "entry " << cursor << " below the list";
+    }
+    EXPECT_EQ(dialog.typedName, "../");
 }
 
 // Escape held to close the dialog: freeglut goes on delivering its repeats, each a release and
