@@ -177,6 +177,14 @@ bool acceptFileDialogName(FileDialog& dialog) {
         dialog.focusName = true;
         return false;
     }
+    // A name in a folder that does not exist cannot be saved: said here, while the name can
+    // still be mended, rather than by a failed save afterwards.
+    const fs::path into = chosen.parent_path();
+    if (dialog.mode == FileDialogMode::SAVE && !fs::is_directory(into, ec)) {
+        dialog.error = "no such folder: " + into.string();
+        dialog.focusName = true;
+        return false;
+    }
     return true;
 }
 

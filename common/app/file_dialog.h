@@ -69,7 +69,7 @@ void moveFileDialogCursor(FileDialog& dialog, int step);
 
 // Decides on Open or Save (the button or Enter) with the typed name. True when the dialog may
 // end with it. Otherwise it stays open with `error` set (an empty name, a missing file to open,
-// a missing folder), or it entered the folder the name gives (Open: any folder's name; Save: a
+// a missing folder to enter or to save into), or it entered the folder the name gives (Open: any folder's name; Save: a
 // name ending in '/', ".", ".." or the home folder's "~").
 bool acceptFileDialogName(FileDialog& dialog);
 

@@ -138,6 +138,16 @@ TEST_F(FileDialogFolder, AcceptingRefusesEmptyOrMissingNamesAndEntersFolders) {
     EXPECT_TRUE(acceptFileDialogName(save));
     save.typedName = "new.bin";
     EXPECT_TRUE(acceptFileDialogName(save));
+    save.typedName = "sub/new.bin";
+    EXPECT_TRUE(acceptFileDialogName(save));
+    // ... but not in a folder that is not there, or in a file taken for a folder.
+    save.typedName = "nowhere/new.bin";
+    EXPECT_FALSE(acceptFileDialogName(save));
+    EXPECT_EQ(save.error, "no such folder: " + top + "/nowhere");
+    save.typedName = "a.bin/new.bin";
+    EXPECT_FALSE(acceptFileDialogName(save));
+    EXPECT_EQ(save.error, "no such folder: " + top + "/a.bin");
+    EXPECT_TRUE(save.active);
 }
 
 // A name starting with "~" is in the home folder, as in a shell; elsewhere "~" is an ordinary
