@@ -11,78 +11,129 @@ namespace {
 bool guiReady = false;
 
 // ImGui of this version reads keys and mouse buttons as "down now" flags when a frame starts,
-// so a press and release that both arrive between two frames (a quick tap on a slow frame)
-// would never be seen: Enter or Escape in the file dialog, a click on a button. A release of
-// something pressed since the last frame start is therefore held back until that frame has
-// started and seen the press.
-enum class ReleaseKind { KEY, SPECIAL, MOUSE };
-struct HeldRelease {
-    ReleaseKind kind;
-    int code;
+// and a text field takes a frame's typed characters before its editing keys. So within one
+// frame a press and release of the same key would never be seen (a quick tap on a slow frame),
+// a second press of a key would merge with the first, and characters typed after a Backspace
+// would be inserted before it deletes. On a slow frame a quick typist loses or reorders edits.
+// Events are therefore applied in order until one would be lost or reordered; that one and all
+// after it wait, in order, for the next frames.
+enum class EventKind { KEY_DOWN, KEY_UP, SPECIAL_DOWN, SPECIAL_UP, MOUSE_DOWN, MOUSE_UP };
+struct GuiEvent {
+    EventKind kind;
+    int code;       // character, GLUT special key or GLUT mouse button
     int x;
     int y;
+    int modifiers;  // GLUT_ACTIVE_* when it happened
 };
-constexpr int MAX_HELD_RELEASES = 32;
-HeldRelease heldReleases[MAX_HELD_RELEASES];
-int heldReleaseCount = 0;
-bool keyPressedThisFrame[256] = {};
-bool specialPressedThisFrame[512] = {};
-bool mousePressedThisFrame[8] = {};
+constexpr int MAX_WAITING_EVENTS = 64;
+GuiEvent waiting[MAX_WAITING_EVENTS];
+int waitingCount = 0;
 
-// What the backend's release handlers do, minus their modifier update: that asks GLUT for the
-// modifiers, which it answers (with a warning on stderr) only inside an input callback, and a
-// held release is applied at the start of a frame. The modifiers were read at the press.
-void applyHeldRelease(const HeldRelease& release) {
+// What this frame has taken so far.
+bool keyChanged[256] = {};
+bool specialChanged[512] = {};
+bool mouseChanged[3] = {};
+bool editKeyTaken = false;  // a key that is not a character: what follows it waits
+
+int mouseIndex(int glutButton) {
+    if (glutButton == GLUT_LEFT_BUTTON) return 0;
+    if (glutButton == GLUT_RIGHT_BUTTON) return 1;
+    if (glutButton == GLUT_MIDDLE_BUTTON) return 2;
+    return -1;
+}
+
+bool* changedFlag(const GuiEvent& e) {
+    switch (e.kind) {
+    case EventKind::KEY_DOWN:
+    case EventKind::KEY_UP:
+        return e.code >= 0 && e.code < 256 ? &keyChanged[e.code] : nullptr;
+    case EventKind::SPECIAL_DOWN:
+    case EventKind::SPECIAL_UP:
+        return e.code >= 0 && e.code < 512 ? &specialChanged[e.code] : nullptr;
+    case EventKind::MOUSE_DOWN:
+    case EventKind::MOUSE_UP:
+        return mouseIndex(e.code) >= 0 ? &mouseChanged[mouseIndex(e.code)] : nullptr;
+    }
+    return nullptr;
+}
+
+bool fitsThisFrame(const GuiEvent& e) {
+    if (editKeyTaken) return false;
+    const bool* changed = changedFlag(e);
+    return changed == nullptr || !*changed;
+}
+
+void setKeyDown(int c, bool down) {
     ImGuiIO& io = ImGui::GetIO();
-    const int c = release.code;
-    switch (release.kind) {
-    case ReleaseKind::KEY:
-        // The backend keeps letters in both cases, and control letters as 1..26 as well.
-        if (c >= 1 && c <= 26) {
-            io.KeysDown[c] = io.KeysDown[c - 1 + 'a'] = io.KeysDown[c - 1 + 'A'] = false;
-        } else if (c >= 'a' && c <= 'z') {
-            io.KeysDown[c] = io.KeysDown[c - 'a' + 'A'] = false;
-        } else if (c >= 'A' && c <= 'Z') {
-            io.KeysDown[c] = io.KeysDown[c - 'A' + 'a'] = false;
-        } else {
-            io.KeysDown[c] = false;
+    // As the backend keeps them: letters in both cases, control letters as 1..26 as well.
+    if (c >= 1 && c <= 26) {
+        io.KeysDown[c] = io.KeysDown[c - 1 + 'a'] = io.KeysDown[c - 1 + 'A'] = down;
+    } else if (c >= 'a' && c <= 'z') {
+        io.KeysDown[c] = io.KeysDown[c - 'a' + 'A'] = down;
+    } else if (c >= 'A' && c <= 'Z') {
+        io.KeysDown[c] = io.KeysDown[c - 'A' + 'a'] = down;
+    } else if (c >= 0 && c < 256) {
+        io.KeysDown[c] = down;
+    }
+}
+
+// What the backend's handlers do, with the modifiers read when the event happened: GLUT answers
+// glutGetModifiers (without a warning on stderr) only inside an input callback, and an event
+// that waited is applied at the start of a frame.
+void apply(const GuiEvent& e) {
+    ImGuiIO& io = ImGui::GetIO();
+    io.KeyCtrl = (e.modifiers & GLUT_ACTIVE_CTRL) != 0;
+    io.KeyShift = (e.modifiers & GLUT_ACTIVE_SHIFT) != 0;
+    io.KeyAlt = (e.modifiers & GLUT_ACTIVE_ALT) != 0;
+    switch (e.kind) {
+    case EventKind::KEY_DOWN:
+        if (e.code >= 32) io.AddInputCharacter(static_cast<unsigned int>(e.code));
+        setKeyDown(e.code, true);
+        if (e.code < 32 || e.code == 127) editKeyTaken = true;
+        break;
+    case EventKind::KEY_UP:
+        setKeyDown(e.code, false);
+        break;
+    case EventKind::SPECIAL_DOWN:
+    case EventKind::SPECIAL_UP:
+        if (e.code >= 0 && e.code + 256 < IM_ARRAYSIZE(io.KeysDown)) {
+            io.KeysDown[e.code + 256] = e.kind == EventKind::SPECIAL_DOWN;
         }
+        if (e.kind == EventKind::SPECIAL_DOWN) editKeyTaken = true;
         break;
-    case ReleaseKind::SPECIAL:
-        if (c + 256 < IM_ARRAYSIZE(io.KeysDown)) io.KeysDown[c + 256] = false;
-        break;
-    case ReleaseKind::MOUSE:
-        io.MousePos = ImVec2(static_cast<float>(release.x), static_cast<float>(release.y));
-        if (c == GLUT_LEFT_BUTTON) io.MouseDown[0] = false;
-        if (c == GLUT_RIGHT_BUTTON) io.MouseDown[1] = false;
-        if (c == GLUT_MIDDLE_BUTTON) io.MouseDown[2] = false;
+    case EventKind::MOUSE_DOWN:
+    case EventKind::MOUSE_UP:
+        io.MousePos = ImVec2(static_cast<float>(e.x), static_cast<float>(e.y));
+        if (mouseIndex(e.code) >= 0) io.MouseDown[mouseIndex(e.code)] = e.kind == EventKind::MOUSE_DOWN;
         break;
     }
+    if (bool* changed = changedFlag(e)) *changed = true;
 }
 
-void applyRelease(const HeldRelease& release) {
-    switch (release.kind) {
-    case ReleaseKind::KEY:
-        ImGui_ImplGLUT_KeyboardUpFunc(static_cast<unsigned char>(release.code), release.x, release.y);
-        break;
-    case ReleaseKind::SPECIAL:
-        ImGui_ImplGLUT_SpecialUpFunc(release.code, release.x, release.y);
-        break;
-    case ReleaseKind::MOUSE:
-        ImGui_ImplGLUT_MouseFunc(release.code, GLUT_UP, release.x, release.y);
-        break;
-    }
-}
-
-// Holds the release back when the press came after the current frame started; a full list
-// (dozens of taps within one frame) lets the release through rather than lose track.
-void releaseOrHold(ReleaseKind kind, bool pressedThisFrame, int code, int x, int y) {
-    HeldRelease release{kind, code, x, y};
-    if (pressedThisFrame && heldReleaseCount < MAX_HELD_RELEASES) {
-        heldReleases[heldReleaseCount++] = release;
+// Applies the event now when it fits this frame and nothing waits before it; otherwise it waits.
+// A full queue (dozens of events within one frame) lets it through rather than lose it.
+void submit(EventKind kind, int code, int x, int y, int modifiers) {
+    const GuiEvent e{kind, code, x, y, modifiers};
+    if ((waitingCount > 0 || !fitsThisFrame(e)) && waitingCount < MAX_WAITING_EVENTS) {
+        waiting[waitingCount++] = e;
     } else {
-        applyRelease(release);
+        apply(e);
     }
+}
+
+// A frame has ended: what comes from here on is for the next one. The waiting events are
+// applied in order, as many as fit. Not at the start of a frame: a text field takes the
+// characters in the frame they are given to ImGui, but sees a key only from the next frame on,
+// so characters given after that frame's start would jump ahead of the keys given with them.
+void startNextFrameInput() {
+    std::fill(std::begin(keyChanged), std::end(keyChanged), false);
+    std::fill(std::begin(specialChanged), std::end(specialChanged), false);
+    std::fill(std::begin(mouseChanged), std::end(mouseChanged), false);
+    editKeyTaken = false;
+    int taken = 0;
+    while (taken < waitingCount && fitsThisFrame(waiting[taken])) apply(waiting[taken++]);
+    std::copy(waiting + taken, waiting + waitingCount, waiting);
+    waitingCount -= taken;
 }
 }  // namespace
 
@@ -104,57 +155,45 @@ void beginGuiFrame(int windowWidth, int windowHeight) {
     ImGui_ImplOpenGL2_NewFrame();
     ImGui_ImplGLUT_ReshapeFunc(windowWidth, windowHeight);
     ImGui_ImplGLUT_NewFrame();
-    // This frame has seen every press so far: the held releases may now happen, and count for
-    // the next frame.
-    for (int i = 0; i < heldReleaseCount; ++i) {
-        applyHeldRelease(heldReleases[i]);
-    }
-    heldReleaseCount = 0;
-    std::fill(std::begin(keyPressedThisFrame), std::end(keyPressedThisFrame), false);
-    std::fill(std::begin(specialPressedThisFrame), std::end(specialPressedThisFrame), false);
-    std::fill(std::begin(mousePressedThisFrame), std::end(mousePressedThisFrame), false);
 }
 
 void endGuiFrame(int windowWidth, int windowHeight) {
     ImGui::Render();
+    startNextFrameInput();
     glViewport(0, 0, windowWidth, windowHeight);
     ImGui_ImplOpenGL2_RenderDrawData(ImGui::GetDrawData());
 }
 
 bool guiKeyboard(unsigned char key, int x, int y) {
     if (!guiReady) return false;
-    ImGui_ImplGLUT_KeyboardFunc(key, x, y);
-    keyPressedThisFrame[key] = true;
+    submit(EventKind::KEY_DOWN, key, x, y, glutGetModifiers());
     return ImGui::GetIO().WantCaptureKeyboard;
 }
 
 bool guiKeyboardUp(unsigned char key, int x, int y) {
     if (!guiReady) return false;
-    releaseOrHold(ReleaseKind::KEY, keyPressedThisFrame[key], key, x, y);
+    submit(EventKind::KEY_UP, key, x, y, glutGetModifiers());
     return ImGui::GetIO().WantCaptureKeyboard;
 }
 
 bool guiSpecial(int key, int x, int y) {
     if (!guiReady) return false;
-    ImGui_ImplGLUT_SpecialFunc(key, x, y);
-    if (key >= 0 && key < 512) specialPressedThisFrame[key] = true;
+    submit(EventKind::SPECIAL_DOWN, key, x, y, glutGetModifiers());
     return ImGui::GetIO().WantCaptureKeyboard;
 }
 
 bool guiSpecialUp(int key, int x, int y) {
     if (!guiReady) return false;
-    releaseOrHold(ReleaseKind::SPECIAL, key >= 0 && key < 512 && specialPressedThisFrame[key], key, x, y);
+    submit(EventKind::SPECIAL_UP, key, x, y, glutGetModifiers());
     return ImGui::GetIO().WantCaptureKeyboard;
 }
 
 bool guiMouseButton(int button, int state, int x, int y) {
     if (!guiReady) return false;
-    const bool tracked = button >= 0 && button < 8;
-    if (state == GLUT_UP) {
-        releaseOrHold(ReleaseKind::MOUSE, tracked && mousePressedThisFrame[button], button, x, y);
+    if (mouseIndex(button) < 0) {
+        ImGui_ImplGLUT_MouseFunc(button, state, x, y);  // the wheel's buttons: only the position
     } else {
-        ImGui_ImplGLUT_MouseFunc(button, state, x, y);
-        if (tracked) mousePressedThisFrame[button] = true;
+        submit(state == GLUT_DOWN ? EventKind::MOUSE_DOWN : EventKind::MOUSE_UP, button, x, y, glutGetModifiers());
     }
     return ImGui::GetIO().WantCaptureMouse;
 }

@@ -351,3 +351,37 @@ TEST_F(TerrainAppTest, QuickTapsBetweenTwoFramesReachTheFileDialog) {
     EXPECT_TRUE(fileExists(folder + "/b" + COLOUR_MAP_SUFFIX));
     std::system(("rm -rf " + folder).c_str());
 }
+
+// A quick typist on a slow frame: several keys, some of them Backspaces, all between two frames.
+// Each edit must land, in the order typed; a Backspace pressed twice deleted once, and letters
+// typed after a Backspace went in before it deleted, so it took one of them instead.
+TEST_F(TerrainAppTest, FastTypingBetweenFramesKeepsEveryEditInOrder) {
+    initGui();
+    const std::string folder = std::string(BINARY_DIR) + "/terrain_app_typing_" + std::to_string(getpid());
+    ASSERT_EQ(std::system(("mkdir -p " + folder).c_str()), 0);
+    auto frame = [&] { drawTerrainGui(*app); };
+    auto type = [&](const std::string& keys) {  // all of them before the next frame
+        for (char c : keys) {
+            guiKeyboard(static_cast<unsigned char>(c), 0, 0);
+            guiKeyboardUp(static_cast<unsigned char>(c), 0, 0);
+        }
+        frame();
+    };
+    frame();
+    terrainKeyEvent(*app, 's', 0, 0);
+    frame();
+    guiKeyboardUp('s', 0, 0);
+    frame();
+    ASSERT_TRUE(app->fileDialog.active);
+    app->fileDialog.folder = folder;
+
+    type("hill");
+    type("s\b\bdge");  // an 's', two Backspaces, "dge": "hill" becomes "hildge"
+    for (int i = 0; i < 12; ++i) frame();
+    EXPECT_EQ(app->fileDialog.typedName, "hildge");
+    type("\b\b\b\b\b\bvale\r");  // clear it, type a new name and press Enter, all at once
+    for (int i = 0; i < 20 && app->fileDialog.active; ++i) frame();
+    EXPECT_FALSE(app->fileDialog.active);
+    EXPECT_TRUE(fileExists(folder + "/vale" + COLOUR_MAP_SUFFIX)) << "saved as '" << app->fileDialog.result << "'";
+    std::system(("rm -rf " + folder).c_str());
+}
