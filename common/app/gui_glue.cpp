@@ -77,9 +77,13 @@ void setKeyDown(int c, bool down) {
     }
 }
 
+// Shift, Ctrl, Alt and Super, which freeglut also reports as special keys: they edit nothing, so
+// typed characters may follow them within a frame.
+bool isModifierKey(int special) { return special >= GLUT_KEY_SHIFT_L && special <= GLUT_KEY_SUPER_R; }
+
 // What the backend's handlers do, with the modifiers read when the event happened: GLUT answers
 // glutGetModifiers (without a warning on stderr) only inside an input callback, and an event
-// that waited is applied at the start of a frame.
+// that waited is applied once a frame has ended.
 void apply(const GuiEvent& e) {
     ImGuiIO& io = ImGui::GetIO();
     io.KeyCtrl = (e.modifiers & GLUT_ACTIVE_CTRL) != 0;
@@ -99,7 +103,7 @@ void apply(const GuiEvent& e) {
         if (e.code >= 0 && e.code + 256 < IM_ARRAYSIZE(io.KeysDown)) {
             io.KeysDown[e.code + 256] = e.kind == EventKind::SPECIAL_DOWN;
         }
-        if (e.kind == EventKind::SPECIAL_DOWN) editKeyTaken = true;
+        if (e.kind == EventKind::SPECIAL_DOWN && !isModifierKey(e.code)) editKeyTaken = true;
         break;
     case EventKind::MOUSE_DOWN:
     case EventKind::MOUSE_UP:
