@@ -69,8 +69,8 @@ void moveFileDialogCursor(FileDialog& dialog, int step);
 
 // Decides on Open or Save (the button or Enter) with the typed name. True when the dialog may
 // end with it. Otherwise it stays open with `error` set (an empty name, a missing file to open,
-// a missing folder to enter or to save into), or it entered the folder the name gives (Open: any folder's name; Save: a
-// name ending in '/', ".", ".." or the home folder's "~").
+// a missing folder to enter or to save into), or it entered the folder the name gives (Open:
+// any folder's name; Save: a name ending in '/', ".", ".." or the home folder's "~").
 bool acceptFileDialogName(FileDialog& dialog);
 
 // The text an entry is listed with: "[name]" for a folder; control characters (a newline in a
