@@ -103,7 +103,6 @@ void enterFolder(FileDialog& dialog, const std::string& name) {
         dialog.entries = std::move(entries);
         dialog.error.clear();
         dialog.typedName.clear();
-        dialog.cursor = -1;
     } else {
         dialog.error = error;  // stay where we are
     }
@@ -130,19 +129,33 @@ bool clickFileDialogEntry(FileDialog& dialog, size_t index, bool secondOfDoubleC
         enterFolder(dialog, entry.name);
     } else {
         dialog.typedName = entry.name;
-        dialog.cursor = static_cast<int>(index);
     }
     return false;
 }
 
+namespace {
+
+// Whether `typed` names the entry as a click or the arrow keys put it there.
+bool namesEntry(const std::string& typed, const FileDialogEntry& entry) {
+    if (!entry.isFolder) return typed == entry.name;
+    return typed.size() == entry.name.size() + 1 && typed.back() == '/' &&
+           typed.compare(0, entry.name.size(), entry.name) == 0;
+}
+
+}  // namespace
+
 void moveFileDialogCursor(FileDialog& dialog, int step) {
     if (dialog.entries.empty() || step == 0) return;
+    // From the entry the name field names (a click or the last move put it there), if any.
+    const auto named = std::find_if(dialog.entries.begin(), dialog.entries.end(),
+                                    [&](const FileDialogEntry& e) { return namesEntry(dialog.typedName, e); });
     const int last = static_cast<int>(dialog.entries.size()) - 1;
-    dialog.cursor = dialog.cursor < 0 ? (step > 0 ? 0 : last) : std::clamp(dialog.cursor + step, 0, last);
-    const FileDialogEntry& entry = dialog.entries[static_cast<size_t>(dialog.cursor)];
+    const int from = named == dialog.entries.end() ? -1 : static_cast<int>(named - dialog.entries.begin());
+    const int to = from < 0 ? (step > 0 ? 0 : last) : std::clamp(from + step, 0, last);
+    const FileDialogEntry& entry = dialog.entries[static_cast<size_t>(to)];
     // A folder's name ends in '/', so that Enter enters it in Save as well.
     dialog.typedName = entry.isFolder ? entry.name + "/" : entry.name;
-    dialog.cursorMoved = true;
+    dialog.scrollToEntry = to;
     // The name field being typed into keeps its own copy of the text: a field under a new ID
     // takes the new name.
     ++dialog.nameRevision;
@@ -213,17 +226,6 @@ void fileDialogKeyReleased(FileDialog& dialog, unsigned char key, int nowMs) {
     if (key == dialog.heldKey) dialog.heldKeyUpMs = nowMs;
 }
 
-namespace {
-
-// Whether `typed` names the entry as a click or the arrow keys put it there.
-bool namesEntry(const std::string& typed, const FileDialogEntry& entry) {
-    if (!entry.isFolder) return typed == entry.name;
-    return typed.size() == entry.name.size() + 1 && typed.back() == '/' &&
-           typed.compare(0, entry.name.size(), entry.name) == 0;
-}
-
-}  // namespace
-
 bool drawFileDialog(FileDialog& dialog) {
     if (!dialog.active) return false;
     ImGuiIO& io = ImGui::GetIO();
@@ -251,8 +253,8 @@ bool drawFileDialog(FileDialog& dialog) {
         // milliseconds in every frame the dialog stays open.
         ImGuiListClipper clipper;
         clipper.Begin(static_cast<int>(dialog.entries.size()));
-        const bool showCursor = dialog.cursorMoved && dialog.cursor >= 0;
-        if (showCursor) clipper.ForceDisplayRangeByIndices(dialog.cursor, dialog.cursor + 1);
+        const int shown = dialog.scrollToEntry;
+        if (shown >= 0) clipper.ForceDisplayRangeByIndices(shown, shown + 1);
         while (clipper.Step()) {
             for (int row = clipper.DisplayStart; row < clipper.DisplayEnd; ++row) {
                 const size_t i = static_cast<size_t>(row);
@@ -266,7 +268,7 @@ bool drawFileDialog(FileDialog& dialog) {
                 const bool clicked = ImGui::Selectable("##entry", namesEntry(dialog.typedName, e),
                                                        ImGuiSelectableFlags_AllowDoubleClick);
                 ImGui::PopID();
-                if (showCursor && row == dialog.cursor) {
+                if (row == shown) {
                     // The row the arrows moved to is brought into view when it is not.
                     const float scroll = ImGui::GetScrollY();
                     const float rowBottom = rowTop + ImGui::GetTextLineHeightWithSpacing();
@@ -281,7 +283,7 @@ bool drawFileDialog(FileDialog& dialog) {
             }
         }
         ImGui::EndChild();
-        dialog.cursorMoved = false;
+        dialog.scrollToEntry = -1;
         if (clickFileDialogEntry(dialog, clickedEntry, secondClick)) accept = true;
         if (!dialog.error.empty()) ImGui::TextColored(ImVec4(0.8f, 0.1f, 0.1f, 1.0f), "%s", dialog.error.c_str());
         // Room for any path the system takes (PATH_MAX, 4096 with its end): a longer typed path

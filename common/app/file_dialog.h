@@ -27,8 +27,7 @@ struct FileDialog {
     std::string error;                 // one line shown under the list (unreadable folder...)
     std::string result;                // chosen path, empty on cancel
     bool focusName = true;             // put the keyboard into the name field in the next frame
-    int cursor = -1;                   // the entry the arrow keys move from; -1: none yet
-    bool cursorMoved = false;          // bring the cursor's row into view in the next frame
+    int scrollToEntry = -1;            // the entry the arrow keys reached, brought into view next
     int nameRevision = 0;              // the name field's ID: changed when the name is set for it
     int heldKey = -1;                  // the last key pressed while the dialog was open ...
     int heldKeyUpMs = -1;              // ... and when it was last released (-1: not since)
@@ -62,9 +61,10 @@ void enterFolder(FileDialog& dialog, const std::string& name);
 // the first click entered a folder, it does nothing to the entry now under the mouse.
 bool clickFileDialogEntry(FileDialog& dialog, size_t index, bool secondOfDoubleClick);
 
-// The arrow keys: moves the cursor `step` entries down (negative: up), staying within the list,
-// and puts the entry's name into the name field ("name/" for a folder, so Enter enters it). The
-// first move goes to the first entry down, or to the last one up.
+// The arrow keys: moves `step` entries down (negative: up) from the entry the name field names,
+// staying within the list, and puts the new entry's name into the field ("name/" for a folder, so
+// Enter enters it). From a name no entry has, the move goes to the first entry down, or to the
+// last one up.
 void moveFileDialogCursor(FileDialog& dialog, int step);
 
 // Decides on Open or Save (the button or Enter) with the typed name. True when the dialog may
