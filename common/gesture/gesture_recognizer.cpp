@@ -421,14 +421,18 @@ void GestureRecognizer::recognizeFromMarks(std::deque<int32_t> marksCopy, Classi
     {
         Lock lock(mutex);
         // nowMs is the program's clock at the frame that started this worker: the worker keeps
-        // no clock of its own, so runs on a fixed step decide the same way every time.
-        if (best.classIndex != lastReportedClass || nowMs - lastReportMs >= REPEAT_SUPPRESSION_MS) {
+        // no clock of its own, so runs on a fixed step decide the same way every time. The frame
+        // loop may have reported since that frame (a rest while disarmed); that report is the
+        // latest, so it counts as no time ago and keeps its later time.
+        const int32_t sinceLastReport = static_cast<int32_t>(nowMs - lastReportMs);
+        const uint32_t elapsedMs = sinceLastReport > 0 ? static_cast<uint32_t>(sinceLastReport) : 0u;
+        if (best.classIndex != lastReportedClass || elapsedMs >= REPEAT_SUPPRESSION_MS) {
             results.push_back(best.classIndex == DEFAULT_GESTURE_CLASS ? std::string(TEXT_DEFAULT_GESTURE)
                                                                        : std::to_string(best.classIndex));
             *console << "gesture recognized as: " << best.classIndex << ", points: " << best.points << "\n"
-                     << (nowMs - lastReportMs) << "\n";
+                     << elapsedMs << "\n";
             lastReportedClass = best.classIndex;
-            lastReportMs = nowMs;
+            if (sinceLastReport > 0) lastReportMs = nowMs;
         }
         // Consume the marks before the winner's end mark; the end mark may start the next gesture.
         size_t endMark = marks.size();

@@ -150,6 +150,14 @@ TEST(Worker, ReportsARepeatedClassOnceWithin2000Ms) {
     EXPECT_EQ(d.drain(), std::vector<std::string>{"0"});
     EXPECT_NE(d.output().find("gesture recognized as: 0, points: "), std::string::npos);
     EXPECT_NE(d.output().find("\n2000\n"), std::string::npos);
+    // A worker started by an older frame than the last report: the report is the latest, so
+    // the repeat waits 2000 ms from it and its time does not move back.
+    d.recognizer.recognizeFromMarks(marks, windowOf(d, 2), 51000);
+    EXPECT_TRUE(d.drain().empty());
+    d.recognizer.recognizeFromMarks(marks, windowOf(d, 2), 53999);
+    EXPECT_TRUE(d.drain().empty());
+    d.recognizer.recognizeFromMarks(marks, windowOf(d, 2), 54000);
+    EXPECT_EQ(d.drain(), std::vector<std::string>{"0"});
     // Fewer marks than the window: nothing at all.
     d.recognizer.recognizeFromMarks(marks, windowOf(d, 3), 60000);
     EXPECT_TRUE(d.drain().empty());
