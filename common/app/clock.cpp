@@ -9,6 +9,14 @@ uint32_t wallClockMs() {
     return static_cast<uint32_t>(static_cast<uint64_t>(ticks100ns) / 10000u);
 }
 
+void waitOnClock(Clock& clock, uint32_t ms) {
+    if (clock.fixedStepMs > 0) {
+        clock.nowMs += ms;
+    } else {
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    }
+}
+
 uint32_t beginFrame(Clock& clock) {
     if (clock.fixedStepMs > 0) {
         clock.nowMs += clock.fixedStepMs;

@@ -17,3 +17,7 @@ uint32_t wallClockMs();
 // the virtual time by the step without waiting (the first frame is at one step, never 0,
 // because a start time of 0 means "not running" to countdowns). Returns the frame's time.
 uint32_t beginFrame(Clock& clock);
+
+// Waits within a frame, as a sensor fetch does: sleeps on the wall clock; with a fixed step
+// moves the virtual time on by `ms`, so the next frame begins that much later.
+void waitOnClock(Clock& clock, uint32_t ms);

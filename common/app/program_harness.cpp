@@ -98,6 +98,8 @@ std::unique_ptr<FrameSource> openSensorOrExit(ProgramHarness& harness) {
         std::exit(1);
     }
     if (harness.options.sensor == "synthetic") harness.performer = activeSimulatedPerformer();
+    Clock& clock = harness.clock;
+    source->setFrameWait([&clock](uint32_t ms) { waitOnClock(clock, ms); });
     if (!harness.options.recordPath.empty()) {
         harness.recorder = std::make_unique<Recorder>();
         if (!harness.recorder->open(harness.options.recordPath, 3, error)) {

@@ -2,6 +2,7 @@
 // Where SensorInput gets its frames: the simulated performer, a recording, a csv stream or,
 // later, a real camera. Mirrors the sensor runtime's polling calls.
 #include <cstdint>
+#include <functional>
 
 #include "common/sensor/skeleton_record.h"
 
@@ -15,6 +16,12 @@ constexpr int DEPTH_FRAME_BYTES = FRAME_PIXELS * 2;        // packed 16-bit: mil
 constexpr float DEPTH_FOCAL_LENGTH = 2.0f * 285.63f;
 constexpr float PROJECTION_MIN_Z = 1.1920929e-7f;
 constexpr int TILT_LIMIT_DEGREES = 27;
+// The runtime's frame fetches wait this long for a frame before they fail.
+constexpr uint32_t FRAME_FETCH_WAIT_MS = 100;
+
+// Waits `ms` milliseconds on the program's clock: sleeps on the wall clock, moves a virtual
+// clock on.
+using FrameWait = std::function<void(uint32_t ms)>;
 
 // Projects a camera-space point (metres) to image pixels: u right, v down from the top-left.
 // Points at z <= 1.1920929e-7 project to (0, 0).
@@ -34,8 +41,14 @@ public:
 
     // Called once per program frame, before the three fetches, with the clock's time in
     // milliseconds. Sources that follow time (the performer, replays at their time stamps)
-    // move to that moment; nothing here sleeps, pacing belongs to the program's clock.
+    // move to that moment. Pacing belongs to the program's clock: a source waits only through
+    // the FrameWait it was given, for a frame that is not due yet.
     virtual void advance(uint32_t nowMs) = 0;
+
+    // How to wait for a frame that is due within FRAME_FETCH_WAIT_MS, as the runtime's fetch
+    // does. A source that makes its frames on demand never waits; without a wait, a fetch
+    // that finds no due frame fails at once.
+    virtual void setFrameWait(FrameWait) {}
 
     // Each fetch fills its buffer and returns true, or returns false when no new frame is
     // ready (the runtime's time-out), leaving the buffer untouched.

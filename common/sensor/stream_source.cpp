@@ -62,6 +62,13 @@ void IndexedStreamSource::advance(uint32_t nowMs) {
     while (static_cast<size_t>(index + 1) < frameCount() && due(frameTimeUsAt(index + 1))) {
         ++index;
     }
+    if (index == current && frameWait && static_cast<size_t>(index + 1) < frameCount()) {
+        const uint64_t untilUs = frameTimeUsAt(index + 1) - firstUs - elapsedUs;  // > 0: not due
+        if (untilUs <= uint64_t(FRAME_FETCH_WAIT_MS) * 1000u) {
+            frameWait(static_cast<uint32_t>((untilUs + 999u) / 1000u));
+            ++index;
+        }
+    }
     moveTo(index);
 }
 

@@ -10,7 +10,10 @@
 //    three fetches delivers that frame once; a repeated fetch with no newer frame fails, like
 //    the runtime's time-out.
 //  - advance() moves to the newest frame whose time has come, skipping frames a slow program
-//    had no time for. The first advance() shows the first frame.
+//    had no time for. The first advance() shows the first frame. When no newer frame has
+//    come but the next one is due within FRAME_FETCH_WAIT_MS, a source given a FrameWait
+//    waits for it, as the runtime's fetch does; a program a little faster than the stream
+//    then gets every frame instead of failing now and then.
 //  - At the end of a stream the last frame stays current and no new frames come: the stream
 //    does not loop. ended() turns true, and SensorInput says so once instead of reporting
 //    every fetch that finds no new frame.
@@ -19,6 +22,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/sensor/frame_source.h"
@@ -58,6 +62,7 @@ const SkeletonRecord& renderedPerson(const SkeletonFrame& frame);
 class IndexedStreamSource : public StreamSource {
 public:
     void advance(uint32_t nowMs) override;
+    void setFrameWait(FrameWait wait) override { frameWait = std::move(wait); }
     bool stepFrame() override;
     uint32_t frameTimeMs() const override;
     uint64_t frameTimeUs() const override;
@@ -103,6 +108,7 @@ private:
     bool depthFresh = false;
     bool fetchedPastEnd = false;
     int tilt = 0;
+    FrameWait frameWait;
 
     long renderedFrame = -1;  // frame whose images the buffers below hold
     std::vector<uint16_t> renderDepth;

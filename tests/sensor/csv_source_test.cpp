@@ -343,6 +343,51 @@ TEST(CsvSourcePlayback, TheEndOfTheStreamIsSaidOnceNotEveryFrame) {
     EXPECT_NEAR(sensor.skeleton.joints[JOINT_HIP_CENTER].x, 1.0f, 0.05f) << "the last frame stays";
 }
 
+TEST(CsvSourcePlayback, GivenAWaitAFetchWaitsUpTo100MsForTheNextFrame) {
+    // A 30 Hz stream played by a program stepping 33 ms: without waiting, about one step in a
+    // hundred would find frame n + 1 0.3 ms short of due and fail. Waiting on the program's
+    // clock delivers every frame, and the clock keeps the stream's pace.
+    std::string text;
+    for (int i = 0; i <= 300; ++i) text += std::to_string(i * 1000000LL / 30) + joints(float(i)) + "\n";
+    std::string error;
+    std::unique_ptr<CsvSource> source = openCsvSource(writeFile("csv_source_test_30hz.csv", text), error);
+    ASSERT_TRUE(source) << error;
+    uint32_t now = 1000;
+    uint32_t waited = 0;
+    source->setFrameWait([&](uint32_t ms) {
+        waited += ms;
+        now += ms;
+    });
+    SkeletonFrame frame;
+    std::vector<uint8_t> colour(COLOUR_FRAME_BYTES, 1);
+    for (int i = 0; i <= 300; ++i, now += 33) {
+        source->advance(now);
+        ASSERT_TRUE(source->nextSkeletonFrame(frame)) << "step " << i;
+        ASSERT_FLOAT_EQ(frame.slots[0].joints[0].x, float(i)) << "step " << i;
+        ASSERT_TRUE(source->nextColourFrame(colour.data())) << "step " << i;
+    }
+    EXPECT_NEAR(double(waited), 100.0, 2.0);  // 300 frames x 1/3 ms
+
+    // A frame due in 100 ms is waited for; one due later is a real gap and fails.
+    std::unique_ptr<CsvSource> gap =
+        openCsvSource(writeFile("csv_source_test_gap.csv", "0" + joints(0.0f) + "\n200000" + joints(1.0f) + "\n"), error);
+    ASSERT_TRUE(gap) << error;
+    std::vector<uint32_t> waits;
+    gap->setFrameWait([&](uint32_t ms) { waits.push_back(ms); });
+    gap->advance(0);
+    ASSERT_TRUE(gap->nextSkeletonFrame(frame));
+    gap->advance(99);
+    EXPECT_FALSE(gap->nextSkeletonFrame(frame));
+    EXPECT_TRUE(waits.empty());
+    gap->advance(100);
+    ASSERT_TRUE(gap->nextSkeletonFrame(frame));
+    EXPECT_FLOAT_EQ(frame.slots[0].joints[0].x, 1.0f);
+    EXPECT_EQ(waits, std::vector<uint32_t>{100});
+    gap->advance(300);  // the end: nothing left to wait for
+    EXPECT_FALSE(gap->nextSkeletonFrame(frame));
+    EXPECT_EQ(waits.size(), 1u);
+}
+
 TEST(CsvSourcePlayback, TimeStampsNearTheTopOfTheRangeStillPlayInOrder) {
     // 2^64 - 1 is 18446744073709551615 us; the last frame sits at its very top.
     const std::string path = writeFile("csv_source_test_huge_times.csv",
