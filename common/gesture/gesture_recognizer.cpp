@@ -55,6 +55,11 @@ bool GestureRecognizer::workerBusy() const {
     return busy;
 }
 
+uint64_t GestureRecognizer::reportsMade() const {
+    Lock lock(mutex);
+    return reportCount;
+}
+
 ClassifierSettings GestureRecognizer::currentSettings() const {
     ClassifierSettings s;
     s.measure = similarityMeasure;
@@ -155,6 +160,7 @@ void GestureRecognizer::processPose(const SkeletonRecord& record, const ArmPose&
                 *console << "gesture recognized as: DEFAULT_GESTURE \n";
                 lastReportedClass = DEFAULT_GESTURE_CLASS;
                 lastReportMs = nowMs;
+                ++reportCount;
             }
         }
 
@@ -174,16 +180,18 @@ void GestureRecognizer::processPose(const SkeletonRecord& record, const ArmPose&
     if (trainingPending) runTrainingCapture();
 
     if (recognise && !trainingPending) {
+        uint64_t reportsAtStart = 0;
         {
             Lock lock(mutex);
             if (busy) return;
             busy = true;
+            reportsAtStart = reportCount;
         }
         // The previous worker has cleared its flag, so it is finished or about to return.
         waitForWorker();
         try {
             worker = boost::thread(&GestureRecognizer::recognizeFromMarks, this, std::move(marksCopy),
-                                   currentSettings(), nowMs);
+                                   currentSettings(), nowMs, reportsAtStart);
         } catch (const boost::thread_resource_error&) {
             // No thread this frame (the system is out of threads): skip recognition, retry next frame.
             Lock lock(mutex);
@@ -371,7 +379,7 @@ RecognitionResult GestureRecognizer::classifyGestureWith(const Gesture& gesture,
 }
 
 void GestureRecognizer::recognizeFromMarks(std::deque<int32_t> marksCopy, ClassifierSettings settings,
-                                           uint32_t nowMs) {
+                                           uint32_t nowMs, uint64_t reportsAtStart) {
     {
         Lock lock(mutex);
         busy = true;
@@ -422,17 +430,19 @@ void GestureRecognizer::recognizeFromMarks(std::deque<int32_t> marksCopy, Classi
         Lock lock(mutex);
         // nowMs is the program's clock at the frame that started this worker: the worker keeps
         // no clock of its own, so runs on a fixed step decide the same way every time. The frame
-        // loop may have reported since that frame (a rest while disarmed); that report is the
-        // latest, so it counts as no time ago and keeps its later time.
-        const int32_t sinceLastReport = static_cast<int32_t>(nowMs - lastReportMs);
-        const uint32_t elapsedMs = sinceLastReport > 0 ? static_cast<uint32_t>(sinceLastReport) : 0u;
+        // loop may have reported since that frame (a rest while disarmed). That report is the
+        // latest, so it counts as no time ago and keeps its time: the unsigned difference would
+        // wrap to about 4.29e9 ms and let a repeat through.
+        const bool reportedMeanwhile = reportsAtStart != REPORTS_SO_FAR && reportCount != reportsAtStart;
+        const uint32_t elapsedMs = reportedMeanwhile ? 0u : nowMs - lastReportMs;
         if (best.classIndex != lastReportedClass || elapsedMs >= REPEAT_SUPPRESSION_MS) {
             results.push_back(best.classIndex == DEFAULT_GESTURE_CLASS ? std::string(TEXT_DEFAULT_GESTURE)
                                                                        : std::to_string(best.classIndex));
             *console << "gesture recognized as: " << best.classIndex << ", points: " << best.points << "\n"
                      << elapsedMs << "\n";
             lastReportedClass = best.classIndex;
-            if (sinceLastReport > 0) lastReportMs = nowMs;
+            if (!reportedMeanwhile) lastReportMs = nowMs;
+            ++reportCount;
         }
         // Consume the marks before the winner's end mark; the end mark may start the next gesture.
         size_t endMark = marks.size();

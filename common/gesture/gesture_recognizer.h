@@ -155,8 +155,13 @@ public:
     FrameRecord historyRecord(int index) const;
     std::vector<int32_t> marksSnapshot() const;
 
-    // The worker's body, public so that tests can run it on the calling thread.
-    void recognizeFromMarks(std::deque<int32_t> marksCopy, ClassifierSettings settings, uint32_t nowMs);
+    // The worker's body, public so that tests can run it on the calling thread. reportsAtStart
+    // is reportsMade() when the worker was started; a report made since is newer than nowMs.
+    static constexpr uint64_t REPORTS_SO_FAR = UINT64_MAX;
+    void recognizeFromMarks(std::deque<int32_t> marksCopy, ClassifierSettings settings, uint32_t nowMs,
+                            uint64_t reportsAtStart = REPORTS_SO_FAR);
+    // How many results have been reported (queued with their console line) so far.
+    uint64_t reportsMade() const;
 
 private:
     ClassifierSettings currentSettings() const;
@@ -188,6 +193,7 @@ private:
     bool busy = false;
     int lastReportedClass = NO_CLASS;
     uint32_t lastReportMs = 0;
+    uint64_t reportCount = 0;
 
     boost::thread worker;
     SimilarityScratch frameScratch;  // frame-loop thread only

@@ -150,13 +150,19 @@ TEST(Worker, ReportsARepeatedClassOnceWithin2000Ms) {
     EXPECT_EQ(d.drain(), std::vector<std::string>{"0"});
     EXPECT_NE(d.output().find("gesture recognized as: 0, points: "), std::string::npos);
     EXPECT_NE(d.output().find("\n2000\n"), std::string::npos);
-    // A worker started by an older frame than the last report: the report is the latest, so
-    // the repeat waits 2000 ms from it and its time does not move back.
-    d.recognizer.recognizeFromMarks(marks, windowOf(d, 2), 51000);
+    // The frame loop reports a rest while a worker started at 54000 runs: that report is the
+    // latest, so the worker's "0" counts as no time after it, and the next repeat of "0"
+    // waits 2000 ms from the rest's time, not from the worker's older frame.
+    const uint64_t reportsAtStart = d.recognizer.reportsMade();
+    d.nowMs = 54100;
+    d.frame(restPose(), false);
+    EXPECT_EQ(d.drain(), std::vector<std::string>{"DEFAULT_GESTURE"});
+    d.recognizer.recognizeFromMarks(marks, windowOf(d, 2), 54000, reportsAtStart);
+    EXPECT_EQ(d.drain(), std::vector<std::string>{"0"});
+    EXPECT_NE(d.output().find("\n0\n"), std::string::npos);
+    d.recognizer.recognizeFromMarks(marks, windowOf(d, 2), 56099);
     EXPECT_TRUE(d.drain().empty());
-    d.recognizer.recognizeFromMarks(marks, windowOf(d, 2), 53999);
-    EXPECT_TRUE(d.drain().empty());
-    d.recognizer.recognizeFromMarks(marks, windowOf(d, 2), 54000);
+    d.recognizer.recognizeFromMarks(marks, windowOf(d, 2), 56100);
     EXPECT_EQ(d.drain(), std::vector<std::string>{"0"});
     // Fewer marks than the window: nothing at all.
     d.recognizer.recognizeFromMarks(marks, windowOf(d, 3), 60000);
