@@ -20,7 +20,7 @@ struct FileDialog {
     bool finished = false;             // the user chose or cancelled; result is final
     FileDialogMode mode = FileDialogMode::OPEN;
     std::string title;
-    std::string filter = "*.bin";      // open: shown entries; folders always show
+    std::string filter = "*.bin";      // the files shown; folders always show
     std::string folder;                // absolute folder being listed; kept for the next opening
     std::vector<FileDialogEntry> entries;
     std::string typedName;             // save: the name typed; open: the selected entry
@@ -37,7 +37,8 @@ struct FileDialog {
 
 // Starts a dialog in `folder`. Without one it starts in the folder of the file this dialog
 // last chose, or where it was left when cancelled; at first, and once that folder is gone, in
-// the working directory.
+// the working directory. `filter` is a glob, an extension alone (".bin": "*.bin") or empty
+// (every file).
 void openFileDialog(FileDialog& dialog, FileDialogMode mode, const std::string& title,
                     const std::string& filter, const std::string& folder = "");
 

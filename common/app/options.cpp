@@ -17,11 +17,24 @@ bool parseUnsigned(const std::string& text, uint64_t maxValue, uint64_t& out) {
     return true;
 }
 
+// The window system's options that glutInit takes out of the arguments, and how many values
+// each one has. They are GLUT's, not a gesture-set file: `pintara -iconic sets.bin` loads
+// sets.bin.
+int glutOptionValues(const std::string& arg) {
+    if (arg == "-display" || arg == "-geometry") return 1;
+    if (arg == "-direct" || arg == "-indirect" || arg == "-iconic" || arg == "-gldebug" || arg == "-sync") return 0;
+    return -1;
+}
+
 }  // namespace
 
 bool parseProgramOptions(int argc, char** argv, ProgramOptions& options, std::string& error) {
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
+        if (const int values = glutOptionValues(arg); values >= 0) {
+            i += values;
+            continue;
+        }
         if (arg.size() < 2 || arg.compare(0, 2, "--") != 0) {
             options.positional.push_back(arg);
             continue;
@@ -121,6 +134,8 @@ std::string programUsage(const std::string& program) {
            "  --window WxH         initial window size (default 1600x1000)\n"
            "  --help               this text\n"
            "  --version            the version\n"
+           "  -display, -geometry, -iconic, -sync, -gldebug, -direct, -indirect\n"
+           "                       are the window system's, passed to GLUT\n"
            "\n"
            "Without a script the mouse drives the simulated performer's right arm, its buttons close\n"
            "the hands, and the keys F1 to F10 make it perform its named gestures (see README.md).\n";

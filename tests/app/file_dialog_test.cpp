@@ -63,6 +63,10 @@ TEST_F(FileDialogFolder, UnreadableFolderReportsAndKeepsPlace) {
 TEST_F(FileDialogFolder, SaveKeepsTheTypedNameExactlyAndCancelGivesNothing) {
     FileDialog dialog;
     openFileDialog(dialog, FileDialogMode::SAVE, "Save", ".bin", root.string());
+    // An extension alone lists its files, so that an existing one can be picked to replace.
+    ASSERT_EQ(dialog.entries.size(), 4u);
+    EXPECT_EQ(dialog.entries[2].name, "a.bin");
+    EXPECT_EQ(dialog.entries[3].name, "b.bin");
     dialog.typedName = "mysets";
     finishFileDialog(dialog, true);
     EXPECT_TRUE(dialog.finished);
@@ -74,6 +78,11 @@ TEST_F(FileDialogFolder, SaveKeepsTheTypedNameExactlyAndCancelGivesNothing) {
     finishFileDialog(dialog, false);
     EXPECT_TRUE(dialog.finished);
     EXPECT_EQ(dialog.result, "");
+
+    // No filter lists every file (glebora's export names three files of its own).
+    openFileDialog(dialog, FileDialogMode::SAVE, "Export", "", root.string());
+    ASSERT_EQ(dialog.entries.size(), 5u);
+    EXPECT_EQ(dialog.entries[4].name, "notes.txt");
 }
 
 // A typed "sub/" or "../.." is entered as the folder it names: ".." then goes up a level

@@ -26,6 +26,12 @@ TEST(ProgramOptions, OnlyASinglePositionalArgumentIsLoaded) {
     ASSERT_TRUE(parse({}, none, error));
     EXPECT_EQ(none.gestureSetFile(), "");
     EXPECT_EQ(none.sensor, "synthetic");
+    // The window system's own options are GLUT's, values included, not a file to load.
+    ProgramOptions glut, glutOnly;
+    ASSERT_TRUE(parse({"-display", ":1", "-iconic", "sets.bin", "-geometry", "800x600+0+0", "-sync"}, glut, error));
+    EXPECT_EQ(glut.gestureSetFile(), "sets.bin");
+    ASSERT_TRUE(parse({"-iconic"}, glutOnly, error));
+    EXPECT_EQ(glutOnly.gestureSetFile(), "");
 }
 
 TEST(ProgramOptions, ReadsValuesSeparateOrInline) {
