@@ -2,6 +2,8 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <filesystem>
+#include <system_error>
 
 const char* const PROGRAM_VERSION = "0.1.0";
 
@@ -15,6 +17,15 @@ bool parseUnsigned(const std::string& text, uint64_t maxValue, uint64_t& out) {
     if (errno != 0 || end == text.c_str() || *end != '\0' || value > maxValue) return false;
     out = value;
     return true;
+}
+
+// True when `recordPath` names the file that the sensor source `sensor` plays: recording
+// would truncate the stream before it is read.
+bool recordsOntoItsInput(const std::string& sensor, const std::string& recordPath) {
+    const size_t colon = sensor.find(':');
+    if (recordPath.empty() || colon == std::string::npos) return false;
+    std::error_code ec;
+    return std::filesystem::equivalent(sensor.substr(colon + 1), recordPath, ec) && !ec;
 }
 
 // The window system's options that glutInit takes out of the arguments, and how many values
@@ -34,6 +45,12 @@ bool parseProgramOptions(int argc, char** argv, ProgramOptions& options, std::st
         if (const int values = glutOptionValues(arg); values >= 0) {
             i += values;
             continue;
+        }
+        if (arg == "-h") arg = "--help";
+        if (arg.size() >= 2 && arg[0] == '-' && arg[1] != '-') {
+            // A gesture-set file named like an option is still reachable as ./-name.
+            error = "unknown option " + arg + " (see --help)";
+            return false;
         }
         if (arg.size() < 2 || arg.compare(0, 2, "--") != 0) {
             options.positional.push_back(arg);
@@ -60,11 +77,12 @@ bool parseProgramOptions(int argc, char** argv, ProgramOptions& options, std::st
             out = argv[++i];
             return true;
         };
-        auto takeNumber = [&](uint64_t maxValue, uint64_t& out) {
+        auto takeNumber = [&](uint64_t minValue, uint64_t maxValue, uint64_t& out) {
             std::string text;
             if (!takeValue(text)) return false;
-            if (!parseUnsigned(text, maxValue, out)) {
-                error = "option " + name + ": '" + text + "' is not a whole number in 0.." + std::to_string(maxValue);
+            if (!parseUnsigned(text, maxValue, out) || out < minValue) {
+                error = "option " + name + ": '" + text + "' is not a whole number in " + std::to_string(minValue) +
+                        ".." + std::to_string(maxValue);
                 return false;
             }
             return true;
@@ -85,13 +103,13 @@ bool parseProgramOptions(int argc, char** argv, ProgramOptions& options, std::st
         } else if (name == "--record") {
             if (!takeValue(options.recordPath)) return false;
         } else if (name == "--fixed-step") {
-            if (!takeNumber(10000, number)) return false;
+            if (!takeNumber(1, 10000, number)) return false;  // no option is the wall clock
             options.fixedStepMs = static_cast<uint32_t>(number);
         } else if (name == "--frames") {
-            if (!takeNumber(UINT64_MAX / 2, number)) return false;
+            if (!takeNumber(1, UINT64_MAX / 2, number)) return false;
             options.frameLimit = number;
         } else if (name == "--seed") {
-            if (!takeNumber(UINT32_MAX, number)) return false;
+            if (!takeNumber(0, UINT32_MAX, number)) return false;
             options.seed = static_cast<uint32_t>(number);
         } else if (name == "--window") {
             std::string text;
@@ -114,6 +132,10 @@ bool parseProgramOptions(int argc, char** argv, ProgramOptions& options, std::st
         error = "--demo and --script cannot be used together";
         return false;
     }
+    if (recordsOntoItsInput(options.sensor, options.recordPath)) {
+        error = "--record " + options.recordPath + " is the stream being played; record to another file";
+        return false;
+    }
     return true;
 }
 
@@ -132,7 +154,7 @@ std::string programUsage(const std::string& program) {
            "  --record FILE        record the sensor's frames for replay:FILE\n"
            "  --seed N             random seed of the simulated performer (default 1)\n"
            "  --window WxH         initial window size (default 1600x1000)\n"
-           "  --help               this text\n"
+           "  --help, -h           this text\n"
            "  --version            the version\n"
            "  -display, -geometry, -iconic, -sync, -gldebug, -direct, -indirect\n"
            "                       are the window system's, passed to GLUT\n"

@@ -77,6 +77,11 @@ bool setUpHarness(ProgramHarness& harness, const std::string& programName, int a
         return false;
     }
     harness.clock.fixedStepMs = harness.options.fixedStepMs;
+    if (harness.options.positional.size() > 1) {
+        // Loading happens only for a single argument; say so rather than start without sets.
+        std::cerr << programName << ": " << harness.options.positional.size()
+                  << " arguments given; a gesture-set file is loaded only when it is the one argument, so none is\n";
+    }
     if (!harness.options.scriptPath.empty() || harness.options.frameLimit > 0) {
         const std::string name = programName;
         harness.watchdog = std::make_unique<HangWatchdog>(HANG_LIMIT_MS, 1000, [name](uint64_t frame) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <vector>
 
 namespace {
@@ -32,6 +33,24 @@ TEST(ProgramOptions, OnlyASinglePositionalArgumentIsLoaded) {
     EXPECT_EQ(glut.gestureSetFile(), "sets.bin");
     ASSERT_TRUE(parse({"-iconic"}, glutOnly, error));
     EXPECT_EQ(glutOnly.gestureSetFile(), "");
+    ProgramOptions help;
+    ASSERT_TRUE(parse({"-h"}, help, error));
+    EXPECT_TRUE(help.showHelp);
+}
+
+TEST(ProgramOptions, RefusesToRecordOntoTheStreamBeingPlayed) {
+    // Recording truncates its file at once, so the stream would be gone before it was read.
+    const std::string stream = std::string(BINARY_DIR) + "/options_test_stream.csv";
+    FILE* file = std::fopen(stream.c_str(), "w");
+    ASSERT_NE(file, nullptr);
+    std::fclose(file);
+    ProgramOptions same, other;
+    std::string error;
+    EXPECT_FALSE(parse({"--sensor", "csv:" + stream, "--record", std::string(BINARY_DIR) + "/./options_test_stream.csv"},
+                       same, error));
+    EXPECT_NE(error.find("is the stream being played"), std::string::npos) << error;
+    EXPECT_TRUE(parse({"--sensor", "csv:" + stream, "--record", stream + ".rec"}, other, error)) << error;
+    std::remove(stream.c_str());
 }
 
 TEST(ProgramOptions, ReadsValuesSeparateOrInline) {
@@ -61,6 +80,10 @@ TEST(ProgramOptions, RejectsBadInputWithOneLine) {
         {{"--fixed-step", "12x"}, "not a whole number"},
         {{"--window", "800"}, "WIDTHxHEIGHT"},
         {{"--demo", "--script", "a.scn"}, "cannot be used together"},
+        {{"--frames", "0"}, "not a whole number in 1.."},
+        {{"--fixed-step", "0"}, "not a whole number in 1..10000"},
+        {{"-v"}, "unknown option -v"},
+        {{"-x", "sets.bin"}, "unknown option -x"},
     };
     for (auto& c : cases) {
         ProgramOptions options;

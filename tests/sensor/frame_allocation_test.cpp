@@ -24,13 +24,25 @@ std::atomic<long> allocationCount{0};
 
 // GCC takes the free() below for a mismatch with the counted new, which is this same pair.
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+// Every form that a sanitizer's own allocator would otherwise pair differently is replaced, so
+// that all of them allocate with malloc and free with free.
 void* operator new(std::size_t size) {
     ++allocationCount;
     if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
     throw std::bad_alloc();
 }
+void* operator new[](std::size_t size) { return operator new(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    ++allocationCount;
+    return std::malloc(size == 0 ? 1 : size);
+}
+void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept { return operator new(size, tag); }
 void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
 
 namespace {
 
