@@ -156,6 +156,9 @@ public:
     void recordColour(const uint8_t* bgrx);
     void recordDepth(const uint16_t* packedDepth);
 
+    // Forgets the frame begun and not yet written.
+    void discardFrame() { pending = false; }
+
     // Writes the pending frame and the end marker. True if everything reached the file.
     bool finish(std::string& error);
 

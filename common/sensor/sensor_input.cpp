@@ -75,7 +75,7 @@ SensorInput::SensorInput(std::unique_ptr<FrameSource> source)
 
 void SensorInput::advance(uint32_t nowMs) {
     frameSource->advance(nowMs);
-    if (recorder) {
+    if (recordingFrames()) {
         if (!recordClockStarted) {
             recordClockStarted = true;
             recordStartMs = nowMs;
@@ -88,12 +88,12 @@ void SensorInput::advance(uint32_t nowMs) {
 const SkeletonRecord* SensorInput::fetchSkeleton() {
     // On any failure `skeleton` is left as it was: that is the fallback.
     if (!frameSource->nextSkeletonFrame(frameBuffer)) {
-        if (recorder) {
+        if (recordingFrames()) {
             recorder->recordSkeleton(nullptr);
         }
         return &skeleton;
     }
-    if (recorder) {
+    if (recordingFrames()) {
         recorder->recordSkeleton(&frameBuffer);
     }
     int slot = chooseSkeletonSlot(frameBuffer, trackedSlot);
@@ -105,6 +105,18 @@ const SkeletonRecord* SensorInput::fetchSkeleton() {
     smoother.smooth(frameBuffer);
     skeleton = frameBuffer.slots[slot];
     return &skeleton;
+}
+
+bool SensorInput::recordingFrames() {
+    if (!recorder || recordingEnded) return false;
+    if (frameSource->ended()) {
+        // The stream played to its end: what follows is its last frame kept, not frames that
+        // failed, and recorded as failures it would replay as a run of dropouts.
+        recorder->discardFrame();
+        recordingEnded = true;
+        return false;
+    }
+    return true;
 }
 
 void SensorInput::reportFailedImageFetch(const char* line) {
@@ -124,7 +136,7 @@ const uint8_t* SensorInput::fetchColour() {
     if (!ok) {
         reportFailedImageFetch("Something went wrong for Video Frame...\n");
     }
-    if (recorder) {
+    if (recordingFrames()) {
         recorder->recordColour(ok ? colourImage.data() : nullptr);
     }
     return colourImage.data();
@@ -134,12 +146,12 @@ const uint8_t* SensorInput::fetchDepth() {
     bool ok = frameSource->nextDepthFrame(rawDepth.data());
     if (!ok) {
         reportFailedImageFetch("Something went wrong for Depth Frame...\n");
-        if (recorder) {
+        if (recordingFrames()) {
             recorder->recordDepth(nullptr);
         }
         return depthView.data();
     }
-    if (recorder) {
+    if (recordingFrames()) {
         recorder->recordDepth(rawDepth.data());
     }
     codeDepthFrame(rawDepth.data(), depthView.data(), depthMillimetres.data());

@@ -43,7 +43,8 @@ public:
 
     // When set (--record FILE), every fetch also hands the recorder what the source delivered:
     // the raw six-slot skeleton frame, the colour frame and the raw packed depth, or the fact
-    // that the fetch failed. advance() starts the recorder's next frame. Not owned.
+    // that the fetch failed. advance() starts the recorder's next frame. Recording stops when
+    // a played stream has ended. Not owned.
     Recorder* recorder = nullptr;
 
     int trackedSlot = -1;                   // slot (0..5) of the person followed; -1 none yet
@@ -55,6 +56,8 @@ public:
 private:
     // Prints a failed image fetch's line; once a played stream has ended, one notice instead.
     void reportFailedImageFetch(const char* line);
+    // True while this frame goes to the recorder; drops the frame in which the stream ended.
+    bool recordingFrames();
 
     std::unique_ptr<FrameSource> frameSource;
     SkeletonFrame frameBuffer;              // reused by every skeleton fetch
@@ -62,6 +65,7 @@ private:
     std::vector<uint16_t> rawDepth;         // reused by every depth fetch
     bool recordClockStarted = false;
     uint32_t recordStartMs = 0;             // clock time of the first recorded frame
+    bool recordingEnded = false;            // the played stream ended: nothing more to record
 };
 
 // Colour-codes one packed depth frame into `view` (B, G, R, A) and `millimetres`.

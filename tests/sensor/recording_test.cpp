@@ -417,6 +417,52 @@ TEST(Recording, FullDiskStopsTheRecordingWithOneLine) {
     EXPECT_FALSE(recorder.isRecording());
 }
 
+TEST(Recording, RecordingAPlayedStreamStopsAtItsEnd) {
+    // A program recording a stream it plays goes on after the stream's last frame. Those frames
+    // are the last one kept, not failed fetches: recorded, they replayed as a run of dropouts.
+    const std::string csvPath = testPath("recording_test_played.csv");
+    const std::string recPath = testPath("recording_test_played.rec");
+    {
+        std::ofstream csv(csvPath);
+        for (int n = 0; n < 3; ++n) {
+            csv << 1000000 + 33000 * n;
+            for (int j = 0; j < JOINT_COUNT; ++j) csv << " 0.1 " << 0.05 * j + 0.01 * n << " 2.0 1";
+            csv << "\n";
+        }
+    }
+    auto play = [](const std::string& source, Recorder* recorder, std::FILE* diagnostics) {
+        std::string error;
+        std::unique_ptr<FrameSource> stream = openStream(source, error);
+        EXPECT_TRUE(stream) << error;
+        if (!stream) return;
+        SensorInput sensor(std::move(stream));
+        sensor.diagnostics = diagnostics;
+        sensor.recorder = recorder;
+        for (uint32_t now = 1000; now < 1000 + 33 * 10; now += 33) {
+            sensor.advance(now);
+            sensor.fetchSkeleton();
+            sensor.fetchColour();
+            sensor.fetchDepth();
+        }
+    };
+    Recorder recorder;
+    std::string error;
+    ASSERT_TRUE(recorder.open(recPath, RECORDING_STORES_IMAGES, error)) << error;
+    play("csv:" + csvPath, &recorder, nullptr);
+    ASSERT_TRUE(recorder.finish(error)) << error;
+    EXPECT_EQ(recorder.framesWritten(), 3u);
+
+    std::FILE* lines = std::tmpfile();
+    play("replay:" + recPath, nullptr, lines);
+    std::rewind(lines);
+    std::string text;
+    for (int c = std::fgetc(lines); c != EOF; c = std::fgetc(lines)) text += static_cast<char>(c);
+    std::fclose(lines);
+    EXPECT_EQ(text, "The sensor stream has ended; its last frame stays.\n");
+    std::remove(csvPath.c_str());
+    std::remove(recPath.c_str());
+}
+
 TEST(Recording, RefusesWhatIsNotARecording) {
     const std::string path = testPath("recording_test_not.rec");
     std::string error;
