@@ -6,7 +6,9 @@
 #include <cstring>
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <system_error>
 
 namespace {
 
@@ -154,6 +156,8 @@ void csvSkeletonFrame(const CsvFrame& csv, SkeletonFrame& frame) {
 namespace {
 
 constexpr uint64_t USUAL_FRAME_INTERVAL_US = 33333;  // 30 frames a second
+// Lines remarked on one by one; a file of another format would otherwise print one per line.
+constexpr size_t MAX_LINE_REMARKS = 10;
 
 // Warns when the frames are implausibly close or far apart: most often the stamps are in
 // milliseconds or seconds, and the stream would play a thousand times too fast or too slow.
@@ -206,6 +210,11 @@ void checkJointUnits(const std::vector<CsvFrame>& frames, const std::string& pat
 bool CsvSource::open(const std::string& path, std::string& error, std::FILE* warnings) {
     frames.clear();
     restartPlayback();
+    std::error_code typeError;
+    if (std::filesystem::is_directory(path, typeError)) {
+        error = "csv '" + path + "': is a folder, not a file";
+        return false;
+    }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         error = "csv '" + path + "': cannot open: " + std::strerror(errno);
@@ -214,10 +223,19 @@ bool CsvSource::open(const std::string& path, std::string& error, std::FILE* war
     std::string line;
     size_t lineNumber = 0;
     size_t skipped = 0;
+    size_t remarks = 0;                // line remarks printed; the rest are only counted
+    size_t unsaidRemarks = 0;
+    auto remark = [&]() {
+        if (!warnings) return false;
+        if (remarks < MAX_LINE_REMARKS) return ++remarks, true;
+        ++unsaidRemarks;
+        return false;
+    };
     uint64_t shiftUs = 0;              // added to every stamp after the clock stepped back
     Vector4 lastKnown[JOINT_COUNT];    // each joint's last tracked position
     bool known[JOINT_COUNT] = {};
     size_t framesWithMissingJoints = 0;
+    size_t framesWithUntrackedJoints = 0;  // with a joint lost before it was ever tracked
     CsvFrame frame;
     while (std::getline(in, line)) {
         ++lineNumber;
@@ -236,7 +254,7 @@ bool CsvSource::open(const std::string& path, std::string& error, std::FILE* war
         }
         if (!ok) {
             ++skipped;
-            if (warnings) {
+            if (remark()) {
                 std::fprintf(warnings, "csv '%s': line %zu: %s (line skipped)\n", path.c_str(), lineNumber,
                              reason.c_str());
             }
@@ -254,7 +272,7 @@ bool CsvSource::open(const std::string& path, std::string& error, std::FILE* war
                 }
             }
             uint64_t wanted = frames.back().timeUs + interval;
-            if (warnings) {
+            if (remark()) {
                 std::fprintf(warnings,
                              "csv '%s': line %zu: the time stamp goes back by %llu microseconds; the stream goes "
                              "on one frame later\n",
@@ -271,6 +289,7 @@ bool CsvSource::open(const std::string& path, std::string& error, std::FILE* war
             // Exporters write a joint the tracker lost as 0 0 0: the camera's own position. It
             // keeps its last tracked place instead, like the runtime's inferred joints.
             bool missing = false;
+            bool neverTracked = false;
             for (int j = 0; j < JOINT_COUNT; ++j) {
                 frame.inferred[j] = false;
                 if (!jointMissing(frame.joints[j])) {
@@ -282,9 +301,11 @@ bool CsvSource::open(const std::string& path, std::string& error, std::FILE* war
                     missing = true;
                 } else {
                     missing = true;
+                    neverTracked = true;
                 }
             }
             framesWithMissingJoints += missing ? 1 : 0;
+            framesWithUntrackedJoints += neverTracked ? 1 : 0;
         }
         frames.push_back(frame);
     }
@@ -297,11 +318,20 @@ bool CsvSource::open(const std::string& path, std::string& error, std::FILE* war
                 (skipped ? " (" + std::to_string(skipped) + " malformed lines)" : std::string());
         return false;
     }
+    if (unsaidRemarks > 0 && warnings) {
+        std::fprintf(warnings, "csv '%s': %zu more lines like those above\n", path.c_str(), unsaidRemarks);
+    }
     if (framesWithMissingJoints > 0 && warnings) {
         std::fprintf(warnings,
                      "csv '%s': %zu frames have joints at 0 0 0 (not tracked); each keeps its last tracked "
                      "position\n",
                      path.c_str(), framesWithMissingJoints);
+        if (framesWithUntrackedJoints > 0) {
+            std::fprintf(warnings,
+                         "csv '%s': in %zu of them a joint had not been tracked yet; it stays at 0 0 0 until it "
+                         "is\n",
+                         path.c_str(), framesWithUntrackedJoints);
+        }
     }
     checkFrameIntervals(frames, path, warnings);
     checkJointUnits(frames, path, warnings);

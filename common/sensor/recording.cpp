@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
               "recordings are written as the host's bytes, which must be little-endian");
@@ -196,6 +198,11 @@ RecordingReader::~RecordingReader() {
     }
 }
 
+namespace {
+const char* const NOT_A_RECORDING =
+    "not a recording (bad magic number); a text skeleton stream is played with csv:FILE";
+}  // namespace
+
 bool RecordingReader::open(const std::string& filePath, std::string& error) {
     if (file) {
         std::fclose(file);
@@ -215,6 +222,11 @@ bool RecordingReader::open(const std::string& filePath, std::string& error) {
     compressed.resize(compressBound(COLOUR_FRAME_BYTES));
     inflated.resize(std::max<size_t>(COLOUR_FRAME_BYTES, DEPTH_FRAME_BYTES));
 
+    std::error_code typeError;
+    if (std::filesystem::is_directory(path, typeError)) {
+        error = prefix(path) + "is a folder, not a file";
+        return false;
+    }
     file = std::fopen(path.c_str(), "rb");
     if (!file) {
         error = prefix(path) + "cannot open: " + std::strerror(errno);
@@ -240,13 +252,13 @@ bool RecordingReader::open(const std::string& filePath, std::string& error) {
     if (fileSize < RECORDING_HEADER_BYTES ||
         std::fread(header, 1, sizeof header, file) != sizeof header) {
         if (fileSize >= 8 && std::memcmp(header, RECORDING_MAGIC, 8) != 0) {
-            return fail(prefix(path) + "not a recording (bad magic number)");
+            return fail(prefix(path) + NOT_A_RECORDING);
         }
         return fail(prefix(path) + "too short for a recording header (" + std::to_string(fileSize) +
                     " bytes)");
     }
     if (std::memcmp(header, RECORDING_MAGIC, 8) != 0) {
-        return fail(prefix(path) + "not a recording (bad magic number)");
+        return fail(prefix(path) + NOT_A_RECORDING);
     }
     uint32_t version = readU32(header + 8);
     if (version != RECORDING_VERSION) {

@@ -48,7 +48,7 @@ set_tests_properties(gesturetool_poses_not_a_stream PROPERTIES
 
 add_test(NAME gesturetool_poses_replay_of_text COMMAND sh -c "${_gt} poses replay:${_streams}/arms_down.csv; echo exit=$?")
 set_tests_properties(gesturetool_poses_replay_of_text PROPERTIES
-  PASS_REGULAR_EXPRESSION "arms_down.csv': not a recording \\(bad magic number\\)\nexit=2")
+  PASS_REGULAR_EXPRESSION "arms_down.csv': not a recording \\(bad magic number\\); a text skeleton stream is played with csv:FILE\nexit=2")
 
 # Malformed lines are skipped with their line numbers; the good frames still come out. A time
 # stamp that goes back is said once and its frame follows one frame after the previous one.

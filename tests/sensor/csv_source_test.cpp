@@ -195,7 +195,15 @@ TEST(CsvSourceOpen, ByteOrderMarkClockStepsBackAndLostJoints) {
     EXPECT_EQ(skeleton.slots[0].jointTrackingStates[JOINT_HAND_RIGHT], 1u);
     EXPECT_EQ(skeleton.slots[0].jointTrackingStates[JOINT_WRIST_RIGHT], 2u);
     EXPECT_NE(warnings.find("1 frames have joints at 0 0 0"), std::string::npos) << warnings;
+    EXPECT_EQ(warnings.find("not been tracked yet"), std::string::npos) << warnings;
     EXPECT_EQ(warnings.find("line 1:"), std::string::npos) << warnings;
+
+    // Lost from the first frame on, a joint has no last place to keep: said so.
+    const std::string lostFirst = writeFile("csv_source_test_lost_first.csv", "0" + lost + "\n33333" + joints(0.2f) + "\n");
+    warnings = openCapturingWarnings(source, lostFirst, ok, error);
+    ASSERT_TRUE(ok) << error;
+    EXPECT_NE(warnings.find("in 1 of them a joint had not been tracked yet; it stays at 0 0 0"), std::string::npos)
+        << warnings;
 
     // Stamps in milliseconds would play a thousand times too fast: said once.
     const std::string millis = writeFile("csv_source_test_millis.csv", "0" + joints(0.1f) + "\n33" + joints(0.1f) +
@@ -265,6 +273,17 @@ TEST(CsvSourceOpen, SkipsMalformedLinesWithTheirLineNumbers) {
     EXPECT_NE(error.find("no valid frame"), std::string::npos) << error;
     EXPECT_FALSE(source.open(std::string(BINARY_DIR) + "/no_such_file.csv", error, nullptr));
     EXPECT_NE(error.find("no_such_file.csv': cannot open"), std::string::npos) << error;
+    EXPECT_FALSE(source.open(std::string(BINARY_DIR), error, nullptr));
+    EXPECT_NE(error.find("is a folder, not a file"), std::string::npos) << error;
+
+    // A file of another kind: ten lines are named, the rest counted in one line.
+    std::string text = "1000" + joints(0.1f) + "\n";
+    for (int i = 0; i < 25; ++i) text += "name,x,y,z\n";
+    warnings = openCapturingWarnings(source, writeFile("csv_source_test_other.csv", text), ok, error);
+    ASSERT_TRUE(ok) << error;
+    EXPECT_NE(warnings.find("line 11:"), std::string::npos) << warnings;
+    EXPECT_EQ(warnings.find("line 12:"), std::string::npos) << warnings;
+    EXPECT_NE(warnings.find("15 more lines like those above"), std::string::npos) << warnings;
 }
 
 TEST(CsvSourcePlayback, FramesFollowTheirTimeStamps) {

@@ -476,6 +476,9 @@ TEST(Recording, RefusesWhatIsNotARecording) {
     EXPECT_FALSE(reader.open(path, error));
     EXPECT_NE(error.find("too short"), std::string::npos) << error;
 
+    EXPECT_FALSE(reader.open(BINARY_DIR, error));
+    EXPECT_NE(error.find("is a folder, not a file"), std::string::npos) << error;
+
     writeRecording(path, sampleFrames(), RECORDING_STORES_IMAGES);
     std::vector<uint8_t> bytes = readAll(path);
     bytes[8] = 2;  // a newer version
