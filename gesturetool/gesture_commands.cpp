@@ -6,11 +6,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <ostream>
 #include <streambuf>
 #include <string>
+#include <system_error>
+
+#include <unistd.h>
 
 #include "common/gesture/gesture_recognizer.h"
 #include "common/gesture/gesture_set_file.h"
@@ -31,7 +35,10 @@ const char* const TRAIN_USAGE =
     "              waits for rest, movement and rest; gives up at TO_MS\n"
     "  --interval  train exactly frames FIRST..LAST (0-based, inclusive, at most 150 frames)\n"
     "  --set/--gesture  the current set and gesture for --add and --replace (default 0)\n"
-    "  Exit code: 0 trained, 1 nothing trained, 2 bad arguments or unreadable input.\n";
+    "  --measure   EUCLIDEAN, PEARSON_CORRELATION, PEARSON_CORRELATION_SQUARED, MODIFIED_EUCLIDEAN,\n"
+    "              MODIFIED_PEARSON, DTW (default), MODIFIED_DTW, FM or MODIFIED_FM\n"
+    "  Exit code: 0 trained, 1 nothing trained (or the file could not be saved), 2 bad arguments,\n"
+    "  unreadable input or an output that cannot be written.\n";
 
 const char* const RECOGNIZE_USAGE =
     "usage: gesturetool recognize --sets SETS.bin [--measure NAME] [--threshold X]\n"
@@ -39,6 +46,7 @@ const char* const RECOGNIZE_USAGE =
     "  Prints each queued result as 'frame F, T ms: TEXT' (--json: {\"frame\":F,\"time_ms\":T,\"text\":\"TEXT\"}).\n"
     "  --armed always (default): recognition on every frame. default-gesture: starts disarmed;\n"
     "  DEFAULT_GESTURE arms, a recognised class disarms, as the programs do.\n"
+    "  --measure: as for train (DTW by default); --threshold replaces the measure's threshold.\n"
     "  The recogniser's console lines go to stderr.\n";
 
 // Swallows the recogniser's console while frames before a training request are fed.
@@ -82,6 +90,45 @@ std::unique_ptr<StreamSource> openCommandStream(const char* command, const std::
     std::unique_ptr<StreamSource> stream = openStream(sourceName, error);
     if (!stream) std::fprintf(stderr, "gesturetool %s: %s\n", command, error.c_str());
     return stream;
+}
+
+std::string unknownMeasure(const char* command, const char* name) {
+    std::string text = std::string("gesturetool ") + command + ": unknown measure '" + name + "' (one of";
+    for (int i = 0; i < SIMILARITY_MEASURE_COUNT; ++i) {
+        text += std::string(i == 0 ? " " : ", ") + similarityMeasureName(static_cast<SimilarityMeasure>(i));
+    }
+    return text + ", in any case, or its number 0.." + std::to_string(SIMILARITY_MEASURE_COUNT - 1) + ")";
+}
+
+// Why the gesture-set file `path` could not be written, found before any training: empty when
+// it looks writable. A file is saved beside itself and renamed, so its folder must be writable.
+std::string outputProblem(const std::string& path) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    if (fs::is_directory(path, ec)) return "it is a folder";
+    fs::path folder = fs::path(path).parent_path();
+    if (folder.empty()) folder = ".";
+    if (!fs::is_directory(folder, ec)) return "no such folder '" + folder.string() + "'";
+    if (::access(folder.c_str(), W_OK) != 0) return "cannot write in '" + folder.string() + "': " + std::strerror(errno);
+    return std::string();
+}
+
+// The sets of each type need at least `neighbours` trained gestures between them, or the
+// nearest-neighbour vote can never be reached for that type.
+void noteUnreachableTypes(const GestureRecognizer& recognizer) {
+    if (recognizer.similarityMeasure == SimilarityMeasure::MODIFIED_FM) return;  // no vote
+    for (GestureType type : {GestureType::LEFT, GestureType::RIGHT, GestureType::BOTH}) {
+        size_t gestures = 0;
+        for (const GestureSet& set : recognizer.TrainedGestureSets) {
+            if (set.type == type) gestures += set.gestures.size();
+        }
+        if (gestures > 0 && gestures < static_cast<size_t>(recognizer.numberOfNeighbours)) {
+            std::fprintf(stderr,
+                         "gesturetool recognize: note: the %s sets hold %zu gestures, fewer than the %d neighbours "
+                         "a result needs, so they are never recognised (see --neighbours)\n",
+                         gestureTypeName(type), gestures, recognizer.numberOfNeighbours);
+        }
+    }
 }
 
 int usageError(const char* usage, const std::string& message) {
@@ -140,7 +187,7 @@ int runTrain(int argc, char** argv) {
             }
         } else if (arg == "--measure") {
             if (!parseSimilarityMeasure(argv[++i], o.measure)) {
-                return usageError(TRAIN_USAGE, std::string("gesturetool train: unknown measure '") + argv[i] + "'");
+                return usageError(TRAIN_USAGE, unknownMeasure("train", argv[i]));
             }
             o.haveMeasure = true;
         } else if (arg == "--capture" || arg == "--interval") {
@@ -160,14 +207,18 @@ int runTrain(int argc, char** argv) {
         return usageError(TRAIN_USAGE, "gesturetool train: an interval holds at most 150 frames");
     }
 
+    if (const std::string problem = outputProblem(o.out); !problem.empty()) {
+        std::fprintf(stderr, "gesturetool train: cannot write '%s': %s\n", o.out.c_str(), problem.c_str());
+        return 2;
+    }
+
     GestureRecognizer recognizer;
     NullBuffer nullBuffer;
     std::ostream quiet(&nullBuffer);
     recognizer.console = &std::cout;
     if (o.haveMeasure) recognizer.setSimilarityMeasure(o.measure);
     if (!o.sets.empty() && !recognizer.loadGestureSets(o.sets)) {
-        std::fprintf(stderr, "gesturetool train: cannot load '%s'\n", o.sets.c_str());
-        return 2;
+        return 2;  // the recogniser has said why, naming the file
     }
     if (o.mode != 0) {
         if (o.set >= recognizer.setCount()) {
@@ -286,7 +337,7 @@ int runRecognize(int argc, char** argv) {
             setsPath = argv[++i];
         } else if (arg == "--measure") {
             if (!parseSimilarityMeasure(argv[++i], measure)) {
-                return usageError(RECOGNIZE_USAGE, std::string("gesturetool recognize: unknown measure '") + argv[i] + "'");
+                return usageError(RECOGNIZE_USAGE, unknownMeasure("recognize", argv[i]));
             }
             haveMeasure = true;
         } else if (arg == "--threshold") {
@@ -321,9 +372,9 @@ int runRecognize(int argc, char** argv) {
     else if (threshold >= 0.0f) recognizer.gestureRecognitionThreshold = threshold;
     if (neighbours > 0) recognizer.numberOfNeighbours = static_cast<int>(neighbours);
     if (!recognizer.loadGestureSets(setsPath)) {
-        std::fprintf(stderr, "gesturetool recognize: cannot load '%s'\n", setsPath.c_str());
-        return 2;
+        return 2;  // the recogniser has said why, naming the file
     }
+    noteUnreachableTypes(recognizer);
     std::unique_ptr<StreamSource> owned = openCommandStream("recognize", streamSpec);
     if (!owned) return 2;
     StreamSource& stream = *owned;

@@ -25,7 +25,8 @@ const Command COMMANDS[] = {
      "      first frame, then the 18 arm-pose values. Lines starting with '#' are comments."},
     {"convert", runConvert,
      "convert STREAM OUT.rec\n"
-     "      Writes STREAM as a recording that --sensor replay:OUT.rec plays back."},
+     "      Writes STREAM as a recording that --sensor replay:OUT.rec plays back.\n"
+     "      Exit code 1 when OUT.rec cannot be written, 2 for bad arguments or input."},
     {"train", runTrain,
      "train ...\n"
      "      Trains gesture sets from streams.",
