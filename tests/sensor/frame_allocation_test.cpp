@@ -15,8 +15,10 @@
 #include "common/sensor/csv_source.h"
 #include "common/sensor/hand_pointer.h"
 #include "common/sensor/hand_state_detector.h"
+#include "common/sensor/performer_renderer.h"
 #include "common/sensor/sensor_input.h"
 #include "common/sensor/simulated_performer.h"
+#include "common/sensor/stream_source.h"
 
 namespace {
 std::atomic<long> allocationCount{0};
@@ -87,7 +89,6 @@ struct SensorFrame {
 TEST(FrameAllocations, TheSensorSideOfAFrameAllocatesNothingOnceWarm) {
     // The simulated performer, both hands held forward so that both pointers engage and both
     // detectors measure a hand, the right arm moving all the while.
-    registerSimulatedPerformer(5);
     auto owned = std::make_unique<SimulatedPerformer>(5);
     SimulatedPerformer* performer = owned.get();
     SensorFrame frame(std::move(owned));
@@ -111,7 +112,7 @@ TEST(FrameAllocations, TheSensorSideOfAFrameAllocatesNothingOnceWarm) {
 
 TEST(FrameAllocations, PlayingACsvStreamAllocatesNothingOnceWarm) {
     // A stream's images are rendered from its skeletons into buffers kept from frame to frame.
-    registerSimulatedPerformer(1);
+    setSkeletonImageRenderer(&renderSkeletonImages);
     std::string error;
     std::unique_ptr<CsvSource> csv =
         openCsvSource(std::string(SOURCE_DIR) + "/tests/data/gestures/both_swings_noisy.csv", error);
@@ -124,6 +125,7 @@ TEST(FrameAllocations, PlayingACsvStreamAllocatesNothingOnceWarm) {
     for (int i = 0; i < 200; ++i) frame.run();
     EXPECT_EQ(allocationCount - frame.poseAllocations - before, 0);
     EXPECT_GT(frame.sensor.skeleton.joints[JOINT_HAND_RIGHT].z, 0.5f) << "someone is tracked";
+    setSkeletonImageRenderer(nullptr);
 }
 
 }  // namespace
