@@ -73,10 +73,11 @@ void openFileDialog(FileDialog& dialog, FileDialogMode mode, const std::string& 
     dialog.active = true;
     dialog.mode = mode;
     dialog.title = title;
-    // A filter that is only an extension (".bin") lists the files with that extension, and no
-    // filter lists every file: as a glob, either would list only a file of that exact name, so
-    // a save dialog would hide the files one may want to replace.
-    dialog.filter = filter.empty() ? "*" : filter.find_first_of("*?") == std::string::npos && filter[0] == '.' ? "*" + filter : filter;
+    // A filter that is only an extension (".bin") lists the files with that extension: as a
+    // glob it would list only a file of that exact name, so a save dialog would hide the files
+    // one may want to replace. An empty filter lists folders only.
+    const bool extensionOnly = !filter.empty() && filter[0] == '.' && filter.find_first_of("*?") == std::string::npos;
+    dialog.filter = extensionOnly ? "*" + filter : filter;
     dialog.folder = fs::weakly_canonical(start, ec).string();
     if (dialog.folder.empty()) dialog.folder = "/";
     if (!listFolder(dialog.folder, dialog.filter, dialog.entries, dialog.error) &&

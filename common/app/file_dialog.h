@@ -38,7 +38,8 @@ struct FileDialog {
 // Starts a dialog in `folder`. Without one it starts in the folder of the file this dialog
 // last chose, or where it was left when cancelled; at first, and once that folder is gone, in
 // the working directory. `filter` is a glob, an extension alone (".bin": "*.bin") or empty
-// (every file).
+// (folders only: glebora's export names its three files itself, so a file picked from the
+// list would only give names like "x_colormap.tga_colormap.tga").
 void openFileDialog(FileDialog& dialog, FileDialogMode mode, const std::string& title,
                     const std::string& filter, const std::string& folder = "");
 
