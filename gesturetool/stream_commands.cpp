@@ -3,10 +3,8 @@
 // frame repeats the previous record, a dropped image keeps the previous one) apply here too.
 // poses reads only the skeletons and leaves the images unfetched.
 #include <cstdio>
-#include <filesystem>
 #include <memory>
 #include <string>
-#include <system_error>
 
 #include "common/gesture/arm_pose.h"
 #include "common/sensor/recording.h"
@@ -30,11 +28,6 @@ std::unique_ptr<StreamSource> openCommandStream(const char* command, const char*
         std::fprintf(stderr, "gesturetool %s: %s\n", command, error.c_str());
     }
     return stream;
-}
-
-std::string streamPath(const std::string& sourceName) {
-    size_t colon = sourceName.find(':');
-    return colon == std::string::npos ? sourceName : sourceName.substr(colon + 1);
 }
 
 }  // namespace
@@ -74,8 +67,7 @@ int runConvert(int argc, char** argv) {
         return 2;
     }
     const std::string output = argv[1];
-    std::error_code ec;
-    if (std::filesystem::equivalent(streamPath(argv[0]), output, ec)) {
+    if (streamPlaysFile(argv[0], output)) {
         // Opening the output would empty the recording being read.
         std::fprintf(stderr, "gesturetool convert: '%s' is the input itself; choose another output file\n",
                      output.c_str());

@@ -2,8 +2,8 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <filesystem>
-#include <system_error>
+
+#include "common/sensor/stream_source.h"
 
 const char* const PROGRAM_VERSION = "0.1.0";
 
@@ -17,15 +17,6 @@ bool parseUnsigned(const std::string& text, uint64_t maxValue, uint64_t& out) {
     if (errno != 0 || end == text.c_str() || *end != '\0' || value > maxValue) return false;
     out = value;
     return true;
-}
-
-// True when `recordPath` names the file that the sensor source `sensor` plays: recording
-// would truncate the stream before it is read.
-bool recordsOntoItsInput(const std::string& sensor, const std::string& recordPath) {
-    const size_t colon = sensor.find(':');
-    if (recordPath.empty() || colon == std::string::npos) return false;
-    std::error_code ec;
-    return std::filesystem::equivalent(sensor.substr(colon + 1), recordPath, ec) && !ec;
 }
 
 // The window system's options that glutInit takes out of the arguments, and how many values
@@ -132,7 +123,7 @@ bool parseProgramOptions(int argc, char** argv, ProgramOptions& options, std::st
         error = "--demo and --script cannot be used together";
         return false;
     }
-    if (recordsOntoItsInput(options.sensor, options.recordPath)) {
+    if (!options.recordPath.empty() && streamPlaysFile(options.sensor, options.recordPath)) {
         error = "--record " + options.recordPath + " is the stream being played; record to another file";
         return false;
     }

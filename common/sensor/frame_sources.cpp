@@ -1,5 +1,8 @@
 #include "common/sensor/frame_sources.h"
 
+#include <filesystem>
+#include <system_error>
+
 #include "common/sensor/csv_source.h"
 #include "common/sensor/replay_source.h"
 #include "common/sensor/stream_source.h"
@@ -38,6 +41,13 @@ std::unique_ptr<StreamSource> openStream(const std::string& sourceName, std::str
     }
     error = "stream '" + sourceName + "': expected csv:FILE or replay:FILE";
     return nullptr;
+}
+
+bool streamPlaysFile(const std::string& sourceName, const std::string& path) {
+    std::string streamFile;
+    if (!startsWith(sourceName, "csv:", streamFile) && !startsWith(sourceName, "replay:", streamFile)) return false;
+    std::error_code ec;
+    return std::filesystem::equivalent(streamFile, path, ec) && !ec;
 }
 
 std::unique_ptr<FrameSource> openFrameSource(const std::string& sourceName, std::string& error) {

@@ -44,6 +44,10 @@ public:
 // on failure. Non-fatal remarks (a csv line skipped, a recording cut short) go to stderr.
 std::unique_ptr<StreamSource> openStream(const std::string& sourceName, std::string& error);
 
+// True when `path` is the file that the stream `sourceName` ("csv:FILE", "replay:FILE") plays:
+// writing there (a recording, a conversion) would destroy the stream before it is read.
+bool streamPlaysFile(const std::string& sourceName, const std::string& path);
+
 // Draws the depth image (packed millimetres << 3 | player index, FRAME_PIXELS values) and the
 // colour image (B, G, R, X, COLOUR_FRAME_BYTES) of the scene with `person` in it; a person
 // whose trackingState is not SKELETON_TRACKED is absent. Streams that carry only skeletons
