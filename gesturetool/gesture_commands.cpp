@@ -218,7 +218,9 @@ int runTrain(int argc, char** argv) {
     recognizer.console = &std::cout;
     if (o.haveMeasure) recognizer.setSimilarityMeasure(o.measure);
     if (!o.sets.empty() && !recognizer.loadGestureSets(o.sets)) {
-        return 2;  // the recogniser has said why, naming the file
+        // The recogniser's lines went to standard output, with the training's.
+        std::fprintf(stderr, "gesturetool train: cannot load '%s'\n", o.sets.c_str());
+        return 2;
     }
     if (o.mode != 0) {
         if (o.set >= recognizer.setCount()) {
