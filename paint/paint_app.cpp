@@ -531,6 +531,9 @@ bool loadPaintGestureSets(PaintApp& app, const std::string& path) {
     if (!app.recognizer->loadGestureSets(path)) return false;
     showCountMessage(app, "Loaded ", " gesture sets from disk...");
     refreshTrainingButtons(app);
+    // A load on the training screen replaces the sets it is showing; without this its label
+    // would go on naming the counts of the sets that are gone.
+    updateGestureLabel(app);
     return true;
 }
 

@@ -273,6 +273,8 @@ TEST_F(PaintAppTest, LoadRefreshesTheTrainingButtonsAndACancelledDialogDoesNothi
     EXPECT_EQ(app->recognizer->setCount(), 2);
     EXPECT_EQ(app->messageLabel.text, "Loaded 2 gesture sets from disk...");
     EXPECT_NE(training("BUTTON_NEXT_SET").state, ButtonDisabled);
+    // The training screen's label names the loaded sets, not the ones held before.
+    EXPECT_EQ(app->gestureLabel.text, "Gesture Set: 1 / 2 - Gesture: 1 / 1 - RIGHT");
     fs::remove(file);
 }
 
