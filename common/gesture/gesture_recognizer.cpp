@@ -660,8 +660,9 @@ bool GestureRecognizer::saveGestureSets(const std::string& path) {
         say("Nothing to save!\n");
         return false;
     }
-    std::string error;
-    if (!replaceFileContents(path, encodeGestureSets(TrainedGestureSets), error)) {
+    // A file its own reader would refuse is not written over the one on disk.
+    std::string error = unloadableGestureSets(TrainedGestureSets);
+    if (!error.empty() || !replaceFileContents(path, encodeGestureSets(TrainedGestureSets), error)) {
         // The console line stays as users know it; the next one says which file and why (a
         // cancelled dialog gives no path, and nothing more to say).
         say("Cannot write to disk!\n" + (path.empty() ? std::string() : fileProblem(path, error)));

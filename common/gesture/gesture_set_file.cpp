@@ -14,8 +14,9 @@ namespace {
 
 constexpr size_t POSE_BYTES = ARM_POSE_SIZE * 4;
 constexpr size_t SKELETON_BYTES = JOINT_COUNT * 3 * 4;
-// Smallest possible gesture: pose count, one pose, skeleton count, type.
-constexpr size_t MIN_GESTURE_BYTES = 4 + POSE_BYTES + 4 + 4;
+// Smallest gesture record the counts could describe: pose count, skeleton count, type. (One
+// without poses is refused by its own check, which names the gesture.)
+constexpr size_t MIN_GESTURE_BYTES = 4 + 4 + 4;
 constexpr size_t MIN_SET_BYTES = 4 + MIN_GESTURE_BYTES;
 constexpr long MAX_FILE_BYTES = 256L * 1024 * 1024;
 
@@ -70,6 +71,21 @@ bool countOk(int32_t count, size_t remaining, size_t bytesPerItem) {
 }
 
 }  // namespace
+
+std::string unloadableGestureSets(const GestureSetList& sets) {
+    for (size_t s = 0; s < sets.size(); ++s) {
+        const std::string where = "set " + std::to_string(s + 1) + " of " + std::to_string(sets.size());
+        if (sets[s].gestures.empty()) return where + " has no gestures";
+        for (size_t k = 0; k < sets[s].gestures.size(); ++k) {
+            const Gesture& g = sets[s].gestures[k];
+            const std::string at = "gesture " + std::to_string(k + 1) + " of " + where;
+            if (g.poses.empty()) return at + " has no poses";
+            const int type = static_cast<int>(g.type);
+            if (type < 0 || type > 3) return at + ": gesture type " + std::to_string(type) + " is not 0..3";
+        }
+    }
+    return std::string();
+}
 
 std::vector<uint8_t> encodeGestureSets(const GestureSetList& sets) {
     std::vector<uint8_t> out;

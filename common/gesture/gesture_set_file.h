@@ -10,6 +10,10 @@
 
 #include "common/gesture/gesture.h"
 
+// Why a file of these sets could not be loaded again (a set without gestures, a gesture
+// without poses, a type outside 0..3), or empty when it could. Training never makes such sets.
+std::string unloadableGestureSets(const GestureSetList& sets);
+
 // The file's bytes for these sets. A pose value or joint coordinate that is not finite is
 // written as 0, so that every file written here loads again.
 std::vector<uint8_t> encodeGestureSets(const GestureSetList& sets);

@@ -262,6 +262,42 @@ TEST(GestureSetFile, DamagedFilesAreRejectedAndTheSetsInMemoryStay) {
     EXPECT_EQ(r.setCount(), 2);
     std::remove(path.c_str());
 }
+TEST(GestureSetFile, SetsTheReaderWouldRefuseAreNotSavedOverTheFile) {
+    GestureRecognizer r;
+    std::ostringstream console;
+    r.console = &console;
+    const std::string path = tempPath("unloadable.bin");
+    r.TrainedGestureSets.push_back(setOf(recordedGesture(10, GestureType::LEFT, 1.0f), 1));
+    ASSERT_TRUE(r.saveGestureSets(path));
+    const std::vector<uint8_t> saved = readAll(path);
+
+    auto expectRefused = [&](const std::string& reason) {
+        console.str("");
+        EXPECT_FALSE(r.saveGestureSets(path)) << reason;
+        EXPECT_EQ(console.str(), "Cannot write to disk!\ngesture file '" + path + "': " + reason + "\n");
+        EXPECT_EQ(readAll(path), saved) << reason;
+    };
+    r.TrainedGestureSets.emplace_back();
+    expectRefused("set 2 of 2 has no gestures");
+    r.TrainedGestureSets.back().gestures.emplace_back();
+    expectRefused("gesture 1 of set 2 of 2 has no poses");
+    r.TrainedGestureSets.back().gestures.back() = recordedGesture(4, GestureType::RIGHT, 2.0f);
+    r.TrainedGestureSets.back().gestures.back().type = static_cast<GestureType>(7);
+    expectRefused("gesture 1 of set 2 of 2: gesture type 7 is not 0..3");
+
+    // Read back, a gesture without poses is named as such, not as an impossible set count.
+    GestureSetList sets;
+    sets.push_back(setOf(recordedGesture(3, GestureType::RIGHT, 1.0f), 1));
+    sets[0].gestures[0].poses.clear();
+    sets[0].gestures[0].skeletons.clear();
+    const std::vector<uint8_t> bytes = encodeGestureSets(sets);
+    GestureSetList parsed;
+    std::string error;
+    EXPECT_FALSE(decodeGestureSets(bytes.data(), bytes.size(), parsed, error));
+    EXPECT_EQ(error, "gesture 1 of set 1 of 1 has no poses");
+    std::remove(path.c_str());
+}
+
 TEST(GestureSetFile, SavingThroughALinkReplacesTheFileItNames) {
     namespace fs = std::filesystem;
     GestureRecognizer r;
