@@ -263,9 +263,10 @@ RecognitionResult GestureRecognizer::classifyIntervalWith(const RecognitionInter
     }
     if (g.poses.empty()) return result;
 
-    // A motionless stretch cannot be resampled (its path has no length); it is a held pose and
-    // becomes its mean below, so it is kept as it is.
-    if (g.poses.size() > static_cast<size_t>(RESAMPLE_LENGTH) && pathLength(g) > 0.0f) {
+    // A stretch with no path at all (every pose equal, as from a frozen record) resamples to
+    // its two ends and so gives no result: only a real stillness, with the sensor's own jitter,
+    // counts as a held pose.
+    if (g.poses.size() > static_cast<size_t>(RESAMPLE_LENGTH)) {
         resampleGesture(g, RESAMPLE_LENGTH);
         if (g.poses.size() != static_cast<size_t>(RESAMPLE_LENGTH)) return result;
     }

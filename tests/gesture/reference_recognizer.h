@@ -508,11 +508,8 @@ struct Recognizer {
         const int s = indexOf(in.start);
         if (s < 0) return false;
         for (int i = s; i < s + in.length && i < HISTORY; ++i) g.poses.push_back(history[static_cast<size_t>(i)].pose);
-        // A stretch without any movement has no path to resample along; it is a held pose (the
-        // mean below), as a user holding still through a training capture expects.
-        double path = 0.0;
-        for (size_t i = 1; i < g.poses.size(); ++i) path += poseDist(g.poses[i - 1], g.poses[i], GestureType::BOTH);
-        if (g.poses.size() > 64 && path > 0.0) {
+        // A stretch of equal poses resamples to its two ends and is decided without a class.
+        if (g.poses.size() > 64) {
 #ifdef REF_USE_REAL_RESAMPLE
             resampleGesture(g, 64);
 #else

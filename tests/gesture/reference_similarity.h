@@ -350,9 +350,9 @@ inline void clearArm(RefGesture& g, int firstValue) {
 inline Typed typeInterval(std::vector<Pose> poses, double poseThreshold) {
     Typed out;
     out.gesture.poses = std::move(poses);
-    // A motionless stretch has no path to resample along; it is a held pose and becomes its
-    // mean below, which is how a pose held through the whole capture window is trained.
-    if (out.gesture.poses.size() > RESAMPLE_LENGTH && pathLength(out.gesture) > 0.0) {
+    // A stretch of equal poses resamples to its two ends only, so it fails here like any other
+    // stretch that does not reach 64 poses.
+    if (out.gesture.poses.size() > RESAMPLE_LENGTH) {
         resample(out.gesture, RESAMPLE_LENGTH);
         if (out.gesture.poses.size() != RESAMPLE_LENGTH) {
             out.failed = true;
