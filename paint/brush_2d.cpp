@@ -4,6 +4,7 @@
 #include <GL/glu.h>
 
 #include <cmath>
+#include <cstring>
 
 #include "common/tools/tool_icon.h"
 #include "paint/manipulator_2d.h"
@@ -37,15 +38,25 @@ Brush2D::Brush2D(const HandPointer& rightPointer, Canvas& canvas, const Manipula
     icon = loadToolIcon("../images/brushtool.png");
 }
 
+Stroke* Brush2D::activeStroke() {
+    if (!strokeActive) return nullptr;
+    Stroke* stroke = canvas_.findStrokeById(activeStrokeId);
+    if (stroke == nullptr || stroke->points.size() != activePointCount) return nullptr;
+    // Compared as bits, so that a point that is not a number still equals itself.
+    const bool same = std::memcmp(&stroke->points.front(), &activeFirst, sizeof(CanvasPoint)) == 0 &&
+                      std::memcmp(&stroke->points.back(), &activeLast, sizeof(CanvasPoint)) == 0;
+    return same ? stroke : nullptr;
+}
+
 void Brush2D::addPoint() {
     const ScreenPoint p = pointer_.screenPosition();
     const CanvasPoint c = windowToCanvas(manipulator_.view, p.x, p.y);
 
     // Paint into the stroke begun by this tool; otherwise into the open stroke, which is made
     // first if another tool removed it, so that no point lands in a finished stroke.
-    Stroke* stroke = strokeActive ? canvas_.findStrokeById(activeStrokeId) : nullptr;
+    Stroke* stroke = activeStroke();
     if (stroke == nullptr) {
-        strokeActive = false;  // the stroke in progress was deleted meanwhile: start afresh
+        strokeActive = false;  // the stroke in progress was deleted or cut meanwhile: start afresh
         stroke = &canvas_.openStroke();
     }
     stroke->colour = currentColor_;
@@ -55,12 +66,15 @@ void Brush2D::addPoint() {
         lastPoint = p;
         strokeActive = true;
         activeStrokeId = stroke->id;
+        activePointCount = stroke->points.size();
+        activeFirst = stroke->points.front();
+        activeLast = c;
     }
 }
 
 void Brush2D::finishStroke() {
     if (strokeActive) {
-        const Stroke* stroke = canvas_.findStrokeById(activeStrokeId);
+        const Stroke* stroke = activeStroke();
         if (stroke != nullptr) {
             undoStack.push_back(*stroke);
             history_.recordEdit(this);

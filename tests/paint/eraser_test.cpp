@@ -172,6 +172,36 @@ TEST_F(EraserTest, InsertingAPieceRemovesTheOpenStrokeAndTheBrushMakesItAgain) {
     EXPECT_TRUE(rig.canvas.strokes.back().points.empty());
 }
 
+TEST_F(EraserTest, ABrushStrokeCutWhileTheRubberIsCurrentIsNotRecordedTwice) {
+    Brush2D brush{rig.right, rig.canvas, rig.manipulator, rig.color, rig.history};
+    for (float x : {100.0f, 200.0f, 300.0f}) {
+        rig.place(rig.right, x, 500.0f);
+        brush.onRightGrip(ArmPose{});
+    }
+    const int32_t painted = rig.canvas.strokes.back().id;
+    // A tool key pressed while the hand still grips: the rubber cuts the unrecorded stroke.
+    rub(painted, 200.0f, 500.0f);
+    // Back to the brush, still gripping: the rest goes into a stroke of its own.
+    rig.place(rig.right, 400.0f, 500.0f);
+    brush.onRightGrip(ArmPose{});
+    brush.onNoGrip(ArmPose{});
+    EXPECT_EQ(xs(*rig.canvas.findStrokeById(painted)), (std::vector<float>{210, 300}));
+
+    auto painting = [this] {
+        std::multiset<std::pair<int32_t, std::vector<float>>> strokes;
+        for (const Stroke& s : rig.canvas.strokes)
+            if (!s.points.empty()) strokes.insert({s.id, xs(s)});
+        return strokes;
+    };
+    const auto before = painting();
+    ASSERT_EQ(before.size(), 3u);
+    for (int round = 0; round < 2; ++round) {
+        while (!rig.history.done.empty()) rig.history.undoLast();
+        while (!rig.history.undone.empty()) rig.history.redoLast();
+        EXPECT_EQ(painting(), before) << "round " << round;
+    }
+}
+
 TEST_F(EraserTest, WidthSetsTheCircleOnScreenUnderTheView) {
     rubber.onLeftGrip(leftWristAt(0.2f));  // 10 -> 20 px
     EXPECT_NEAR(rubber.width, 20.0f, 1e-4f);

@@ -4,6 +4,7 @@
 // strokes, the canvas, the view matrix, the edit history and the tool choice are its own, so a
 // test can drive it and the real tools with the same input and compare the results after every
 // frame. Plain records with the rules as member functions; nothing here touches GL.
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
@@ -272,6 +273,7 @@ struct Brush {
     Pt lastPoint;
     bool active = false;
     int32_t activeId = -1;  // the stroke that received the points of the active stroke
+    std::vector<Pt> left;   // its points as the brush left them
     std::vector<Stroke> undo, redo;
 };
 
@@ -517,9 +519,10 @@ struct World {
         const Pt p = rightScreen();
         const Pt c = toCanvas(p);
         // A stroke in progress keeps receiving the points even when other strokes were put after
-        // it meanwhile (an undo or redo between two frames appends at the end); if it is gone,
-        // painting starts afresh in the open stroke.
-        if (brush.active && canvas.indexOf(brush.activeId) < 0) {
+        // it meanwhile (an undo or redo between two frames appends at the end); if it is gone, or
+        // the rubber cut it (its record holds the stroke already), painting starts afresh in the
+        // open stroke.
+        if (brush.active && !brushStrokeAsLeft()) {
             brush.active = false;
             ++seen.brushRestarts;
         }
@@ -533,12 +536,25 @@ struct World {
             brush.lastPoint = p;
             brush.active = true;
             brush.activeId = s.id;
+            brush.left = s.points;
         }
+    }
+    bool brushStrokeAsLeft() const {
+        const int i = canvas.indexOf(brush.activeId);
+        if (i < 0) return false;
+        const std::vector<Pt>& now = canvas.strokes[static_cast<size_t>(i)].points;
+        if (now.size() != brush.left.size()) return false;
+        // Within rounding: the comparison adopts the program's last digits into the model.
+        auto near = [](float a, float b) { return std::fabs(a - b) <= 1e-3f * std::max(1.0f, std::fabs(b)); };
+        for (size_t k = 0; k < now.size(); ++k)
+            if (!near(now[k].x, brush.left[k].x) || !near(now[k].y, brush.left[k].y)) return false;
+        return true;
     }
     void brushFinish() {
         if (brush.active) {
-            // The stroke this grip painted, wherever it now is; nothing when it was deleted.
-            const int i = canvas.indexOf(brush.activeId);
+            // The stroke this grip painted, wherever it now is; nothing when it was deleted or
+            // cut by the rubber.
+            const int i = brushStrokeAsLeft() ? canvas.indexOf(brush.activeId) : -1;
             if (i >= 0) {
                 brush.undo.push_back(canvas.strokes[static_cast<size_t>(i)]);
                 recordEdit(BRUSH);
