@@ -2,6 +2,7 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "common/tools/tool.h"
@@ -119,6 +120,15 @@ Matrix4 scaleMatrix(float s) {
     return m;
 }
 
+namespace {
+
+float columnLength(const Matrix4& m, int c) {
+    const float* v = &m[static_cast<size_t>(c) * 4];
+    return std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2] + v[3] * v[3]);
+}
+
+}  // namespace
+
 bool invertMatrix(Matrix4& m) {
     // Cofactors of the transposed positions (the adjugate), written out.
     Matrix4 inv;
@@ -157,7 +167,17 @@ bool invertMatrix(Matrix4& m) {
 
     // Expansion along the first row (m0, m4, m8, m12).
     const float det = m[0] * inv[0] + m[4] * inv[1] + m[8] * inv[2] + m[12] * inv[3];
-    if (!(std::fabs(det) >= 0.00001f)) {
+    // Nearly singular is judged against the size of the matrix, not by the determinant alone:
+    // a view zoomed out to a scale s has determinant s³ (z is scaled too), so a fixed bound of
+    // 0.00001 refused every view below s = 0.0215, a zoom two hands reach, and the tools then
+    // painted and erased far from the pointer. The determinant is compared with the cube of the
+    // longest of the first three columns, times the last row's length (translation left out):
+    // for a view that is s³, the same test at every zoom, while a matrix squashed along one
+    // axis still fails it.
+    const float longest = std::max({columnLength(m, 0), columnLength(m, 1), columnLength(m, 2)});
+    const float size = longest * longest * longest *
+                       std::sqrt(m[3] * m[3] + m[7] * m[7] + m[11] * m[11] + m[15] * m[15]);
+    if (!(std::fabs(det) >= 0.00001f * size) || !(size > 0.0f)) {
         return false;
     }
     for (int i = 0; i < 16; ++i) {

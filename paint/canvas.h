@@ -72,8 +72,9 @@ Matrix4 multiplyMatrix(const Matrix4& a, const Matrix4& b);  // a · b
 Matrix4 translationMatrix(float tx, float ty, float tz);
 Matrix4 rotationZMatrix(float radians);  // counter-clockwise for positive angles with y up
 Matrix4 scaleMatrix(float s);            // uniform in x, y and z
-// Inverts in place; a matrix whose determinant is below 0.00001 in absolute value is left
-// unchanged and false is returned.
+// Inverts in place; a nearly singular matrix (determinant below 0.00001 of the cube of its
+// longest first-three column, times its last row's length) is left unchanged and false is
+// returned.
 bool invertMatrix(Matrix4& m);
 
 // Maps a window-pixel point (origin bottom-left, y up) to canvas coordinates with the inverse of

@@ -99,14 +99,31 @@ TEST(ViewMatrix, InverseUndoesAGeneralTransform) {
 }
 
 TEST(ViewMatrix, WindowToCanvasInvertsTheViewUnlessItIsNearlySingular) {
-    const Matrix4 flat = scaleMatrix(0.02f);  // determinant 8e-6
+    // A view squashed flat along y (two columns parallel to within rounding) is singular.
+    Matrix4 flat = scaleMatrix(2.0f);
+    flat[5] = 2e-7f;
     Matrix4 m = flat;
     EXPECT_FALSE(invertMatrix(m));
     expectMatrixNear(m, flat, 0.0f);
     // windowToCanvas then uses the view as it is.
     const CanvasPoint c = windowToCanvas(flat, 100.0f, 50.0f);
-    EXPECT_FLOAT_EQ(c.x, 2.0f);
-    EXPECT_FLOAT_EQ(c.y, 1.0f);
+    EXPECT_FLOAT_EQ(c.x, 200.0f);
+    EXPECT_FLOAT_EQ(c.y, 1e-5f);
+    Matrix4 zero{};
+    EXPECT_FALSE(invertMatrix(zero));
+
+    // Zoomed far out the view is small but not singular (determinant s³ = 8e-6 at s = 0.02, and
+    // 1e-12 at s = 0.0001): points still land under the pointer, rotated and moved as well.
+    for (float s : {0.02f, 0.0001f}) {
+        const Matrix4 far = multiplyMatrix(translationMatrix(700.0f, 300.0f, 0.0f),
+                                           multiplyMatrix(rotationZMatrix(0.4f), scaleMatrix(s)));
+        const CanvasPoint canvasPoint{1234.0f / s * 0.01f, -567.0f / s * 0.01f};
+        const float wx = far[0] * canvasPoint.x + far[4] * canvasPoint.y + far[12];
+        const float wy = far[1] * canvasPoint.x + far[5] * canvasPoint.y + far[13];
+        const CanvasPoint back = windowToCanvas(far, wx, wy);
+        EXPECT_NEAR(back.x, canvasPoint.x, 1e-3f * std::fabs(canvasPoint.x)) << s;
+        EXPECT_NEAR(back.y, canvasPoint.y, 1e-3f * std::fabs(canvasPoint.y)) << s;
+    }
 
     const Matrix4 view = multiplyMatrix(translationMatrix(100.0f, 50.0f, 0.0f), scaleMatrix(2.0f));
     const CanvasPoint inverted = windowToCanvas(view, 300.0f, 250.0f);

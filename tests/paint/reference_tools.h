@@ -142,14 +142,24 @@ inline float cofactor(const Mat& m, int r, int c) {
     return sign * minor3(m, r, c);
 }
 
-// Cofactor expansion along the first row; a determinant below 0.00001 in absolute value leaves
-// the matrix as it is.
+// Cofactor expansion along the first row; a determinant below 0.00001 of the cube of the
+// longest of the first three columns, times the last row's length, leaves the matrix as it is.
 inline void invertInPlace(Mat& m) {
     float det = 0.0f;
     for (int c = 0; c < 4; ++c) {
         det += at(m, 0, c) * cofactor(m, 0, c);
     }
-    if (std::fabs(det) < 0.00001f) {
+    double longest = 0.0;
+    for (int c = 0; c < 3; ++c) {
+        double sq = 0.0;
+        for (int r = 0; r < 4; ++r) sq += static_cast<double>(at(m, r, c)) * at(m, r, c);
+        longest = std::max(longest, std::sqrt(sq));
+    }
+    double size = longest * longest * longest;
+    double lastRow = 0.0;
+    for (int c = 0; c < 4; ++c) lastRow += static_cast<double>(at(m, 3, c)) * at(m, 3, c);
+    size *= std::sqrt(lastRow);
+    if (!(size > 0.0) || std::fabs(det) < 0.00001 * size) {
         return;
     }
     Mat inv{};

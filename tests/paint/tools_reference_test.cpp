@@ -847,7 +847,8 @@ TEST(ToolsAgainstModel, ColoursPickedAndFilled) {
     EXPECT_GT(r.limits, 0);
 }
 
-// Far in and far out, down to views too flat to invert, and hands on one pixel.
+// Far in and far out, down to scales below 1/46 (determinants under 0.00001), and hands on one
+// pixel.
 TEST(ToolsAgainstModel, ExtremeZoomsAndHandsTogether) {
     const Reached r = runSessions(601, 8, 2500, farZoom());
     SCOPED_TRACE(r.text());
