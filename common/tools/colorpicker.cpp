@@ -51,7 +51,8 @@ Colorpicker::Colorpicker(Rgb& currentColor, const WindowInfo& window)
 
 void Colorpicker::changeValue(const ArmPose& pose) {
     const float dyL = pose[POSE_LEFT_WRIST_Y] - lastPose[POSE_LEFT_WRIST_Y];
-    value = limitUnit(value + VALUE_GAIN * dyL);
+    const float changed = value + VALUE_GAIN * dyL;
+    if (std::isfinite(changed)) value = limitUnit(changed);  // a corrupt pose keeps the value
 }
 
 void Colorpicker::changeHueOrSaturation(const ArmPose& pose) {
@@ -78,7 +79,8 @@ void Colorpicker::changeHueOrSaturation(const ArmPose& pose) {
             hue = rest == 0.0f ? 0.0f : rest + 360.0f;
         }
     } else {
-        saturation = limitUnit(saturation + SATURATION_GAIN * dyR);
+        const float changed = saturation + SATURATION_GAIN * dyR;
+        if (std::isfinite(changed)) saturation = limitUnit(changed);  // as for the value
     }
 }
 

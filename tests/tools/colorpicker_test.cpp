@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 
 #include "common/tools/colorpicker.h"
 
@@ -129,4 +130,21 @@ TEST_F(ColorpickerTest, BothHandsChangeBothAndRepeatedPoseMovesNothing) {
     picker.onBothGrip(pose);  // the pose was kept: no motion since
     EXPECT_NEAR(picker.hue, 204.0f, 1e-3f);
     EXPECT_NEAR(picker.value, 0.6f, 1e-5f);
+}
+
+TEST_F(ColorpickerTest, ANonFinitePoseKeepsTheColourAndTheNextOneMovesItAgain) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    ArmPose bad = rightWrist(0.0f, nan);
+    bad[POSE_LEFT_WRIST_Y] = nan;
+    picker.onBothGrip(bad);
+    picker.onBothGrip(rightWrist(0.0f, -0.1f));  // measured from the corrupt pose: kept too
+    EXPECT_FLOAT_EQ(picker.saturation, 1.0f);
+    EXPECT_FLOAT_EQ(picker.value, 0.8f);
+    EXPECT_FLOAT_EQ(picker.hue, 200.0f);
+    for (float c : color) EXPECT_TRUE(std::isfinite(c));
+    ArmPose moved = rightWrist(0.0f, -0.2f);
+    moved[POSE_LEFT_WRIST_Y] = 0.05f;
+    picker.onBothGrip(moved);
+    EXPECT_NEAR(picker.saturation, 0.8f, 1e-5f);
+    EXPECT_NEAR(picker.value, 0.9f, 1e-5f);
 }
