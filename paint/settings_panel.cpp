@@ -117,11 +117,14 @@ void drawSettingsPanel(PaintApp& app, std::vector<PanelRow>& rows, int windowWid
             case PanelControl::INT_SPINNER:
                 ImGui::InputInt(r.label.c_str(), r.intValue, 1, 10);
                 break;
+            // Read-outs show what the program wrote this frame. An editable field that has the
+            // keyboard shows its own text instead and writes it back every frame, so one click
+            // would freeze the read-out until Enter; read-only, it keeps following the program.
             case PanelControl::FLOAT_FIELD:
-                ImGui::InputFloat(r.label.c_str(), r.floatValue, 0.0f, 0.0f, "%.3f");
+                ImGui::InputFloat(r.label.c_str(), r.floatValue, 0.0f, 0.0f, "%.3f", ImGuiInputTextFlags_ReadOnly);
                 break;
             case PanelControl::INT_FIELD:
-                ImGui::InputInt(r.label.c_str(), r.intValue, 0, 0);
+                ImGui::InputInt(r.label.c_str(), r.intValue, 0, 0, ImGuiInputTextFlags_ReadOnly);
                 break;
             case PanelControl::MEASURE_LIST: {
                 int item = measureItemOf(app);

@@ -15,6 +15,7 @@
 #include "paint/brush_2d.h"
 #include "paint/settings_panel.h"
 #include "paint/test_paint_app.h"
+#include "support/headless_gui.h"
 #include "widgets/gl_test_context.h"
 
 namespace {
@@ -316,6 +317,35 @@ TEST_F(PaintAppTest, SettingsPanelBindsTheLiveVariables) {
     paintFrame(*app, 1033);
     EXPECT_NE(*rows[12].floatValue, 12345.0f);
     EXPECT_EQ(rows[12].floatValue, &app->pose[0]);
+}
+
+TEST_F(PaintAppTest, ClickingAReadOutLeavesItFollowingTheProgram) {
+    std::vector<PanelRow> rows = buildSettingsPanel(*app);
+    HeadlessGui gui(ImVec2(1600, 1000));
+    auto frame = [&](ImVec2 mouse, bool down, const char* typed = nullptr) {
+        ImGuiIO& io = ImGui::GetIO();
+        io.MousePos = mouse;
+        io.MouseDown[0] = down;
+        if (typed != nullptr) io.AddInputCharactersUTF8(typed);
+        ImGui::NewFrame();
+        drawSettingsPanel(*app, rows, 1600, 1000);
+        ImGui::Render();
+    };
+    const ImGuiStyle& style = ImGui::GetStyle();
+    frame(ImVec2(0, 0), false);
+    const float pitch = ImGui::GetFrameHeight() + style.ItemSpacing.y;
+    // "Current velocity:", the tenth row, clicked in its field; then the program moves on.
+    const ImVec2 field(1600.0f - SETTINGS_PANEL_WIDTH + style.WindowPadding.x + 30.0f,
+                       style.WindowPadding.y + pitch * 9.0f + ImGui::GetFrameHeight() / 2.0f);
+    app->velocityReadout = 3.25f;
+    frame(field, false);
+    frame(field, true);
+    frame(field, false);
+    for (int k = 0; k < 5; ++k) {
+        app->velocityReadout = 10.0f + static_cast<float>(k);
+        frame(field, false, k == 2 ? "77" : nullptr);
+        EXPECT_FLOAT_EQ(app->velocityReadout, 10.0f + static_cast<float>(k)) << k;
+    }
 }
 
 TEST_F(PaintAppTest, ReplayingAGestureWithoutRecordsDrawsNothingAndKeepsTheCounter) {
