@@ -9,6 +9,7 @@
 
 namespace {
 bool guiReady = false;
+int keyRepeatsIgnored = 0;  // what glutIgnoreKeyRepeat was last told
 
 // ImGui of this version reads keys and mouse buttons as "down now" flags when a frame starts,
 // and a text field takes a frame's typed characters before its editing keys. So within one
@@ -25,7 +26,9 @@ struct GuiEvent {
     int y;
     int modifiers;  // GLUT_ACTIVE_* when it happened
 };
-constexpr int MAX_WAITING_EVENTS = 64;
+// Room for a long burst (a pasted path, a held key's repeats on a slow frame): a full queue
+// applies the next event at once, out of order, so it must practically never fill.
+constexpr int MAX_WAITING_EVENTS = 2048;
 GuiEvent waiting[MAX_WAITING_EVENTS];
 int waitingCount = 0;
 
@@ -115,7 +118,7 @@ void apply(const GuiEvent& e) {
 }
 
 // Applies the event now when it fits this frame and nothing waits before it; otherwise it waits.
-// A full queue (dozens of events within one frame) lets it through rather than lose it.
+// A full queue (thousands of events waiting) lets it through rather than lose it.
 void submit(EventKind kind, int code, int x, int y, int modifiers) {
     const GuiEvent e{kind, code, x, y, modifiers};
     if ((waitingCount > 0 || !fitsThisFrame(e)) && waitingCount < MAX_WAITING_EVENTS) {
@@ -156,6 +159,15 @@ void initGui() {
 bool guiStarted() { return guiReady; }
 
 void beginGuiFrame(int windowWidth, int windowHeight) {
+    // While a text field has the keyboard, a held key is one press that ImGui repeats itself, at
+    // most once a frame, and that stops when the key is let go. The system's own repeats would
+    // each need frames of their own here (a press and a release of the same key never share
+    // one), so on a slow frame they piled up and went on deleting after Backspace was let go.
+    const int ignoreRepeats = ImGui::GetIO().WantTextInput ? 1 : 0;
+    if (ignoreRepeats != keyRepeatsIgnored && glutGetWindow() != 0) {
+        glutIgnoreKeyRepeat(ignoreRepeats);
+        keyRepeatsIgnored = ignoreRepeats;
+    }
     ImGui_ImplOpenGL2_NewFrame();
     ImGui_ImplGLUT_ReshapeFunc(windowWidth, windowHeight);
     ImGui_ImplGLUT_NewFrame();

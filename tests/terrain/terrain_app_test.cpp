@@ -383,5 +383,19 @@ TEST_F(TerrainAppTest, FastTypingBetweenFramesKeepsEveryEditInOrder) {
     for (int i = 0; i < 20 && app->fileDialog.active; ++i) frame();
     EXPECT_FALSE(app->fileDialog.active);
     EXPECT_TRUE(fileExists(folder + "/vale" + COLOUR_MAP_SUFFIX)) << "saved as '" << app->fileDialog.result << "'";
+
+    // Far more than a frame can take: a long name, then forty Backspaces, a new name and Enter,
+    // all between two frames. Every key waits its turn, however many wait.
+    frame();
+    terrainKeyEvent(*app, 's', 0, 0);
+    frame();
+    guiKeyboardUp('s', 0, 0);
+    frame();
+    ASSERT_TRUE(app->fileDialog.active);
+    app->fileDialog.folder = folder;
+    type("abcdefghijklmnopqrstuvwxyz0123" + std::string(40, '\b') + "good\r");
+    for (int i = 0; i < 400 && app->fileDialog.active; ++i) frame();
+    EXPECT_FALSE(app->fileDialog.active) << "typed so far: '" << app->fileDialog.typedName << "'";
+    EXPECT_TRUE(fileExists(folder + "/good" + COLOUR_MAP_SUFFIX)) << "saved as '" << app->fileDialog.result << "'";
     std::system(("rm -rf " + folder).c_str());
 }
