@@ -70,6 +70,18 @@ bool countOk(int32_t count, size_t remaining, size_t bytesPerItem) {
     return count >= 0 && static_cast<size_t>(count) <= remaining / bytesPerItem;
 }
 
+// Why a count failed `countOk`: one that no file could hold is impossible; one that a longer
+// file could hold means this one was cut short, which is what a user needs to hear.
+std::string countProblem(const std::string& where, const char* what, int32_t count, size_t remaining,
+                         size_t bytesPerItem) {
+    const std::string prefix = where.empty() ? std::string() : where + ": ";
+    if (count < 0 || static_cast<uint64_t>(count) * bytesPerItem > static_cast<uint64_t>(MAX_FILE_BYTES))
+        return prefix + "impossible " + what + " count " + std::to_string(count);
+    return "the file is cut short: " + prefix + what + " count " + std::to_string(count) + " needs at least " +
+           std::to_string(static_cast<uint64_t>(count) * bytesPerItem) + " more bytes, " + std::to_string(remaining) +
+           " remain";
+}
+
 }  // namespace
 
 std::string unloadableGestureSets(const GestureSetList& sets) {
@@ -120,7 +132,7 @@ bool decodeGestureSets(const uint8_t* data, size_t size, GestureSetList& sets, s
         return false;
     }
     if (!countOk(setCount, in.remaining(), MIN_SET_BYTES)) {
-        error = "impossible set count " + std::to_string(setCount);
+        error = countProblem("", "set", setCount, in.remaining(), MIN_SET_BYTES);
         return false;
     }
     loaded.resize(static_cast<size_t>(setCount));
@@ -137,7 +149,7 @@ bool decodeGestureSets(const uint8_t* data, size_t size, GestureSetList& sets, s
             return false;
         }
         if (!countOk(gestureCount, in.remaining(), MIN_GESTURE_BYTES)) {
-            error = where + ": impossible gesture count " + std::to_string(gestureCount);
+            error = countProblem(where, "gesture", gestureCount, in.remaining(), MIN_GESTURE_BYTES);
             return false;
         }
         set.gestures.resize(static_cast<size_t>(gestureCount));
@@ -154,7 +166,7 @@ bool decodeGestureSets(const uint8_t* data, size_t size, GestureSetList& sets, s
                 return false;
             }
             if (!countOk(poseCount, in.remaining(), POSE_BYTES)) {
-                error = at + ": impossible pose count " + std::to_string(poseCount);
+                error = countProblem(at, "pose", poseCount, in.remaining(), POSE_BYTES);
                 return false;
             }
             g.poses.resize(static_cast<size_t>(poseCount));
@@ -173,7 +185,7 @@ bool decodeGestureSets(const uint8_t* data, size_t size, GestureSetList& sets, s
                 return false;
             }
             if (!countOk(skeletonCount, in.remaining(), SKELETON_BYTES)) {
-                error = at + ": impossible skeleton count " + std::to_string(skeletonCount);
+                error = countProblem(at, "skeleton", skeletonCount, in.remaining(), SKELETON_BYTES);
                 return false;
             }
             g.skeletons.resize(static_cast<size_t>(skeletonCount));

@@ -212,6 +212,14 @@ TEST(GestureSetFile, DamagedFilesAreRejectedAndTheSetsInMemoryStay) {
         expectRejected(std::vector<uint8_t>(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(n)),
                        "truncated to " + std::to_string(n));
     }
+    // A file cut short says so, not that a sound count is impossible.
+    {
+        GestureSetList parsed;
+        std::string error;
+        EXPECT_FALSE(decodeGestureSets(good.data(), 100, parsed, error));
+        EXPECT_EQ(error, "the file is cut short: gesture 1 of set 1 of 2: pose count 12 needs at least 864 more "
+                         "bytes, 88 remain");
+    }
     auto withInt = [&](size_t offset, int32_t value) {
         std::vector<uint8_t> bytes = good;
         for (int i = 0; i < 4; ++i) bytes[offset + static_cast<size_t>(i)] = static_cast<uint8_t>(static_cast<uint32_t>(value) >> (8 * i));
