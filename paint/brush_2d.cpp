@@ -4,7 +4,6 @@
 #include <GL/glu.h>
 
 #include <cmath>
-#include <cstring>
 
 #include "common/tools/tool_icon.h"
 #include "paint/manipulator_2d.h"
@@ -39,13 +38,10 @@ Brush2D::Brush2D(const HandPointer& rightPointer, Canvas& canvas, const Manipula
 }
 
 Stroke* Brush2D::activeStroke() {
-    if (!strokeActive) return nullptr;
-    Stroke* stroke = canvas_.findStrokeById(activeStrokeId);
-    if (stroke == nullptr || stroke->points.size() != activePointCount) return nullptr;
-    // Compared as bits, so that a point that is not a number still equals itself.
-    const bool same = std::memcmp(&stroke->points.front(), &activeFirst, sizeof(CanvasPoint)) == 0 &&
-                      std::memcmp(&stroke->points.back(), &activeLast, sizeof(CanvasPoint)) == 0;
-    return same ? stroke : nullptr;
+    if (!strokeActive || canvas_.unrecordedStrokeId != activeStrokeId || canvas_.unrecordedStrokeTaken) {
+        return nullptr;
+    }
+    return canvas_.findStrokeById(activeStrokeId);
 }
 
 void Brush2D::addPoint() {
@@ -56,7 +52,7 @@ void Brush2D::addPoint() {
     // first if another tool removed it, so that no point lands in a finished stroke.
     Stroke* stroke = activeStroke();
     if (stroke == nullptr) {
-        strokeActive = false;  // the stroke in progress was deleted or cut meanwhile: start afresh
+        strokeActive = false;  // the stroke in progress is gone or recorded elsewhere: start afresh
         stroke = &canvas_.openStroke();
     }
     stroke->colour = currentColor_;
@@ -64,11 +60,12 @@ void Brush2D::addPoint() {
     if (std::hypot(p.x - lastPoint.x, p.y - lastPoint.y) > width) {
         stroke->points.push_back(c);
         lastPoint = p;
+        if (!strokeActive) {
+            canvas_.unrecordedStrokeId = stroke->id;
+            canvas_.unrecordedStrokeTaken = false;
+        }
         strokeActive = true;
         activeStrokeId = stroke->id;
-        activePointCount = stroke->points.size();
-        activeFirst = stroke->points.front();
-        activeLast = c;
     }
 }
 
@@ -82,6 +79,7 @@ void Brush2D::finishStroke() {
         }
         strokeActive = false;
         activeStrokeId = -1;
+        canvas_.unrecordedStrokeId = -1;
     }
     canvas_.appendOpenStrokeIfNeeded();
 }

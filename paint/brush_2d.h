@@ -42,9 +42,8 @@ public:
 
     void addPoint();
     void finishStroke();
-    // The stroke this tool is painting, or null when there is none or when another tool (the
-    // rubber) has cut it since: that tool's own record already holds the stroke, so painting on
-    // into it and recording it again would put it back twice on redo, two strokes with one id.
+    // The stroke this tool is painting, or null when there is none, when it was deleted, or when
+    // another tool has stored it in an undo record since (see `Canvas::unrecordedStrokeTaken`).
     Stroke* activeStroke();
 
     float width = 10.0f;       // window pixels, never below 1
@@ -52,11 +51,6 @@ public:
     ScreenPoint lastPoint;     // window pixels where the last point was added; kept across strokes
     bool strokeActive = false; // the current stroke has received a point and is not finished
     int32_t activeStrokeId = -1;  // the stroke being painted while strokeActive
-    // The active stroke's points as this tool left them: count, first and last. Another tool
-    // that cut the stroke meanwhile changes one of them (see `activeStroke`).
-    size_t activePointCount = 0;
-    CanvasPoint activeFirst{};
-    CanvasPoint activeLast{};
     std::vector<Stroke> undoStack;
     std::vector<Stroke> redoStack;
     int32_t icon = 0;

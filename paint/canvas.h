@@ -56,6 +56,18 @@ struct Canvas {
     // The open stroke, created first when missing, so that new points never land in a finished
     // stroke (another tool may have removed the open stroke since the last finish).
     Stroke& openStroke();
+
+    // The stroke the brush is painting and has not recorded yet (-1: none), and whether another
+    // tool has since stored it in an undo record of its own (the rubber and the stroke eraser
+    // keep the strokes they act on). Such a record holds the stroke from then on: were the brush
+    // to record it as well, undoing and redoing both would put it back twice, two strokes with
+    // one id.
+    int32_t unrecordedStrokeId = -1;
+    bool unrecordedStrokeTaken = false;
+    // Called by a tool that stores stroke `id` in one of its undo records.
+    void noteStrokeRecorded(int32_t id) {
+        if (id == unrecordedStrokeId) unrecordedStrokeTaken = true;
+    }
 };
 
 // Undo and redo of the tools whose records are whole strokes (the brush and the line add one,

@@ -17,6 +17,7 @@ void StrokeEraser2D::deletePicked() {
         return;
     }
     undoStack.push_back(canvas_.strokes[static_cast<size_t>(index)]);
+    canvas_.noteStrokeRecorded(pickedStrokeId_);
     history_.recordEdit(this);
     redoStack.clear();
     canvas_.eraseStroke(static_cast<size_t>(index));

@@ -172,33 +172,46 @@ TEST_F(EraserTest, InsertingAPieceRemovesTheOpenStrokeAndTheBrushMakesItAgain) {
     EXPECT_TRUE(rig.canvas.strokes.back().points.empty());
 }
 
-TEST_F(EraserTest, ABrushStrokeCutWhileTheRubberIsCurrentIsNotRecordedTwice) {
-    Brush2D brush{rig.right, rig.canvas, rig.manipulator, rig.color, rig.history};
-    for (float x : {100.0f, 200.0f, 300.0f}) {
-        rig.place(rig.right, x, 500.0f);
-        brush.onRightGrip(ArmPose{});
-    }
-    const int32_t painted = rig.canvas.strokes.back().id;
-    // A tool key pressed while the hand still grips: the rubber cuts the unrecorded stroke.
-    rub(painted, 200.0f, 500.0f);
-    // Back to the brush, still gripping: the rest goes into a stroke of its own.
-    rig.place(rig.right, 400.0f, 500.0f);
-    brush.onRightGrip(ArmPose{});
-    brush.onNoGrip(ArmPose{});
-    EXPECT_EQ(xs(*rig.canvas.findStrokeById(painted)), (std::vector<float>{210, 300}));
-
-    auto painting = [this] {
-        std::multiset<std::pair<int32_t, std::vector<float>>> strokes;
-        for (const Stroke& s : rig.canvas.strokes)
-            if (!s.points.empty()) strokes.insert({s.id, xs(s)});
-        return strokes;
+// A tool key pressed while the hand still grips leaves the brush stroke unrecorded; the rubber
+// then stores it in its own record, whether its circle cuts the stroke or only passes near it.
+TEST_F(EraserTest, ABrushStrokeTheRubberRecordedIsNotRecordedTwice) {
+    struct Case {
+        ScreenPoint rubAt;
+        std::vector<float> afterRub;
     };
-    const auto before = painting();
-    ASSERT_EQ(before.size(), 3u);
-    for (int round = 0; round < 2; ++round) {
-        while (!rig.history.done.empty()) rig.history.undoLast();
-        while (!rig.history.undone.empty()) rig.history.redoLast();
-        EXPECT_EQ(painting(), before) << "round " << round;
+    for (const Case& c : {Case{{200.0f, 500.0f}, {210, 300}}, Case{{150.0f, 507.0f}, {100, 200, 300}}}) {
+        SCOPED_TRACE(testing::Message() << "rubbed at " << c.rubAt.x << ", " << c.rubAt.y);
+        PaintRig fresh;
+        rig.canvas = fresh.canvas;
+        rig.history = fresh.history;
+        rubber.undoStack.clear();
+        rubber.redoStack.clear();
+        Brush2D brush{rig.right, rig.canvas, rig.manipulator, rig.color, rig.history};
+        for (float x : {100.0f, 200.0f, 300.0f}) {
+            rig.place(rig.right, x, 500.0f);
+            brush.onRightGrip(ArmPose{});
+        }
+        const int32_t painted = rig.canvas.strokes.back().id;
+        rub(painted, c.rubAt.x, c.rubAt.y);
+        EXPECT_EQ(rubber.undoStack.size(), 1u);
+        // Back to the brush, still gripping: the rest goes into a stroke of its own.
+        rig.place(rig.right, 400.0f, 500.0f);
+        brush.onRightGrip(ArmPose{});
+        brush.onNoGrip(ArmPose{});
+        EXPECT_EQ(xs(*rig.canvas.findStrokeById(painted)), c.afterRub);
+
+        auto painting = [this] {
+            std::multiset<std::pair<int32_t, std::vector<float>>> strokes;
+            for (const Stroke& s : rig.canvas.strokes)
+                if (!s.points.empty()) strokes.insert({s.id, xs(s)});
+            return strokes;
+        };
+        const auto before = painting();
+        for (int round = 0; round < 2; ++round) {
+            while (!rig.history.done.empty()) rig.history.undoLast();
+            while (!rig.history.undone.empty()) rig.history.redoLast();
+            EXPECT_EQ(painting(), before) << "round " << round;
+        }
     }
 }
 

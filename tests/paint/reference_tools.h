@@ -283,7 +283,7 @@ struct Brush {
     Pt lastPoint;
     bool active = false;
     int32_t activeId = -1;  // the stroke that received the points of the active stroke
-    std::vector<Pt> left;   // its points as the brush left them
+    bool taken = false;     // the rubber or the stroke eraser has stored it in a record since
     std::vector<Stroke> undo, redo;
 };
 
@@ -530,9 +530,8 @@ struct World {
         const Pt c = toCanvas(p);
         // A stroke in progress keeps receiving the points even when other strokes were put after
         // it meanwhile (an undo or redo between two frames appends at the end); if it is gone, or
-        // the rubber cut it (its record holds the stroke already), painting starts afresh in the
-        // open stroke.
-        if (brush.active && !brushStrokeAsLeft()) {
+        // another tool's record holds it already, painting starts afresh in the open stroke.
+        if (brush.active && !brushStrokeStillOwn()) {
             brush.active = false;
             ++seen.brushRestarts;
         }
@@ -544,27 +543,21 @@ struct World {
         if (dist(p, brush.lastPoint) > brush.width) {
             s.points.push_back(c);
             brush.lastPoint = p;
+            if (!brush.active) brush.taken = false;
             brush.active = true;
             brush.activeId = s.id;
-            brush.left = s.points;
         }
     }
-    bool brushStrokeAsLeft() const {
-        const int i = canvas.indexOf(brush.activeId);
-        if (i < 0) return false;
-        const std::vector<Pt>& now = canvas.strokes[static_cast<size_t>(i)].points;
-        if (now.size() != brush.left.size()) return false;
-        // Within rounding: the comparison adopts the program's last digits into the model.
-        auto near = [](float a, float b) { return std::fabs(a - b) <= 1e-3f * std::max(1.0f, std::fabs(b)); };
-        for (size_t k = 0; k < now.size(); ++k)
-            if (!near(now[k].x, brush.left[k].x) || !near(now[k].y, brush.left[k].y)) return false;
-        return true;
+    bool brushStrokeStillOwn() const { return !brush.taken && canvas.indexOf(brush.activeId) >= 0; }
+    // A tool stores stroke `id` in an undo record of its own.
+    void storedInRecord(int32_t id) {
+        if (brush.active && id == brush.activeId) brush.taken = true;
     }
     void brushFinish() {
         if (brush.active) {
             // The stroke this grip painted, wherever it now is; nothing when it was deleted or
-            // cut by the rubber.
-            const int i = brushStrokeAsLeft() ? canvas.indexOf(brush.activeId) : -1;
+            // another tool's record holds it.
+            const int i = brushStrokeStillOwn() ? canvas.indexOf(brush.activeId) : -1;
             if (i >= 0) {
                 brush.undo.push_back(canvas.strokes[static_cast<size_t>(i)]);
                 recordEdit(BRUSH);
@@ -638,6 +631,7 @@ struct World {
         const int i = canvas.indexOf(picked);
         if (i < 0) return;
         trash.undo.push_back(canvas.strokes[static_cast<size_t>(i)]);
+        storedInRecord(picked);
         recordEdit(TRASH);
         trash.redo.clear();
         canvas.strokes.erase(canvas.strokes.begin() + i);
@@ -671,6 +665,7 @@ struct World {
         if (rec.before.points.size() == 1) {
             ++seen.rubberDots;
             canvas.strokes.erase(canvas.strokes.begin() + found);
+            storedInRecord(sid);
             rubber.undo.push_back(rec);
             recordEdit(RUBBER);
             rubber.redo.clear();
@@ -762,6 +757,7 @@ struct World {
             }
         }
         if (onCanvas) rec.pieces.push_back(stroke());
+        storedInRecord(sid);
         rubber.undo.push_back(rec);
         recordEdit(RUBBER);
         rubber.redo.clear();
