@@ -135,10 +135,12 @@ bool decodeGestureSets(const uint8_t* data, size_t size, GestureSetList& sets, s
         error = countProblem("", "set", setCount, in.remaining(), MIN_SET_BYTES);
         return false;
     }
-    loaded.resize(static_cast<size_t>(setCount));
+    // Records are added as they are read, not made up front from the counts: a count is only
+    // bounded by the bytes left, and a gesture record can be as short as 12 bytes, so a damaged
+    // file of a few hundred megabytes would otherwise make gigabytes of empty records first.
     for (int32_t s = 0; s < setCount; ++s) {
         const std::string where = "set " + std::to_string(s + 1) + " of " + std::to_string(setCount);
-        GestureSet& set = loaded[static_cast<size_t>(s)];
+        GestureSet& set = loaded.emplace_back();
         int32_t gestureCount = 0;
         if (!in.i32(gestureCount)) {
             error = "truncated in " + where;
@@ -152,10 +154,9 @@ bool decodeGestureSets(const uint8_t* data, size_t size, GestureSetList& sets, s
             error = countProblem(where, "gesture", gestureCount, in.remaining(), MIN_GESTURE_BYTES);
             return false;
         }
-        set.gestures.resize(static_cast<size_t>(gestureCount));
         for (int32_t k = 0; k < gestureCount; ++k) {
             const std::string at = "gesture " + std::to_string(k + 1) + " of " + where;
-            Gesture& g = set.gestures[static_cast<size_t>(k)];
+            Gesture& g = set.gestures.emplace_back();
             int32_t poseCount = 0;
             if (!in.i32(poseCount)) {
                 error = "truncated in " + at;
