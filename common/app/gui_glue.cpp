@@ -2,6 +2,7 @@
 
 #include <GL/freeglut.h>
 #include <algorithm>
+#include <cctype>
 #include <iterator>
 #include <backends/imgui_impl_glut.h>
 #include <backends/imgui_impl_opengl2.h>
@@ -10,6 +11,7 @@
 namespace {
 bool guiReady = false;
 int keyRepeatsIgnored = 0;  // what glutIgnoreKeyRepeat was last told
+int heldCharacter = 0;      // the character key pressed last and still down, or 0
 
 // ImGui of this version reads keys and mouse buttons as "down now" flags when a frame starts,
 // and a text field takes a frame's typed characters before its editing keys. So within one
@@ -97,16 +99,22 @@ void apply(const GuiEvent& e) {
         if (e.code >= 32) io.AddInputCharacter(static_cast<unsigned int>(e.code));
         setKeyDown(e.code, true);
         if (e.code < 32 || e.code == 127) editKeyTaken = true;
+        // As the system's repeat does, only the key pressed last repeats.
+        heldCharacter = e.code >= 32 && e.code < 127 ? e.code : 0;
         break;
     case EventKind::KEY_UP:
         setKeyDown(e.code, false);
+        if (std::tolower(e.code) == std::tolower(heldCharacter)) heldCharacter = 0;  // Shift may have changed
         break;
     case EventKind::SPECIAL_DOWN:
     case EventKind::SPECIAL_UP:
         if (e.code >= 0 && e.code + 256 < IM_ARRAYSIZE(io.KeysDown)) {
             io.KeysDown[e.code + 256] = e.kind == EventKind::SPECIAL_DOWN;
         }
-        if (e.kind == EventKind::SPECIAL_DOWN && !isModifierKey(e.code)) editKeyTaken = true;
+        if (e.kind == EventKind::SPECIAL_DOWN && !isModifierKey(e.code)) {
+            editKeyTaken = true;
+            heldCharacter = 0;
+        }
         break;
     case EventKind::MOUSE_DOWN:
     case EventKind::MOUSE_UP:
@@ -159,8 +167,8 @@ void initGui() {
 bool guiStarted() { return guiReady; }
 
 void beginGuiFrame(int windowWidth, int windowHeight) {
-    // While a text field has the keyboard, a held key is one press that ImGui repeats itself, at
-    // most once a frame, and that stops when the key is let go. The system's own repeats would
+    // While a text field has the keyboard, a held key is one press that repeats here, at most
+    // once a frame, and that stops when the key is let go. The system's own repeats would
     // each need frames of their own here (a press and a release of the same key never share
     // one), so on a slow frame they piled up and went on deleting after Backspace was let go.
     const int ignoreRepeats = ImGui::GetIO().WantTextInput ? 1 : 0;
@@ -171,6 +179,12 @@ void beginGuiFrame(int windowWidth, int windowHeight) {
     ImGui_ImplOpenGL2_NewFrame();
     ImGui_ImplGLUT_ReshapeFunc(windowWidth, windowHeight);
     ImGui_ImplGLUT_NewFrame();
+    // ImGui repeats editing keys, not characters: a held character key repeats here, at ImGui's
+    // rate, in place of the system repeats ignored above.
+    if (keyRepeatsIgnored && heldCharacter != 0 && ImGui::GetIO().KeysDownDuration[heldCharacter] > 0.0f &&
+        ImGui::IsKeyPressed(heldCharacter, true)) {
+        ImGui::GetIO().AddInputCharacter(static_cast<unsigned int>(heldCharacter));
+    }
 }
 
 void endGuiFrame(int windowWidth, int windowHeight) {

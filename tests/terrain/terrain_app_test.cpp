@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <cstdlib>
 #include <fstream>
+#include <thread>
 
 #include "common/app/gui_glue.h"
 #include "common/sensor/simulated_performer.h"
@@ -394,5 +396,24 @@ TEST_F(TerrainAppTest, FastTypingBetweenFramesKeepsEveryEditInOrder) {
     for (int i = 0; i < 400 && app->fileDialog.active; ++i) frame();
     EXPECT_FALSE(app->fileDialog.active) << "typed so far: '" << app->fileDialog.typedName << "'";
     EXPECT_TRUE(fileExists(folder + "/good" + COLOUR_MAP_SUFFIX)) << "saved as '" << app->fileDialog.result << "'";
+
+    // A held character key repeats (the system's repeats are ignored while a field has the
+    // keyboard), and stops when let go.
+    ASSERT_TRUE(openSaveDialog());
+    guiKeyboard('x', 0, 0);
+    for (int i = 0; i < 40; ++i) {
+        frame();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    guiKeyboardUp('x', 0, 0);
+    frame();
+    const std::string held = app->fileDialog.typedName;
+    EXPECT_GE(held.size(), 3u) << held;
+    EXPECT_EQ(held.find_first_not_of('x'), std::string::npos) << held;
+    for (int i = 0; i < 10; ++i) {
+        frame();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_EQ(app->fileDialog.typedName, held);
     std::system(("rm -rf " + folder).c_str());
 }
