@@ -71,15 +71,15 @@ bool countOk(int32_t count, size_t remaining, size_t bytesPerItem) {
 }
 
 // Why a count failed `countOk`: one that no file could hold is impossible; one that a longer
-// file could hold means this one was cut short, which is what a user needs to hear.
+// file could hold most often means this one was cut short, which is what a user needs to hear.
 std::string countProblem(const std::string& where, const char* what, int32_t count, size_t remaining,
                          size_t bytesPerItem) {
     const std::string prefix = where.empty() ? std::string() : where + ": ";
     if (count < 0 || static_cast<uint64_t>(count) * bytesPerItem > static_cast<uint64_t>(MAX_FILE_BYTES))
         return prefix + "impossible " + what + " count " + std::to_string(count);
-    return "the file is cut short: " + prefix + what + " count " + std::to_string(count) + " needs at least " +
-           std::to_string(static_cast<uint64_t>(count) * bytesPerItem) + " more bytes, " + std::to_string(remaining) +
-           " remain";
+    return prefix + what + " count " + std::to_string(count) + " needs at least " +
+           std::to_string(static_cast<uint64_t>(count) * bytesPerItem) + " more bytes but " +
+           std::to_string(remaining) + " remain: the file is cut short or damaged";
 }
 
 }  // namespace

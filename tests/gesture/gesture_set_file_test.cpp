@@ -217,8 +217,8 @@ TEST(GestureSetFile, DamagedFilesAreRejectedAndTheSetsInMemoryStay) {
         GestureSetList parsed;
         std::string error;
         EXPECT_FALSE(decodeGestureSets(good.data(), 100, parsed, error));
-        EXPECT_EQ(error, "the file is cut short: gesture 1 of set 1 of 2: pose count 12 needs at least 864 more "
-                         "bytes, 88 remain");
+        EXPECT_EQ(error, "gesture 1 of set 1 of 2: pose count 12 needs at least 864 more bytes but 88 remain: the "
+                         "file is cut short or damaged");
     }
     auto withInt = [&](size_t offset, int32_t value) {
         std::vector<uint8_t> bytes = good;
