@@ -69,10 +69,10 @@ void Rubber2D::eraseStep() {
 
     EraseRecord record;
     record.before = canvas_.strokes[si];
+    canvas_.noteStrokeRecorded(record.before.id);  // every step from here on records it
 
     if (canvas_.strokes[si].points.size() == 1) {  // a dot goes whole, wherever the circle is
         canvas_.eraseStroke(si);
-        canvas_.noteStrokeRecorded(record.before.id);
         undoStack.push_back(record);
         history_.recordEdit(this);
         redoStack.clear();
@@ -160,7 +160,6 @@ void Rubber2D::eraseStep() {
     if (!removed) {
         record.pieces.push_back(canvas_.strokes[si]);
     }
-    canvas_.noteStrokeRecorded(record.before.id);
     undoStack.push_back(std::move(record));
     history_.recordEdit(this);
     redoStack.clear();
