@@ -29,8 +29,13 @@ float clampUnit(float x) { return std::clamp(x, -1.0f, 1.0f); }
 // Angle in degrees of a clamped cosine.
 float deg(float cosine) { return std::acos(clampUnit(cosine)) * 180.0f / 3.1415927f; }
 
-bool isFinite(const Vector4& p) {
-    return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
+// No tracker places a joint a kilometre away. Beyond that a coordinate is corrupt, and the
+// differences of two such coordinates can overflow to infinity in the smoothing state.
+constexpr float MAX_JOINT_COORDINATE = 1000.0f;
+
+bool isUsable(const Vector4& p) {
+    return std::fabs(p.x) <= MAX_JOINT_COORDINATE && std::fabs(p.y) <= MAX_JOINT_COORDINATE &&
+           std::fabs(p.z) <= MAX_JOINT_COORDINATE;  // also false for NaN
 }
 
 // Component of v orthogonal to the unit vector axis, normalised.
@@ -60,10 +65,10 @@ ArmPoseExtractor::ArmPoseExtractor() : offsets(3, 6) {}
 void extractArmPose(ArmPoseExtractor& extractor, SkeletonRecord& record, ArmPose& pose) {
     SkeletonRecord& previous = extractor.previous;
 
-    // A non-finite coordinate would stay in the smoothing state forever and turn every later
-    // pose into NaN; such a joint keeps its previous position instead.
+    // A non-finite or absurd coordinate would stay in the smoothing state forever and turn every
+    // later pose into NaN; such a joint keeps its previous position instead.
     for (int joint : USED_JOINTS)
-        if (!isFinite(record.joints[joint])) setJointPosition(record, joint, jointPosition(previous, joint));
+        if (!isUsable(record.joints[joint])) setJointPosition(record, joint, jointPosition(previous, joint));
 
     // 1. Temporal smoothing of the torso; the spine follows slowest.
     for (int joint : OFFSET_JOINTS) {

@@ -43,8 +43,8 @@ struct ArmPoseExtractor {
 };
 
 // Steadies the torso joints of `record` in place (later stages store the smoothed record)
-// and fills `pose`. A used joint with a NaN or infinite coordinate is replaced by its previous
-// position first, so one bad record cannot poison the smoothing state. Reach values (11, 14,
-// 17) are positive toward the camera for a user facing it. Only the frame loop's thread
-// touches an extractor.
+// and fills `pose`. A used joint with a NaN, infinite or absurd (over 1 km) coordinate is
+// replaced by its previous position first, so bad records cannot poison the smoothing state.
+// Reach values (11, 14, 17) are positive toward the camera for a user facing it. Only the frame
+// loop's thread touches an extractor.
 void extractArmPose(ArmPoseExtractor& extractor, SkeletonRecord& record, ArmPose& pose);

@@ -316,7 +316,7 @@ TEST(ArmPose, ZeroLengthLimbsGiveNinetyDegrees) {
     for (int i = POSE_WRIST_DISTANCE; i < ARM_POSE_SIZE; ++i) EXPECT_EQ(pose[i], 0.0f) << "value " << i;
 }
 
-TEST(ArmPose, NonFiniteJointsKeepTheirPreviousPosition) {
+TEST(ArmPose, NonFiniteOrAbsurdJointsKeepTheirPreviousPosition) {
     Person person;
     person.upperRight = FORWARD;
     person.foreRight = FORWARD;
@@ -336,6 +336,21 @@ TEST(ArmPose, NonFiniteJointsKeepTheirPreviousPosition) {
     }
     EXPECT_TRUE(std::isfinite(bad.joints[JOINT_HIP_LEFT].x));
     // The state is not poisoned: later frames are still the settled pose.
+    pose = settle(extractor, person, 5);
+    for (int i = 0; i < ARM_POSE_SIZE; ++i) EXPECT_NEAR(pose[i], settled[i], 1e-3f) << "value " << i;
+
+    // Finite but absurd coordinates (a corrupt record): their differences overflow, so two such
+    // records in a row would leave the smoothed offsets infinite for good.
+    SkeletonRecord huge = person.record();
+    huge.joints[JOINT_HIP_CENTER].y = 3.4e38f;
+    huge.joints[JOINT_SPINE].y = -3.4e38f;
+    for (int frame = 0; frame < 2; ++frame) {
+        SkeletonRecord copy = huge;
+        extractArmPose(extractor, copy, pose);
+        for (int i = 0; i < ARM_POSE_SIZE; ++i) EXPECT_NEAR(pose[i], settled[i], 1e-3f) << "value " << i;
+    }
+    for (uint32_t r = 0; r < 3; ++r)
+        for (uint32_t c = 0; c < 6; ++c) EXPECT_TRUE(std::isfinite(extractor.offsets(r, c)));
     pose = settle(extractor, person, 5);
     for (int i = 0; i < ARM_POSE_SIZE; ++i) EXPECT_NEAR(pose[i], settled[i], 1e-3f) << "value " << i;
 }
