@@ -2,6 +2,7 @@
 // Usage: gesturetool COMMAND ARGS...; each command returns its own exit code
 // (0 success, 1 nothing written: nothing to write, or the output could not be written,
 // 2 bad arguments or unreadable input).
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 
@@ -60,6 +61,8 @@ bool isHelp(const char* arg) { return std::strcmp(arg, "--help") == 0 || std::st
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A file outgrowing the size limit fails its write with a message instead of killing the tool.
+    std::signal(SIGXFSZ, SIG_IGN);
     if (argc < 2) {
         printUsage(stderr);
         return 2;

@@ -4,6 +4,7 @@
 
 #include <time.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -59,6 +60,9 @@ bool setUpHarness(ProgramHarness& harness, const std::string& programName, int a
     // Line by line even into a pipe or a file, so nothing printed is lost if the program is
     // killed; before anything is written, as setvbuf requires.
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    // A file outgrowing the size limit must fail its write (a save or export then says so and
+    // keeps the old file), not kill the program and lose the user's work.
+    std::signal(SIGXFSZ, SIG_IGN);
     harness.programName = programName;
     std::string error;
     if (!parseProgramOptions(argc, argv, harness.options, error)) {

@@ -23,7 +23,20 @@ if(TARGET glebora)
                    -P ${CMAKE_CURRENT_SOURCE_DIR}/support/run_expecting.cmake
                    -- $<TARGET_FILE:glebora> --sensor replay:/nonexistent/recording.rec --frames 1
            WORKING_DIRECTORY ${PROJECT_BINARY_DIR})
-  set_tests_properties(e2e_glebora_sculpt e2e_glebora_missing_sensor PROPERTIES LABELS e2e TIMEOUT 300)
+  # A file that outgrows the file size limit (as on a full disk) must fail the export with its
+  # message, not kill the program with SIGXFSZ and lose the terrain.
+  add_test(NAME e2e_glebora_export_on_full_disk
+           COMMAND ${CMAKE_COMMAND} -DEXPECT_CODE=0
+                   "-DEXPECT_OUTPUT=Export failed: cannot write '[^']*_colormap.tga': File too large"
+                   -P ${CMAKE_CURRENT_SOURCE_DIR}/support/run_expecting.cmake
+                   -- bash -c "ulimit -f 300 && exec \"$@\"" limited
+                      $<TARGET_FILE:glebora> --script ${PROJECT_SOURCE_DIR}/tests/e2e/data/export_on_full_disk.scn
+                      --fixed-step 33 --window 640x400
+           WORKING_DIRECTORY ${PROJECT_BINARY_DIR})
+  set_tests_properties(e2e_glebora_export_on_full_disk PROPERTIES
+                       ENVIRONMENT GLEBORA_EXPORT_BASE=${PROJECT_BINARY_DIR}/artefacts/glebora_full_disk)
+  set_tests_properties(e2e_glebora_sculpt e2e_glebora_missing_sensor e2e_glebora_export_on_full_disk
+                       PROPERTIES LABELS e2e TIMEOUT 300)
 endif()
 
 if(TARGET glebora AND TARGET pintara)
