@@ -49,6 +49,14 @@ int truncGuarded(float value) {
     return static_cast<int>(value);
 }
 
+// Millimetres kept modulo 8192, as the depth image's 13 bits hold them. Exact for every finite
+// value: the int guard above would turn a joint over 1 km away into a wrong depth.
+int depthModulo(float millimetres) {
+    if (!std::isfinite(millimetres)) return truncGuarded(millimetres) & 8191;
+    const double remainder = std::fmod(std::trunc(static_cast<double>(millimetres)), 8192.0);
+    return static_cast<int>(remainder < 0.0 ? remainder + 8192.0 : remainder);
+}
+
 // The hand in the forearm's frame: grid point (i, j) -> image pixel -> depth band test.
 struct ForearmGrid {
     const uint16_t* depth = nullptr;
@@ -87,7 +95,7 @@ JointPixel projectJointPixel(const Vector4& joint) {
     }
     p.u = truncGuarded(joint.x * 2.0f * 285.63f / joint.z + 320.0f + 0.5f);
     p.v = truncGuarded(240.0f - joint.y * 2.0f * 285.63f / joint.z + 0.5f);
-    p.depth = truncGuarded(joint.z * 1000.0f) & 8191;
+    p.depth = depthModulo(joint.z * 1000.0f);
     return p;
 }
 

@@ -276,6 +276,14 @@ TEST(HandStateDetector, OnlyATorsoJointNearerThanTheWristStopsTheFrame) {
         scene.skeleton.joints[joint].z = 2.0f;     // level with the wrist: measured
         EXPECT_EQ(d.update(scene.skeleton, scene.depth.mm.data(), events), HAND_MEASURED) << joint;
     }
+    // Depths are kept modulo 8192 mm however far a (corrupt) joint is: 1007 m is 7576 mm,
+    // behind the wrist; 1008.4 m is 784 mm, in front of it.
+    for (const auto& [z, expected] :
+         {std::pair{1007.0f, HAND_MEASURED}, std::pair{1008.4f, HAND_BEHIND_BODY}}) {
+        Scene far = raisedHand(fist());
+        far.skeleton.joints[JOINT_HEAD].z = z;
+        EXPECT_EQ(d.update(far.skeleton, far.depth.mm.data(), events), expected) << z;
+    }
     Scene knee = raisedHand(fist());   // joints outside the torso (a knee, the other wrist) do not count
     knee.skeleton.joints[JOINT_KNEE_LEFT].z = 1.5f;
     knee.skeleton.joints[JOINT_WRIST_LEFT].z = 1.5f;

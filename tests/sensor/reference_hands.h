@@ -130,7 +130,9 @@ inline RefJointPixel refProject(const Vector4& p) {
     r.u = truncToInt(p.x * 2.0f * 285.63f / p.z + 320.0f + 0.5f);
     r.v = truncToInt(240.0f - p.y * 2.0f * 285.63f / p.z + 0.5f);
     // Millimetres of the float product, kept modulo 8192 like the depth image's 13 bits.
-    r.depth = truncToInt(p.z * 1000.0f) % 8192;
+    const float mm = p.z * 1000.0f;
+    r.depth = std::isfinite(mm) ? static_cast<int>(std::fmod(std::trunc(static_cast<double>(mm)), 8192.0))
+                                : truncToInt(mm) % 8192;
     return r;
 }
 
