@@ -180,9 +180,14 @@ bool invertMatrix(Matrix4& m) {
     if (!(std::fabs(det) >= 0.00001f * size) || !(size > 0.0f)) {
         return false;
     }
+    // Zoomed in some 1e13 times the cofactors overflow: such a result is no inverse either.
+    if (!std::isfinite(det)) return false;
+    Matrix4 result;
     for (int i = 0; i < 16; ++i) {
-        m[i] = inv[i] / det;
+        result[i] = inv[i] / det;
+        if (!std::isfinite(result[i])) return false;
     }
+    m = result;
     return true;
 }
 

@@ -59,7 +59,13 @@ void Manipulator2D::move() {
     m = multiplyMatrix(m, scaleMatrix(scale));
     m = multiplyMatrix(m, translationMatrix(-midpoint.x, -midpoint.y, 0.0f));
     m = multiplyMatrix(m, translationMatrix(pan.x, pan.y, 0.0f));
-    view = multiplyMatrix(m, startView);
+    m = multiplyMatrix(m, startView);
+    // The tools map the pointer onto the canvas through the inverse view. A zoom so far in or out
+    // that the view has no inverse in floats would make them paint far from the pointer or paint
+    // NaN points, so the view stops at the last one they can map.
+    Matrix4 inverse = m;
+    if (!invertMatrix(inverse)) return;
+    view = m;
 }
 
 void Manipulator2D::onLeftGrip(const ArmPose&) { takeReference(); }

@@ -111,6 +111,12 @@ TEST(ViewMatrix, WindowToCanvasInvertsTheViewUnlessItIsNearlySingular) {
     EXPECT_FLOAT_EQ(c.y, 1e-5f);
     Matrix4 zero{};
     EXPECT_FALSE(invertMatrix(zero));
+    // Zoomed in 3e13 times the cofactors overflow: no inverse, and the view is left as it is.
+    const Matrix4 huge =
+        multiplyMatrix(translationMatrix(-1.8e16f, -1.2e16f, 0.0f), scaleMatrix(3.0e13f));
+    m = huge;
+    EXPECT_FALSE(invertMatrix(m));
+    expectMatrixNear(m, huge, 0.0f);
 
     // Zoomed far out the view is small but not singular (determinant s³ = 8e-6 at s = 0.02, and
     // 1e-12 at s = 0.0001): points still land under the pointer, rotated and moved as well.

@@ -94,3 +94,22 @@ TEST_F(ManipulatorTest, HandsOnOnePixelKeepThePreviousView) {
         EXPECT_FLOAT_EQ(rig.manipulator.view[i], reached[i]) << i;
     }
 }
+
+TEST_F(ManipulatorTest, ZoomStopsWhereTheViewCanNoLongerBeInverted) {
+    // Each spread of the hands from 2 px to 1000 px zooms in 500 times. After a few the view's
+    // cofactors overflow floats: the view stays at the last one the tools can map back, and the
+    // pointer still lands on a finite canvas point.
+    for (int spread = 0; spread < 8; ++spread) {
+        frame({499, 500}, {501, 500}, false);
+        frame({0, 500}, {1000, 500}, true);
+        Matrix4 inverse = rig.manipulator.view;
+        ASSERT_TRUE(invertMatrix(inverse)) << spread;
+        const CanvasPoint c = windowToCanvas(rig.manipulator.view, 700.0f, 400.0f);
+        ASSERT_TRUE(std::isfinite(c.x) && std::isfinite(c.y)) << spread;
+    }
+    EXPECT_GT(rig.manipulator.view[0], 1e9f);  // it did zoom, up to the limit
+    // Zooming back out works from there.
+    frame({0, 500}, {1000, 500}, false);
+    frame({499, 500}, {501, 500}, true);
+    EXPECT_LT(rig.manipulator.view[0], 1e9f);
+}

@@ -143,8 +143,9 @@ inline float cofactor(const Mat& m, int r, int c) {
 }
 
 // Cofactor expansion along the first row; a determinant below 0.00001 of the cube of the
-// longest of the first three columns, times the last row's length, leaves the matrix as it is.
-inline void invertInPlace(Mat& m) {
+// longest of the first three columns, times the last row's length, or a result that is not
+// finite, leaves the matrix as it is. Returns whether it was inverted.
+inline bool invertInPlace(Mat& m) {
     float det = 0.0f;
     for (int c = 0; c < 4; ++c) {
         det += at(m, 0, c) * cofactor(m, 0, c);
@@ -159,16 +160,18 @@ inline void invertInPlace(Mat& m) {
     double lastRow = 0.0;
     for (int c = 0; c < 4; ++c) lastRow += static_cast<double>(at(m, 3, c)) * at(m, 3, c);
     size *= std::sqrt(lastRow);
-    if (!(size > 0.0) || std::fabs(det) < 0.00001 * size) {
-        return;
+    if (!(size > 0.0) || std::fabs(det) < 0.00001 * size || !std::isfinite(det)) {
+        return false;
     }
     Mat inv{};
     for (int r = 0; r < 4; ++r) {
         for (int c = 0; c < 4; ++c) {
             inv[static_cast<size_t>(c * 4 + r)] = cofactor(m, c, r) / det;
+            if (!std::isfinite(inv[static_cast<size_t>(c * 4 + r)])) return false;
         }
     }
     m = inv;
+    return true;
 }
 
 inline Pt windowToCanvas(const Mat& view, Pt p) {
@@ -245,7 +248,8 @@ struct Manipulator {
     }
     // Returns false when the move is undefined: both pointers on one pixel when the reference was
     // taken (the scale would divide by zero) or now (a zero scale would collapse the paint to a
-    // point, and every later view starts from this one). The view is then left as it was.
+    // point, and every later view starts from this one), or a view with no inverse, through
+    // which no pointer could be mapped back. The view is then left as it was.
     bool move(Pt l, Pt r) {
         if (!(startDistance >= 0.001f) || !(dist(l, r) >= 0.001f)) {
             return false;
@@ -260,6 +264,8 @@ struct Manipulator {
         v = product(v, translation(-m.x, -m.y, 0.0f));
         v = product(v, translation(pan.x, pan.y, 0.0f));
         v = product(v, startView);
+        Mat inverse = v;
+        if (!invertInPlace(inverse)) return false;
         view = v;
         return true;
     }
