@@ -10,6 +10,9 @@
 
 namespace {
 
+// Folder entries hold at most 255 bytes on Linux's file systems; the suffix takes 7.
+constexpr size_t MAX_TEMPORARY_BASE = 255 - 7;
+
 std::string failure(const char* what, const std::string& path, int code) {
     return std::string(what) + " '" + path + "': " + std::strerror(code);
 }
@@ -42,7 +45,12 @@ bool replaceFileContents(const std::string& path, const std::vector<uint8_t>& by
         return false;
     }
 
-    std::vector<char> temporary(target.begin(), target.end());
+    // The temporary is the name plus a suffix; a name near the longest a folder entry may be
+    // is shortened for it, so that every name that can be written can be replaced.
+    std::string temporaryBase = target;
+    const size_t nameStart = target.rfind('/') == std::string::npos ? 0 : target.rfind('/') + 1;
+    if (target.size() - nameStart > MAX_TEMPORARY_BASE) temporaryBase.resize(nameStart + MAX_TEMPORARY_BASE);
+    std::vector<char> temporary(temporaryBase.begin(), temporaryBase.end());
     const char suffix[] = ".XXXXXX";
     temporary.insert(temporary.end(), suffix, suffix + sizeof suffix);
     const int fd = ::mkstemp(temporary.data());

@@ -55,6 +55,22 @@ TEST(ReplaceFile, WritesNewAndReplacesOldFilesKeepingTheirPermissions) {
     EXPECT_EQ(folder.entries(), 1u) << "no temporary left";
 }
 
+TEST(ReplaceFile, ANameOfTheLongestLengthCanBeReplaced) {
+    // 255 bytes is the longest name a folder entry takes; the temporary beside it must not need more.
+    Folder folder("long");
+    for (size_t length : {248u, 249u, 255u}) {
+        const fs::path file = folder.path / std::string(length - 4, 'n').append(".bin");
+        std::string error;
+        ASSERT_TRUE(replaceFileContents(file.string(), bytesOf("first"), error)) << length << ": " << error;
+        ASSERT_TRUE(replaceFileContents(file.string(), bytesOf("second"), error)) << length << ": " << error;
+        EXPECT_EQ(contents(file), "second") << length;
+    }
+    EXPECT_EQ(folder.entries(), 3u) << "no temporary left";
+    std::string error;
+    EXPECT_FALSE(replaceFileContents((folder.path / std::string(256, 'n')).string(), bytesOf("x"), error));
+    EXPECT_NE(error.find("name too long"), std::string::npos) << error;
+}
+
 TEST(ReplaceFile, FailuresKeepTheOldFileAndSayWhy) {
     Folder folder("fail");
     const fs::path file = folder.path / "keep.bin";
