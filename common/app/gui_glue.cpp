@@ -2,7 +2,6 @@
 
 #include <GL/freeglut.h>
 #include <algorithm>
-#include <cctype>
 #include <iterator>
 #include <backends/imgui_impl_glut.h>
 #include <backends/imgui_impl_opengl2.h>
@@ -10,8 +9,6 @@
 
 namespace {
 bool guiReady = false;
-int keyRepeatsIgnored = 0;  // what glutIgnoreKeyRepeat was last told
-int heldCharacter = 0;      // the character key pressed last and still down, or 0
 
 // ImGui of this version reads keys and mouse buttons as "down now" flags when a frame starts,
 // and a text field takes a frame's typed characters before its editing keys. So within one
@@ -28,6 +25,10 @@ struct GuiEvent {
     int y;
     int modifiers;  // GLUT_ACTIVE_* when it happened
 };
+// Characters reach a text field through ImGui's character queue, in order, however many come in
+// one frame; only the keys that are not characters are read as "down now" flags.
+bool isCharacter(int code) { return code >= 32 && code != 127; }
+
 // Room for a long burst (a pasted path, a held key's repeats on a slow frame): a full queue
 // applies the next event at once, out of order, so it must practically never fill.
 constexpr int MAX_WAITING_EVENTS = 2048;
@@ -40,6 +41,12 @@ bool specialChanged[512] = {};
 bool mouseChanged[3] = {};
 bool editKeyTaken = false;  // a key that is not a character: what follows it waits
 
+// What has come since the last frame ended, to tell the system's repeats of a held key apart.
+int keyEventsSinceFrame[256 + 512] = {};  // characters and keys, then special keys at 256 + code
+GuiEvent lastSubmitted{};
+bool anySubmitted = false;
+bool lastSubmittedWaits = false;
+
 int mouseIndex(int glutButton) {
     if (glutButton == GLUT_LEFT_BUTTON) return 0;
     if (glutButton == GLUT_RIGHT_BUTTON) return 1;
@@ -51,7 +58,7 @@ bool* changedFlag(const GuiEvent& e) {
     switch (e.kind) {
     case EventKind::KEY_DOWN:
     case EventKind::KEY_UP:
-        return e.code >= 0 && e.code < 256 ? &keyChanged[e.code] : nullptr;
+        return e.code >= 0 && e.code < 256 && !isCharacter(e.code) ? &keyChanged[e.code] : nullptr;
     case EventKind::SPECIAL_DOWN:
     case EventKind::SPECIAL_UP:
         return e.code >= 0 && e.code < 512 ? &specialChanged[e.code] : nullptr;
@@ -96,25 +103,22 @@ void apply(const GuiEvent& e) {
     io.KeyAlt = (e.modifiers & GLUT_ACTIVE_ALT) != 0;
     switch (e.kind) {
     case EventKind::KEY_DOWN:
-        if (e.code >= 32) io.AddInputCharacter(static_cast<unsigned int>(e.code));
+        if (isCharacter(e.code)) {
+            io.AddInputCharacter(static_cast<unsigned int>(e.code));
+        } else {
+            editKeyTaken = true;
+        }
         setKeyDown(e.code, true);
-        if (e.code < 32 || e.code == 127) editKeyTaken = true;
-        // As the system's repeat does, only the key pressed last repeats.
-        heldCharacter = e.code >= 32 && e.code < 127 ? e.code : 0;
         break;
     case EventKind::KEY_UP:
         setKeyDown(e.code, false);
-        if (std::tolower(e.code) == std::tolower(heldCharacter)) heldCharacter = 0;  // Shift may have changed
         break;
     case EventKind::SPECIAL_DOWN:
     case EventKind::SPECIAL_UP:
         if (e.code >= 0 && e.code + 256 < IM_ARRAYSIZE(io.KeysDown)) {
             io.KeysDown[e.code + 256] = e.kind == EventKind::SPECIAL_DOWN;
         }
-        if (e.kind == EventKind::SPECIAL_DOWN && !isModifierKey(e.code)) {
-            editKeyTaken = true;
-            heldCharacter = 0;
-        }
+        if (e.kind == EventKind::SPECIAL_DOWN && !isModifierKey(e.code)) editKeyTaken = true;
         break;
     case EventKind::MOUSE_DOWN:
     case EventKind::MOUSE_UP:
@@ -125,11 +129,53 @@ void apply(const GuiEvent& e) {
     if (bool* changed = changedFlag(e)) *changed = true;
 }
 
+// Index of a key in keyEventsSinceFrame, or -1 for a mouse button or an unknown code.
+int keyIndex(const GuiEvent& e) {
+    if ((e.kind == EventKind::KEY_DOWN || e.kind == EventKind::KEY_UP) && e.code >= 0 && e.code < 256) return e.code;
+    if ((e.kind == EventKind::SPECIAL_DOWN || e.kind == EventKind::SPECIAL_UP) && e.code >= 0 && e.code < 512) {
+        return 256 + e.code;
+    }
+    return -1;
+}
+
+// The system repeats a held key as a release and a press together. For the keys that are not
+// characters (Backspace, Delete, arrows) such a pair is dropped: the key stays down and ImGui
+// takes it as pressed again in the next frame, once however many repeats came. Given frames of
+// their own, the pairs piled up on slow frames and went on deleting after Backspace was let go.
+// A pair is a repeat when its release is the key's first event since the last frame, so the key
+// was already down then; a quick second tap that follows its first within one frame keeps both.
+bool dropsRepeatOfHeldKey(const GuiEvent& e) {
+    const bool editKeyPress = (e.kind == EventKind::KEY_DOWN && !isCharacter(e.code)) ||
+                              (e.kind == EventKind::SPECIAL_DOWN && !isModifierKey(e.code));
+    const int key = keyIndex(e);
+    if (!editKeyPress || key < 0 || !anySubmitted || lastSubmitted.code != e.code ||
+        lastSubmitted.kind != (e.kind == EventKind::KEY_DOWN ? EventKind::KEY_UP : EventKind::SPECIAL_UP) ||
+        keyEventsSinceFrame[key] != 1) {
+        return false;
+    }
+    if (lastSubmittedWaits) {
+        --waitingCount;  // the release is the last one waiting
+    } else if (e.kind == EventKind::KEY_DOWN) {
+        setKeyDown(e.code, true);  // the release was applied this frame: take it back
+    } else {
+        ImGui::GetIO().KeysDown[key] = true;
+    }
+    ImGui::GetIO().KeysDownDuration[key] = -1.0f;  // the next frame starts it as a new press
+    keyEventsSinceFrame[key] = 0;
+    anySubmitted = false;
+    return true;
+}
+
 // Applies the event now when it fits this frame and nothing waits before it; otherwise it waits.
 // A full queue (thousands of events waiting) lets it through rather than lose it.
 void submit(EventKind kind, int code, int x, int y, int modifiers) {
     const GuiEvent e{kind, code, x, y, modifiers};
-    if ((waitingCount > 0 || !fitsThisFrame(e)) && waitingCount < MAX_WAITING_EVENTS) {
+    if (dropsRepeatOfHeldKey(e)) return;
+    if (keyIndex(e) >= 0) ++keyEventsSinceFrame[keyIndex(e)];
+    lastSubmitted = e;
+    anySubmitted = true;
+    lastSubmittedWaits = (waitingCount > 0 || !fitsThisFrame(e)) && waitingCount < MAX_WAITING_EVENTS;
+    if (lastSubmittedWaits) {
         waiting[waitingCount++] = e;
     } else {
         apply(e);
@@ -144,6 +190,8 @@ void startNextFrameInput() {
     std::fill(std::begin(keyChanged), std::end(keyChanged), false);
     std::fill(std::begin(specialChanged), std::end(specialChanged), false);
     std::fill(std::begin(mouseChanged), std::end(mouseChanged), false);
+    std::fill(std::begin(keyEventsSinceFrame), std::end(keyEventsSinceFrame), 0);
+    anySubmitted = false;
     editKeyTaken = false;
     int taken = 0;
     while (taken < waitingCount && fitsThisFrame(waiting[taken])) apply(waiting[taken++]);
@@ -167,24 +215,12 @@ void initGui() {
 bool guiStarted() { return guiReady; }
 
 void beginGuiFrame(int windowWidth, int windowHeight) {
-    // While a text field has the keyboard, a held key is one press that repeats here, at most
-    // once a frame, and that stops when the key is let go. The system's own repeats would
-    // each need frames of their own here (a press and a release of the same key never share
-    // one), so on a slow frame they piled up and went on deleting after Backspace was let go.
-    const int ignoreRepeats = ImGui::GetIO().WantTextInput ? 1 : 0;
-    if (ignoreRepeats != keyRepeatsIgnored && glutGetWindow() != 0) {
-        glutIgnoreKeyRepeat(ignoreRepeats);
-        keyRepeatsIgnored = ignoreRepeats;
-    }
+    // The system's key repeats are kept, not ignored: GLUT ignores them by asking whether the key
+    // is down when it reads the release, so on a slow frame the second of two quick presses of
+    // one key ("aa") was taken for a repeat and lost.
     ImGui_ImplOpenGL2_NewFrame();
     ImGui_ImplGLUT_ReshapeFunc(windowWidth, windowHeight);
     ImGui_ImplGLUT_NewFrame();
-    // ImGui repeats editing keys, not characters: a held character key repeats here, at ImGui's
-    // rate, in place of the system repeats ignored above.
-    if (keyRepeatsIgnored && heldCharacter != 0 && ImGui::GetIO().KeysDownDuration[heldCharacter] > 0.0f &&
-        ImGui::IsKeyPressed(heldCharacter, true)) {
-        ImGui::GetIO().AddInputCharacter(static_cast<unsigned int>(heldCharacter));
-    }
 }
 
 void endGuiFrame(int windowWidth, int windowHeight) {

@@ -397,23 +397,45 @@ TEST_F(TerrainAppTest, FastTypingBetweenFramesKeepsEveryEditInOrder) {
     EXPECT_FALSE(app->fileDialog.active) << "typed so far: '" << app->fileDialog.typedName << "'";
     EXPECT_TRUE(fileExists(folder + "/good" + COLOUR_MAP_SUFFIX)) << "saved as '" << app->fileDialog.result << "'";
 
-    // A held character key repeats (the system's repeats are ignored while a field has the
-    // keyboard), and stops when let go.
+    // Held keys, as the system repeats them: a release and a press together, here twice a frame
+    // (a slow frame). A held character types once per press; a held Backspace deletes once a frame
+    // while repeats come, and stops as soon as it is let go, however many came.
     ASSERT_TRUE(openSaveDialog());
-    guiKeyboard('x', 0, 0);
-    for (int i = 0; i < 40; ++i) {
+    auto holdFor = [&](unsigned char key, int frames) {
+        guiKeyboard(key, 0, 0);
         frame();
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    guiKeyboardUp('x', 0, 0);
-    frame();
-    const std::string held = app->fileDialog.typedName;
-    EXPECT_GE(held.size(), 3u) << held;
-    EXPECT_EQ(held.find_first_not_of('x'), std::string::npos) << held;
+        for (int i = 0; i < frames; ++i) {
+            for (int repeat = 0; repeat < 2; ++repeat) {
+                guiKeyboardUp(key, 0, 0);
+                guiKeyboard(key, 0, 0);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            frame();
+        }
+        guiKeyboardUp(key, 0, 0);
+        frame();
+    };
+    holdFor('x', 20);
+    EXPECT_EQ(app->fileDialog.typedName, std::string(41, 'x'));
+    type(std::string(9, 'y'));
+    holdFor('\b', 25);
+    const std::string afterHold = app->fileDialog.typedName;
+    EXPECT_EQ(afterHold, std::string(50 - 26, 'x')) << "the press and one deletion in each of 25 frames";
     for (int i = 0; i < 10; ++i) {
         frame();
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    EXPECT_EQ(app->fileDialog.typedName, held);
+    EXPECT_EQ(app->fileDialog.typedName, afterHold) << "Backspace went on after it was let go";
+
+    // A shifted symbol may be released as its unshifted key once Shift is up: it is still typed
+    // once, and nothing repeats it.
+    const std::string beforeSymbol = app->fileDialog.typedName;
+    guiKeyboard('_', 0, 0);
+    guiKeyboardUp('-', 0, 0);
+    for (int i = 0; i < 30; ++i) {
+        frame();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_EQ(app->fileDialog.typedName, beforeSymbol + "_");
     std::system(("rm -rf " + folder).c_str());
 }
