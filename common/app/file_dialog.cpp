@@ -175,12 +175,14 @@ bool acceptFileDialogName(FileDialog& dialog) {
     }
     std::error_code ec;
     const fs::path chosen = typedPath(dialog.folder, name);
-    // Open enters a folder's name; Save enters it only when it can only mean a folder (a
-    // trailing '/', ".", ".." or "~"), because a save name can be a base that gets suffixes
-    // (glebora's export) beside a folder of that name.
+    // Open enters a folder's name, and so does a Save whose name is the file itself (it has a
+    // filter): no file can be written in a folder's place. A Save without a filter names a base
+    // that gets suffixes (glebora's export), which may sit beside a folder of that name, so it
+    // enters only what can only mean a folder (a trailing '/', ".", ".." or "~").
     const std::string last = fs::path(name).filename().string();
     const bool folderOnly = name.back() == '/' || last == "." || last == ".." || name == "~";
-    if ((dialog.mode == FileDialogMode::OPEN || folderOnly) && fs::is_directory(chosen, ec)) {
+    const bool nameIsTheFile = dialog.mode == FileDialogMode::OPEN || !dialog.filter.empty();
+    if ((nameIsTheFile || folderOnly) && fs::is_directory(chosen, ec)) {
         enterFolder(dialog, std::string(name));
         return false;
     }

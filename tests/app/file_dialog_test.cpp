@@ -142,9 +142,18 @@ TEST_F(FileDialogFolder, AcceptingRefusesEmptyOrMissingNamesAndEntersFolders) {
     save.typedName = "..";
     EXPECT_FALSE(acceptFileDialogName(save));
     EXPECT_EQ(save.folder, top);
-    // A plain name is the file (or, for glebora's export, the base) even beside a folder of it.
+    // A folder's plain name is entered too: no file can be saved in its place.
     save.typedName = "sub";
-    EXPECT_TRUE(acceptFileDialogName(save));
+    EXPECT_FALSE(acceptFileDialogName(save));
+    EXPECT_EQ(save.folder, top + "/sub");
+    save.typedName = "..";
+    EXPECT_FALSE(acceptFileDialogName(save));
+    // Without a filter (glebora's export) the name is a base for suffixes, even beside a folder.
+    FileDialog base;
+    openFileDialog(base, FileDialogMode::SAVE, "Export", "", root.string());
+    base.typedName = "sub";
+    EXPECT_TRUE(acceptFileDialogName(base));
+    EXPECT_EQ(base.folder, top);
     save.typedName = "new.bin";
     EXPECT_TRUE(acceptFileDialogName(save));
     save.typedName = "sub/new.bin";
