@@ -143,6 +143,7 @@ std::string programUsage(const std::string& program) {
            "  --frames N           end after N frames with exit code 0\n"
            "  --screenshot FILE    save the last frame as a PNG\n"
            "  --record FILE        record the sensor's frames for replay:FILE\n"
+           "                       (both make missing folders on the way to FILE)\n"
            "  --seed N             random seed of the simulated performer (default 1)\n"
            "  --window WxH         initial window size (default 1600x1000)\n"
            "  --help, -h           this text\n"
