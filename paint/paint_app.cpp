@@ -220,7 +220,7 @@ void paintFrame(PaintApp& app, uint32_t nowMs) {
 
     // 1-3: the queues filled during the previous frame.
     while (!app.buttonEvents.empty()) {
-        std::string name = app.buttonEvents.front();
+        std::string name = std::move(app.buttonEvents.front());
         app.buttonEvents.pop_front();
         handleButton(app, name);
     }

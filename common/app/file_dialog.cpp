@@ -113,11 +113,24 @@ void enterFolder(FileDialog& dialog, const std::string& name) {
     dialog.focusName = true;
 }
 
-std::string fileDialogEntryText(const FileDialogEntry& entry) {
-    std::string text = entry.isFolder ? "[" + entry.name + "]" : entry.name;
+namespace {
+
+// Fills `text` in place, so a buffer kept between frames is reused rather than reallocated.
+void writeEntryText(const FileDialogEntry& entry, std::string& text) {
+    text.clear();
+    if (entry.isFolder) text += '[';
+    text += entry.name;
+    if (entry.isFolder) text += ']';
     for (char& c : text) {
         if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
     }
+}
+
+}  // namespace
+
+std::string fileDialogEntryText(const FileDialogEntry& entry) {
+    std::string text;
+    writeEntryText(entry, text);
     return text;
 }
 
@@ -267,7 +280,8 @@ bool drawFileDialog(FileDialog& dialog) {
                 const FileDialogEntry& e = dialog.entries[i];
                 // The name is drawn as it is, not as an ImGui label: a "##" in it would hide the
                 // rest, and a "###" would give two entries one ID.
-                const std::string text = fileDialogEntryText(e);
+                static std::string text;  // drawn every frame: its room is kept
+                writeEntryText(e, text);
                 const ImVec2 at = ImGui::GetCursorScreenPos();
                 const float rowTop = ImGui::GetCursorPosY();
                 ImGui::PushID(row);
