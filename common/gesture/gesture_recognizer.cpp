@@ -55,9 +55,9 @@ bool GestureRecognizer::workerBusy() const {
     return busy;
 }
 
-uint64_t GestureRecognizer::reportsMade() const {
+uint64_t GestureRecognizer::framesSeen() const {
     Lock lock(mutex);
-    return reportCount;
+    return frameCount;
 }
 
 ClassifierSettings GestureRecognizer::currentSettings() const {
@@ -118,6 +118,8 @@ void GestureRecognizer::processPose(const SkeletonRecord& record, const ArmPose&
     std::deque<int32_t> marksCopy;
     {
         Lock lock(mutex);
+        latestFrameMs = nowMs;
+        ++frameCount;
         const float previousSpeed = frameHistory.newest().speed;
         const float raw = poseDistance(mean, previousMean, GestureType::BOTH);
         const float v = 0.5f * raw + 0.5f * previousSpeed;
@@ -160,7 +162,6 @@ void GestureRecognizer::processPose(const SkeletonRecord& record, const ArmPose&
                 *console << "gesture recognized as: DEFAULT_GESTURE \n";
                 lastReportedClass = DEFAULT_GESTURE_CLASS;
                 lastReportMs = nowMs;
-                ++reportCount;
             }
         }
 
@@ -180,18 +181,18 @@ void GestureRecognizer::processPose(const SkeletonRecord& record, const ArmPose&
     if (trainingPending) runTrainingCapture();
 
     if (recognise && !trainingPending) {
-        uint64_t reportsAtStart = 0;
+        uint64_t framesAtStart = 0;
         {
             Lock lock(mutex);
             if (busy) return;
             busy = true;
-            reportsAtStart = reportCount;
+            framesAtStart = frameCount;
         }
         // The previous worker has cleared its flag, so it is finished or about to return.
         waitForWorker();
         try {
             worker = boost::thread(&GestureRecognizer::recognizeFromMarks, this, std::move(marksCopy),
-                                   currentSettings(), nowMs, reportsAtStart);
+                                   currentSettings(), nowMs, framesAtStart);
         } catch (const boost::thread_resource_error&) {
             // No thread this frame (the system is out of threads): skip recognition, retry next frame.
             Lock lock(mutex);
@@ -380,7 +381,7 @@ RecognitionResult GestureRecognizer::classifyGestureWith(const Gesture& gesture,
 }
 
 void GestureRecognizer::recognizeFromMarks(std::deque<int32_t> marksCopy, ClassifierSettings settings,
-                                           uint32_t nowMs, uint64_t reportsAtStart) {
+                                           uint32_t nowMs, uint64_t framesAtStart) {
     {
         Lock lock(mutex);
         busy = true;
@@ -429,21 +430,21 @@ void GestureRecognizer::recognizeFromMarks(std::deque<int32_t> marksCopy, Classi
 
     {
         Lock lock(mutex);
-        // nowMs is the program's clock at the frame that started this worker: the worker keeps
-        // no clock of its own, so runs on a fixed step decide the same way every time. The frame
-        // loop may have reported since that frame (a rest while disarmed). That report is the
-        // latest, so it counts as no time ago and keeps its time: the unsigned difference would
-        // wrap to about 4.29e9 ms and let a repeat through.
-        const bool reportedMeanwhile = reportsAtStart != REPORTS_SO_FAR && reportCount != reportsAtStart;
-        const uint32_t elapsedMs = reportedMeanwhile ? 0u : nowMs - lastReportMs;
+        // The report is timed by the program's clock now, which is that of the newest frame: a
+        // worker can outlast several frames, and timing it by the frame that started it let a
+        // repeat through after a long run. It keeps no clock of its own, so runs on a fixed step,
+        // which wait for it within its frame, decide the same way every time. A report the frame
+        // loop made meanwhile is no newer than the newest frame, so the difference cannot wrap.
+        const bool framesSince = framesAtStart != FRAMES_SO_FAR && frameCount != framesAtStart;
+        const uint32_t reportMs = framesSince ? latestFrameMs : nowMs;
+        const uint32_t elapsedMs = reportMs - lastReportMs;
         if (best.classIndex != lastReportedClass || elapsedMs >= REPEAT_SUPPRESSION_MS) {
             results.push_back(best.classIndex == DEFAULT_GESTURE_CLASS ? std::string(TEXT_DEFAULT_GESTURE)
                                                                        : std::to_string(best.classIndex));
             *console << "gesture recognized as: " << best.classIndex << ", points: " << best.points << "\n"
                      << elapsedMs << "\n";
             lastReportedClass = best.classIndex;
-            if (!reportedMeanwhile) lastReportMs = nowMs;
-            ++reportCount;
+            lastReportMs = reportMs;
         }
         // Consume the marks before the winner's end mark; the end mark may start the next gesture.
         size_t endMark = marks.size();

@@ -155,13 +155,14 @@ public:
     FrameRecord historyRecord(int index) const;
     std::vector<int32_t> marksSnapshot() const;
 
-    // The worker's body, public so that tests can run it on the calling thread. reportsAtStart
-    // is reportsMade() when the worker was started; a report made since is newer than nowMs.
-    static constexpr uint64_t REPORTS_SO_FAR = UINT64_MAX;
+    // The worker's body, public so that tests can run it on the calling thread. nowMs is the
+    // clock at the frame that started it and framesAtStart is framesSeen() then: when frames
+    // have started since, the report is timed by the newest of them.
+    static constexpr uint64_t FRAMES_SO_FAR = UINT64_MAX;
     void recognizeFromMarks(std::deque<int32_t> marksCopy, ClassifierSettings settings, uint32_t nowMs,
-                            uint64_t reportsAtStart = REPORTS_SO_FAR);
-    // How many results have been reported (queued with their console line) so far.
-    uint64_t reportsMade() const;
+                            uint64_t framesAtStart = FRAMES_SO_FAR);
+    // How many frames processPose has started so far.
+    uint64_t framesSeen() const;
 
 private:
     ClassifierSettings currentSettings() const;
@@ -193,7 +194,8 @@ private:
     bool busy = false;
     int lastReportedClass = NO_CLASS;
     uint32_t lastReportMs = 0;
-    uint64_t reportCount = 0;
+    uint32_t latestFrameMs = 0;  // the clock at the newest frame
+    uint64_t frameCount = 0;
 
     boost::thread worker;
     SimilarityScratch frameScratch;  // frame-loop thread only

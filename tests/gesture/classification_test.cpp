@@ -150,20 +150,29 @@ TEST(Worker, ReportsARepeatedClassOnceWithin2000Ms) {
     EXPECT_EQ(d.drain(), std::vector<std::string>{"0"});
     EXPECT_NE(d.output().find("gesture recognized as: 0, points: "), std::string::npos);
     EXPECT_NE(d.output().find("\n2000\n"), std::string::npos);
-    // The frame loop reports a rest while a worker started at 54000 runs: that report is the
-    // latest, so the worker's "0" counts as no time after it, and the next repeat of "0"
-    // waits 2000 ms from the rest's time, not from the worker's older frame.
-    const uint64_t reportsAtStart = d.recognizer.reportsMade();
+    // The frame loop reports a rest while a worker started at 54000 runs: the worker reports at
+    // the newest frame's time, so its "0" comes no time after the rest, and the next repeat of
+    // "0" waits 2000 ms from then, not from the worker's older frame.
+    uint64_t framesAtStart = d.recognizer.framesSeen();
     d.nowMs = 54100;
     d.frame(restPose(), false);
     EXPECT_EQ(d.drain(), std::vector<std::string>{"DEFAULT_GESTURE"});
-    d.recognizer.recognizeFromMarks(marks, windowOf(d, 2), 54000, reportsAtStart);
+    d.recognizer.recognizeFromMarks(marks, windowOf(d, 2), 54000, framesAtStart);
     EXPECT_EQ(d.drain(), std::vector<std::string>{"0"});
     EXPECT_NE(d.output().find("\n0\n"), std::string::npos);
     d.recognizer.recognizeFromMarks(marks, windowOf(d, 2), 56099);
     EXPECT_TRUE(d.drain().empty());
     d.recognizer.recognizeFromMarks(marks, windowOf(d, 2), 56100);
     EXPECT_EQ(d.drain(), std::vector<std::string>{"0"});
+    // A worker started at 57000 that reports only after a frame at 58150 reports 2050 ms after
+    // the last "0": a repeat. Timed by its start (900 ms) it would have been held back.
+    framesAtStart = d.recognizer.framesSeen();
+    d.nowMs = 58150;
+    d.frame(anglePose({100, 155, 60, 15, 0, 0, 0, 0}), false);  // not at rest: nothing reported
+    EXPECT_TRUE(d.drain().empty());
+    d.recognizer.recognizeFromMarks(marks, windowOf(d, 2), 57000, framesAtStart);
+    EXPECT_EQ(d.drain(), std::vector<std::string>{"0"});
+    EXPECT_NE(d.output().find("\n2050\n"), std::string::npos);
     // Fewer marks than the window: nothing at all.
     d.recognizer.recognizeFromMarks(marks, windowOf(d, 3), 60000);
     EXPECT_TRUE(d.drain().empty());
