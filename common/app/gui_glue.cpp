@@ -29,7 +29,7 @@ struct GuiEvent {
 // one frame; only the keys that are not characters are read as "down now" flags.
 bool isCharacter(int code) { return code >= 32 && code != 127; }
 
-// Room for a long burst (a pasted path, a held key's repeats on a slow frame): a full queue
+// Room for a long burst (a pasted path, many edits typed during a slow frame): a full queue
 // applies the next event at once, out of order, so it must practically never fill.
 constexpr int MAX_WAITING_EVENTS = 2048;
 GuiEvent waiting[MAX_WAITING_EVENTS];
@@ -171,7 +171,8 @@ bool dropsRepeatOfHeldKey(const GuiEvent& e) {
 void submit(EventKind kind, int code, int x, int y, int modifiers) {
     const GuiEvent e{kind, code, x, y, modifiers};
     if (dropsRepeatOfHeldKey(e)) return;
-    if (keyIndex(e) >= 0) ++keyEventsSinceFrame[keyIndex(e)];
+    const int key = keyIndex(e);
+    if (key >= 0) ++keyEventsSinceFrame[key];
     lastSubmitted = e;
     anySubmitted = true;
     lastSubmittedWaits = (waitingCount > 0 || !fitsThisFrame(e)) && waitingCount < MAX_WAITING_EVENTS;

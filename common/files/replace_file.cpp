@@ -48,7 +48,8 @@ bool replaceFileContents(const std::string& path, const std::vector<uint8_t>& by
     // The temporary is the name plus a suffix; a name near the longest a folder entry may be
     // is shortened for it, so that every name that can be written can be replaced.
     std::string temporaryBase = target;
-    const size_t nameStart = target.rfind('/') == std::string::npos ? 0 : target.rfind('/') + 1;
+    const size_t slash = target.rfind('/');
+    const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
     if (target.size() - nameStart > MAX_TEMPORARY_BASE) temporaryBase.resize(nameStart + MAX_TEMPORARY_BASE);
     std::vector<char> temporary(temporaryBase.begin(), temporaryBase.end());
     const char suffix[] = ".XXXXXX";
