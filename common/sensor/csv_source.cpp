@@ -232,7 +232,10 @@ bool CsvSource::open(const std::string& path, std::string& error, std::FILE* war
         return false;
     };
     uint64_t shiftUs = 0;              // added to every stamp after the clock stepped back
-    Vector4 lastKnown[JOINT_COUNT];    // each joint's last tracked position
+    // Each joint's last tracked position, kept as an offset from the hip centre of its frame so
+    // that a joint lost while the person walks on stays with the body. The hip centre itself
+    // keeps its absolute position.
+    Vector4 lastKnown[JOINT_COUNT];
     bool known[JOINT_COUNT] = {};
     size_t framesWithMissingJoints = 0;
     size_t framesWithUntrackedJoints = 0;  // with a joint lost before it was ever tracked
@@ -287,16 +290,21 @@ bool CsvSource::open(const std::string& path, std::string& error, std::FILE* war
         }
         if (frame.tracked) {
             // Exporters write a joint the tracker lost as 0 0 0: the camera's own position. It
-            // keeps its last tracked place instead, like the runtime's inferred joints.
+            // keeps its last tracked place on the body instead, like the runtime's inferred joints.
             bool missing = false;
             bool neverTracked = false;
             for (int j = 0; j < JOINT_COUNT; ++j) {
+                static_assert(JOINT_HIP_CENTER == 0, "the hip centre must be settled before the joints held from it");
+                const Vector4 hip = j == JOINT_HIP_CENTER ? Vector4{0.0f, 0.0f, 0.0f, 0.0f}
+                                                          : frame.joints[JOINT_HIP_CENTER];
+                Vector4& joint = frame.joints[j];
                 frame.inferred[j] = false;
-                if (!jointMissing(frame.joints[j])) {
-                    lastKnown[j] = frame.joints[j];
+                if (!jointMissing(joint)) {
+                    lastKnown[j] = Vector4{joint.x - hip.x, joint.y - hip.y, joint.z - hip.z, joint.w};
                     known[j] = true;
                 } else if (known[j]) {
-                    frame.joints[j] = lastKnown[j];
+                    const Vector4& held = lastKnown[j];
+                    joint = Vector4{hip.x + held.x, hip.y + held.y, hip.z + held.z, held.w};
                     frame.inferred[j] = true;
                     missing = true;
                 } else {
@@ -306,6 +314,10 @@ bool CsvSource::open(const std::string& path, std::string& error, std::FILE* war
             }
             framesWithMissingJoints += missing ? 1 : 0;
             framesWithUntrackedJoints += neverTracked ? 1 : 0;
+        } else {
+            // Nobody is tracked: whoever comes next may be someone else, so nothing of this
+            // person's is lent to them.
+            std::fill(std::begin(known), std::end(known), false);
         }
         frames.push_back(frame);
     }
@@ -324,7 +336,7 @@ bool CsvSource::open(const std::string& path, std::string& error, std::FILE* war
     if (framesWithMissingJoints > 0 && warnings) {
         std::fprintf(warnings,
                      "csv '%s': %zu frames have joints at 0 0 0 (not tracked); each keeps its last tracked "
-                     "position\n",
+                     "place on the body\n",
                      path.c_str(), framesWithMissingJoints);
         if (framesWithUntrackedJoints > 0) {
             std::fprintf(warnings,

@@ -185,9 +185,12 @@ TEST(CsvSourceOpen, ByteOrderMarkClockStepsBackAndLostJoints) {
     EXPECT_NE(warnings.find("line 5: the time stamp goes back by 1066666 microseconds"), std::string::npos)
         << warnings;
 
-    // The lost hand keeps its place from the frame before, and is marked inferred.
-    EXPECT_FLOAT_EQ(frames[2].joints[JOINT_HAND_RIGHT].x, frames[1].joints[JOINT_HAND_RIGHT].x);
-    EXPECT_FLOAT_EQ(frames[2].joints[JOINT_HAND_RIGHT].z, frames[1].joints[JOINT_HAND_RIGHT].z);
+    // The lost hand keeps its place on the body from the frame before, so it moves with the
+    // hip centre (the whole body moved by 0.1 m), and is marked inferred.
+    for (float Vector4::*axis : {&Vector4::x, &Vector4::y, &Vector4::z}) {
+        EXPECT_NEAR(frames[2].joints[JOINT_HAND_RIGHT].*axis,
+                    frames[1].joints[JOINT_HAND_RIGHT].*axis + 0.1f, 1e-5f);
+    }
     EXPECT_TRUE(frames[2].inferred[JOINT_HAND_RIGHT]);
     EXPECT_FALSE(frames[2].inferred[JOINT_WRIST_RIGHT]);
     SkeletonFrame skeleton;
@@ -212,6 +215,39 @@ TEST(CsvSourceOpen, ByteOrderMarkClockStepsBackAndLostJoints) {
     warnings = openCapturingWarnings(source, millis, ok, error);
     ASSERT_TRUE(ok) << error;
     EXPECT_NE(warnings.find("a median of 33 microseconds apart"), std::string::npos) << warnings;
+}
+
+TEST(CsvSourceOpen, NobodyLendsALostJointToWhoeverComesNext) {
+    // One person, then nobody for a while, then someone else whose right wrist was never
+    // tracked: that wrist must not be the first person's, however far away it was.
+    std::string second = joints(-1.0f);
+    {
+        std::istringstream in(second);
+        std::vector<std::string> values;
+        std::string v;
+        while (in >> v) values.push_back(v);
+        for (int c = 0; c < 3; ++c) values[4 * JOINT_WRIST_RIGHT + c] = "0";
+        second.clear();
+        for (const std::string& value : values) second += " " + value;
+    }
+    const std::string path = writeFile("csv_source_test_next_person.csv",
+                                       "0" + joints(0.3f) + "\n"
+                                       "33333" + zeroJoints() + "\n"
+                                       "66666" + second + "\n");
+    CsvSource source;
+    bool ok = false;
+    std::string error;
+    std::string warnings = openCapturingWarnings(source, path, ok, error);
+    ASSERT_TRUE(ok) << error;
+    ASSERT_EQ(source.frameCount(), 3u) << warnings;
+    const CsvFrame& next = source.allFrames()[2];
+    EXPECT_FALSE(next.inferred[JOINT_WRIST_RIGHT]);
+    EXPECT_EQ(next.joints[JOINT_WRIST_RIGHT].x, 0.0f);
+    EXPECT_EQ(next.joints[JOINT_WRIST_RIGHT].z, 0.0f);
+    SkeletonFrame skeleton;
+    csvSkeletonFrame(next, skeleton);
+    EXPECT_EQ(skeleton.slots[0].jointTrackingStates[JOINT_WRIST_RIGHT], 0u);
+    EXPECT_NE(warnings.find("not been tracked yet"), std::string::npos) << warnings;
 }
 
 TEST(CsvSourceOpen, WarnsOnceWhenJointsAreNotInMetresFacingAway) {

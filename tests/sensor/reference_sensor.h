@@ -298,8 +298,10 @@ inline std::vector<CsvLine> readCsvLines(const std::string& text) {
 }
 
 struct CsvStreamModel {
+    // A lost joint (0 0 0) keeps its last tracked offset from the hip centre, which is settled
+    // first; the hip centre keeps its absolute place. A frame with nobody forgets everything.
     bool haveLast[JOINT_COUNT] = {};
-    Vector4 last[JOINT_COUNT];
+    Vector4 lastOffset[JOINT_COUNT];
 
     SkeletonFrame frameFor(const CsvLine& line) {
         SkeletonFrame frame{};
@@ -308,15 +310,20 @@ struct CsvStreamModel {
             const float* v = &line.values[4 * j];
             anyone = anyone || v[0] != 0.0f || v[1] != 0.0f || v[2] != 0.0f;  // w does not count
         }
-        if (!anyone) return frame;
+        if (!anyone) {
+            for (bool& have : haveLast) have = false;
+            return frame;
+        }
         SkeletonRecord& person = frame.slots[0];
         person.trackingState = SKELETON_TRACKED;
         person.trackingId = 1;
         for (int j = 0; j < JOINT_COUNT; ++j) {
             const float* v = &line.values[4 * j];
+            const Vector4 origin = j == JOINT_HIP_CENTER ? Vector4{} : person.joints[JOINT_HIP_CENTER];
             if (v[0] == 0.0f && v[1] == 0.0f && v[2] == 0.0f) {
                 if (haveLast[j]) {
-                    person.joints[j] = last[j];
+                    const Vector4& d = lastOffset[j];
+                    person.joints[j] = Vector4{origin.x + d.x, origin.y + d.y, origin.z + d.z, d.w};
                     person.jointTrackingStates[j] = 1;
                 } else {
                     person.joints[j] = Vector4{v[0], v[1], v[2], v[3]};
@@ -325,7 +332,7 @@ struct CsvStreamModel {
             } else {
                 person.joints[j] = Vector4{v[0], v[1], v[2], v[3]};
                 person.jointTrackingStates[j] = 2;
-                last[j] = person.joints[j];
+                lastOffset[j] = Vector4{v[0] - origin.x, v[1] - origin.y, v[2] - origin.z, v[3]};
                 haveLast[j] = true;
             }
         }
