@@ -200,6 +200,10 @@ void Terrain::draw() {
                             GL_UNSIGNED_INT, &stripIndices_[static_cast<size_t>(r) * perRow]);
     glDisableClientState(GL_TEXTURE_COORD_ARRAY);
     glDisableClientState(GL_NORMAL_ARRAY);
+    // After an array draw the current normal is undefined; the lit normal lines take the one
+    // the strips given vertex by vertex would leave, the last vertex's.
+    const TerrainVertex& last = vertices[stripIndices_.back()];
+    glNormal3f(last.nx, last.ny, last.nz);
 
     if (showNormals) {
         normalLines_.resize(vertices.size() * 6);

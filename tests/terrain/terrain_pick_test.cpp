@@ -147,6 +147,16 @@ void drawStripsVertexByVertex(const Terrain& t) {
         }
         glEnd();
     }
+    if (t.showNormals) {
+        glDisable(GL_TEXTURE_2D);
+        glColor3ub(255, 0, 0);
+        glBegin(GL_LINES);
+        for (const TerrainVertex& v : t.vertices) {
+            glVertex3f(v.x, v.y, v.z);
+            glVertex3f(v.x + v.nx, v.y + v.ny, v.z + v.nz);
+        }
+        glEnd();
+    }
     glDisable(GL_TEXTURE_2D);
 }
 
@@ -170,23 +180,31 @@ TEST_F(TerrainPick, DrawingGivesTheSamePictureAsStripsGivenVertexByVertex) {
     loadCamera(camera);
     ASSERT_TRUE(glIsEnabled(GL_BLEND));
 
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    drawStripsVertexByVertex(terrain);
-    const std::vector<GLubyte> expected = readFrame();
+    // Drawn once plain and once with the normals view, whose lines are lit with the normal the
+    // strips leave current, whatever normal was current before.
+    for (bool normals : {false, true}) {
+        SCOPED_TRACE(normals ? "normals shown" : "plain");
+        terrain.showNormals = normals;
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        glNormal3f(0.0f, 0.0f, 1.0f);
+        drawStripsVertexByVertex(terrain);
+        const std::vector<GLubyte> expected = readFrame();
 
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    terrain.draw();
-    const std::vector<GLubyte> drawn = readFrame();
-    EXPECT_TRUE(glIsEnabled(GL_BLEND)) << "the overlays drawn after the terrain need blending";
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        glNormal3f(0.0f, 0.0f, 1.0f);
+        terrain.draw();
+        const std::vector<GLubyte> drawn = readFrame();
+        EXPECT_TRUE(glIsEnabled(GL_BLEND)) << "the overlays drawn after the terrain need blending";
 
-    size_t covered = 0, differing = 0;
-    for (size_t i = 0; i < expected.size(); i += 3) {
-        if (expected[i] != 255 || expected[i + 1] != 255 || expected[i + 2] != 255) ++covered;
-        if (expected[i] != drawn[i] || expected[i + 1] != drawn[i + 1] || expected[i + 2] != drawn[i + 2])
-            ++differing;
+        size_t covered = 0, differing = 0;
+        for (size_t i = 0; i < expected.size(); i += 3) {
+            if (expected[i] != 255 || expected[i + 1] != 255 || expected[i + 2] != 255) ++covered;
+            if (expected[i] != drawn[i] || expected[i + 1] != drawn[i + 1] || expected[i + 2] != drawn[i + 2])
+                ++differing;
+        }
+        EXPECT_GT(covered, expected.size() / 3 / 4) << "the terrain should cover much of the window";
+        EXPECT_EQ(differing, 0u);
     }
-    EXPECT_GT(covered, expected.size() / 3 / 4) << "the terrain should cover much of the window";
-    EXPECT_EQ(differing, 0u);
 }
 
 }  // namespace
