@@ -158,6 +158,32 @@ TEST_F(BrushTest, AStrokeLeftOpenByAToolChangeIsRecordedWhenTheBrushFinishesIt) 
     EXPECT_NE(rig.canvas.findStrokeById(first), nullptr);
 }
 
+TEST_F(BrushTest, AStrokeStillGrippedAfterAnotherToolFinishedGoesOnWhole) {
+    // The line tool idles while the brush's stroke is unfinished and leaves an open stroke
+    // after it. Back on the brush with the hand still closed, the points go on into the same
+    // stroke, so that one undo takes the whole of it and nothing is left that cannot be undone.
+    StraightLine2D line{rig.right, rig.canvas, rig.manipulator, rig.color, rig.history};
+    brush.onNoGrip(ArmPose{});
+    for (float x : {100.0f, 150.0f}) {
+        rig.place(rig.right, x, 100.0f);
+        brush.onRightGrip(ArmPose{});
+    }
+    const int32_t painted = rig.canvas.strokes[0].id;
+    line.onNoGrip(ArmPose{});
+    ASSERT_EQ(rig.canvas.strokes.size(), 2u) << "the line tool leaves an open stroke after the painted one";
+
+    rig.place(rig.right, 300.0f, 100.0f);
+    brush.onRightGrip(ArmPose{});
+    brush.onNoGrip(ArmPose{});
+    ASSERT_NE(rig.canvas.findStrokeById(painted), nullptr);
+    EXPECT_EQ(rig.canvas.findStrokeById(painted)->points.size(), 3u);
+    ASSERT_EQ(brush.undoStack.size(), 1u);
+    EXPECT_EQ(brush.undoStack.back().id, painted);
+
+    rig.history.undoLast();
+    for (const Stroke& stroke : rig.canvas.strokes) EXPECT_TRUE(stroke.points.empty()) << "stroke " << stroke.id;
+}
+
 TEST_F(BrushTest, PointsAreStoredInCanvasCoordinatesUnderTheView) {
     // Canvas to window: doubled, then moved by (100, 50).
     rig.manipulator.view =
@@ -220,6 +246,33 @@ TEST_F(BrushTest, FillHoldingRecordsOneEditAndUndoRestoresTheColour) {
     rig.history.redoLast();
     rig.history.redoLast();
     EXPECT_EQ(rig.canvas.findStrokeById(id)->colour, rig.color);
+}
+
+TEST_F(BrushTest, FillRecordsStayPairedWithTheirEditsWhenAStrokeIsGone) {
+    // Two fills; the second stroke is then deleted. Undoing and redoing the second fill must
+    // leave the first fill alone.
+    paint({{100.0f, 100.0f}, {150.0f, 100.0f}});
+    paint({{500.0f, 500.0f}, {550.0f, 500.0f}});
+    const int32_t kept = rig.canvas.strokes[0].id;
+    const int32_t gone = rig.canvas.strokes[1].id;
+    const Rgb red{{1.0f, 0.0f, 0.0f}};
+    rig.color = red;
+    rig.picked = kept;
+    ink.onRightGrip(ArmPose{});
+    rig.color = {{0.0f, 1.0f, 0.0f}};
+    rig.picked = gone;
+    ink.onRightGrip(ArmPose{});
+    ASSERT_EQ(ink.undoStack.size(), 2u);
+    rig.canvas.eraseStrokeById(gone);
+
+    ink.undo();
+    EXPECT_EQ(rig.canvas.findStrokeById(kept)->colour, red) << "the first fill was not undone";
+    EXPECT_EQ(ink.redoStack.size(), 1u);
+    ink.redo();
+    EXPECT_EQ(rig.canvas.findStrokeById(kept)->colour, red);
+    ink.undo();
+    ink.undo();
+    EXPECT_EQ(rig.canvas.findStrokeById(kept)->colour, INITIAL_COLOR);
 }
 
 TEST_F(BrushTest, RedoAfterANewEditDoesNothing) {
