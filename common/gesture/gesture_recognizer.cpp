@@ -513,7 +513,9 @@ void GestureRecognizer::runTrainingCapture() {
 
 void GestureRecognizer::trainGesture(Gesture&& gesture) {
     bool statisticsValid = true;
-    if (measureNeedsResampling(similarityMeasure)) {
+    // A held pose stays one pose: the held-pose candidates it must match are single poses, and
+    // a single pose is never compared with a sequence.
+    if (measureNeedsResampling(similarityMeasure) && gesture.poses.size() != 1) {
         resampleGesture(gesture, RESAMPLE_LENGTH);
         if (gesture.poses.size() != static_cast<size_t>(RESAMPLE_LENGTH)) {
             say("Resampling error!\n");
@@ -693,7 +695,7 @@ bool GestureRecognizer::loadGestureSets(const std::string& path) {
     size_t gestures = 0;
     for (GestureSet& set : loaded) {
         for (Gesture& g : set.gestures) {
-            if (resample && g.poses.size() != static_cast<size_t>(RESAMPLE_LENGTH)) {
+            if (resample && g.poses.size() != static_cast<size_t>(RESAMPLE_LENGTH) && g.poses.size() != 1) {
                 resampleGesture(g, RESAMPLE_LENGTH);
             }
         }

@@ -123,13 +123,16 @@ TEST(GestureSetFile, RoundTripKeepsTypesPosesAndJoints) {
     EXPECT_EQ(loaded.classifyGesture(original[1].gestures[1]).classIndex, 1);
 
     // Under an equal-length measure 40-pose gestures come back resampled to 64, with the
-    // class variances printed.
+    // class variances printed; the held pose stays one pose, so it can still be matched.
     GestureRecognizer euclidean;
     std::ostringstream text;
     euclidean.console = &text;
     euclidean.setSimilarityMeasure(SimilarityMeasure::EUCLIDEAN);
     ASSERT_TRUE(euclidean.loadGestureSets(path));
     EXPECT_EQ(euclidean.TrainedGestureSets[0].gestures[0].poses.size(), 64u);
+    EXPECT_EQ(euclidean.TrainedGestureSets[1].gestures[1].poses.size(), 1u);
+    euclidean.numberOfNeighbours = 1;
+    EXPECT_EQ(euclidean.classifyGesture(original[1].gestures[1]).classIndex, 1);
     EXPECT_EQ(euclidean.TrainedGestureSets[0].classVariances.size(), 8u);
     EXPECT_EQ(text.str().rfind("*** VARIANCES FOR ALL GESTURE CLASSES ***\nSet 0: ", 0), 0u);
     EXPECT_NE(text.str().find("\nSet 1: "), std::string::npos);

@@ -426,7 +426,8 @@ struct Trainer {
         if (typed.failed || typed.defaultGesture) return;
         RefGesture g = std::move(typed.gesture);
         bool resampledWell = true;
-        if (measure <= MODIFIED_PEARSON) {
+        // A held pose stays one pose, as the held-pose candidates it must match are.
+        if (measure <= MODIFIED_PEARSON && g.poses.size() != 1) {
             resample(g, RESAMPLE_LENGTH);
             if (g.poses.size() != RESAMPLE_LENGTH) {
                 console += "Resampling error!\n";

@@ -1,6 +1,8 @@
 // Training capture, the three ways of storing an example, removal and navigation.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "recognizer_test_helpers.h"
 
 using namespace gesture_test;
@@ -131,16 +133,25 @@ TEST(TrainingCapture, EqualLengthMeasuresStoreResampledExamplesAndStatistics) {
     EXPECT_EQ(d.recognizer.TrainedGestureSets[0].classVariances.size(), 8u);
     EXPECT_GT(d.recognizer.TrainedGestureSets[0].classVariances[4 + 1], 20.0f);  // right elevation
 
-    // A held pose is stored as 64 copies of its mean.
+    // A held pose stays a single pose, so that holding it again is recognised: a held pose is
+    // classified as one pose, and one pose against 64 copies of it would never match.
     Driver e;
     e.recognizer.setSimilarityMeasure(SimilarityMeasure::EUCLIDEAN, 7.0f);
     EXPECT_FLOAT_EQ(e.recognizer.gestureRecognitionThreshold, 7.0f);
     e.recognizer.requestTraining(true, false);
     Jitter jitter;
     jitter.amplitude = 0.3f;
-    for (int i = 0; i < 200; ++i) e.frame(jitter(anglePose({155, 100, 15, 90, 0, 20, 0, 0})));
+    const ArmPose raised = anglePose({155, 100, 15, 90, 0, 20, 0, 0});
+    for (int i = 0; i < 200; ++i) e.frame(jitter(raised));
     ASSERT_EQ(e.recognizer.setCount(), 1);
-    EXPECT_EQ(e.recognizer.TrainedGestureSets[0].gestures[0].poses.size(), 64u);  // 64 copies of the pose
+    EXPECT_EQ(e.recognizer.TrainedGestureSets[0].gestures[0].poses.size(), 1u);
+    e.drain();
+    e.recognizer.numberOfNeighbours = 1;  // one example is enough to decide
+    e.hold(restPose(), 60);
+    e.drain();
+    for (int i = 0; i < 200; ++i) e.frame(jitter(raised));
+    const std::vector<std::string> results = e.drain();
+    EXPECT_NE(std::find(results.begin(), results.end(), "0"), results.end()) << "the held pose is recognised";
     // Adding to a set that does not exist is refused instead of failing.
     Driver f;
     f.recognizer.requestTraining(false, false);
