@@ -47,6 +47,12 @@ GuiEvent lastSubmitted{};
 bool anySubmitted = false;
 bool lastSubmittedWaits = false;
 
+// A left press outside the GUI's windows takes the keyboard from a text field, but ImGui says so only
+// two frames on: the field lets go in the frame that sees the press, and the capture flag is
+// worked out when a frame starts. Keys typed meanwhile went to the field, which dropped them,
+// instead of to the program. Counts the frame starts still to come before the flag is right.
+int framesUntilKeyboardReleased = 0;
+
 int mouseIndex(int glutButton) {
     if (glutButton == GLUT_LEFT_BUTTON) return 0;
     if (glutButton == GLUT_RIGHT_BUTTON) return 1;
@@ -199,6 +205,8 @@ void startNextFrameInput() {
     std::copy(waiting + taken, waiting + waitingCount, waiting);
     waitingCount -= taken;
 }
+// Keys go to the GUI while it has the keyboard and no press outside it is taking it away.
+bool guiTakesKeys() { return ImGui::GetIO().WantCaptureKeyboard && framesUntilKeyboardReleased == 0; }
 }  // namespace
 
 void initGui() {
@@ -222,6 +230,10 @@ void beginGuiFrame(int windowWidth, int windowHeight) {
     ImGui_ImplOpenGL2_NewFrame();
     ImGui_ImplGLUT_ReshapeFunc(windowWidth, windowHeight);
     ImGui_ImplGLUT_NewFrame();
+    // A press still waiting has not reached ImGui yet: its two frames start once it has.
+    const bool pressWaits = std::any_of(waiting, waiting + waitingCount,
+                                        [](const GuiEvent& e) { return e.kind == EventKind::MOUSE_DOWN; });
+    if (framesUntilKeyboardReleased > 0 && !pressWaits) --framesUntilKeyboardReleased;
 }
 
 void endGuiFrame(int windowWidth, int windowHeight) {
@@ -234,25 +246,25 @@ void endGuiFrame(int windowWidth, int windowHeight) {
 bool guiKeyboard(unsigned char key, int x, int y) {
     if (!guiReady) return false;
     submit(EventKind::KEY_DOWN, key, x, y, glutGetModifiers());
-    return ImGui::GetIO().WantCaptureKeyboard;
+    return guiTakesKeys();
 }
 
 bool guiKeyboardUp(unsigned char key, int x, int y) {
     if (!guiReady) return false;
     submit(EventKind::KEY_UP, key, x, y, glutGetModifiers());
-    return ImGui::GetIO().WantCaptureKeyboard;
+    return guiTakesKeys();
 }
 
 bool guiSpecial(int key, int x, int y) {
     if (!guiReady) return false;
     submit(EventKind::SPECIAL_DOWN, key, x, y, glutGetModifiers());
-    return ImGui::GetIO().WantCaptureKeyboard;
+    return guiTakesKeys();
 }
 
 bool guiSpecialUp(int key, int x, int y) {
     if (!guiReady) return false;
     submit(EventKind::SPECIAL_UP, key, x, y, glutGetModifiers());
-    return ImGui::GetIO().WantCaptureKeyboard;
+    return guiTakesKeys();
 }
 
 bool guiMouseButton(int button, int state, int x, int y) {
@@ -261,6 +273,9 @@ bool guiMouseButton(int button, int state, int x, int y) {
         ImGui_ImplGLUT_MouseFunc(button, state, x, y);  // the wheel's buttons: only the position
     } else {
         submit(state == GLUT_DOWN ? EventKind::MOUSE_DOWN : EventKind::MOUSE_UP, button, x, y, glutGetModifiers());
+        // Only the left button's press makes a text field let go.
+        if (button == GLUT_LEFT_BUTTON && state == GLUT_DOWN && !ImGui::GetIO().WantCaptureMouse)
+            framesUntilKeyboardReleased = 2;
     }
     return ImGui::GetIO().WantCaptureMouse;
 }

@@ -3,6 +3,7 @@
 #include <GL/freeglut.h>
 #include <GL/gl.h>
 #include <gtest/gtest.h>
+#include <imgui.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -438,4 +439,64 @@ TEST_F(TerrainAppTest, FastTypingBetweenFramesKeepsEveryEditInOrder) {
     }
     EXPECT_EQ(app->fileDialog.typedName, beforeSymbol + "_");
     std::system(("rm -rf " + folder).c_str());
+}
+
+// A quick user clicks outside a text field and presses a key at once: ImGui lets go of the
+// keyboard only two frames after the press, and the key went to the field, which dropped it.
+TEST_F(TerrainAppTest, AKeyRightAfterAClickOutsideATextFieldGoesToTheProgram) {
+    initGui();
+    char text[32] = "";
+    float fieldX = 0.0f, fieldY = 0.0f;
+    auto frame = [&] {
+        beginGuiFrame(TEST_WINDOW_WIDTH, TEST_WINDOW_HEIGHT);
+        ImGui::SetNextWindowPos(ImVec2(10.0f, 10.0f));
+        ImGui::SetNextWindowSize(ImVec2(300.0f, 80.0f));
+        ImGui::Begin("field test");
+        ImGui::InputText("name", text, sizeof text);
+        fieldX = 0.5f * (ImGui::GetItemRectMin().x + ImGui::GetItemRectMax().x);
+        fieldY = 0.5f * (ImGui::GetItemRectMin().y + ImGui::GetItemRectMax().y);
+        ImGui::End();
+        endGuiFrame(TEST_WINDOW_WIDTH, TEST_WINDOW_HEIGHT);
+    };
+    auto click = [&](int x, int y) {  // the mouse comes to rest over the spot first
+        guiMouseMotion(x, y);
+        frame();
+        const bool taken = guiMouseButton(GLUT_LEFT_BUTTON, GLUT_DOWN, x, y);
+        guiMouseButton(GLUT_LEFT_BUTTON, GLUT_UP, x, y);
+        return taken;
+    };
+    auto press = [&](unsigned char key) {
+        const bool taken = guiKeyboard(key, 0, 0);
+        guiKeyboardUp(key, 0, 0);
+        return taken;
+    };
+    frame();
+    click(static_cast<int>(fieldX), static_cast<int>(fieldY));
+    for (int i = 0; i < 3; ++i) frame();
+    EXPECT_TRUE(press('a')) << "the field has the keyboard";
+    for (int i = 0; i < 3; ++i) frame();
+    EXPECT_STREQ(text, "a");
+
+    EXPECT_FALSE(click(TEST_WINDOW_WIDTH - 20, TEST_WINDOW_HEIGHT - 20)) << "a click outside the GUI";
+    EXPECT_FALSE(press('2')) << "a key at once after it";
+    frame();
+    EXPECT_FALSE(press('3')) << "a key after the frame that saw the click";
+    frame();
+    EXPECT_FALSE(press('4'));
+    EXPECT_FALSE(ImGui::GetIO().WantCaptureKeyboard);
+    for (int i = 0; i < 3; ++i) frame();
+    EXPECT_STREQ(text, "a") << "nothing was typed into the field after it lost the keyboard";
+
+    // A right-button press outside does not take the keyboard from the field.
+    click(static_cast<int>(fieldX), static_cast<int>(fieldY));
+    for (int i = 0; i < 3; ++i) frame();
+    guiMouseMotion(TEST_WINDOW_WIDTH - 20, TEST_WINDOW_HEIGHT - 20);
+    frame();
+    guiMouseButton(GLUT_RIGHT_BUTTON, GLUT_DOWN, TEST_WINDOW_WIDTH - 20, TEST_WINDOW_HEIGHT - 20);
+    guiMouseButton(GLUT_RIGHT_BUTTON, GLUT_UP, TEST_WINDOW_WIDTH - 20, TEST_WINDOW_HEIGHT - 20);
+    EXPECT_TRUE(press('b'));
+    for (int i = 0; i < 3; ++i) frame();
+    EXPECT_STREQ(text, "ab");
+    click(TEST_WINDOW_WIDTH - 20, TEST_WINDOW_HEIGHT - 20);
+    for (int i = 0; i < 3; ++i) frame();
 }
