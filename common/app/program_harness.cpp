@@ -37,9 +37,10 @@ double processCpuMs() {
 void endProgram(ProgramHarness& harness, int code, int windowWidth, int windowHeight) {
     if (harness.frameCpu.count > 0) {
         // The count is of measured frames: the first carries the start-up and the last never
-        // reaches the start of another frame, so --frames 40 reports 38.
-        std::printf("%s (the first frame, with the start-up, and the last are not measured)\n",
-                    describeFrameCpu(harness.frameCpu).c_str());
+        // reaches the start of another frame, so --frames 40 reports 38. A measurement, not one
+        // of the program's own messages, so it goes to the error stream.
+        std::fprintf(stderr, "%s (the first frame, with the start-up, and the last are not measured)\n",
+                     describeFrameCpu(harness.frameCpu).c_str());
     }
     if (!harness.options.screenshotPath.empty() && !harness.screenshotSaved) {
         glReadBuffer(GL_BACK);
