@@ -21,12 +21,18 @@ namespace {
 // The recorder must finish its file however the program ends (Escape calls exit).
 Recorder* activeRecorder = nullptr;
 
-void finishRecording() {
-    if (!activeRecorder) return;
+// False when the recording did not reach its file whole. A write failure was printed when it
+// happened; only a failure at the end is printed here.
+bool finishRecording() {
+    if (!activeRecorder) return true;
     std::string error;
-    if (!activeRecorder->finish(error)) std::fprintf(stderr, "recording: %s\n", error.c_str());
+    const bool ok = activeRecorder->finish(error);
+    if (!ok && !activeRecorder->stoppedByFailure()) std::fprintf(stderr, "recording: %s\n", error.c_str());
     activeRecorder = nullptr;
+    return ok;
 }
+
+void finishRecordingAtExit() { finishRecording(); }
 
 double processCpuMs() {
     timespec t{};
@@ -44,13 +50,17 @@ void endProgram(ProgramHarness& harness, int code, int windowWidth, int windowHe
     }
     if (!harness.options.screenshotPath.empty() && !harness.screenshotSaved) {
         glReadBuffer(GL_BACK);
-        if (saveScreenshot(harness.options.screenshotPath, windowWidth, windowHeight)) {
+        std::string error;
+        if (saveScreenshot(harness.options.screenshotPath, windowWidth, windowHeight, error)) {
             harness.screenshotSaved = true;
             std::printf("screenshot: %s\n", harness.options.screenshotPath.c_str());
-        } else if (code == 0) {
-            code = 1;
+        } else {
+            std::printf("screenshot '%s': %s\n", harness.options.screenshotPath.c_str(), error.c_str());
+            if (code == 0) code = 1;
         }
     }
+    // A recording cut short by a failed write is a failed run, as a failed screenshot is.
+    if (!finishRecording() && code == 0) code = 1;
     std::fflush(stdout);
     std::exit(code);
 }
@@ -117,7 +127,7 @@ std::unique_ptr<FrameSource> openSensorOrExit(ProgramHarness& harness) {
             std::exit(2);
         }
         activeRecorder = harness.recorder.get();
-        std::atexit(finishRecording);
+        std::atexit(finishRecordingAtExit);
     }
     return source;
 }
@@ -177,8 +187,13 @@ bool requestScreenshot(ProgramHarness& harness, const std::string& path) {
 void harnessEndFrame(ProgramHarness& harness, int windowWidth, int windowHeight) {
     if (!harness.pendingScreenshot.empty()) {
         glReadBuffer(GL_BACK);
-        if (saveScreenshot(harness.pendingScreenshot, windowWidth, windowHeight)) {
+        std::string error;
+        if (saveScreenshot(harness.pendingScreenshot, windowWidth, windowHeight, error)) {
             std::printf("screenshot: %s\n", harness.pendingScreenshot.c_str());
+        } else if (harness.scenario) {
+            harness.scenario->screenshotFailed(harness.pendingScreenshot, error);  // stops the run below
+        } else {
+            std::printf("screenshot '%s': %s\n", harness.pendingScreenshot.c_str(), error.c_str());
         }
         harness.pendingScreenshot.clear();
     }

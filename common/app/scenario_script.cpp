@@ -1,5 +1,7 @@
 #include "common/app/scenario_script.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -418,6 +420,12 @@ bool parseScenario(const std::string& text, const std::string& fileName, Scenari
 }
 
 bool loadScenarioFile(const std::string& path, Scenario& out, std::string& error) {
+    // A folder opens as a stream that reads nothing: it would run as an empty script and pass.
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+        error = "script " + path + (S_ISDIR(info.st_mode) ? ": is a folder, not a file" : ": is not a regular file");
+        return false;
+    }
     std::ifstream file(path, std::ios::binary);
     if (!file) {
         error = "script " + path + ": cannot open the file";
@@ -425,6 +433,10 @@ bool loadScenarioFile(const std::string& path, Scenario& out, std::string& error
     }
     std::ostringstream content;
     content << file.rdbuf();
+    if (file.bad()) {
+        error = "script " + path + ": cannot read the file";
+        return false;
+    }
     return parseScenario(content.str(), path, out, error);
 }
 
@@ -489,6 +501,12 @@ int ScenarioRunner::currentLine() const {
 
 void ScenarioRunner::fail(const ScenarioAction& action, const std::string& what) {
     failure = "script " + scenario.fileName + ":" + std::to_string(action.line) + ": " + what;
+}
+
+void ScenarioRunner::screenshotFailed(const std::string& path, const std::string& reason) {
+    if (!failure.empty()) return;  // the first failure is the one to tell
+    failure = "script " + scenario.fileName + ":" + std::to_string(screenshotLine) +
+              ": could not save a screenshot to '" + path + "': " + reason;
 }
 
 bool ScenarioRunner::evaluate(const ScenarioAction& action) {
@@ -582,6 +600,7 @@ bool ScenarioRunner::start(const ScenarioAction& a, uint32_t nowMs) {
         std::string error;
         const bool save = a.kind == ScenarioActionKind::SAVE;
         const std::string what = save ? "could not save gesture sets to '" : "could not save a screenshot to '";
+        if (!save) screenshotLine = a.line;
         if (!host.makeOutputFolders(a.text, error)) {
             fail(a, what + a.text + "': " + error);
         } else if (!(save ? host.saveGestureSets(a.text) : host.saveScreenshot(a.text))) {

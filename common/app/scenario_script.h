@@ -137,6 +137,9 @@ public:
     // "script FILE:LINE: assertion failed: expected tool StraightLine2D, got Brush2D"
     const std::string& failureMessage() const { return failure; }
     int currentLine() const;
+    // The program saves a script's screenshot when the frame has been drawn, after the action
+    // ran: a failure then stops the run, naming the action's line.
+    void screenshotFailed(const std::string& path, const std::string& reason);
 
 private:
     // Starts action `index`; true when the runner may go straight on to the next one.
@@ -155,5 +158,6 @@ private:
     uint32_t gestureCount = 0;     // seeds performances that name no seed
     std::map<std::string, std::string> lastAnswers;  // query -> its answer at its last expect
     bool done = false;
+    int screenshotLine = 0;        // the line of the last screenshot action
     std::string failure;
 };

@@ -163,6 +163,8 @@ public:
     bool finish(std::string& error);
 
     bool isRecording() const { return writer.isOpen(); }
+    // A write failed and stopped the recording (and was printed then).
+    bool stoppedByFailure() const { return !failure.empty(); }
     uint32_t framesWritten() const { return writer.framesWritten(); }
 
 private:

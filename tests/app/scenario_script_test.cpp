@@ -245,6 +245,9 @@ TEST(ScenarioParser, SurvivesArbitraryBytes) {
     EXPECT_EQ(error, "script nul.scn:1: NUL byte in line");
     EXPECT_FALSE(loadScenarioFile("/nonexistent/dir/x.scn", s, error));
     EXPECT_EQ(error, "script /nonexistent/dir/x.scn: cannot open the file");
+    // A folder opens as an empty stream: it must not run as an empty script that passes.
+    EXPECT_FALSE(loadScenarioFile("/tmp", s, error));
+    EXPECT_EQ(error, "script /tmp: is a folder, not a file");
 }
 
 TEST(ScenarioParser, DemoAndExampleScriptsParse) {

@@ -26,6 +26,25 @@ if(TARGET pintara)
 endif()
 
 if(TARGET pintara)
+  # A screenshot on a full disk (a file size limit stands in) fails with exit code 1 and keeps
+  # the old file whole; a script's screenshot that fails stops the run at its line.
+  add_test(NAME e2e_pintara_screenshot_failures
+           COMMAND bash -c "printf 'old picture' > artefacts/full_disk_shot.png && (ulimit -f 20 && exec \"$0\" --frames 5 --fixed-step 33 --screenshot artefacts/full_disk_shot.png); rc=$? && test $rc = 1 && test \"$(cat artefacts/full_disk_shot.png)\" = 'old picture' && ! ls artefacts/ | grep -q 'full_disk_shot.png.' && \"$0\" --script $1 --fixed-step 33 > artefacts/screenshot_onto_folder.log 2>&1; rc=$? && cat artefacts/screenshot_onto_folder.log && test $rc = 1 && grep -q \"screenshot_onto_folder.scn:4: could not save a screenshot to '/tmp'\" artefacts/screenshot_onto_folder.log && ! grep -q 'still running' artefacts/screenshot_onto_folder.log"
+                   $<TARGET_FILE:pintara> ${PROJECT_SOURCE_DIR}/tests/e2e/data/screenshot_onto_folder.scn
+           WORKING_DIRECTORY ${PROJECT_BINARY_DIR})
+  # A recording cut short by a full disk stops, says so, and fails the run.
+  add_test(NAME e2e_pintara_record_on_full_disk
+           COMMAND ${CMAKE_COMMAND} -DEXPECT_CODE=1
+                   "-DEXPECT_OUTPUT=write failed in frame 1: File too large [(]recording stopped[)]"
+                   -P ${CMAKE_CURRENT_SOURCE_DIR}/support/run_expecting.cmake
+                   -- bash -c "ulimit -f 100 && exec \"$@\"" limited
+                      $<TARGET_FILE:pintara> --frames 30 --fixed-step 33 --record artefacts/full_disk.rec
+           WORKING_DIRECTORY ${PROJECT_BINARY_DIR})
+  set_tests_properties(e2e_pintara_screenshot_failures e2e_pintara_record_on_full_disk
+                       PROPERTIES LABELS e2e TIMEOUT 300)
+endif()
+
+if(TARGET pintara)
   add_test(NAME e2e_pintara_erase
            COMMAND pintara --script ${PROJECT_SOURCE_DIR}/scenarios/pintara_erase.scn --fixed-step 33
            WORKING_DIRECTORY ${PROJECT_BINARY_DIR})
