@@ -61,7 +61,10 @@ bool parseProgramOptions(int argc, char** argv, ProgramOptions& options, std::st
                 out = value;
                 return true;
             }
-            if (i + 1 >= argc) {
+            // Another option in the value's place means the value was left out: taking it would
+            // run with that option unread ("--screenshot --frames 3" wrote a file "--frames").
+            // A value that does start with "--" can still be given as --option=VALUE.
+            if (i + 1 >= argc || std::string(argv[i + 1]).compare(0, 2, "--") == 0) {
                 error = "option " + name + " needs a value";
                 return false;
             }

@@ -67,6 +67,10 @@ TEST(ProgramOptions, ReadsValuesSeparateOrInline) {
     EXPECT_EQ(options.windowWidth, 800u);
     EXPECT_EQ(options.windowHeight, 600u);
     EXPECT_EQ(options.seed, 7u);
+    // A name that does start with "--" is given inline.
+    ProgramOptions odd;
+    ASSERT_TRUE(parse({"--screenshot=--shot.png"}, odd, error)) << error;
+    EXPECT_EQ(odd.screenshotPath, "--shot.png");
 }
 
 TEST(ProgramOptions, RejectsBadInputWithOneLine) {
@@ -84,6 +88,9 @@ TEST(ProgramOptions, RejectsBadInputWithOneLine) {
         {{"--fixed-step", "0"}, "not a whole number in 1..10000"},
         {{"-v"}, "unknown option -v"},
         {{"-x", "sets.bin"}, "unknown option -x"},
+        // A value left out before another option: that option is not taken as the value.
+        {{"--screenshot", "--frames", "3"}, "option --screenshot needs a value"},
+        {{"--record", "--frames", "3"}, "option --record needs a value"},
     };
     for (auto& c : cases) {
         ProgramOptions options;
