@@ -131,6 +131,9 @@ void noteUnreachableTypes(const GestureRecognizer& recognizer) {
     }
 }
 
+// More neighbours than any set file holds examples is pointless; the cap keeps the count an int.
+constexpr long MAX_NEIGHBOURS = 100000;
+
 int usageError(const char* usage, const std::string& message) {
     if (!message.empty()) std::fprintf(stderr, "%s\n", message.c_str());
     std::fputs(usage, stderr);
@@ -347,8 +350,9 @@ int runRecognize(int argc, char** argv) {
                 return usageError(RECOGNIZE_USAGE, "gesturetool recognize: --threshold needs a number >= 0");
             }
         } else if (arg == "--neighbours") {
-            if (!parseInt(argv[++i], neighbours) || neighbours < 1) {
-                return usageError(RECOGNIZE_USAGE, "gesturetool recognize: --neighbours needs a number >= 1");
+            if (!parseInt(argv[++i], neighbours) || neighbours < 1 || neighbours > MAX_NEIGHBOURS) {
+                return usageError(RECOGNIZE_USAGE, "gesturetool recognize: --neighbours needs a number from 1 to " +
+                                                       std::to_string(MAX_NEIGHBOURS));
             }
         } else if (arg == "--armed") {
             const std::string mode = argv[++i];

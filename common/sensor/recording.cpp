@@ -249,9 +249,11 @@ bool RecordingReader::open(const std::string& filePath, std::string& error) {
     }
 
     uint8_t header[RECORDING_HEADER_BYTES] = {};
-    if (fileSize < RECORDING_HEADER_BYTES ||
-        std::fread(header, 1, sizeof header, file) != sizeof header) {
-        if (fileSize >= 8 && std::memcmp(header, RECORDING_MAGIC, 8) != 0) {
+    // Read what there is even when it is short: a recording cut inside its header still starts
+    // with the magic and is "too short", not "not a recording".
+    const size_t headerRead = std::fread(header, 1, sizeof header, file);
+    if (headerRead != sizeof header) {
+        if (headerRead >= 8 && std::memcmp(header, RECORDING_MAGIC, 8) != 0) {
             return fail(prefix(path) + NOT_A_RECORDING);
         }
         return fail(prefix(path) + "too short for a recording header (" + std::to_string(fileSize) +

@@ -86,6 +86,12 @@ set_tests_properties(gesturetool_recognize_too_few_gestures PROPERTIES
   FIXTURES_REQUIRED gesture_two_sets
   PASS_REGULAR_EXPRESSION "^gesturetool recognize: note: the RIGHT sets hold 2 gestures, fewer than the 3 neighbours a result needs, so they are never recognised \\(see --neighbours\\)\n$")
 
+# A count past the int range was narrowed and wrapped (4294967297 ran as 1).
+add_test(NAME gesturetool_recognize_too_many_neighbours
+  COMMAND sh -c "${_gt} recognize --sets x.bin --neighbours 4294967297 csv:x.csv 2>&1 | head -1")
+set_tests_properties(gesturetool_recognize_too_many_neighbours PROPERTIES
+  PASS_REGULAR_EXPRESSION "^gesturetool recognize: --neighbours needs a number from 1 to 100000\n")
+
 add_test(NAME gesturetool_recognize_unknown_measure
   COMMAND sh -c "${_gt} recognize --sets x.bin --measure FOO csv:x.csv 2>&1 | head -1")
 set_tests_properties(gesturetool_recognize_unknown_measure PROPERTIES

@@ -481,6 +481,11 @@ TEST(Recording, RefusesWhatIsNotARecording) {
 
     writeRecording(path, sampleFrames(), RECORDING_STORES_IMAGES);
     std::vector<uint8_t> bytes = readAll(path);
+    // Cut inside its header: still a recording by its magic, only too short.
+    writeAll(path, bytes.data(), 10);
+    EXPECT_FALSE(reader.open(path, error));
+    EXPECT_NE(error.find("too short for a recording header (10 bytes)"), std::string::npos) << error;
+
     bytes[8] = 2;  // a newer version
     writeAll(path, bytes.data(), bytes.size());
     EXPECT_FALSE(reader.open(path, error));
