@@ -7,11 +7,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <climits>
 
 namespace {
 
 // Folder entries hold at most 255 bytes on Linux's file systems; the suffix takes 7.
 constexpr size_t MAX_TEMPORARY_BASE = 255 - 7;
+// As many links in a row as the kernel follows before it gives up with ELOOP.
+constexpr int MAX_LINK_HOPS = 40;
 
 std::string failure(const char* what, const std::string& path, int code) {
     return std::string(what) + " '" + path + "': " + std::strerror(code);
@@ -24,13 +27,28 @@ bool replaceFileContents(const std::string& path, const std::vector<uint8_t>& by
         error = "no file name given";
         return false;
     }
+    // A link is followed to the file it names, even one that does not exist yet (as writing
+    // through the link would create it): renaming onto the link itself would replace the link.
     std::string target = path;
     struct stat info {};
-    if (::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
-        if (char* resolved = ::realpath(path.c_str(), nullptr)) {
-            target = resolved;
-            std::free(resolved);
+    int hops = 0;
+    for (; ::lstat(target.c_str(), &info) == 0 && S_ISLNK(info.st_mode); ++hops) {
+        if (hops == MAX_LINK_HOPS) {
+            error = failure("cannot follow the links of", path, ELOOP);
+            return false;
         }
+        std::vector<char> named(static_cast<size_t>(info.st_size > 0 ? info.st_size : PATH_MAX) + 1);
+        const ssize_t length = ::readlink(target.c_str(), named.data(), named.size());
+        if (length < 0 || static_cast<size_t>(length) >= named.size()) {
+            error = failure("cannot read the link", target, length < 0 ? errno : ENAMETOOLONG);
+            return false;
+        }
+        std::string next(named.data(), static_cast<size_t>(length));
+        if (next.empty() || next[0] != '/') {  // relative to the link's own folder
+            const size_t slash = target.rfind('/');
+            next = (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) + next;
+        }
+        target = next;
     }
     // rename would put a file in the place of a pipe, socket or device (a FIFO named x.bin
     // offered by the file dialog) and only fail on a folder after writing everything.

@@ -122,6 +122,25 @@ TEST(ReplaceFile, FollowsALinkAndLeavesFilesOfOtherNamesAlone) {
     EXPECT_EQ(contents(real), "new");
     EXPECT_EQ(contents(folder.path / "link.bin.tmp"), "someone else's");
     EXPECT_EQ(folder.entries(), 3u);
+
+    // A link to a file not made yet, in another folder: the file is made there, as writing
+    // through the link would, and the link stays a link.
+    fs::create_directory(folder.path / "elsewhere");
+    const fs::path ahead = folder.path / "ahead.bin";
+    fs::create_symlink("elsewhere/later.bin", ahead);
+    ASSERT_TRUE(replaceFileContents(ahead.string(), bytesOf("sets"), error)) << error;
+    EXPECT_TRUE(fs::is_symlink(ahead));
+    EXPECT_EQ(contents(folder.path / "elsewhere" / "later.bin"), "sets");
+
+    // Links that name each other lead nowhere: refused, and both stay links.
+    const fs::path one = folder.path / "one.bin";
+    const fs::path two = folder.path / "two.bin";
+    fs::create_symlink("two.bin", one);
+    fs::create_symlink("one.bin", two);
+    EXPECT_FALSE(replaceFileContents(one.string(), bytesOf("sets"), error));
+    EXPECT_NE(error.find("Too many levels of symbolic links"), std::string::npos) << error;
+    EXPECT_TRUE(fs::is_symlink(one));
+    EXPECT_TRUE(fs::is_symlink(two));
 }
 
 // A FIFO, a socket or a device where the file should be (the file dialog lists a FIFO named
