@@ -23,6 +23,19 @@ std::string joints(float value) {
     return out.str();
 }
 
+// joints(value) with one joint written 0 0 0, as exporters write a lost joint.
+std::string jointsWithOneLost(float value, int lost) {
+    std::ostringstream out;
+    for (int j = 0; j < JOINT_COUNT * 4; ++j) {
+        if (j / 4 == lost && j % 4 != 3) {
+            out << " 0";
+        } else {
+            out << ' ' << (j % 4 == 3 ? 1.0f : value + 0.01f * j);
+        }
+    }
+    return out.str();
+}
+
 std::string zeroJoints() {
     std::string text;
     for (int j = 0; j < JOINT_COUNT * 4; ++j) {
@@ -155,16 +168,7 @@ TEST(CsvParse, AcceptsWhatExportersWrite) {
 TEST(CsvSourceOpen, ByteOrderMarkClockStepsBackAndLostJoints) {
     // Joint 11 (the right hand) is lost, written as 0 0 0, in the third frame; the clock
     // restarts at line 5. A byte-order mark opens the file.
-    std::string lost = joints(0.3f);
-    {
-        std::istringstream in(lost);
-        std::vector<std::string> values;
-        std::string v;
-        while (in >> v) values.push_back(v);
-        for (int c = 0; c < 3; ++c) values[4 * JOINT_HAND_RIGHT + c] = "0";
-        lost.clear();
-        for (const std::string& value : values) lost += " " + value;
-    }
+    const std::string lost = jointsWithOneLost(0.3f, JOINT_HAND_RIGHT);
     const std::string path = writeFile("csv_source_test_exporter.csv",
                                        "\xEF\xBB\xBF" "1000000" + joints(0.1f) + "\n"
                                        "1033333" + joints(0.2f) + "\n"
@@ -220,16 +224,7 @@ TEST(CsvSourceOpen, ByteOrderMarkClockStepsBackAndLostJoints) {
 TEST(CsvSourceOpen, NobodyLendsALostJointToWhoeverComesNext) {
     // One person, then nobody for a while, then someone else whose right wrist was never
     // tracked: that wrist must not be the first person's, however far away it was.
-    std::string second = joints(-1.0f);
-    {
-        std::istringstream in(second);
-        std::vector<std::string> values;
-        std::string v;
-        while (in >> v) values.push_back(v);
-        for (int c = 0; c < 3; ++c) values[4 * JOINT_WRIST_RIGHT + c] = "0";
-        second.clear();
-        for (const std::string& value : values) second += " " + value;
-    }
+    const std::string second = jointsWithOneLost(-1.0f, JOINT_WRIST_RIGHT);
     const std::string path = writeFile("csv_source_test_next_person.csv",
                                        "0" + joints(0.3f) + "\n"
                                        "33333" + zeroJoints() + "\n"
