@@ -12,6 +12,7 @@
 #include <map>
 
 #include "common/app/input_chain.h"
+#include "common/app/program_harness.h"
 #include "common/tools/null_tool.h"
 #include "common/widgets/hand_pointer_draw.h"
 #include "common/widgets/texture.h"
@@ -558,7 +559,7 @@ void finishPaintFileDialog(PaintApp& app) {
 void paintKeyboard(PaintApp& app, unsigned char key) {
     switch (key) {
         case 27:
-            std::exit(0);
+            endProgramNow(0);
         case '1':
         case '2':
         case '3':

@@ -10,6 +10,7 @@
 
 #include "common/app/gui_glue.h"
 #include "common/app/input_chain.h"
+#include "common/app/program_harness.h"
 #include "common/tools/null_tool.h"
 #include "common/widgets/camera_texture.h"
 #include "common/widgets/hand_pointer_draw.h"
@@ -336,7 +337,7 @@ void drawTerrainGui(TerrainApp& app) {
 void terrainKeyboard(TerrainApp& app, unsigned char key) {
     switch (key) {
         case 27:
-            std::exit(0);
+            endProgramNow(0);
         case '1':
         case '2':
         case '3':

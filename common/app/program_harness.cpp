@@ -18,8 +18,10 @@
 
 namespace {
 
-// The recorder must finish its file however the program ends (Escape calls exit).
+// The recorder must finish its file however the program ends.
 Recorder* activeRecorder = nullptr;
+// The harness of the running program, for endProgramNow.
+ProgramHarness* runningHarness = nullptr;
 
 // False when the recording did not reach its file whole. A write failure was printed when it
 // happened; only a failure at the end is printed here.
@@ -40,8 +42,11 @@ double processCpuMs() {
     return static_cast<double>(t.tv_sec) * 1000.0 + static_cast<double>(t.tv_nsec) / 1.0e6;
 }
 
-void endProgram(ProgramHarness& harness, int code, int windowWidth, int windowHeight) {
-    if (harness.frameCpu.count > 0) {
+// The --screenshot is read from the back buffer: at a frame's end it holds the frame just
+// drawn, and between frames it still holds the frame on screen (the front buffer reads back
+// black under the software renderer).
+[[noreturn]] void endProgram(ProgramHarness& harness, int code, int windowWidth, int windowHeight) {
+    if (harness.frameCpu.count > 0 && (harness.options.frameLimit > 0 || harness.scenario)) {
         // The count is of measured frames: the first carries the start-up and the last never
         // reaches the start of another frame, so --frames 40 reports 38. A measurement, not one
         // of the program's own messages, so it goes to the error stream.
@@ -67,6 +72,11 @@ void endProgram(ProgramHarness& harness, int code, int windowWidth, int windowHe
 
 }  // namespace
 
+void endProgramNow(int code) {
+    if (!runningHarness) std::exit(code);
+    endProgram(*runningHarness, code, runningHarness->lastFrameWidth, runningHarness->lastFrameHeight);
+}
+
 bool setUpHarness(ProgramHarness& harness, const std::string& programName, int argc, char** argv, int& exitCode) {
     // Line by line even into a pipe or a file, so nothing printed is lost if the program is
     // killed; before anything is written, as setvbuf requires.
@@ -75,6 +85,7 @@ bool setUpHarness(ProgramHarness& harness, const std::string& programName, int a
     // keeps the old file), not kill the program and lose the user's work.
     std::signal(SIGXFSZ, SIG_IGN);
     harness.programName = programName;
+    runningHarness = &harness;
     std::string error;
     if (!parseProgramOptions(argc, argv, harness.options, error)) {
         std::cerr << programName << ": " << error << "\n";
@@ -185,6 +196,8 @@ bool requestScreenshot(ProgramHarness& harness, const std::string& path) {
 }
 
 void harnessEndFrame(ProgramHarness& harness, int windowWidth, int windowHeight) {
+    harness.lastFrameWidth = windowWidth;
+    harness.lastFrameHeight = windowHeight;
     if (!harness.pendingScreenshot.empty()) {
         glReadBuffer(GL_BACK);
         std::string error;

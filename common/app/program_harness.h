@@ -44,9 +44,18 @@ struct ProgramHarness {
     bool motionHeld = false;
     int heldMotionX = 0;
     int heldMotionY = 0;
+    // The window's size at the last frame's end, for a screenshot when the program ends between
+    // frames.
+    int lastFrameWidth = 0;
+    int lastFrameHeight = 0;
 };
 
 constexpr int64_t HANG_LIMIT_MS = 120000;
+
+// Ends the program now (Escape) the way --frames ends it: the recording is finished and the
+// --screenshot taken of the last frame drawn, and either failing makes the exit code 1.
+// Without a harness set up (tests) it just exits with `code`.
+[[noreturn]] void endProgramNow(int code);
 
 // Asks for a screenshot of the frame being drawn (scripts run before the drawing). False when
 // the path is empty.

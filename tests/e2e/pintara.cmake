@@ -40,8 +40,12 @@ if(TARGET pintara)
                    -- bash -c "ulimit -f 100 && exec \"$@\"" limited
                       $<TARGET_FILE:pintara> --frames 30 --fixed-step 33 --record artefacts/full_disk.rec
            WORKING_DIRECTORY ${PROJECT_BINARY_DIR})
+  add_test(NAME e2e_pintara_escape_ends_like_frames
+           COMMAND bash -c "rm -f artefacts/escape_shot.png && (ulimit -f 300 && exec \"$0\" --script $1 --fixed-step 33 --record artefacts/escape.rec --screenshot artefacts/escape_shot.png) > artefacts/escape.log 2>&1; rc=$? && cat artefacts/escape.log && test $rc = 1 && test -s artefacts/escape_shot.png && grep -q 'recording stopped' artefacts/escape.log && ! grep -q 'still running' artefacts/escape.log"
+                   $<TARGET_FILE:pintara> ${PROJECT_SOURCE_DIR}/tests/e2e/data/escape_ends_like_frames.scn
+           WORKING_DIRECTORY ${PROJECT_BINARY_DIR})
   set_tests_properties(e2e_pintara_screenshot_failures e2e_pintara_record_on_full_disk
-                       PROPERTIES LABELS e2e TIMEOUT 300)
+                       e2e_pintara_escape_ends_like_frames PROPERTIES LABELS e2e TIMEOUT 300)
 endif()
 
 if(TARGET pintara)
