@@ -156,6 +156,8 @@ void csvSkeletonFrame(const CsvFrame& csv, SkeletonFrame& frame) {
 namespace {
 
 constexpr uint64_t USUAL_FRAME_INTERVAL_US = 33333;  // 30 frames a second
+// A second without frames: whoever comes after it may be someone else.
+constexpr uint64_t PERSON_GAP_US = 1000000;
 // Lines remarked on one by one; a file of another format would otherwise print one per line.
 constexpr size_t MAX_LINE_REMARKS = 10;
 
@@ -287,6 +289,11 @@ bool CsvSource::open(const std::string& path, std::string& error, std::FILE* war
             }
             shiftUs += wanted - frame.timeUs;
             frame.timeUs = wanted;
+        }
+        // Some exporters leave out the frames with nobody in them: a gap in the time stamps
+        // ends a person as a frame with nobody does.
+        if (!frames.empty() && frame.timeUs - frames.back().timeUs > PERSON_GAP_US) {
+            std::fill(std::begin(known), std::end(known), false);
         }
         if (frame.tracked) {
             // Exporters write a joint the tracker lost as 0 0 0: the camera's own position. It

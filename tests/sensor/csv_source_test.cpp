@@ -243,6 +243,20 @@ TEST(CsvSourceOpen, NobodyLendsALostJointToWhoeverComesNext) {
     csvSkeletonFrame(next, skeleton);
     EXPECT_EQ(skeleton.slots[0].jointTrackingStates[JOINT_WRIST_RIGHT], 0u);
     EXPECT_NE(warnings.find("not been tracked yet"), std::string::npos) << warnings;
+
+    // The same with the empty stretch left out of the file: a gap of two seconds in the stamps.
+    // Within a second, the joint is still held.
+    const std::string gapPath = writeFile("csv_source_test_next_person_gap.csv",
+                                          "0" + joints(0.3f) + "\n"
+                                          "900000" + second + "\n"
+                                          "3000000" + second + "\n");
+    CsvSource gapped;
+    openCapturingWarnings(gapped, gapPath, ok, error);
+    ASSERT_TRUE(ok) << error;
+    ASSERT_EQ(gapped.frameCount(), 3u);
+    EXPECT_TRUE(gapped.allFrames()[1].inferred[JOINT_WRIST_RIGHT]);
+    EXPECT_FALSE(gapped.allFrames()[2].inferred[JOINT_WRIST_RIGHT]);
+    EXPECT_EQ(gapped.allFrames()[2].joints[JOINT_WRIST_RIGHT].x, 0.0f);
 }
 
 TEST(CsvSourceOpen, WarnsOnceWhenJointsAreNotInMetresFacingAway) {

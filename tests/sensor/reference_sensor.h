@@ -300,10 +300,18 @@ inline std::vector<CsvLine> readCsvLines(const std::string& text) {
 struct CsvStreamModel {
     // A lost joint (0 0 0) keeps its last tracked offset from the hip centre, which is settled
     // first; the hip centre keeps its absolute place. A frame with nobody forgets everything.
+    // More than a second between stamps forgets everything too.
     bool haveLast[JOINT_COUNT] = {};
     Vector4 lastOffset[JOINT_COUNT];
+    bool anyLine = false;
+    uint64_t lastTimeUs = 0;
 
     SkeletonFrame frameFor(const CsvLine& line) {
+        if (anyLine && line.timeUs > lastTimeUs + 1000000) {
+            for (bool& have : haveLast) have = false;
+        }
+        anyLine = true;
+        lastTimeUs = line.timeUs;
         SkeletonFrame frame{};
         bool anyone = false;
         for (int j = 0; j < JOINT_COUNT; ++j) {
