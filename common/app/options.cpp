@@ -143,7 +143,7 @@ std::string programUsage(const std::string& program) {
            "                       (on replay: or csv: input, only its program actions: hold, key,\n"
            "                       load, save, screenshot, expect, echo)\n"
            "  --fixed-step MS      every frame advances a virtual clock by MS (deterministic runs)\n"
-           "  --frames N           end after N frames with exit code 0\n"
+           "  --frames N           end after N frames with exit code 0 (CPU per frame on stderr)\n"
            "  --screenshot FILE    save the last frame as a PNG\n"
            "  --record FILE        record the sensor's frames for replay:FILE\n"
            "                       (both make missing folders on the way to FILE)\n"
@@ -153,6 +153,7 @@ std::string programUsage(const std::string& program) {
            "  --version            the version\n"
            "  -display, -geometry, -iconic, -sync, -gldebug, -direct, -indirect\n"
            "                       are the window system's, passed to GLUT\n"
+           "Any value may also be given as --option=VALUE, which a value starting with -- needs.\n"
            "\n"
            "Without a script the mouse drives the simulated performer's right arm, its buttons close\n"
            "the hands, and the keys F1 to F10 make it perform its named gestures (see README.md).\n";

@@ -60,7 +60,7 @@ double processCpuMs() {
             harness.screenshotSaved = true;
             std::printf("screenshot: %s\n", harness.options.screenshotPath.c_str());
         } else {
-            std::printf("screenshot '%s': %s\n", harness.options.screenshotPath.c_str(), error.c_str());
+            std::printf("screenshot not saved: %s\n", error.c_str());
             if (code == 0) code = 1;
         }
     }
@@ -206,7 +206,7 @@ void harnessEndFrame(ProgramHarness& harness, int windowWidth, int windowHeight)
         } else if (harness.scenario) {
             harness.scenario->screenshotFailed(harness.pendingScreenshot, error);  // stops the run below
         } else {
-            std::printf("screenshot '%s': %s\n", harness.pendingScreenshot.c_str(), error.c_str());
+            std::printf("screenshot not saved: %s\n", error.c_str());
         }
         harness.pendingScreenshot.clear();
     }

@@ -24,7 +24,7 @@ void appendBytes(void* context, void* data, int size) {
 
 bool saveScreenshot(const std::string& path, int width, int height, std::string& error) {
     if (width <= 0 || height <= 0) {
-        error = "the window has no area";
+        error = "'" + path + "': the window has no area";
         return false;
     }
     if (!makeParentFolders(path, error)) return false;
@@ -37,7 +37,7 @@ bool saveScreenshot(const std::string& path, int width, int height, std::string&
     // disk left a cut-short file in place of the old one and was reported as saved.
     std::vector<uint8_t> png;
     if (!stbi_write_png_to_func(appendBytes, &png, width, height, 3, pixels.data(), width * 3)) {
-        error = "the image could not be encoded";
+        error = "'" + path + "': the image could not be encoded";
         return false;
     }
     return replaceFileContents(path, png, error);
