@@ -6,6 +6,7 @@
 #include <backends/imgui_impl_glut.h>
 #include <backends/imgui_impl_opengl2.h>
 #include <imgui.h>
+#include <imgui_internal.h>
 
 namespace {
 bool guiReady = false;
@@ -47,11 +48,13 @@ GuiEvent lastSubmitted{};
 bool anySubmitted = false;
 bool lastSubmittedWaits = false;
 
-// A left press outside the GUI's windows takes the keyboard from a text field, but ImGui says so only
-// two frames on: the field lets go in the frame that sees the press, and the capture flag is
-// worked out when a frame starts. Keys typed meanwhile went to the field, which dropped them,
-// instead of to the program. Counts the frame starts still to come before the flag is right.
-int framesUntilKeyboardReleased = 0;
+// A left press moves the keyboard focus: outside the GUI's windows it takes it from a text
+// field, inside one it may give it to a field. ImGui says so only two frames on (the field
+// changes in the frame that sees the press, the capture flag when a frame starts), so keys typed
+// meanwhile went by the old flag: to a field that had let go and dropped them, or to the program
+// as well as to the field just clicked. Until then they go to the side the press was on.
+int framesUntilFocusSettles = 0;
+bool lastPressInGui = false;
 
 int mouseIndex(int glutButton) {
     if (glutButton == GLUT_LEFT_BUTTON) return 0;
@@ -205,8 +208,19 @@ void startNextFrameInput() {
     std::copy(waiting + taken, waiting + waitingCount, waiting);
     waitingCount -= taken;
 }
-// Keys go to the GUI while it has the keyboard and no press outside it is taking it away.
-bool guiTakesKeys() { return ImGui::GetIO().WantCaptureKeyboard && framesUntilKeyboardReleased == 0; }
+bool guiTakesKeys() {
+    return framesUntilFocusSettles > 0 ? lastPressInGui : ImGui::GetIO().WantCaptureKeyboard;
+}
+
+// Whether a window the last frame drew lies under (x, y). ImGui's own answer is a frame old and
+// false while a button is held down from a press outside.
+bool guiWindowAt(int x, int y) {
+    const ImVec2 point(static_cast<float>(x), static_cast<float>(y));
+    for (const ImGuiWindow* window : ImGui::GetCurrentContext()->Windows) {
+        if (window->Active && !window->Hidden && window->OuterRectClipped.Contains(point)) return true;
+    }
+    return false;
+}
 }  // namespace
 
 void initGui() {
@@ -233,7 +247,7 @@ void beginGuiFrame(int windowWidth, int windowHeight) {
     // A press still waiting has not reached ImGui yet: its two frames start once it has.
     const bool pressWaits = std::any_of(waiting, waiting + waitingCount,
                                         [](const GuiEvent& e) { return e.kind == EventKind::MOUSE_DOWN; });
-    if (framesUntilKeyboardReleased > 0 && !pressWaits) --framesUntilKeyboardReleased;
+    if (framesUntilFocusSettles > 0 && !pressWaits) --framesUntilFocusSettles;
 }
 
 void endGuiFrame(int windowWidth, int windowHeight) {
@@ -273,9 +287,11 @@ bool guiMouseButton(int button, int state, int x, int y) {
         ImGui_ImplGLUT_MouseFunc(button, state, x, y);  // the wheel's buttons: only the position
     } else {
         submit(state == GLUT_DOWN ? EventKind::MOUSE_DOWN : EventKind::MOUSE_UP, button, x, y, glutGetModifiers());
-        // Only the left button's press makes a text field let go.
-        if (button == GLUT_LEFT_BUTTON && state == GLUT_DOWN && !ImGui::GetIO().WantCaptureMouse)
-            framesUntilKeyboardReleased = 2;
+        // Only the left button's press moves a text field's focus.
+        if (button == GLUT_LEFT_BUTTON && state == GLUT_DOWN) {
+            framesUntilFocusSettles = 2;
+            lastPressInGui = guiWindowAt(x, y);
+        }
     }
     return ImGui::GetIO().WantCaptureMouse;
 }

@@ -441,9 +441,9 @@ TEST_F(TerrainAppTest, FastTypingBetweenFramesKeepsEveryEditInOrder) {
     std::system(("rm -rf " + folder).c_str());
 }
 
-// A quick user clicks outside a text field and presses a key at once: ImGui lets go of the
-// keyboard only two frames after the press, and the key went to the field, which dropped it.
-TEST_F(TerrainAppTest, AKeyRightAfterAClickOutsideATextFieldGoesToTheProgram) {
+// A quick user clicks outside a text field, or back into it, and presses a key at once: ImGui
+// moves the keyboard focus only two frames after the press, and the key went by the old focus.
+TEST_F(TerrainAppTest, AKeyRightAfterAClickGoesToTheSideTheClickWasOn) {
     initGui();
     char text[32] = "";
     float fieldX = 0.0f, fieldY = 0.0f;
@@ -486,6 +486,17 @@ TEST_F(TerrainAppTest, AKeyRightAfterAClickOutsideATextFieldGoesToTheProgram) {
     EXPECT_FALSE(ImGui::GetIO().WantCaptureKeyboard);
     for (int i = 0; i < 3; ++i) frame();
     EXPECT_STREQ(text, "a") << "nothing was typed into the field after it lost the keyboard";
+
+    // Clicked away and, a frame later, back into the field, then a key at once: the key is the
+    // field's only, not the program's as well.
+    click(TEST_WINDOW_WIDTH - 20, TEST_WINDOW_HEIGHT - 20);
+    click(static_cast<int>(fieldX), static_cast<int>(fieldY));
+    EXPECT_TRUE(press('x')) << "a key typed into the field clicked just now";
+    for (int i = 0; i < 3; ++i) frame();
+    EXPECT_NE(std::string(text).find('x'), std::string::npos) << text;
+    click(TEST_WINDOW_WIDTH - 20, TEST_WINDOW_HEIGHT - 20);
+    for (int i = 0; i < 3; ++i) frame();
+    std::snprintf(text, sizeof text, "a");
 
     // A right-button press outside does not take the keyboard from the field.
     click(static_cast<int>(fieldX), static_cast<int>(fieldY));
