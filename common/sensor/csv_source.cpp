@@ -235,10 +235,13 @@ bool CsvSource::open(const std::string& path, std::string& error, std::FILE* war
     };
     uint64_t shiftUs = 0;              // added to every stamp after the clock stepped back
     // Each joint's last tracked position, kept as an offset from the hip centre of its frame so
-    // that a joint lost while the person walks on stays with the body. The hip centre itself
-    // keeps its absolute position.
+    // that a joint lost while the person walks on stays with the body. The hip centre itself,
+    // and a joint tracked while the hip centre never was, keep their absolute positions.
     Vector4 lastKnown[JOINT_COUNT];
     bool known[JOINT_COUNT] = {};
+    bool fromHip[JOINT_COUNT] = {};
+    // Whoever comes after nobody may be someone else: nothing of this person's is lent to them.
+    auto forgetPerson = [&known]() { std::fill(std::begin(known), std::end(known), false); };
     size_t framesWithMissingJoints = 0;
     size_t framesWithUntrackedJoints = 0;  // with a joint lost before it was ever tracked
     CsvFrame frame;
@@ -292,9 +295,7 @@ bool CsvSource::open(const std::string& path, std::string& error, std::FILE* war
         }
         // Some exporters leave out the frames with nobody in them: a gap in the time stamps
         // ends a person as a frame with nobody does.
-        if (!frames.empty() && frame.timeUs - frames.back().timeUs > PERSON_GAP_US) {
-            std::fill(std::begin(known), std::end(known), false);
-        }
+        if (!frames.empty() && frame.timeUs - frames.back().timeUs > PERSON_GAP_US) forgetPerson();
         if (frame.tracked) {
             // Exporters write a joint the tracker lost as 0 0 0: the camera's own position. It
             // keeps its last tracked place on the body instead, like the runtime's inferred joints.
@@ -302,16 +303,18 @@ bool CsvSource::open(const std::string& path, std::string& error, std::FILE* war
             bool neverTracked = false;
             for (int j = 0; j < JOINT_COUNT; ++j) {
                 static_assert(JOINT_HIP_CENTER == 0, "the hip centre must be settled before the joints held from it");
-                const Vector4 hip = j == JOINT_HIP_CENTER ? Vector4{0.0f, 0.0f, 0.0f, 0.0f}
-                                                          : frame.joints[JOINT_HIP_CENTER];
+                const Vector4& hip = frame.joints[JOINT_HIP_CENTER];
+                const bool hipPlaced = j != JOINT_HIP_CENTER && !jointMissing(hip);  // tracked or held
                 Vector4& joint = frame.joints[j];
                 frame.inferred[j] = false;
                 if (!jointMissing(joint)) {
-                    lastKnown[j] = Vector4{joint.x - hip.x, joint.y - hip.y, joint.z - hip.z, joint.w};
+                    fromHip[j] = hipPlaced;
+                    lastKnown[j] = hipPlaced ? Vector4{joint.x - hip.x, joint.y - hip.y, joint.z - hip.z, joint.w}
+                                             : joint;
                     known[j] = true;
-                } else if (known[j]) {
+                } else if (known[j] && (hipPlaced || !fromHip[j])) {
                     const Vector4& held = lastKnown[j];
-                    joint = Vector4{hip.x + held.x, hip.y + held.y, hip.z + held.z, held.w};
+                    joint = fromHip[j] ? Vector4{hip.x + held.x, hip.y + held.y, hip.z + held.z, held.w} : held;
                     frame.inferred[j] = true;
                     missing = true;
                 } else {
@@ -322,9 +325,7 @@ bool CsvSource::open(const std::string& path, std::string& error, std::FILE* war
             framesWithMissingJoints += missing ? 1 : 0;
             framesWithUntrackedJoints += neverTracked ? 1 : 0;
         } else {
-            // Nobody is tracked: whoever comes next may be someone else, so nothing of this
-            // person's is lent to them.
-            std::fill(std::begin(known), std::end(known), false);
+            forgetPerson();
         }
         frames.push_back(frame);
     }

@@ -259,6 +259,25 @@ TEST(CsvSourceOpen, NobodyLendsALostJointToWhoeverComesNext) {
     EXPECT_EQ(gapped.allFrames()[2].joints[JOINT_WRIST_RIGHT].x, 0.0f);
 }
 
+TEST(CsvSourceOpen, AJointSeenBeforeTheHipCentreIsHeldWhereItWas) {
+    // The hip centre is lost in the first frame and found in the second, where the right wrist
+    // is lost: the wrist stays where it was seen, not offset from a hip it was never measured from.
+    const std::string path = writeFile("csv_source_test_hip_later.csv",
+                                       "0" + jointsWithOneLost(0.3f, JOINT_HIP_CENTER) + "\n"
+                                       "33333" + jointsWithOneLost(0.5f, JOINT_WRIST_RIGHT) + "\n");
+    CsvSource source;
+    bool ok = false;
+    std::string error;
+    openCapturingWarnings(source, path, ok, error);
+    ASSERT_TRUE(ok) << error;
+    const CsvFrame& first = source.allFrames()[0];
+    const CsvFrame& second = source.allFrames()[1];
+    EXPECT_TRUE(second.inferred[JOINT_WRIST_RIGHT]);
+    for (float Vector4::*axis : {&Vector4::x, &Vector4::y, &Vector4::z}) {
+        EXPECT_EQ(second.joints[JOINT_WRIST_RIGHT].*axis, first.joints[JOINT_WRIST_RIGHT].*axis);
+    }
+}
+
 TEST(CsvSourceOpen, WarnsOnceWhenJointsAreNotInMetresFacingAway) {
     CsvSource source;
     bool ok = false;

@@ -302,6 +302,7 @@ struct CsvStreamModel {
     // first; the hip centre keeps its absolute place. A frame with nobody forgets everything.
     // More than a second between stamps forgets everything too.
     bool haveLast[JOINT_COUNT] = {};
+    bool offsetFromHip[JOINT_COUNT] = {};
     Vector4 lastOffset[JOINT_COUNT];
     bool anyLine = false;
     uint64_t lastTimeUs = 0;
@@ -327,9 +328,13 @@ struct CsvStreamModel {
         person.trackingId = 1;
         for (int j = 0; j < JOINT_COUNT; ++j) {
             const float* v = &line.values[4 * j];
-            const Vector4 origin = j == JOINT_HIP_CENTER ? Vector4{} : person.joints[JOINT_HIP_CENTER];
+            // Offsets only from a hip centre that is placed (tracked or held); otherwise the
+            // joint is held where it was.
+            const Vector4& hip = person.joints[JOINT_HIP_CENTER];
+            const bool hipPlaced = j != JOINT_HIP_CENTER && (hip.x != 0.0f || hip.y != 0.0f || hip.z != 0.0f);
+            const Vector4 origin = hipPlaced ? hip : Vector4{};
             if (v[0] == 0.0f && v[1] == 0.0f && v[2] == 0.0f) {
-                if (haveLast[j]) {
+                if (haveLast[j] && (hipPlaced || !offsetFromHip[j])) {
                     const Vector4& d = lastOffset[j];
                     person.joints[j] = Vector4{origin.x + d.x, origin.y + d.y, origin.z + d.z, d.w};
                     person.jointTrackingStates[j] = 1;
@@ -341,6 +346,7 @@ struct CsvStreamModel {
                 person.joints[j] = Vector4{v[0], v[1], v[2], v[3]};
                 person.jointTrackingStates[j] = 2;
                 lastOffset[j] = Vector4{v[0] - origin.x, v[1] - origin.y, v[2] - origin.z, v[3]};
+                offsetFromHip[j] = hipPlaced;
                 haveLast[j] = true;
             }
         }
