@@ -69,12 +69,16 @@ bool parseFloat(const char* text, float& value) {
     return errno == 0 && end != text && *end == '\0';
 }
 
-// "A:B" with 0 <= A <= B.
+// Capture times and frame numbers are 32-bit in the recogniser: larger ones would wrap.
+constexpr long MAX_RANGE_END = 2147483646;
+
+// "A:B" with 0 <= A <= B <= MAX_RANGE_END.
 bool parseRange(const char* text, long& first, long& last) {
     const char* colon = std::strchr(text, ':');
     if (colon == nullptr) return false;
     const std::string a(text, colon);
-    return parseInt(a.c_str(), first) && parseInt(colon + 1, last) && first >= 0 && first <= last;
+    return parseInt(a.c_str(), first) && parseInt(colon + 1, last) && first >= 0 && first <= last &&
+           last <= MAX_RANGE_END;
 }
 
 bool isClassText(const std::string& text) {
@@ -196,7 +200,8 @@ int runTrain(int argc, char** argv) {
         } else if (arg == "--capture" || arg == "--interval") {
             if (o.capture || o.interval) return usageError(TRAIN_USAGE, "gesturetool train: give --capture or --interval once");
             if (!parseRange(argv[++i], o.first, o.last)) {
-                return usageError(TRAIN_USAGE, "gesturetool train: " + arg + " needs A:B with 0 <= A <= B");
+                return usageError(TRAIN_USAGE, "gesturetool train: " + arg + " needs A:B with 0 <= A <= B <= " +
+                                                   std::to_string(MAX_RANGE_END));
             }
             (arg == "--capture" ? o.capture : o.interval) = true;
         } else {

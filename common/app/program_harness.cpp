@@ -45,6 +45,14 @@ double processCpuMs() {
 // The --screenshot is read from the back buffer: at a frame's end it holds the frame just
 // drawn, and between frames it still holds the frame on screen (the front buffer reads back
 // black under the software renderer).
+// Saves a screenshot of the back buffer and says what came of it; false when it failed.
+bool saveAndReportScreenshot(const std::string& path, int windowWidth, int windowHeight, std::string& error) {
+    glReadBuffer(GL_BACK);
+    if (!saveScreenshot(path, windowWidth, windowHeight, error)) return false;
+    std::printf("screenshot: %s\n", path.c_str());
+    return true;
+}
+
 [[noreturn]] void endProgram(ProgramHarness& harness, int code, int windowWidth, int windowHeight) {
     if (harness.frameCpu.count > 0 && (harness.options.frameLimit > 0 || harness.scenario)) {
         // The count is of measured frames: the first carries the start-up and the last never
@@ -54,11 +62,9 @@ double processCpuMs() {
                      describeFrameCpu(harness.frameCpu).c_str());
     }
     if (!harness.options.screenshotPath.empty() && !harness.screenshotSaved) {
-        glReadBuffer(GL_BACK);
         std::string error;
-        if (saveScreenshot(harness.options.screenshotPath, windowWidth, windowHeight, error)) {
+        if (saveAndReportScreenshot(harness.options.screenshotPath, windowWidth, windowHeight, error)) {
             harness.screenshotSaved = true;
-            std::printf("screenshot: %s\n", harness.options.screenshotPath.c_str());
         } else {
             std::printf("screenshot not saved: %s\n", error.c_str());
             if (code == 0) code = 1;
@@ -199,14 +205,13 @@ void harnessEndFrame(ProgramHarness& harness, int windowWidth, int windowHeight)
     harness.lastFrameWidth = windowWidth;
     harness.lastFrameHeight = windowHeight;
     if (!harness.pendingScreenshot.empty()) {
-        glReadBuffer(GL_BACK);
         std::string error;
-        if (saveScreenshot(harness.pendingScreenshot, windowWidth, windowHeight, error)) {
-            std::printf("screenshot: %s\n", harness.pendingScreenshot.c_str());
-        } else if (harness.scenario) {
-            harness.scenario->screenshotFailed(harness.pendingScreenshot, error);  // stops the run below
-        } else {
-            std::printf("screenshot not saved: %s\n", error.c_str());
+        if (!saveAndReportScreenshot(harness.pendingScreenshot, windowWidth, windowHeight, error)) {
+            if (harness.scenario) {
+                harness.scenario->screenshotFailed(harness.pendingScreenshot, error);  // stops the run below
+            } else {
+                std::printf("screenshot not saved: %s\n", error.c_str());
+            }
         }
         harness.pendingScreenshot.clear();
     }

@@ -511,11 +511,20 @@ void GestureRecognizer::runTrainingCapture() {
     classifyIntervalWith(interval, currentSettings(), true, frameScratch);
 }
 
+namespace {
+
+// Under the equal-length measures examples are kept at 64 poses, except a held pose: the
+// held-pose candidates it must match are single poses, and a single pose is never compared
+// with a sequence.
+bool storedResampled(SimilarityMeasure measure, const Gesture& example) {
+    return measureNeedsResampling(measure) && example.poses.size() != 1;
+}
+
+}  // namespace
+
 void GestureRecognizer::trainGesture(Gesture&& gesture) {
     bool statisticsValid = true;
-    // A held pose stays one pose: the held-pose candidates it must match are single poses, and
-    // a single pose is never compared with a sequence.
-    if (measureNeedsResampling(similarityMeasure) && gesture.poses.size() != 1) {
+    if (storedResampled(similarityMeasure, gesture)) {
         resampleGesture(gesture, RESAMPLE_LENGTH);
         if (gesture.poses.size() != static_cast<size_t>(RESAMPLE_LENGTH)) {
             say("Resampling error!\n");
@@ -695,7 +704,7 @@ bool GestureRecognizer::loadGestureSets(const std::string& path) {
     size_t gestures = 0;
     for (GestureSet& set : loaded) {
         for (Gesture& g : set.gestures) {
-            if (resample && g.poses.size() != static_cast<size_t>(RESAMPLE_LENGTH) && g.poses.size() != 1) {
+            if (storedResampled(similarityMeasure, g) && g.poses.size() != static_cast<size_t>(RESAMPLE_LENGTH)) {
                 resampleGesture(g, RESAMPLE_LENGTH);
             }
         }

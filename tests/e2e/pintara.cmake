@@ -29,7 +29,7 @@ if(TARGET pintara)
   # A screenshot on a full disk (a file size limit stands in) fails with exit code 1 and keeps
   # the old file whole; a script's screenshot that fails stops the run at its line.
   add_test(NAME e2e_pintara_screenshot_failures
-           COMMAND bash -c "printf 'old picture' > artefacts/full_disk_shot.png && (ulimit -f 20 && exec \"$0\" --frames 5 --fixed-step 33 --screenshot artefacts/full_disk_shot.png); rc=$? && test $rc = 1 && test \"$(cat artefacts/full_disk_shot.png)\" = 'old picture' && ! ls artefacts/ | grep -q 'full_disk_shot.png.' && \"$0\" --script $1 --fixed-step 33 > artefacts/screenshot_onto_folder.log 2>&1; rc=$? && cat artefacts/screenshot_onto_folder.log && test $rc = 1 && grep -q \"screenshot_onto_folder.scn:4: could not save a screenshot to '/tmp'\" artefacts/screenshot_onto_folder.log && ! grep -q 'still running' artefacts/screenshot_onto_folder.log"
+           COMMAND bash -c "rm -f artefacts/screenshot_onto_folder.log && printf 'old picture' > artefacts/full_disk_shot.png && (ulimit -f 20 && exec \"$0\" --frames 5 --fixed-step 33 --screenshot artefacts/full_disk_shot.png); rc=$? && test $rc = 1 && test \"$(cat artefacts/full_disk_shot.png)\" = 'old picture' && ! ls artefacts/ | grep -q 'full_disk_shot.png.' && \"$0\" --script $1 --fixed-step 33 > artefacts/screenshot_onto_folder.log 2>&1; rc=$? && cat artefacts/screenshot_onto_folder.log && test $rc = 1 && grep -q \"screenshot_onto_folder.scn:4: could not save a screenshot to '/tmp'\" artefacts/screenshot_onto_folder.log && ! grep -q 'still running' artefacts/screenshot_onto_folder.log"
                    $<TARGET_FILE:pintara> ${PROJECT_SOURCE_DIR}/tests/e2e/data/screenshot_onto_folder.scn
            WORKING_DIRECTORY ${PROJECT_BINARY_DIR})
   # A recording cut short by a full disk stops, says so, and fails the run.
@@ -41,7 +41,7 @@ if(TARGET pintara)
                       $<TARGET_FILE:pintara> --frames 30 --fixed-step 33 --record artefacts/full_disk.rec
            WORKING_DIRECTORY ${PROJECT_BINARY_DIR})
   add_test(NAME e2e_pintara_escape_ends_like_frames
-           COMMAND bash -c "rm -f artefacts/escape_shot.png && (ulimit -f 300 && exec \"$0\" --script $1 --fixed-step 33 --record artefacts/escape.rec --screenshot artefacts/escape_shot.png) > artefacts/escape.log 2>&1; rc=$? && cat artefacts/escape.log && test $rc = 1 && test -s artefacts/escape_shot.png && grep -q 'recording stopped' artefacts/escape.log && ! grep -q 'still running' artefacts/escape.log"
+           COMMAND bash -c "rm -f artefacts/escape_shot.png artefacts/escape.log && (ulimit -f 300 && exec \"$0\" --script $1 --fixed-step 33 --record artefacts/escape.rec --screenshot artefacts/escape_shot.png) > artefacts/escape.log 2>&1; rc=$? && cat artefacts/escape.log && test $rc = 1 && test -s artefacts/escape_shot.png && grep -q 'recording stopped' artefacts/escape.log && ! grep -q 'still running' artefacts/escape.log"
                    $<TARGET_FILE:pintara> ${PROJECT_SOURCE_DIR}/tests/e2e/data/escape_ends_like_frames.scn
            WORKING_DIRECTORY ${PROJECT_BINARY_DIR})
   set_tests_properties(e2e_pintara_screenshot_failures e2e_pintara_record_on_full_disk

@@ -92,6 +92,12 @@ add_test(NAME gesturetool_recognize_too_many_neighbours
 set_tests_properties(gesturetool_recognize_too_many_neighbours PROPERTIES
   PASS_REGULAR_EXPRESSION "^gesturetool recognize: --neighbours needs a number from 1 to 100000\n")
 
+# Capture times past the 32-bit range wrapped (4294967296 ran as 0).
+add_test(NAME gesturetool_train_capture_out_of_range
+  COMMAND sh -c "${_gt} train --stream csv:x.csv --out x.bin --new-set --capture 4294967296:4294967297 2>&1 | head -1")
+set_tests_properties(gesturetool_train_capture_out_of_range PROPERTIES
+  PASS_REGULAR_EXPRESSION "^gesturetool train: --capture needs A:B with 0 <= A <= B <= 2147483646\n")
+
 add_test(NAME gesturetool_recognize_unknown_measure
   COMMAND sh -c "${_gt} recognize --sets x.bin --measure FOO csv:x.csv 2>&1 | head -1")
 set_tests_properties(gesturetool_recognize_unknown_measure PROPERTIES
