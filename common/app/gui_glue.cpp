@@ -208,6 +208,8 @@ void startNextFrameInput() {
     std::copy(waiting + taken, waiting + waitingCount, waiting);
     waitingCount -= taken;
 }
+
+// Whether the keys are the GUI's now (see framesUntilFocusSettles).
 bool guiTakesKeys() {
     return framesUntilFocusSettles > 0 ? lastPressInGui : ImGui::GetIO().WantCaptureKeyboard;
 }

@@ -42,10 +42,9 @@ double processCpuMs() {
     return static_cast<double>(t.tv_sec) * 1000.0 + static_cast<double>(t.tv_nsec) / 1.0e6;
 }
 
-// The --screenshot is read from the back buffer: at a frame's end it holds the frame just
-// drawn, and between frames it still holds the frame on screen (the front buffer reads back
-// black under the software renderer).
-// Saves a screenshot of the back buffer and says what came of it; false when it failed.
+// Saves a screenshot and says what came of it; false when it failed. It is read from the back
+// buffer: at a frame's end that holds the frame just drawn, and between frames (Escape) it still
+// holds the frame on screen, while the front buffer reads back black under the software renderer.
 bool saveAndReportScreenshot(const std::string& path, int windowWidth, int windowHeight, std::string& error) {
     glReadBuffer(GL_BACK);
     if (!saveScreenshot(path, windowWidth, windowHeight, error)) return false;
