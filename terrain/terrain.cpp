@@ -33,6 +33,8 @@ void Terrain::buildMesh() {
     const int stride = columns + 1;
     const int vertexCount = (rows + 1) * stride;
     vertices.assign(vertexCount, TerrainVertex{});
+    // A stroke marks each vertex it reaches once; room for all keeps strokes from allocating.
+    dirty.reserve(vertexCount);
     for (int k = 0; k < vertexCount; ++k) {
         TerrainVertex& v = vertices[k];
         const int c = k % stride;

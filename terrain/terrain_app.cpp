@@ -377,7 +377,8 @@ void terrainKeyboard(TerrainApp& app, unsigned char key) {
 }
 
 void terrainSpecial(TerrainApp& app, int key, int modifiers) {
-    int step = modifiers == GLUT_ACTIVE_CTRL ? 10 : 2;
+    // Ctrl held counts whatever else is held with it.
+    int step = (modifiers & GLUT_ACTIVE_CTRL) != 0 ? 10 : 2;
     if (key == GLUT_KEY_DOWN) {
         step = -step;
     } else if (key != GLUT_KEY_UP) {

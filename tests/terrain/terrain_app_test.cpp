@@ -144,7 +144,8 @@ TEST_F(TerrainAppTest, KeysGesturesAndButtonsChooseToolsAndTilt) {
     EXPECT_EQ(terrainQuery(*app, "message"), "Gesture 12 recognized");
     app->tools.currentTool = app->tools.tools[TERRAIN_TOOL_TERRA_BRUSH];
 
-    // Special keys tilt the sensor by 2, or 10 with Ctrl; other special keys by 0.
+    // Special keys tilt the sensor by 2, or 10 while Ctrl is held (with Shift too); other
+    // special keys by 0.
     app->sensor->setTiltAngle(0);
     terrainSpecial(*app, GLUT_KEY_UP, 0);
     EXPECT_EQ(terrainQuery(*app, "tilt"), "2");
@@ -156,6 +157,10 @@ TEST_F(TerrainAppTest, KeysGesturesAndButtonsChooseToolsAndTilt) {
     EXPECT_EQ(terrainQuery(*app, "tilt"), "10");
     terrainSpecial(*app, GLUT_KEY_DOWN, GLUT_ACTIVE_CTRL);
     EXPECT_EQ(terrainQuery(*app, "tilt"), "0");
+    terrainSpecial(*app, GLUT_KEY_UP, GLUT_ACTIVE_CTRL | GLUT_ACTIVE_SHIFT);
+    EXPECT_EQ(terrainQuery(*app, "tilt"), "10");
+    terrainSpecial(*app, GLUT_KEY_DOWN, GLUT_ACTIVE_SHIFT);
+    EXPECT_EQ(terrainQuery(*app, "tilt"), "8");
     // n toggles the normals; other keys do nothing.
     terrainKeyboard(*app, 'n');
     EXPECT_TRUE(app->terrain->showNormals);
