@@ -27,6 +27,8 @@ const Command COMMANDS[] = {
     {"convert", runConvert,
      "convert STREAM OUT.rec\n"
      "      Writes STREAM as a recording that --sensor replay:OUT.rec plays back.\n"
+     "      OUT.rec is replaced only once the whole recording is written; when that fails\n"
+     "      (a full disk), any earlier OUT.rec stays as it was.\n"
      "      Exit code 1 when OUT.rec cannot be written, 2 for bad arguments or input."},
     {"train", runTrain,
      "train ...\n"

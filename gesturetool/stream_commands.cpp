@@ -2,10 +2,13 @@
 // frame goes through SensorInput exactly as in the programs, so its fallbacks (an untracked
 // frame repeats the previous record, a dropped image keeps the previous one) apply here too.
 // poses reads only the skeletons and leaves the images unfetched.
+#include <unistd.h>
+
 #include <cstdio>
 #include <memory>
 #include <string>
 
+#include "common/files/replace_file.h"
 #include "common/gesture/arm_pose.h"
 #include "common/sensor/recording.h"
 #include "common/sensor/sensor_input.h"
@@ -80,18 +83,28 @@ int runConvert(int argc, char** argv) {
     StreamSource& stream = *owned;
     SensorInput sensor(std::move(owned));
     sensor.diagnostics = stderr;
-    Recorder recorder;
+    // The recording is written beside the output and renamed over it only when complete, so
+    // a failure (a full disk) leaves whatever was there before.
     std::string error;
-    if (!recorder.open(output, RECORDING_STORES_IMAGES, error)) {
+    FileReplacement replacement;
+    if (!beginFileReplacement(output, replacement, error)) {
         std::fprintf(stderr, "gesturetool convert: %s\n", error.c_str());
+        return 1;
+    }
+    ::close(replacement.fd);
+    replacement.fd = -1;
+    Recorder recorder;
+    if (!recorder.open(replacement.temporary, RECORDING_STORES_IMAGES, error, output)) {
+        std::fprintf(stderr, "gesturetool convert: %s\n", error.c_str());
+        abandonFileReplacement(replacement);
         return 1;
     }
     sensor.recorder = &recorder;
     while (stepSensorFrame(sensor, stream)) {
     }
-    if (!recorder.finish(error)) {
+    if (!recorder.finish(error) || !finishFileReplacement(replacement, error)) {
         std::fprintf(stderr, "gesturetool convert: %s\n", error.c_str());
-        std::remove(output.c_str());  // a half-written file is no use to anyone
+        abandonFileReplacement(replacement);
         return 1;
     }
     std::printf("wrote %u frames to %s\n", recorder.framesWritten(), output.c_str());

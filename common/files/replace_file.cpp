@@ -1,5 +1,6 @@
 #include "common/files/replace_file.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,7 +23,8 @@ std::string failure(const char* what, const std::string& path, int code) {
 
 }  // namespace
 
-bool replaceFileContents(const std::string& path, const std::vector<uint8_t>& bytes, std::string& error) {
+bool beginFileReplacement(const std::string& path, FileReplacement& replacement, std::string& error) {
+    replacement = FileReplacement{};
     if (path.empty()) {
         error = "no file name given";
         return false;
@@ -85,10 +87,50 @@ bool replaceFileContents(const std::string& path, const std::vector<uint8_t>& by
         ::umask(mask);
         mode &= ~mask;
     }
-    int code = ::fchmod(fd, mode) == 0 ? 0 : errno;
+    if (::fchmod(fd, mode) != 0) {
+        const int code = errno;
+        ::close(fd);
+        std::remove(temporary.data());
+        error = failure("cannot write", target, code);
+        return false;
+    }
+    replacement.target = target;
+    replacement.temporary = temporary.data();
+    replacement.fd = fd;
+    return true;
+}
+
+bool finishFileReplacement(FileReplacement& replacement, std::string& error) {
+    int fd = replacement.fd;
+    replacement.fd = -1;
+    if (fd < 0) fd = ::open(replacement.temporary.c_str(), O_RDONLY);  // written by name: flush it too
+    int code = fd < 0 ? errno : 0;
+    if (code == 0 && ::fsync(fd) != 0) code = errno;
+    if (fd >= 0 && ::close(fd) != 0 && code == 0) code = errno;
+    if (code != 0) {
+        error = failure("cannot write", replacement.target, code);
+    } else if (std::rename(replacement.temporary.c_str(), replacement.target.c_str()) != 0) {
+        code = errno;
+        error = failure("cannot replace", replacement.target, code);
+    }
+    if (code != 0) abandonFileReplacement(replacement);
+    return code == 0;
+}
+
+void abandonFileReplacement(FileReplacement& replacement) {
+    if (replacement.fd >= 0) ::close(replacement.fd);
+    replacement.fd = -1;
+    if (!replacement.temporary.empty()) std::remove(replacement.temporary.c_str());
+    replacement.temporary.clear();
+}
+
+bool replaceFileContents(const std::string& path, const std::vector<uint8_t>& bytes, std::string& error) {
+    FileReplacement replacement;
+    if (!beginFileReplacement(path, replacement, error)) return false;
+    int code = 0;
     size_t done = 0;
     while (code == 0 && done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        const ssize_t n = ::write(replacement.fd, bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             code = n < 0 ? errno : ENOSPC;
@@ -96,14 +138,10 @@ bool replaceFileContents(const std::string& path, const std::vector<uint8_t>& by
             done += static_cast<size_t>(n);
         }
     }
-    if (code == 0 && ::fsync(fd) != 0) code = errno;
-    if (::close(fd) != 0 && code == 0) code = errno;
     if (code != 0) {
-        error = failure("cannot write", target, code);
-    } else if (std::rename(temporary.data(), target.c_str()) != 0) {
-        code = errno;
-        error = failure("cannot replace", target, code);
+        error = failure("cannot write", replacement.target, code);
+        abandonFileReplacement(replacement);
+        return false;
     }
-    if (code != 0) std::remove(temporary.data());
-    return code == 0;
+    return finishFileReplacement(replacement, error);
 }

@@ -13,3 +13,16 @@
 // device), which rename would replace. False with `error` (one line naming the file and the
 // reason) on failure.
 bool replaceFileContents(const std::string& path, const std::vector<uint8_t>& bytes, std::string& error);
+
+// The same steps for a file written piece by piece (a recording): begin makes the empty
+// temporary beside the file, with the permissions the file will have; the caller writes it
+// (through `temporary`, or `fd` while it is open); finish flushes it and renames it over the
+// file; abandon removes it. The checks and refusals are those of replaceFileContents.
+struct FileReplacement {
+    std::string target;     // the file that will be replaced, links followed
+    std::string temporary;  // where the new content goes meanwhile
+    int fd = -1;            // the temporary, open for writing until closed
+};
+bool beginFileReplacement(const std::string& path, FileReplacement& replacement, std::string& error);
+bool finishFileReplacement(FileReplacement& replacement, std::string& error);
+void abandonFileReplacement(FileReplacement& replacement);

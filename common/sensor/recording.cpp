@@ -64,12 +64,13 @@ RecordingWriter::~RecordingWriter() {
     }
 }
 
-bool RecordingWriter::open(const std::string& filePath, uint32_t storedContents, std::string& error) {
+bool RecordingWriter::open(const std::string& filePath, uint32_t storedContents, std::string& error,
+                           const std::string& shownPath) {
     if (file) {
         error = prefix(path) + "already open";
         return false;
     }
-    path = filePath;
+    path = shownPath.empty() ? filePath : shownPath;
     contents = storedContents & RECORDING_STORES_IMAGES;
     frameCount = 0;
     lastTimeUs = 0;
@@ -81,7 +82,7 @@ bool RecordingWriter::open(const std::string& filePath, uint32_t storedContents,
         deflater->ready = true;
         compressed.resize(deflateBound(&deflater->stream, COLOUR_FRAME_BYTES));
     }
-    file = std::fopen(path.c_str(), "wb");
+    file = std::fopen(filePath.c_str(), "wb");
     if (!file) {
         error = prefix(path) + "cannot create: " + std::strerror(errno);
         return false;
@@ -484,12 +485,13 @@ Recorder::~Recorder() {
     }
 }
 
-bool Recorder::open(const std::string& path, uint32_t contents, std::string& error) {
+bool Recorder::open(const std::string& path, uint32_t contents, std::string& error,
+                    const std::string& shownPath) {
     colour.assign(COLOUR_FRAME_BYTES, 0);
     depth.assign(FRAME_PIXELS, 0);
     pending = false;
     failure.clear();
-    return writer.open(path, contents, error);
+    return writer.open(path, contents, error, shownPath);
 }
 
 void Recorder::writePending() {

@@ -75,7 +75,10 @@ public:
     RecordingWriter(const RecordingWriter&) = delete;
     RecordingWriter& operator=(const RecordingWriter&) = delete;
 
-    bool open(const std::string& path, uint32_t contents, std::string& error);
+    // Messages name `shownPath` when one is given: the file being written may be a temporary
+    // that replaces it at the end.
+    bool open(const std::string& path, uint32_t contents, std::string& error,
+              const std::string& shownPath = std::string());
 
     // A null pointer records that fetch as failed. Times must not decrease.
     bool writeFrame(uint64_t timeUs, const SkeletonFrame* skeleton, const uint8_t* bgrx,
@@ -147,7 +150,8 @@ public:
     Recorder(const Recorder&) = delete;
     Recorder& operator=(const Recorder&) = delete;
 
-    bool open(const std::string& path, uint32_t contents, std::string& error);
+    bool open(const std::string& path, uint32_t contents, std::string& error,
+              const std::string& shownPath = std::string());
 
     // Starts a frame at `timeUs` on the recording's clock, writing the previous one.
     void beginFrame(uint64_t timeUs);

@@ -72,4 +72,18 @@ set_tests_properties(gesturetool_convert_onto_input PROPERTIES
 add_test(NAME gesturetool_convert_unwritable COMMAND sh -c
   "${_gt} convert csv:${_streams}/arms_down.csv ${_out}/no_such_dir/out.rec; echo exit=$?")
 set_tests_properties(gesturetool_convert_unwritable PROPERTIES
-  PASS_REGULAR_EXPRESSION "no_such_dir/out.rec': cannot create: No such file or directory\nexit=1")
+  PASS_REGULAR_EXPRESSION "cannot create a file beside '[^\n]*no_such_dir/out.rec': No such file or directory\nexit=1")
+
+# A conversion that fails half way (a full disk, here a file size limit) keeps the file that was
+# there and leaves no temporary beside it.
+add_test(NAME gesturetool_convert_full_disk_keeps_old_file COMMAND bash -c
+  "rm -rf ${_out}/full && mkdir ${_out}/full && cp ${_streams}/arms_down.csv ${_out}/full/keep.rec && (ulimit -f 4 && exec ${_gt} convert csv:${_streams}/arms_down.csv ${_out}/full/keep.rec); echo exit=$?; cmp ${_out}/full/keep.rec ${_streams}/arms_down.csv && echo untouched; ls ${_out}/full")
+set_tests_properties(gesturetool_convert_full_disk_keeps_old_file PROPERTIES
+  PASS_REGULAR_EXPRESSION "keep.rec': write failed in frame [0-9]+: File too large[^\n]*\nexit=1\nuntouched\nkeep.rec\n$")
+
+# Something that is not a regular file is refused before anything is written: a pipe would
+# block the conversion for ever, and a device or folder must not be replaced.
+add_test(NAME gesturetool_convert_onto_pipe COMMAND bash -c
+  "rm -f ${_out}/convert.fifo && mkfifo ${_out}/convert.fifo && timeout 20 ${_gt} convert csv:${_streams}/arms_down.csv ${_out}/convert.fifo; echo exit=$?; test -p ${_out}/convert.fifo && echo still a pipe")
+set_tests_properties(gesturetool_convert_onto_pipe PROPERTIES
+  PASS_REGULAR_EXPRESSION "convert.fifo': not a regular file[^\n]*\nexit=1\nstill a pipe\n$")
