@@ -232,8 +232,10 @@ int runTrain(int argc, char** argv) {
     }
     if (o.mode != 0) {
         if (o.set >= recognizer.setCount()) {
-            std::fprintf(stderr, "gesturetool train: --add and --replace need an existing set (%ld sets loaded)\n",
-                         static_cast<long>(recognizer.setCount()));
+            std::fprintf(stderr,
+                         "gesturetool train: --add and --replace need an existing set: there is no set %ld "
+                         "(%ld sets loaded, numbered from 0)\n",
+                         o.set, static_cast<long>(recognizer.setCount()));
             return 2;
         }
         recognizer.currentSetIndex = static_cast<int>(o.set);

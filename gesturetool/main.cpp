@@ -5,6 +5,8 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "gesturetool/commands.h"
 
@@ -48,6 +50,8 @@ void printUsage(std::FILE* out) {
                  "usage: gesturetool COMMAND ARGS...\n"
                  "       gesturetool --help | --version\n"
                  "\n"
+                 "An option's value may also be given as --option=VALUE.\n"
+                 "\n"
                  "STREAM is csv:FILE (a text skeleton stream: per line a time stamp in\n"
                  "microseconds and 20 joints x (x y z w)) or replay:FILE (a recording).\n"
                  "\n"
@@ -86,7 +90,22 @@ int main(int argc, char** argv) {
                 std::printf("usage: gesturetool %s\n", command.usage);
                 return 0;
             }
-            return command.run(argc - 2, argv + 2);
+            // "--sets=FILE" is "--sets FILE", as in the programs' own options.
+            std::vector<std::string> words;
+            for (int i = 2; i < argc; ++i) {
+                const std::string word = argv[i];
+                const size_t equals = word.find('=');
+                if (word.rfind("--", 0) == 0 && equals != std::string::npos && equals > 2) {
+                    words.push_back(word.substr(0, equals));
+                    words.push_back(word.substr(equals + 1));
+                } else {
+                    words.push_back(word);
+                }
+            }
+            std::vector<char*> arguments;
+            for (std::string& word : words) arguments.push_back(&word[0]);
+            arguments.push_back(nullptr);
+            return command.run(static_cast<int>(words.size()), arguments.data());
         }
     }
     std::fprintf(stderr, "gesturetool: unknown command '%s' (try --help)\n", name);

@@ -41,7 +41,7 @@ set_tests_properties(gesturetool_train_usage PROPERTIES PASS_REGULAR_EXPRESSION 
 add_test(NAME gesturetool_train_add_without_sets
   COMMAND sh -c "${_gt} train --stream csv:${_gd}/rest_only.csv --out ${_go}/x.bin --add --interval 0:30; echo exit=$?")
 set_tests_properties(gesturetool_train_add_without_sets PROPERTIES
-  PASS_REGULAR_EXPRESSION "need an existing set \\(0 sets loaded\\)\nexit=2\n$")
+  PASS_REGULAR_EXPRESSION "need an existing set: there is no set 0 \\(0 sets loaded, numbered from 0\\)\nexit=2\n$")
 
 add_test(NAME gesturetool_recognize_two_gestures
   COMMAND sh -c "${_gt} recognize --sets ${_go}/two.bin --neighbours 1 csv:${_gd}/both_swings_noisy.csv 2>/dev/null")
@@ -49,8 +49,9 @@ set_tests_properties(gesturetool_recognize_two_gestures PROPERTIES
   FIXTURES_REQUIRED gesture_two_sets
   PASS_REGULAR_EXPRESSION "^frame 1[5-7][0-9], [0-9]+ ms: 1\nframe 2[4-6][0-9], [0-9]+ ms: 0\n$")
 
+# The value of an option may follow an equals sign.
 add_test(NAME gesturetool_recognize_json
-  COMMAND sh -c "${_gt} recognise --json --sets ${_go}/two.bin --neighbours 1 --armed always csv:${_gd}/both_swings_noisy.csv 2>/dev/null")
+  COMMAND sh -c "${_gt} recognise --json --sets=${_go}/two.bin --neighbours=1 --armed always csv:${_gd}/both_swings_noisy.csv 2>/dev/null")
 set_tests_properties(gesturetool_recognize_json PROPERTIES
   FIXTURES_REQUIRED gesture_two_sets
   PASS_REGULAR_EXPRESSION "^{\"frame\":[0-9]+,\"time_ms\":[0-9]+,\"text\":\"1\"}\n{\"frame\":[0-9]+,\"time_ms\":[0-9]+,\"text\":\"0\"}\n$")
