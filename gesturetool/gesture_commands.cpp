@@ -181,6 +181,9 @@ int runTrain(int argc, char** argv) {
             o.mode = arg == "--new-set" ? 0 : arg == "--add" ? 1 : 2;
         } else if (!hasValue) {
             return usageError(TRAIN_USAGE, "gesturetool train: unknown or incomplete option '" + arg + "'");
+        } else if ((arg == "--stream" || arg == "--out" || arg == "--sets") && argv[i + 1][0] == '\0') {
+            // An empty shell variable must not train without the sets meant to be kept.
+            return usageError(TRAIN_USAGE, "gesturetool train: " + arg + " needs a file name");
         } else if (arg == "--stream") {
             o.stream = argv[++i];
         } else if (arg == "--out") {

@@ -90,12 +90,14 @@ int main(int argc, char** argv) {
                 std::printf("usage: gesturetool %s\n", command.usage);
                 return 0;
             }
-            // "--sets=FILE" is "--sets FILE", as in the programs' own options.
+            // "--sets=FILE" is "--sets FILE", as in the programs' own options. Commands without
+            // options take every word as it stands, so an output file may be named "--a=b.rec".
             std::vector<std::string> words;
             for (int i = 2; i < argc; ++i) {
                 const std::string word = argv[i];
                 const size_t equals = word.find('=');
-                if (word.rfind("--", 0) == 0 && equals != std::string::npos && equals > 2) {
+                if (command.explainsItsOptions && word.rfind("--", 0) == 0 && equals != std::string::npos &&
+                    equals > 2) {
                     words.push_back(word.substr(0, equals));
                     words.push_back(word.substr(equals + 1));
                 } else {

@@ -4,7 +4,9 @@
 // poses reads only the skeletons and leaves the images unfetched.
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -16,6 +18,16 @@
 #include "gesturetool/commands.h"
 
 namespace {
+
+// The temporary a conversion is writing, removed if the tool is interrupted (Ctrl-C on a long
+// stream) so that no stray file is left beside the output.
+char interruptedTemporary[4096];
+
+void removeTemporaryAndExit(int signalNumber) {
+    if (interruptedTemporary[0] != '\0') ::unlink(interruptedTemporary);
+    std::signal(signalNumber, SIG_DFL);
+    std::raise(signalNumber);
+}
 
 // Column names of the poses output, after the frame index and the time.
 const char* const POSE_COLUMNS =
@@ -71,7 +83,7 @@ int runConvert(int argc, char** argv) {
     }
     const std::string output = argv[1];
     if (streamPlaysFile(argv[0], output)) {
-        // Opening the output would empty the recording being read.
+        // The finished recording would replace the very stream it was made from.
         std::fprintf(stderr, "gesturetool convert: '%s' is the input itself; choose another output file\n",
                      output.c_str());
         return 2;
@@ -87,24 +99,33 @@ int runConvert(int argc, char** argv) {
     // a failure (a full disk) leaves whatever was there before.
     std::string error;
     FileReplacement replacement;
+    std::signal(SIGINT, removeTemporaryAndExit);
+    std::signal(SIGTERM, removeTemporaryAndExit);
+    std::signal(SIGHUP, removeTemporaryAndExit);
     if (!beginFileReplacement(output, replacement, error)) {
         std::fprintf(stderr, "gesturetool convert: %s\n", error.c_str());
         return 1;
     }
     ::close(replacement.fd);
     replacement.fd = -1;
+    if (replacement.temporary.size() < sizeof interruptedTemporary) {
+        std::memcpy(interruptedTemporary, replacement.temporary.c_str(), replacement.temporary.size() + 1);
+    }
     Recorder recorder;
     if (!recorder.open(replacement.temporary, RECORDING_STORES_IMAGES, error, output)) {
         std::fprintf(stderr, "gesturetool convert: %s\n", error.c_str());
         abandonFileReplacement(replacement);
+        interruptedTemporary[0] = '\0';
         return 1;
     }
     sensor.recorder = &recorder;
     while (stepSensorFrame(sensor, stream)) {
     }
-    if (!recorder.finish(error) || !finishFileReplacement(replacement, error)) {
+    const bool written = recorder.finish(error) && finishFileReplacement(replacement, error);
+    if (!written) abandonFileReplacement(replacement);
+    interruptedTemporary[0] = '\0';  // renamed or removed: the name may be anyone's now
+    if (!written) {
         std::fprintf(stderr, "gesturetool convert: %s\n", error.c_str());
-        abandonFileReplacement(replacement);
         return 1;
     }
     std::printf("wrote %u frames to %s\n", recorder.framesWritten(), output.c_str());

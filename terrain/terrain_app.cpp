@@ -377,7 +377,8 @@ void terrainKeyboard(TerrainApp& app, unsigned char key) {
 }
 
 void terrainSpecial(TerrainApp& app, int key, int modifiers) {
-    // Ctrl held counts whatever else is held with it.
+    // The terrain program's keys take 10 whenever Ctrl is held, Shift or Alt with it or not
+    // (pintara's take 10 for Ctrl alone).
     int step = (modifiers & GLUT_ACTIVE_CTRL) != 0 ? 10 : 2;
     if (key == GLUT_KEY_DOWN) {
         step = -step;

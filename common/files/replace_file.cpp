@@ -87,7 +87,10 @@ bool beginFileReplacement(const std::string& path, FileReplacement& replacement,
         ::umask(mask);
         mode &= ~mask;
     }
-    if (::fchmod(fd, mode) != 0) {
+    // The permissions come at finish: a mode without the owner's write or read bits (a umask of
+    // 0277, a file kept at 0200) would stop the caller writing the temporary by name. mkstemp's
+    // own 0600 is cut by the umask too, so it is set again.
+    if (::fchmod(fd, 0600) != 0) {
         const int code = errno;
         ::close(fd);
         std::remove(temporary.data());
@@ -97,6 +100,7 @@ bool beginFileReplacement(const std::string& path, FileReplacement& replacement,
     replacement.target = target;
     replacement.temporary = temporary.data();
     replacement.fd = fd;
+    replacement.mode = mode;
     return true;
 }
 
@@ -105,6 +109,7 @@ bool finishFileReplacement(FileReplacement& replacement, std::string& error) {
     replacement.fd = -1;
     if (fd < 0) fd = ::open(replacement.temporary.c_str(), O_RDONLY);  // written by name: flush it too
     int code = fd < 0 ? errno : 0;
+    if (code == 0 && ::fchmod(fd, static_cast<mode_t>(replacement.mode)) != 0) code = errno;
     if (code == 0 && ::fsync(fd) != 0) code = errno;
     if (fd >= 0 && ::close(fd) != 0 && code == 0) code = errno;
     if (code != 0) {

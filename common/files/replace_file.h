@@ -15,13 +15,15 @@
 bool replaceFileContents(const std::string& path, const std::vector<uint8_t>& bytes, std::string& error);
 
 // The same steps for a file written piece by piece (a recording): begin makes the empty
-// temporary beside the file, with the permissions the file will have; the caller writes it
-// (through `temporary`, or `fd` while it is open); finish flushes it and renames it over the
-// file; abandon removes it. The checks and refusals are those of replaceFileContents.
+// temporary beside the file, readable and writable by its owner only; the caller writes it
+// (through `temporary`, or `fd` while it is open); finish gives it the permissions the file
+// will have, flushes it and renames it over the file; abandon removes it. The checks and
+// refusals are those of replaceFileContents.
 struct FileReplacement {
     std::string target;     // the file that will be replaced, links followed
     std::string temporary;  // where the new content goes meanwhile
     int fd = -1;            // the temporary, open for writing until closed
+    unsigned mode = 0;      // the permissions it gets at finish (those of the file it replaces)
 };
 bool beginFileReplacement(const std::string& path, FileReplacement& replacement, std::string& error);
 bool finishFileReplacement(FileReplacement& replacement, std::string& error);

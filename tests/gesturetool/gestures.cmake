@@ -38,6 +38,12 @@ add_test(NAME gesturetool_train_usage
   COMMAND sh -c "${_gt} train --stream csv:${_gd}/rest_only.csv --out ${_go}/x.bin --capture 0:10; echo exit=$?")
 set_tests_properties(gesturetool_train_usage PROPERTIES PASS_REGULAR_EXPRESSION "usage: gesturetool train.*exit=2\n$")
 
+# An empty value (an unset shell variable) is refused rather than training without the sets.
+add_test(NAME gesturetool_train_empty_sets_value
+  COMMAND sh -c "${_gt} train --stream=csv:${_gd}/rest_only.csv --out=${_go}/empty_sets.bin --sets= --new-set --capture 0:10; echo exit=$?; test -e ${_go}/empty_sets.bin || echo nothing written")
+set_tests_properties(gesturetool_train_empty_sets_value PROPERTIES
+  PASS_REGULAR_EXPRESSION "--sets needs a file name\n(.|\n)*exit=2\nnothing written\n$")
+
 add_test(NAME gesturetool_train_add_without_sets
   COMMAND sh -c "${_gt} train --stream csv:${_gd}/rest_only.csv --out ${_go}/x.bin --add --interval 0:30; echo exit=$?")
 set_tests_properties(gesturetool_train_add_without_sets PROPERTIES

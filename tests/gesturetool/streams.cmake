@@ -63,7 +63,8 @@ add_test(NAME gesturetool_convert_round_trip COMMAND sh -c
 set_tests_properties(gesturetool_convert_round_trip PROPERTIES
   PASS_REGULAR_EXPRESSION "^wrote 90 frames to [^\n]*forward.rec\nidentical\n$")
 
-# Converting a file onto itself would empty it before it is read: refused, file untouched.
+# Converting a file onto itself would replace the stream with its own recording: refused, file
+# untouched.
 add_test(NAME gesturetool_convert_onto_input COMMAND sh -c
   "cp ${_streams}/arms_down.csv ${_out}/self.csv && ${_gt} convert csv:${_out}/self.csv ${_out}/self.csv; echo exit=$?; cmp ${_out}/self.csv ${_streams}/arms_down.csv && echo untouched")
 set_tests_properties(gesturetool_convert_onto_input PROPERTIES
@@ -80,6 +81,20 @@ add_test(NAME gesturetool_convert_full_disk_keeps_old_file COMMAND bash -c
   "rm -rf ${_out}/full && mkdir ${_out}/full && cp ${_streams}/arms_down.csv ${_out}/full/keep.rec && (ulimit -f 4 && exec ${_gt} convert csv:${_streams}/arms_down.csv ${_out}/full/keep.rec); echo exit=$?; cmp ${_out}/full/keep.rec ${_streams}/arms_down.csv && echo untouched; ls ${_out}/full")
 set_tests_properties(gesturetool_convert_full_disk_keeps_old_file PROPERTIES
   PASS_REGULAR_EXPRESSION "keep.rec': write failed in frame [0-9]+: File too large[^\n]*\nexit=1\nuntouched\nkeep.rec\n$")
+
+# An interrupted conversion removes its temporary and leaves the earlier file as it was.
+add_test(NAME gesturetool_convert_interrupted COMMAND bash -c
+  "d=${_out}/interrupted && rm -rf $d && mkdir $d && python3 -c \"import sys; rows=[l.split(None, 1)[1] for l in open(sys.argv[1]) if l.strip() and not l.startswith('#')]; [print(33333 * i, rows[i % len(rows)], end='') for i in range(3000)]\" ${_streams}/arms_down.csv > $d/long.csv && printf old > $d/out.rec && { ${_gt} convert csv:$d/long.csv $d/out.rec & pid=$!; for i in $(seq 400); do test -n \"$(find $d -name 'out.rec.*' -size +0)\" && break; sleep 0.05; done; kill -TERM $pid; wait $pid; echo exit=$?; cat $d/out.rec; echo; ls $d; }")
+set_tests_properties(gesturetool_convert_interrupted PROPERTIES
+  PASS_REGULAR_EXPRESSION "exit=143\nold\nlong.csv\nout.rec\n$")
+
+# The recording gets the permissions of a new file only once it is written: a umask that leaves
+# the owner no write permission must not stop the tool writing it. Run as an ordinary user, as
+# the permission bits do not bind root.
+add_test(NAME gesturetool_convert_strict_umask COMMAND bash -c
+  "d=$(mktemp -d /tmp/convert_umask.XXXXXX) && chmod 755 $d && mkdir -m 777 $d/out && cp ${_gt} ${_streams}/arms_down.csv $d/ && as_user() { if [ $(id -u) = 0 ]; then setpriv --reuid=65534 --regid=65534 --clear-groups \"$@\"; else \"$@\"; fi; }; as_user sh -c \"umask 0277; $d/gesturetool convert csv:$d/arms_down.csv $d/out/a.rec\"; echo exit=$?; stat -c %A $d/out/a.rec; ls $d/out; rm -rf $d")
+set_tests_properties(gesturetool_convert_strict_umask PROPERTIES
+  PASS_REGULAR_EXPRESSION "wrote 90 frames to [^\n]*a.rec\nexit=0\n-r--------\na.rec\n$")
 
 # Something that is not a regular file is refused before anything is written: a pipe would
 # block the conversion for ever, and a device or folder must not be replaced.
