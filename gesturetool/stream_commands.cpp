@@ -99,18 +99,30 @@ int runConvert(int argc, char** argv) {
     // a failure (a full disk) leaves whatever was there before.
     std::string error;
     FileReplacement replacement;
-    std::signal(SIGINT, removeTemporaryAndExit);
-    std::signal(SIGTERM, removeTemporaryAndExit);
-    std::signal(SIGHUP, removeTemporaryAndExit);
-    if (!beginFileReplacement(output, replacement, error)) {
+    // The signals wait while the temporary is made and its name noted, so that none can leave
+    // it behind unnamed. A signal the tool was started to ignore (nohup) stays ignored.
+    sigset_t interrupts;
+    sigset_t previousMask;
+    sigemptyset(&interrupts);
+    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
+        sigaddset(&interrupts, signalNumber);
+        struct sigaction current {};
+        if (::sigaction(signalNumber, nullptr, &current) == 0 && current.sa_handler != SIG_IGN) {
+            std::signal(signalNumber, removeTemporaryAndExit);
+        }
+    }
+    ::sigprocmask(SIG_BLOCK, &interrupts, &previousMask);
+    const bool begun = beginFileReplacement(output, replacement, error);
+    if (begun && replacement.temporary.size() < sizeof interruptedTemporary) {
+        std::memcpy(interruptedTemporary, replacement.temporary.c_str(), replacement.temporary.size() + 1);
+    }
+    ::sigprocmask(SIG_SETMASK, &previousMask, nullptr);
+    if (!begun) {
         std::fprintf(stderr, "gesturetool convert: %s\n", error.c_str());
         return 1;
     }
     ::close(replacement.fd);
     replacement.fd = -1;
-    if (replacement.temporary.size() < sizeof interruptedTemporary) {
-        std::memcpy(interruptedTemporary, replacement.temporary.c_str(), replacement.temporary.size() + 1);
-    }
     Recorder recorder;
     if (!recorder.open(replacement.temporary, RECORDING_STORES_IMAGES, error, output)) {
         std::fprintf(stderr, "gesturetool convert: %s\n", error.c_str());

@@ -81,7 +81,8 @@ bool beginFileReplacement(const std::string& path, FileReplacement& replacement,
     }
     mode_t mode = 0666;
     if (::stat(target.c_str(), &info) == 0) {
-        mode = info.st_mode & 07777;
+        // New content never inherits set-user or set-group ID, as writing the file would clear them.
+        mode = info.st_mode & 07777 & ~static_cast<mode_t>(S_ISUID | S_ISGID);
     } else {
         const mode_t mask = ::umask(0);
         ::umask(mask);

@@ -88,6 +88,13 @@ add_test(NAME gesturetool_convert_interrupted COMMAND bash -c
 set_tests_properties(gesturetool_convert_interrupted PROPERTIES
   PASS_REGULAR_EXPRESSION "exit=143\nold\nlong.csv\nout.rec\n$")
 
+# A conversion started to ignore hangups (nohup) is not ended by one; an output name that looks
+# like --option=VALUE is taken as it stands by a command without options.
+add_test(NAME gesturetool_convert_ignoring_hangups COMMAND bash -c
+  "d=${_out}/nohup && rm -rf $d && mkdir $d && python3 -c \"import sys; rows=[l.split(None, 1)[1] for l in open(sys.argv[1]) if l.strip() and not l.startswith('#')]; [print(33333 * i, rows[i % len(rows)], end='') for i in range(600)]\" ${_streams}/arms_down.csv > $d/long.csv && cd $d && { bash -c \"trap '' HUP; exec ${_gt} convert csv:long.csv --a=b.rec\" & pid=$!; for i in $(seq 400); do test -n \"$(find . -name '--a=b.rec.*' -size +0)\" && break; sleep 0.05; done; kill -HUP $pid; wait $pid; echo exit=$?; ls; }")
+set_tests_properties(gesturetool_convert_ignoring_hangups PROPERTIES
+  PASS_REGULAR_EXPRESSION "wrote 600 frames to --a=b.rec\nexit=0\n--a=b.rec\nlong.csv\n$")
+
 # The recording gets the permissions of a new file only once it is written: a umask that leaves
 # the owner no write permission must not stop the tool writing it. Run as an ordinary user, as
 # the permission bits do not bind root.
