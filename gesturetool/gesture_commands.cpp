@@ -372,10 +372,14 @@ int runRecognize(int argc, char** argv) {
             alwaysArmed = mode == "always";
         } else if (arg.rfind("--", 0) == 0) {
             return usageError(RECOGNIZE_USAGE, "gesturetool recognize: unknown option '" + arg + "'");
+        } else if (arg.empty()) {
+            // "--json=" leaves an empty word, as does an unset shell variable.
+            return usageError(RECOGNIZE_USAGE, "gesturetool recognize: an empty word where STREAM was expected");
         } else if (streamSpec.empty()) {
             streamSpec = arg;
         } else {
-            return usageError(RECOGNIZE_USAGE, "gesturetool recognize: one STREAM only");
+            return usageError(RECOGNIZE_USAGE, "gesturetool recognize: one STREAM only ('" + streamSpec +
+                                                   "' and '" + arg + "')");
         }
     }
     if (setsPath.empty() || streamSpec.empty()) {

@@ -73,6 +73,12 @@ add_test(NAME gesturetool_inspect_corrupt
 set_tests_properties(gesturetool_inspect_corrupt PROPERTIES
   PASS_REGULAR_EXPRESSION "^gesturetool inspect: gesture file '[^']*rest_only.csv': impossible set count [0-9-]+\nexit=2\n$")
 
+# A flag given a value ("--json=") leaves an empty word: refused, not read as no stream.
+add_test(NAME gesturetool_recognize_empty_word
+  COMMAND sh -c "${_gt} recognize --json= --sets ${_go}/two.bin csv:${_gd}/both_swings_noisy.csv; echo exit=$?")
+set_tests_properties(gesturetool_recognize_empty_word PROPERTIES
+  PASS_REGULAR_EXPRESSION "an empty word where STREAM was expected\n(.|\n)*exit=2\n$")
+
 add_test(NAME gesturetool_recognize_missing_sets
   COMMAND sh -c "${_gt} recognize --sets ${_go}/no_such.bin csv:${_gd}/rest_only.csv; echo exit=$?")
 set_tests_properties(gesturetool_recognize_missing_sets PROPERTIES
