@@ -1,5 +1,7 @@
 #include "common/sensor/recording.h"
 
+#include <fcntl.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -82,9 +84,18 @@ bool RecordingWriter::open(const std::string& filePath, uint32_t storedContents,
         deflater->ready = true;
         compressed.resize(deflateBound(&deflater->stream, COLOUR_FRAME_BYTES));
     }
-    file = std::fopen(filePath.c_str(), "wb");
-    if (!file) {
+    // A pipe may take the recording (a compressor reading it), but one that nobody reads would
+    // block the open, and the program's start, for ever: it is refused at once instead.
+    const int fd = ::open(filePath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        error = prefix(path) + "cannot create: " +
+                (errno == ENXIO ? std::string("it is a pipe that no program is reading") : std::strerror(errno));
+        return false;
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags == -1 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == -1 || !(file = ::fdopen(fd, "wb"))) {
         error = prefix(path) + "cannot create: " + std::strerror(errno);
+        ::close(fd);
         return false;
     }
     uint8_t header[RECORDING_HEADER_BYTES] = {};

@@ -1,12 +1,18 @@
 #include "common/sensor/recording.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <fstream>
+#include <future>
 #include <iterator>
 
 #include "common/sensor/replay_source.h"
@@ -533,4 +539,39 @@ TEST(Recording, TenSecondsOfRealisticFramesStayWellUnder100MB) {
     ASSERT_TRUE(reader.readDepth(frameCount - 1, back.data(), error)) << error;
     EXPECT_TRUE(back == depth);
     std::remove(path.c_str());
+}
+
+// A recording may go into a pipe (a compressor reading it), but a pipe that nobody reads must
+// not block the program's start for ever.
+TEST(Recording, APipeNobodyReadsIsRefusedAtOnceAndAReadPipeTakesTheRecording) {
+    const std::string fifo = testPath("recording_pipe.fifo");
+    std::remove(fifo.c_str());
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0) << std::strerror(errno);
+    RecordingWriter writer;
+    std::string error;
+    auto attempt = std::async(std::launch::async, [&] { return writer.open(fifo, 0, error); });
+    if (attempt.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+        const int unblock = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);  // lets the blocked open return
+        attempt.get();
+        ::close(unblock);
+        std::remove(fifo.c_str());
+        FAIL() << "opening a pipe nobody reads blocked";
+    }
+    EXPECT_FALSE(attempt.get());
+    EXPECT_NE(error.find("it is a pipe that no program is reading"), std::string::npos) << error;
+
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0) << std::strerror(errno);
+    ASSERT_TRUE(writer.open(fifo, 0, error)) << error;
+    ASSERT_TRUE(writer.finish(error)) << error;
+    std::vector<uint8_t> piped(4096);
+    const ssize_t got = ::read(reader, piped.data(), piped.size());
+    piped.resize(got > 0 ? static_cast<size_t>(got) : 0);
+    ::close(reader);
+    std::remove(fifo.c_str());
+    // The same bytes as an empty recording written to a file.
+    const std::string plain = testPath("recording_pipe_plain.rec");
+    writeRecording(plain, {}, 0);
+    EXPECT_EQ(piped, readAll(plain));
+    std::remove(plain.c_str());
 }
