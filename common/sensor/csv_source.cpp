@@ -1,6 +1,7 @@
 #include "common/sensor/csv_source.h"
 
 #include <cerrno>
+#include <cfloat>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -106,6 +107,17 @@ bool parseCsvFrame(const std::string& line, CsvFrame& frame, std::string& reason
         } else {
             float value = 0.0f;
             std::from_chars_result r = std::from_chars(p, end, value);
+            if (r.ec == std::errc::result_out_of_range) {
+                // A double-precision exporter writes what is 0 for a float as, say, 1e-50;
+                // that is 0, not a bad line. Only a value too large for a float is refused.
+                long double wide = 0.0L;
+                r = std::from_chars(p, end, wide);
+                if (r.ec != std::errc() || std::fabs(wide) > static_cast<long double>(FLT_MAX)) {
+                    reason = "value " + std::to_string(count + 1) + " is out of range for a float";
+                    return false;
+                }
+                value = static_cast<float>(wide);
+            }
             if (r.ec != std::errc() || (r.ptr < end && !isBlank(*r.ptr) && *r.ptr != ',')) {
                 reason = "value " + std::to_string(count + 1) + " is not a number";
                 return false;
