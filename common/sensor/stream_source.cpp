@@ -14,13 +14,9 @@ void setSkeletonImageRenderer(SkeletonImageRenderer renderer) { installedRendere
 
 SkeletonImageRenderer skeletonImageRenderer() { return installedRenderer; }
 
-const SkeletonRecord& renderedPerson(const SkeletonFrame& frame) {
-    for (const SkeletonRecord& record : frame.slots) {
-        if (record.trackingState == SKELETON_TRACKED) {
-            return record;
-        }
-    }
-    return frame.slots[0];
+const SkeletonRecord& renderedPerson(const SkeletonFrame& frame, int previousSlot) {
+    const int slot = chooseSkeletonSlot(frame, previousSlot);
+    return frame.slots[slot >= 0 ? slot : 0];
 }
 
 void IndexedStreamSource::moveTo(long index) {
@@ -38,6 +34,8 @@ void IndexedStreamSource::restartPlayback() {
     skeletonFresh = colourFresh = depthFresh = false;
     fetchedPastEnd = false;
     renderedFrame = -1;
+    renderSkeleton = SkeletonFrame();
+    renderedSlot = -1;
 }
 
 void IndexedStreamSource::advance(uint32_t nowMs) {
@@ -138,10 +136,16 @@ bool IndexedStreamSource::renderImages(size_t index) {
     }
     SkeletonImageRenderer renderer = skeletonImageRenderer();
     if (renderer) {
-        if (!loadSkeleton(index, renderSkeleton)) {
-            renderSkeleton = SkeletonFrame();  // nobody in the picture
+        // A frame whose skeleton was dropped still has its images: they show the people of
+        // the last frame that had skeletons, as the program keeps its last record then.
+        if (loadSkeleton(index, loadedSkeleton)) {
+            renderSkeleton = loadedSkeleton;
+            const int slot = chooseSkeletonSlot(renderSkeleton, renderedSlot);
+            if (slot >= 0) {
+                renderedSlot = slot;  // kept while nobody is tracked, as the program keeps it
+            }
         }
-        renderer(renderedPerson(renderSkeleton), renderDepth.data(), renderColour.data());
+        renderer(renderedPerson(renderSkeleton, renderedSlot), renderDepth.data(), renderColour.data());
     } else {
         std::fill(renderDepth.begin(), renderDepth.end(), 0);
         std::fill(renderColour.begin(), renderColour.end(), 0);

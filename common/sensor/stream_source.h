@@ -57,8 +57,10 @@ using SkeletonImageRenderer = void (*)(const SkeletonRecord& person, uint16_t* p
 void setSkeletonImageRenderer(SkeletonImageRenderer renderer);
 SkeletonImageRenderer skeletonImageRenderer();
 
-// The person a rendered image shows for a six-slot frame: the first tracked slot, else slot 0.
-const SkeletonRecord& renderedPerson(const SkeletonFrame& frame);
+// The person a rendered image shows for a six-slot frame: the slot the program would follow
+// (chooseSkeletonSlot, keeping `previousSlot` while it is tracked), else slot 0, which then
+// shows nobody unless it is tracked.
+const SkeletonRecord& renderedPerson(const SkeletonFrame& frame, int previousSlot);
 
 // Playback shared by the stream sources: which frame is current, what has been fetched of it,
 // and the rendered images of skeleton-only frames. Subclasses say how many frames there are,
@@ -117,7 +119,9 @@ private:
     long renderedFrame = -1;  // frame whose images the buffers below hold
     std::vector<uint16_t> renderDepth;
     std::vector<uint8_t> renderColour;
-    SkeletonFrame renderSkeleton;
+    SkeletonFrame renderSkeleton;  // the skeletons last drawn
+    SkeletonFrame loadedSkeleton;
+    int renderedSlot = -1;  // the slot last drawn, followed as the program follows its slot
 };
 
 // One frame of offline work on a stream: moves `stream` (the source that `sensor` owns) to its
