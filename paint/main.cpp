@@ -67,13 +67,28 @@ void keyboardUp(unsigned char key, int x, int y) {
     guiKeyboardUp(key, x, y);
 }
 
-void special(int key, int x, int y) {
-    if (guiSpecial(key, x, y) || app->fileDialog.active) return;
-    if (harnessGestureKey(harness, key)) return;
-    paintSpecial(*app, key, glutGetModifiers());
+// The Shift keys held, as freeglut reports them among the special keys. freeglut also reports a
+// locked Caps Lock as Shift, which would turn Ctrl+Up into Ctrl+Shift+Up; a Shift no Shift key
+// gives is the lock. (A Shift key already held when the window took the focus goes unseen.)
+bool shiftKeyDown[2] = {false, false};
+
+void trackShiftKeys(int key, bool down) {
+    if (key == GLUT_KEY_SHIFT_L || key == GLUT_KEY_SHIFT_R) shiftKeyDown[key == GLUT_KEY_SHIFT_R] = down;
 }
 
-void specialUp(int key, int x, int y) { guiSpecialUp(key, x, y); }
+void special(int key, int x, int y) {
+    trackShiftKeys(key, true);
+    if (guiSpecial(key, x, y) || app->fileDialog.active) return;
+    if (harnessGestureKey(harness, key)) return;
+    int modifiers = glutGetModifiers();
+    if (!shiftKeyDown[0] && !shiftKeyDown[1]) modifiers &= ~GLUT_ACTIVE_SHIFT;
+    paintSpecial(*app, key, modifiers);
+}
+
+void specialUp(int key, int x, int y) {
+    trackShiftKeys(key, false);
+    guiSpecialUp(key, x, y);
+}
 
 void mouse(int button, int state, int x, int y) {
     if (guiMouseButton(button, state, x, y)) return;

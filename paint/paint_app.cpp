@@ -599,7 +599,10 @@ void paintKeyboard(PaintApp& app, unsigned char key) {
 }
 
 void paintSpecial(PaintApp& app, int key, int modifiers) {
-    int step = modifiers == GLUT_ACTIVE_CTRL ? 10 : 2;
+    // Ctrl alone means without Shift or Alt. Super is left out: freeglut reports a locked Num
+    // Lock as Super, and with it Ctrl+Up would never take the large step.
+    const int held = modifiers & (GLUT_ACTIVE_SHIFT | GLUT_ACTIVE_CTRL | GLUT_ACTIVE_ALT);
+    int step = held == GLUT_ACTIVE_CTRL ? 10 : 2;
     if (key == GLUT_KEY_UP) {
         // positive
     } else if (key == GLUT_KEY_DOWN) {

@@ -212,6 +212,11 @@ TEST_F(PaintAppTest, KeysAreLowerCaseOnlyAndTiltSteps) {
     EXPECT_EQ(app->sensor->tiltAngle(), tilt + 10);
     paintSpecial(*app, GLUT_KEY_LEFT, GLUT_ACTIVE_CTRL);
     EXPECT_EQ(app->sensor->tiltAngle(), tilt + 10);
+    // freeglut reports a locked Num Lock as Super: Ctrl is still alone.
+    paintSpecial(*app, GLUT_KEY_DOWN, GLUT_ACTIVE_CTRL | GLUT_ACTIVE_SUPER);
+    EXPECT_EQ(app->sensor->tiltAngle(), tilt);
+    paintSpecial(*app, GLUT_KEY_UP, GLUT_ACTIVE_CTRL | GLUT_ACTIVE_ALT | GLUT_ACTIVE_SUPER);
+    EXPECT_EQ(app->sensor->tiltAngle(), tilt + 2);
 }
 
 // p on the training screen goes to painting, and p again to the recognition screen: with its
