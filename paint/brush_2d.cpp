@@ -38,7 +38,7 @@ Brush2D::Brush2D(const HandPointer& rightPointer, Canvas& canvas, const Manipula
 }
 
 Stroke* Brush2D::activeStroke() {
-    if (!strokeActive || canvas_.unrecordedStrokeId != activeStrokeId || canvas_.unrecordedStrokeTaken) {
+    if (!strokeActive || canvas_.unrecordedStrokeId != activeStrokeId || canvas_.unrecordedStrokeTaken()) {
         return nullptr;
     }
     return canvas_.findStrokeById(activeStrokeId);
@@ -62,7 +62,7 @@ void Brush2D::addPoint() {
         lastPoint = p;
         if (!strokeActive) {
             canvas_.unrecordedStrokeId = stroke->id;
-            canvas_.unrecordedStrokeTaken = false;
+            canvas_.unrecordedStrokeHolders = 0;
         }
         strokeActive = true;
         activeStrokeId = stroke->id;

@@ -43,7 +43,7 @@ public:
     void addPoint();
     void finishStroke();
     // The stroke this tool is painting, or null when there is none, when it was deleted, or when
-    // another tool has stored it in an undo record since (see `Canvas::unrecordedStrokeTaken`).
+    // another tool has stored it in an undo record since (see `Canvas::unrecordedStrokeHolders`).
     Stroke* activeStroke();
 
     float width = 10.0f;       // window pixels, never below 1

@@ -57,16 +57,23 @@ struct Canvas {
     // stroke (another tool may have removed the open stroke since the last finish).
     Stroke& openStroke();
 
-    // The stroke the brush is painting and has not recorded yet (-1: none), and whether another
-    // tool has since stored it in an undo record of its own (the rubber and the stroke eraser
-    // keep the strokes they act on). Such a record holds the stroke from then on: were the brush
-    // to record it as well, undoing and redoing both would put it back twice, two strokes with
-    // one id.
+    // The stroke the brush is painting and has not recorded yet (-1: none), and how many undo
+    // records of other tools that undo can still reach hold it (the rubber and the stroke
+    // eraser keep the strokes they act on). While one does, that record holds the stroke: were
+    // the brush to record it as well, undoing and redoing both would put it back twice, two
+    // strokes with one id. Once all of them are undone the brush may record it again: its own
+    // record makes those undone ones unreachable, and a stroke no record holds could never be
+    // undone.
     int32_t unrecordedStrokeId = -1;
-    bool unrecordedStrokeTaken = false;
-    // Called by a tool that stores stroke `id` in one of its undo records.
+    int unrecordedStrokeHolders = 0;
+    bool unrecordedStrokeTaken() const { return unrecordedStrokeHolders > 0; }
+    // Called by a tool that stores stroke `id` in one of its undo records, or redoes one.
     void noteStrokeRecorded(int32_t id) {
-        if (id == unrecordedStrokeId) unrecordedStrokeTaken = true;
+        if (id == unrecordedStrokeId) ++unrecordedStrokeHolders;
+    }
+    // Called by a tool that undoes a record holding stroke `id`.
+    void noteStrokeRecordUndone(int32_t id) {
+        if (id == unrecordedStrokeId && unrecordedStrokeHolders > 0) --unrecordedStrokeHolders;
     }
 };
 

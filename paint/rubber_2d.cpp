@@ -196,6 +196,7 @@ void Rubber2D::undo() {
         return;
     }
     const EraseRecord& record = undoStack.back();
+    canvas_.noteStrokeRecordUndone(record.before.id);
     for (const Stroke& piece : record.pieces) {
         canvas_.eraseStrokeById(piece.id);
     }
@@ -209,6 +210,7 @@ void Rubber2D::redo() {
         return;
     }
     const EraseRecord& record = redoStack.back();
+    canvas_.noteStrokeRecorded(record.before.id);
     canvas_.eraseStrokeById(record.before.id);
     for (const Stroke& piece : record.pieces) {
         canvas_.appendStroke(piece);

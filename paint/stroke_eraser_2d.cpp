@@ -26,6 +26,12 @@ void StrokeEraser2D::deletePicked() {
 void StrokeEraser2D::onRightGrip(const ArmPose&) { deletePicked(); }
 void StrokeEraser2D::onBothGrip(const ArmPose&) { deletePicked(); }
 
-void StrokeEraser2D::undo() { moveStrokeRecord(canvas_, undoStack, redoStack, true); }
+void StrokeEraser2D::undo() {
+    if (!undoStack.empty()) canvas_.noteStrokeRecordUndone(undoStack.back().id);
+    moveStrokeRecord(canvas_, undoStack, redoStack, true);
+}
 
-void StrokeEraser2D::redo() { moveStrokeRecord(canvas_, redoStack, undoStack, false); }
+void StrokeEraser2D::redo() {
+    if (!redoStack.empty()) canvas_.noteStrokeRecorded(redoStack.back().id);
+    moveStrokeRecord(canvas_, redoStack, undoStack, false);
+}

@@ -215,6 +215,54 @@ TEST_F(EraserTest, ABrushStrokeTheRubberRecordedIsNotRecordedTwice) {
     }
 }
 
+// A stroke the trash or the rubber took while the brush was still painting it, and whose record
+// was then undone: the brush records it at the finish, or no undo could ever remove it.
+TEST_F(EraserTest, ABrushStrokeWhoseEraserRecordWasUndoneIsRecordedAtTheFinish) {
+    for (bool byRubber : {false, true}) {
+        SCOPED_TRACE(byRubber ? "rubber" : "trash");
+        PaintRig fresh;
+        rig.canvas = fresh.canvas;
+        rig.history = fresh.history;
+        rubber.undoStack.clear();
+        rubber.redoStack.clear();
+        trash.undoStack.clear();
+        trash.redoStack.clear();
+        Brush2D brush{rig.right, rig.canvas, rig.manipulator, rig.color, rig.history};
+        auto paint = [&](float y) {
+            for (float x : {100.0f, 200.0f, 300.0f}) {
+                rig.place(rig.right, x, y);
+                brush.onRightGrip(ArmPose{});
+            }
+            return rig.canvas.strokes.back().id;
+        };
+        const int32_t first = paint(300.0f);
+        brush.onNoGrip(ArmPose{});
+        const int32_t painting = paint(500.0f);  // still gripping when the tool changes
+        if (byRubber) {
+            rub(painting, 150.0f, 507.0f);  // touches the stroke, which keeps its id
+            rub(painting, 150.0f, 507.0f);
+        } else {
+            rig.picked = painting;
+            trash.onRightGrip(ArmPose{});
+        }
+        const size_t records = rig.history.done.size();
+        while (rig.history.done.size() > 1) rig.history.undoLast();
+        ASSERT_NE(rig.canvas.findStrokeById(painting), nullptr);
+        EXPECT_EQ(records, byRubber ? 3u : 2u);
+
+        brush.onNoGrip(ArmPose{});  // the brush again, hand open: the stroke is finished
+        ASSERT_EQ(rig.history.done.size(), 2u) << "the finished stroke has a record";
+        rig.history.undoLast();
+        EXPECT_EQ(rig.canvas.findStrokeById(painting), nullptr);
+        EXPECT_NE(rig.canvas.findStrokeById(first), nullptr);
+        rig.history.redoLast();
+        EXPECT_NE(rig.canvas.findStrokeById(painting), nullptr);
+        int copies = 0;
+        for (const Stroke& s : rig.canvas.strokes) copies += s.id == painting;
+        EXPECT_EQ(copies, 1);
+    }
+}
+
 TEST_F(EraserTest, WidthSetsTheCircleOnScreenUnderTheView) {
     rubber.onLeftGrip(leftWristAt(0.2f));  // 10 -> 20 px
     EXPECT_NEAR(rubber.width, 20.0f, 1e-4f);

@@ -289,7 +289,7 @@ struct Brush {
     Pt lastPoint;
     bool active = false;
     int32_t activeId = -1;  // the stroke that received the points of the active stroke
-    bool taken = false;     // the rubber or the stroke eraser has stored it in a record since
+    int holders = 0;        // records of the rubber or the stroke eraser that undo can reach and hold it
     std::vector<Stroke> undo, redo;
 };
 
@@ -466,6 +466,7 @@ struct World {
     void rubberUndo() {
         if (rubber.undo.empty()) return;
         const EraseRecord r = rubber.undo.back();
+        releasedFromRecord(r.before.id);
         for (const Stroke& p : r.pieces) canvas.eraseFirstWithId(p.id);
         canvas.strokes.push_back(r.before);
         rubber.redo.push_back(r);
@@ -474,6 +475,7 @@ struct World {
     void rubberRedo() {
         if (rubber.redo.empty()) return;
         const EraseRecord r = rubber.redo.back();
+        storedInRecord(r.before.id);
         canvas.eraseFirstWithId(r.before.id);
         for (const Stroke& p : r.pieces) canvas.strokes.push_back(p);
         rubber.undo.push_back(r);
@@ -482,6 +484,7 @@ struct World {
     void trashUndo() {
         if (trash.undo.empty()) return;
         const Stroke s = trash.undo.back();
+        releasedFromRecord(s.id);
         canvas.strokes.push_back(s);
         trash.redo.push_back(s);
         trash.undo.pop_back();
@@ -489,6 +492,7 @@ struct World {
     void trashRedo() {
         if (trash.redo.empty()) return;
         const Stroke s = trash.redo.back();
+        storedInRecord(s.id);
         canvas.eraseFirstWithId(s.id);
         trash.undo.push_back(s);
         trash.redo.pop_back();
@@ -549,15 +553,20 @@ struct World {
         if (dist(p, brush.lastPoint) > brush.width) {
             s.points.push_back(c);
             brush.lastPoint = p;
-            if (!brush.active) brush.taken = false;
+            if (!brush.active) brush.holders = 0;
             brush.active = true;
             brush.activeId = s.id;
         }
     }
-    bool brushStrokeStillOwn() const { return !brush.taken && canvas.indexOf(brush.activeId) >= 0; }
-    // A tool stores stroke `id` in an undo record of its own.
+    bool brushStrokeStillOwn() const { return brush.holders == 0 && canvas.indexOf(brush.activeId) >= 0; }
+    // A tool stores stroke `id` in an undo record of its own, or redoes such a record.
     void storedInRecord(int32_t id) {
-        if (brush.active && id == brush.activeId) brush.taken = true;
+        if (brush.active && id == brush.activeId) ++brush.holders;
+    }
+    // A tool undoes a record that holds stroke `id`: once none is left to undo, the brush's
+    // own record is the only one that can reach the stroke.
+    void releasedFromRecord(int32_t id) {
+        if (brush.active && id == brush.activeId && brush.holders > 0) --brush.holders;
     }
     void brushFinish() {
         if (brush.active) {
