@@ -590,7 +590,15 @@ void paintKeyboard(PaintApp& app, unsigned char key) {
         case 'p':
             // Leaving the training screen by key leaves it as its exit button does: otherwise the
             // recognition screen came back later without its training button, for good.
-            if (app.mode == ModeTraining) handleButton(app, "BUTTON_EXIT_GEST");
+            if (app.mode == ModeTraining) {
+                // A capture still waiting is dropped: it would store the next arm movement made
+                // on the painting screen as an example, unseen.
+                if (app.recognizer->trainingPending) {
+                    app.recognizer->cancelTraining();
+                    app.countdown = Countdown();
+                }
+                handleButton(app, "BUTTON_EXIT_GEST");
+            }
             app.mode = app.mode != ModePainting ? ModePainting : ModeRecognition;
             break;
         default:

@@ -585,6 +585,12 @@ void GestureRecognizer::requestTraining(bool newSet, bool replace) {
     for (int i = 0; i < HISTORY_LENGTH; ++i) frameHistory[i].marked = true;
 }
 
+void GestureRecognizer::cancelTraining() {
+    waitForWorker();
+    trainingPending = false;
+    requestNewSet = requestReplace = false;
+}
+
 int GestureRecognizer::removeCurrentSet() {
     waitForWorker();
     const int count = setCount();

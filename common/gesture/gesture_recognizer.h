@@ -128,6 +128,9 @@ public:
     // Arms a capture: newSet founds a new set, replace replaces the current gesture, neither adds
     // to the current set. Waits for a running worker first.
     void requestTraining(bool newSet, bool replace);
+    // Disarms a capture that requestTraining armed; nothing is stored. Waits for a running
+    // worker first.
+    void cancelTraining();
     // New currentSetIndex, or -1 when no set remains.
     int removeCurrentSet();
     // New currentGestureIndex, removeCurrentSet's result when the set became empty, -1 when the

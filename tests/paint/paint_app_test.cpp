@@ -237,6 +237,27 @@ TEST_F(PaintAppTest, PaintingKeyFromTheTrainingScreenKeepsTheWayBackToTraining) 
     EXPECT_TRUE(training("BUTTON_NEW_SET").visible);
 }
 
+// Leaving by p while a capture waits drops the capture: the next arm movement on the painting
+// screen was stored as an example, or founded a set, without the user knowing.
+TEST_F(PaintAppTest, PaintingKeyDuringACaptureDropsTheCapture) {
+    addSet(GestureType::RIGHT);
+    for (const char* request : {"BUTTON_NEW_SET", "BUTTON_NEW_GEST", "BUTTON_REPLACE_GEST"}) {
+        SCOPED_TRACE(request);
+        handleButton(*app, "BUTTON_TRAINING");
+        app->nowMs = 5000;
+        handleButton(*app, request);
+        ASSERT_TRUE(app->recognizer->trainingPending);
+        paintKeyboard(*app, 'p');
+        EXPECT_EQ(app->mode, ModePainting);
+        EXPECT_FALSE(app->recognizer->trainingPending);
+        EXPECT_FALSE(countdownRunning(app->countdown, 5100)) << "recognition is held off by the countdown";
+        EXPECT_EQ(app->recognizer->setCount(), 1);
+        EXPECT_EQ(app->recognizer->gestureCount(), 1);
+        paintKeyboard(*app, 'p');
+        ASSERT_EQ(app->mode, ModeRecognition);
+    }
+}
+
 TEST_F(PaintAppTest, LoadRefreshesTheTrainingButtonsAndACancelledDialogDoesNothing) {
     namespace fs = std::filesystem;
     fs::path file = fs::temp_directory_path() / ("paint_app_test_" + std::to_string(::getpid()) + ".bin");
