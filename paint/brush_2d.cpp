@@ -37,11 +37,28 @@ Brush2D::Brush2D(const HandPointer& rightPointer, Canvas& canvas, const Manipula
     icon = loadToolIcon("../images/brushtool.png");
 }
 
+Brush2D::~Brush2D() {
+    if (canvas_.unrecordedStrokeOwner == this) {
+        canvas_.unrecordedStrokeOwner = nullptr;
+        canvas_.unrecordedStrokeId = -1;
+    }
+}
+
 Stroke* Brush2D::activeStroke() {
-    if (!strokeActive || canvas_.unrecordedStrokeId != activeStrokeId || canvas_.unrecordedStrokeTaken()) {
+    if (!strokeActive || canvas_.unrecordedStrokeId != activeStrokeId) {
         return nullptr;
     }
     return canvas_.findStrokeById(activeStrokeId);
+}
+
+void Brush2D::recordUnrecordedStroke(const Stroke& stroke) {
+    undoStack.push_back(stroke);
+    history_.recordEdit(this);
+    redoStack.clear();
+    strokeActive = false;
+    activeStrokeId = -1;
+    canvas_.unrecordedStrokeId = -1;
+    canvas_.unrecordedStrokeOwner = nullptr;
 }
 
 void Brush2D::addPoint() {
@@ -62,7 +79,7 @@ void Brush2D::addPoint() {
         lastPoint = p;
         if (!strokeActive) {
             canvas_.unrecordedStrokeId = stroke->id;
-            canvas_.unrecordedStrokeHolders = 0;
+            canvas_.unrecordedStrokeOwner = this;
         }
         strokeActive = true;
         activeStrokeId = stroke->id;
@@ -73,13 +90,12 @@ void Brush2D::finishStroke() {
     if (strokeActive) {
         const Stroke* stroke = activeStroke();
         if (stroke != nullptr) {
-            undoStack.push_back(*stroke);
-            history_.recordEdit(this);
-            redoStack.clear();
+            recordUnrecordedStroke(*stroke);
         }
         strokeActive = false;
         activeStrokeId = -1;
         canvas_.unrecordedStrokeId = -1;
+        canvas_.unrecordedStrokeOwner = nullptr;
     }
     canvas_.appendOpenStrokeIfNeeded();
 }

@@ -24,12 +24,15 @@ float changedWidth(float width, const ArmPose& pose, const ArmPose& lastPose);
 // current colour, without the view transform: the feedback the brush, line and rubber draw.
 void drawPointerDisk(ScreenPoint centre, float innerRadius, float outerRadius);
 
-class Brush2D : public Tool {
+class Brush2D : public Tool, private UnrecordedStrokeOwner {
 public:
     // References must outlive the tool. The view transform is read from the manipulator.
     // Loads "../images/brushtool.png" as its icon.
     Brush2D(const HandPointer& rightPointer, Canvas& canvas, const Manipulator2D& manipulator,
             const std::array<float, 3>& currentColor, EditHistory& history);
+    ~Brush2D() override;
+    Brush2D(const Brush2D&) = delete;  // the canvas may point at this tool
+    Brush2D& operator=(const Brush2D&) = delete;
 
     void onLeftGrip(const ArmPose& pose) override;   // change width; finish stroke
     void onRightGrip(const ArmPose& pose) override;  // add point
@@ -43,7 +46,7 @@ public:
     void addPoint();
     void finishStroke();
     // The stroke this tool is painting, or null when there is none, when it was deleted, or when
-    // another tool has stored it in an undo record since (see `Canvas::unrecordedStrokeHolders`).
+    // it was recorded because another tool stored it (see `Canvas::noteStrokeRecorded`).
     Stroke* activeStroke();
 
     float width = 10.0f;       // window pixels, never below 1
@@ -56,6 +59,10 @@ public:
     int32_t icon = 0;
 
 private:
+    // Pushes `stroke` as this tool's edit and ends the stroke in progress; the next point
+    // starts a new one.
+    void recordUnrecordedStroke(const Stroke& stroke) override;
+
     const HandPointer& pointer_;
     Canvas& canvas_;
     const Manipulator2D& manipulator_;

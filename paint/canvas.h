@@ -27,6 +27,16 @@ struct Stroke {
 // Ids run 1, 2, ... and wrap to 0 after 999999999.
 constexpr int32_t STROKE_ID_MODULUS = 1000000000;
 
+// The tool painting a stroke it has not recorded yet (the brush): records it as its own edit
+// at once, as it is before another tool changes it.
+class UnrecordedStrokeOwner {
+public:
+    virtual void recordUnrecordedStroke(const Stroke& stroke) = 0;
+
+protected:
+    ~UnrecordedStrokeOwner() = default;
+};
+
 struct Canvas {
     // Drawing order: later strokes are drawn over earlier ones and win the picking pass.
     std::vector<Stroke> strokes;
@@ -57,23 +67,19 @@ struct Canvas {
     // stroke (another tool may have removed the open stroke since the last finish).
     Stroke& openStroke();
 
-    // The stroke the brush is painting and has not recorded yet (-1: none), and how many undo
-    // records of other tools that undo can still reach hold it (the rubber and the stroke
-    // eraser keep the strokes they act on). While one does, that record holds the stroke: were
-    // the brush to record it as well, undoing and redoing both would put it back twice, two
-    // strokes with one id. Once all of them are undone the brush may record it again: its own
-    // record makes those undone ones unreachable, and a stroke no record holds could never be
-    // undone.
+    // The stroke the brush is painting and has not recorded yet (-1: none), and the tool
+    // painting it.
     int32_t unrecordedStrokeId = -1;
-    int unrecordedStrokeHolders = 0;
-    bool unrecordedStrokeTaken() const { return unrecordedStrokeHolders > 0; }
-    // Called by a tool that stores stroke `id` in one of its undo records, or redoes one.
-    void noteStrokeRecorded(int32_t id) {
-        if (id == unrecordedStrokeId) ++unrecordedStrokeHolders;
-    }
-    // Called by a tool that undoes a record holding stroke `id`.
-    void noteStrokeRecordUndone(int32_t id) {
-        if (id == unrecordedStrokeId && unrecordedStrokeHolders > 0) --unrecordedStrokeHolders;
+    UnrecordedStrokeOwner* unrecordedStrokeOwner = nullptr;
+    // Called by a tool about to store `stroke` in an undo record of its own (the rubber and the
+    // stroke eraser keep the strokes they act on), before it records its edit. A stroke still
+    // being painted is then recorded by its painter first: undo takes the other tool's change
+    // back before the stroke itself, so the stroke is never put back twice, nor left with no
+    // record that undo can reach.
+    void noteStrokeRecorded(const Stroke& stroke) {
+        if (stroke.id == unrecordedStrokeId && unrecordedStrokeOwner != nullptr) {
+            unrecordedStrokeOwner->recordUnrecordedStroke(stroke);
+        }
     }
 };
 

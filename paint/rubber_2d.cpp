@@ -69,7 +69,7 @@ void Rubber2D::eraseStep() {
 
     EraseRecord record;
     record.before = canvas_.strokes[si];
-    canvas_.noteStrokeRecorded(record.before.id);  // every step from here on records it
+    canvas_.noteStrokeRecorded(record.before);  // a stroke still being painted is recorded first
 
     if (canvas_.strokes[si].points.size() == 1) {  // a dot goes whole, wherever the circle is
         canvas_.eraseStroke(si);
@@ -196,7 +196,6 @@ void Rubber2D::undo() {
         return;
     }
     const EraseRecord& record = undoStack.back();
-    canvas_.noteStrokeRecordUndone(record.before.id);
     for (const Stroke& piece : record.pieces) {
         canvas_.eraseStrokeById(piece.id);
     }
@@ -210,7 +209,6 @@ void Rubber2D::redo() {
         return;
     }
     const EraseRecord& record = redoStack.back();
-    canvas_.noteStrokeRecorded(record.before.id);
     canvas_.eraseStrokeById(record.before.id);
     for (const Stroke& piece : record.pieces) {
         canvas_.appendStroke(piece);

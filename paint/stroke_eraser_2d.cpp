@@ -16,8 +16,8 @@ void StrokeEraser2D::deletePicked() {
     if (index < 0) {
         return;
     }
+    canvas_.noteStrokeRecorded(canvas_.strokes[static_cast<size_t>(index)]);
     undoStack.push_back(canvas_.strokes[static_cast<size_t>(index)]);
-    canvas_.noteStrokeRecorded(pickedStrokeId_);
     history_.recordEdit(this);
     redoStack.clear();
     canvas_.eraseStroke(static_cast<size_t>(index));
@@ -26,12 +26,6 @@ void StrokeEraser2D::deletePicked() {
 void StrokeEraser2D::onRightGrip(const ArmPose&) { deletePicked(); }
 void StrokeEraser2D::onBothGrip(const ArmPose&) { deletePicked(); }
 
-void StrokeEraser2D::undo() {
-    if (!undoStack.empty()) canvas_.noteStrokeRecordUndone(undoStack.back().id);
-    moveStrokeRecord(canvas_, undoStack, redoStack, true);
-}
+void StrokeEraser2D::undo() { moveStrokeRecord(canvas_, undoStack, redoStack, true); }
 
-void StrokeEraser2D::redo() {
-    if (!redoStack.empty()) canvas_.noteStrokeRecorded(redoStack.back().id);
-    moveStrokeRecord(canvas_, redoStack, undoStack, false);
-}
+void StrokeEraser2D::redo() { moveStrokeRecord(canvas_, redoStack, undoStack, false); }

@@ -215,51 +215,74 @@ TEST_F(EraserTest, ABrushStrokeTheRubberRecordedIsNotRecordedTwice) {
     }
 }
 
-// A stroke the trash or the rubber took while the brush was still painting it, and whose record
-// was then undone: the brush records it at the finish, or no undo could ever remove it.
-TEST_F(EraserTest, ABrushStrokeWhoseEraserRecordWasUndoneIsRecordedAtTheFinish) {
+// The trash or the rubber taking the stroke the brush is still painting: the brush records it
+// first, so that undoing everything removes all paint, redoing everything brings back the same
+// painting, and no painted point is lost or doubled.
+TEST_F(EraserTest, AStrokeTakenWhileBeingPaintedIsRecordedByTheBrushFirst) {
+    enum Next { FINISH, PAINT_ON_THEN_UNDO, UNDO_PAINT_ON_REDO_UNDO };
     for (bool byRubber : {false, true}) {
-        SCOPED_TRACE(byRubber ? "rubber" : "trash");
-        PaintRig fresh;
-        rig.canvas = fresh.canvas;
-        rig.history = fresh.history;
-        rubber.undoStack.clear();
-        rubber.redoStack.clear();
-        trash.undoStack.clear();
-        trash.redoStack.clear();
-        Brush2D brush{rig.right, rig.canvas, rig.manipulator, rig.color, rig.history};
-        auto paint = [&](float y) {
-            for (float x : {100.0f, 200.0f, 300.0f}) {
-                rig.place(rig.right, x, y);
-                brush.onRightGrip(ArmPose{});
+        for (Next next : {FINISH, PAINT_ON_THEN_UNDO, UNDO_PAINT_ON_REDO_UNDO}) {
+            SCOPED_TRACE(testing::Message() << (byRubber ? "rubber" : "trash") << ", case " << next);
+            PaintRig fresh;
+            rig.canvas = fresh.canvas;
+            rig.history = fresh.history;
+            rubber.undoStack.clear();
+            rubber.redoStack.clear();
+            trash.undoStack.clear();
+            trash.redoStack.clear();
+            Brush2D brush{rig.right, rig.canvas, rig.manipulator, rig.color, rig.history};
+            auto paint = [&](float y, std::initializer_list<float> xsToPaint) {
+                for (float x : xsToPaint) {
+                    rig.place(rig.right, x, y);
+                    brush.onRightGrip(ArmPose{});
+                }
+            };
+            paint(300.0f, {100.0f, 200.0f, 300.0f});
+            brush.onNoGrip(ArmPose{});
+            paint(500.0f, {100.0f, 200.0f, 300.0f});  // still gripping when the tool changes
+            const int32_t painting = rig.canvas.strokes.back().id;
+            if (byRubber) {
+                rub(painting, 150.0f, 507.0f);  // touches the stroke, which keeps its id
+            } else {
+                rig.picked = painting;
+                trash.onRightGrip(ArmPose{});
             }
-            return rig.canvas.strokes.back().id;
-        };
-        const int32_t first = paint(300.0f);
-        brush.onNoGrip(ArmPose{});
-        const int32_t painting = paint(500.0f);  // still gripping when the tool changes
-        if (byRubber) {
-            rub(painting, 150.0f, 507.0f);  // touches the stroke, which keeps its id
-            rub(painting, 150.0f, 507.0f);
-        } else {
-            rig.picked = painting;
-            trash.onRightGrip(ArmPose{});
-        }
-        const size_t records = rig.history.done.size();
-        while (rig.history.done.size() > 1) rig.history.undoLast();
-        ASSERT_NE(rig.canvas.findStrokeById(painting), nullptr);
-        EXPECT_EQ(records, byRubber ? 3u : 2u);
+            ASSERT_EQ(rig.history.done.size(), 3u) << "the first stroke, the taken one, the other tool's edit";
+            EXPECT_EQ(rig.history.done[1], &brush);
 
-        brush.onNoGrip(ArmPose{});  // the brush again, hand open: the stroke is finished
-        ASSERT_EQ(rig.history.done.size(), 2u) << "the finished stroke has a record";
-        rig.history.undoLast();
-        EXPECT_EQ(rig.canvas.findStrokeById(painting), nullptr);
-        EXPECT_NE(rig.canvas.findStrokeById(first), nullptr);
-        rig.history.redoLast();
-        EXPECT_NE(rig.canvas.findStrokeById(painting), nullptr);
-        int copies = 0;
-        for (const Stroke& s : rig.canvas.strokes) copies += s.id == painting;
-        EXPECT_EQ(copies, 1);
+            if (next == PAINT_ON_THEN_UNDO) {
+                paint(500.0f, {400.0f, 500.0f});  // the brush again, still gripping
+                rig.history.undoLast();
+            } else if (next == UNDO_PAINT_ON_REDO_UNDO) {
+                rig.history.undoLast();
+                paint(500.0f, {400.0f, 500.0f, 600.0f});
+                rig.history.redoLast();
+                rig.history.undoLast();
+            }
+            brush.onNoGrip(ArmPose{});
+
+            auto painted = [this] {
+                std::multiset<std::pair<int32_t, std::vector<float>>> strokes;
+                for (const Stroke& s : rig.canvas.strokes) {
+                    if (!s.points.empty()) strokes.insert({s.id, xs(s)});
+                }
+                return strokes;
+            };
+            const auto before = painted();
+            std::set<int32_t> ids;
+            size_t points = 0;
+            for (const auto& stroke : before) {
+                EXPECT_TRUE(ids.insert(stroke.first).second) << "two strokes with id " << stroke.first;
+                points += stroke.second.size();
+            }
+            if (next == UNDO_PAINT_ON_REDO_UNDO) {
+                EXPECT_EQ(points, 9u) << "points painted were lost";
+            }
+            while (!rig.history.done.empty()) rig.history.undoLast();
+            EXPECT_TRUE(painted().empty()) << "paint that no undo removes";
+            while (!rig.history.undone.empty()) rig.history.redoLast();
+            EXPECT_EQ(painted(), before);
+        }
     }
 }
 

@@ -289,7 +289,6 @@ struct Brush {
     Pt lastPoint;
     bool active = false;
     int32_t activeId = -1;  // the stroke that received the points of the active stroke
-    int holders = 0;        // records of the rubber or the stroke eraser that undo can reach and hold it
     std::vector<Stroke> undo, redo;
 };
 
@@ -327,6 +326,7 @@ struct Coverage {
     int brushRecords = 0, lineRecords = 0, inkRecords = 0, trashRecords = 0, rubberRecords = 0;
     int inkRepeats = 0;                      // fills of the stroke the top record already holds
     int brushRestarts = 0;                   // stroke in progress gone: painting starts afresh
+    int brushTaken = 0;                      // stroke in progress stored by another tool
     int moves = 0, undefinedMoves = 0, flatViews = 0;
 };
 
@@ -466,7 +466,6 @@ struct World {
     void rubberUndo() {
         if (rubber.undo.empty()) return;
         const EraseRecord r = rubber.undo.back();
-        releasedFromRecord(r.before.id);
         for (const Stroke& p : r.pieces) canvas.eraseFirstWithId(p.id);
         canvas.strokes.push_back(r.before);
         rubber.redo.push_back(r);
@@ -475,7 +474,6 @@ struct World {
     void rubberRedo() {
         if (rubber.redo.empty()) return;
         const EraseRecord r = rubber.redo.back();
-        storedInRecord(r.before.id);
         canvas.eraseFirstWithId(r.before.id);
         for (const Stroke& p : r.pieces) canvas.strokes.push_back(p);
         rubber.undo.push_back(r);
@@ -484,7 +482,6 @@ struct World {
     void trashUndo() {
         if (trash.undo.empty()) return;
         const Stroke s = trash.undo.back();
-        releasedFromRecord(s.id);
         canvas.strokes.push_back(s);
         trash.redo.push_back(s);
         trash.undo.pop_back();
@@ -492,7 +489,6 @@ struct World {
     void trashRedo() {
         if (trash.redo.empty()) return;
         const Stroke s = trash.redo.back();
-        storedInRecord(s.id);
         canvas.eraseFirstWithId(s.id);
         trash.undo.push_back(s);
         trash.redo.pop_back();
@@ -553,25 +549,27 @@ struct World {
         if (dist(p, brush.lastPoint) > brush.width) {
             s.points.push_back(c);
             brush.lastPoint = p;
-            if (!brush.active) brush.holders = 0;
             brush.active = true;
             brush.activeId = s.id;
         }
     }
-    bool brushStrokeStillOwn() const { return brush.holders == 0 && canvas.indexOf(brush.activeId) >= 0; }
-    // A tool stores stroke `id` in an undo record of its own, or redoes such a record.
-    void storedInRecord(int32_t id) {
-        if (brush.active && id == brush.activeId) ++brush.holders;
-    }
-    // A tool undoes a record that holds stroke `id`: once none is left to undo, the brush's
-    // own record is the only one that can reach the stroke.
-    void releasedFromRecord(int32_t id) {
-        if (brush.active && id == brush.activeId && brush.holders > 0) --brush.holders;
+    bool brushStrokeStillOwn() const { return canvas.indexOf(brush.activeId) >= 0; }
+    // A tool is about to store `before` (as it is now) in an undo record of its own. If the brush
+    // is still painting that stroke, the brush records it first, as it is, and the next point
+    // starts a new stroke: left unrecorded until the brush finishes, the stroke would be put back
+    // twice (both records) or be left with no record undo can reach.
+    void storedInRecord(const Stroke& before) {
+        if (brush.active && before.id == brush.activeId) {
+            ++seen.brushTaken;
+            brush.undo.push_back(before);
+            recordEdit(BRUSH);
+            brush.redo.clear();
+            brush.active = false;
+        }
     }
     void brushFinish() {
         if (brush.active) {
-            // The stroke this grip painted, wherever it now is; nothing when it was deleted or
-            // another tool's record holds it.
+            // The stroke this grip painted, wherever it now is; nothing when it was deleted.
             const int i = brushStrokeStillOwn() ? canvas.indexOf(brush.activeId) : -1;
             if (i >= 0) {
                 brush.undo.push_back(canvas.strokes[static_cast<size_t>(i)]);
@@ -645,8 +643,8 @@ struct World {
         if (picked == -1) return;
         const int i = canvas.indexOf(picked);
         if (i < 0) return;
+        storedInRecord(canvas.strokes[static_cast<size_t>(i)]);
         trash.undo.push_back(canvas.strokes[static_cast<size_t>(i)]);
-        storedInRecord(picked);
         recordEdit(TRASH);
         trash.redo.clear();
         canvas.strokes.erase(canvas.strokes.begin() + i);
@@ -679,8 +677,8 @@ struct World {
         rec.before = canvas.strokes[static_cast<size_t>(found)];
         if (rec.before.points.size() == 1) {
             ++seen.rubberDots;
+            storedInRecord(rec.before);
             canvas.strokes.erase(canvas.strokes.begin() + found);
-            storedInRecord(sid);
             rubber.undo.push_back(rec);
             recordEdit(RUBBER);
             rubber.redo.clear();
@@ -772,7 +770,7 @@ struct World {
             }
         }
         if (onCanvas) rec.pieces.push_back(stroke());
-        storedInRecord(sid);
+        storedInRecord(rec.before);
         rubber.undo.push_back(rec);
         recordEdit(RUBBER);
         rubber.redo.clear();
