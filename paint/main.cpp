@@ -69,7 +69,8 @@ void keyboardUp(unsigned char key, int x, int y) {
 
 // The Shift keys held, as freeglut reports them among the special keys. freeglut also reports a
 // locked Caps Lock as Shift, which would turn Ctrl+Up into Ctrl+Shift+Up; a Shift no Shift key
-// gives is the lock. (A Shift key already held when the window took the focus goes unseen.)
+// gives is the lock. (A Shift key already held when the window took the focus goes unseen, and
+// one released outside the window counts as held until it is pressed there again.)
 bool shiftKeyDown[2] = {false, false};
 
 void trackShiftKeys(int key, bool down) {

@@ -37,6 +37,13 @@ bool skipSeparator(const char*& p, const char* end) {
 
 bool endsValue(const char* p, const char* end) { return p == end || isBlank(*p) || *p == ','; }
 
+// For a number from_chars found out of range: whether its exponent is negative, which makes it
+// too small rather than too large.
+bool negativeExponent(const char* first, const char* last) {
+    const char* e = std::find_if(first, last, [](char c) { return c == 'e' || c == 'E'; });
+    return last - e > 1 && e[1] == '-';
+}
+
 // A time stamp in microseconds: a whole number, or one with a fraction or an exponent, which
 // is rounded to the nearest microsecond (exporters that work in floating point write those).
 bool parseTimeStamp(const char*& p, const char* end, uint64_t& timeUs, std::string& reason) {
@@ -99,6 +106,10 @@ bool parseCsvFrame(const std::string& line, CsvFrame& frame, std::string& reason
         }
         if (*p == '+') {
             ++p;  // from_chars takes no plus sign
+            if (p < end && (*p == '-' || *p == '+')) {
+                reason = "value " + std::to_string(count + 1) + " is not a number";
+                return false;
+            }
         }
         if (count == 0) {
             if (!parseTimeStamp(p, end, frame.timeUs, reason)) {
@@ -112,6 +123,10 @@ bool parseCsvFrame(const std::string& line, CsvFrame& frame, std::string& reason
                 // that is 0, not a bad line. Only a value too large for a float is refused.
                 long double wide = 0.0L;
                 r = std::from_chars(p, end, wide);
+                if (r.ec == std::errc::result_out_of_range && negativeExponent(p, r.ptr)) {
+                    wide = *p == '-' ? -0.0L : 0.0L;  // too small even for a long double
+                    r.ec = std::errc();
+                }
                 if (r.ec != std::errc() || std::fabs(wide) > static_cast<long double>(FLT_MAX)) {
                     reason = "value " + std::to_string(count + 1) + " is out of range for a float";
                     return false;

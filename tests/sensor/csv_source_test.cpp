@@ -320,23 +320,29 @@ TEST(CsvSourceOpen, SkipsMalformedLinesWithTheirLineNumbers) {
                                        "4000" + joints(0.4f) + "\n"
                                        "5000 3.5e38" + joints(0.1f).substr(4) + "\n"
                                        "6000 -1e-400" + joints(0.1f).substr(4) + "\n"
-                                       "7000 1e-46" + joints(0.1f).substr(4) + "\n");
+                                       "7000 1e-46" + joints(0.1f).substr(4) + "\n"
+                                       "8000 1e-99999" + joints(0.1f).substr(4) + "\n"
+                                       "9000 1e99999" + joints(0.1f).substr(4) + "\n"
+                                       "10000 +-1" + joints(0.1f).substr(4) + "\n");
     CsvSource source;
     bool ok = false;
     std::string error;
     std::string warnings = openCapturingWarnings(source, path, ok, error);
     ASSERT_TRUE(ok) << error;
-    ASSERT_EQ(source.frameCount(), 4u);
+    ASSERT_EQ(source.frameCount(), 5u);
     EXPECT_EQ(source.allFrames()[1].timeUs, 4000u);
     // Too small for a float is 0, as a double-precision exporter means it; too large is refused.
     EXPECT_NE(warnings.find("line 8: value 2 is out of range for a float"), std::string::npos) << warnings;
-    for (size_t i : {2u, 3u}) {
+    for (size_t i : {2u, 3u, 4u}) {
         EXPECT_EQ(source.allFrames()[i].timeUs, 4000u + 1000u * i);
         EXPECT_EQ(source.allFrames()[i].joints[0].x, 0.0f);
         EXPECT_FLOAT_EQ(source.allFrames()[i].joints[0].y, 0.11f);
     }
     EXPECT_EQ(warnings.find("line 9:"), std::string::npos) << warnings;
     EXPECT_EQ(warnings.find("line 10:"), std::string::npos) << warnings;
+    EXPECT_EQ(warnings.find("line 11:"), std::string::npos) << warnings;
+    EXPECT_NE(warnings.find("line 12: value 2 is out of range for a float"), std::string::npos) << warnings;
+    EXPECT_NE(warnings.find("line 13: value 2 is not a number"), std::string::npos) << warnings;
     EXPECT_NE(warnings.find("csv_source_test_mixed.csv': line 4: value 2 is not finite"), std::string::npos)
         << warnings;
     EXPECT_NE(warnings.find("line 6:"), std::string::npos) << warnings;
