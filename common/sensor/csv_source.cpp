@@ -7,6 +7,7 @@
 #include <cstring>
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
@@ -37,11 +38,12 @@ bool skipSeparator(const char*& p, const char* end) {
 
 bool endsValue(const char* p, const char* end) { return p == end || isBlank(*p) || *p == ','; }
 
-// For a number from_chars found out of range: whether its exponent is negative, which makes it
-// too small rather than too large.
-bool negativeExponent(const char* first, const char* last) {
-    const char* e = std::find_if(first, last, [](char c) { return c == 'e' || c == 'E'; });
-    return last - e > 1 && e[1] == '-';
+// For a number from_chars found out of range: whether it is too small rather than too large.
+// strtold says so by its result (0 or a denormal, against HUGE_VALL); it needs the number as a
+// string of its own, which only such numbers pay for.
+bool tooSmallForAnyFloat(const char* first, const char* last) {
+    const std::string number(first, last);
+    return std::fabs(std::strtold(number.c_str(), nullptr)) < 1.0L;
 }
 
 // A time stamp in microseconds: a whole number, or one with a fraction or an exponent, which
@@ -123,7 +125,7 @@ bool parseCsvFrame(const std::string& line, CsvFrame& frame, std::string& reason
                 // that is 0, not a bad line. Only a value too large for a float is refused.
                 long double wide = 0.0L;
                 r = std::from_chars(p, end, wide);
-                if (r.ec == std::errc::result_out_of_range && negativeExponent(p, r.ptr)) {
+                if (r.ec == std::errc::result_out_of_range && tooSmallForAnyFloat(p, r.ptr)) {
                     wide = *p == '-' ? -0.0L : 0.0L;  // too small even for a long double
                     r.ec = std::errc();
                 }

@@ -323,13 +323,15 @@ TEST(CsvSourceOpen, SkipsMalformedLinesWithTheirLineNumbers) {
                                        "7000 1e-46" + joints(0.1f).substr(4) + "\n"
                                        "8000 1e-99999" + joints(0.1f).substr(4) + "\n"
                                        "9000 1e99999" + joints(0.1f).substr(4) + "\n"
-                                       "10000 +-1" + joints(0.1f).substr(4) + "\n");
+                                       "10000 +-1" + joints(0.1f).substr(4) + "\n"
+                                       "11000 0." + std::string(5000, '0') + "1" + joints(0.1f).substr(4) + "\n"
+                                       "12000 1" + std::string(5000, '0') + "e-10" + joints(0.1f).substr(4) + "\n");
     CsvSource source;
     bool ok = false;
     std::string error;
     std::string warnings = openCapturingWarnings(source, path, ok, error);
     ASSERT_TRUE(ok) << error;
-    ASSERT_EQ(source.frameCount(), 5u);
+    ASSERT_EQ(source.frameCount(), 6u);
     EXPECT_EQ(source.allFrames()[1].timeUs, 4000u);
     // Too small for a float is 0, as a double-precision exporter means it; too large is refused.
     EXPECT_NE(warnings.find("line 8: value 2 is out of range for a float"), std::string::npos) << warnings;
@@ -343,6 +345,10 @@ TEST(CsvSourceOpen, SkipsMalformedLinesWithTheirLineNumbers) {
     EXPECT_EQ(warnings.find("line 11:"), std::string::npos) << warnings;
     EXPECT_NE(warnings.find("line 12: value 2 is out of range for a float"), std::string::npos) << warnings;
     EXPECT_NE(warnings.find("line 13: value 2 is not a number"), std::string::npos) << warnings;
+    // Judged by the value, not by how it is written.
+    EXPECT_EQ(source.allFrames()[5].timeUs, 11000u);
+    EXPECT_EQ(source.allFrames()[5].joints[0].x, 0.0f);
+    EXPECT_NE(warnings.find("line 15: value 2 is out of range for a float"), std::string::npos) << warnings;
     EXPECT_NE(warnings.find("csv_source_test_mixed.csv': line 4: value 2 is not finite"), std::string::npos)
         << warnings;
     EXPECT_NE(warnings.find("line 6:"), std::string::npos) << warnings;
