@@ -37,15 +37,18 @@ Brush2D::Brush2D(const HandPointer& rightPointer, Canvas& canvas, const Manipula
     icon = loadToolIcon("../images/brushtool.png");
 }
 
-Brush2D::~Brush2D() {
-    if (canvas_.unrecordedStrokeOwner == this) {
-        canvas_.unrecordedStrokeOwner = nullptr;
-        canvas_.unrecordedStrokeId = -1;
+Brush2D::~Brush2D() { releaseStrokeInProgress(); }
+
+void Brush2D::releaseStrokeInProgress() {
+    if (canvas_.strokeInProgress.owner == this) {
+        canvas_.strokeInProgress.owner = nullptr;
+        canvas_.strokeInProgress.id = -1;
     }
 }
 
 Stroke* Brush2D::activeStroke() {
-    if (!strokeActive || canvas_.unrecordedStrokeId != activeStrokeId) {
+    const StrokeInProgress& painting = canvas_.strokeInProgress;
+    if (!strokeActive || painting.owner != this || painting.id != activeStrokeId) {
         return nullptr;
     }
     return canvas_.findStrokeById(activeStrokeId);
@@ -57,8 +60,7 @@ void Brush2D::recordUnrecordedStroke(const Stroke& stroke) {
     redoStack.clear();
     strokeActive = false;
     activeStrokeId = -1;
-    canvas_.unrecordedStrokeId = -1;
-    canvas_.unrecordedStrokeOwner = nullptr;
+    releaseStrokeInProgress();
 }
 
 void Brush2D::addPoint() {
@@ -78,8 +80,8 @@ void Brush2D::addPoint() {
         stroke->points.push_back(c);
         lastPoint = p;
         if (!strokeActive) {
-            canvas_.unrecordedStrokeId = stroke->id;
-            canvas_.unrecordedStrokeOwner = this;
+            canvas_.strokeInProgress.id = stroke->id;
+            canvas_.strokeInProgress.owner = this;
         }
         strokeActive = true;
         activeStrokeId = stroke->id;
@@ -94,8 +96,7 @@ void Brush2D::finishStroke() {
         }
         strokeActive = false;
         activeStrokeId = -1;
-        canvas_.unrecordedStrokeId = -1;
-        canvas_.unrecordedStrokeOwner = nullptr;
+        releaseStrokeInProgress();
     }
     canvas_.appendOpenStrokeIfNeeded();
 }

@@ -62,6 +62,8 @@ private:
     // Pushes `stroke` as this tool's edit and ends the stroke in progress; the next point
     // starts a new one.
     void recordUnrecordedStroke(const Stroke& stroke) override;
+    // Clears the canvas's stroke in progress if it is this tool's.
+    void releaseStrokeInProgress();
 
     const HandPointer& pointer_;
     Canvas& canvas_;

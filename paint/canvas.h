@@ -37,6 +37,20 @@ protected:
     ~UnrecordedStrokeOwner() = default;
 };
 
+// The painter of a canvas's stroke in progress. A copy of the canvas has none: the painter
+// works on the original, and would otherwise be called from (or outlived by) the copy.
+struct StrokeInProgress {
+    int32_t id = -1;
+    UnrecordedStrokeOwner* owner = nullptr;
+    StrokeInProgress() = default;
+    StrokeInProgress(const StrokeInProgress&) {}
+    StrokeInProgress& operator=(const StrokeInProgress&) {
+        id = -1;
+        owner = nullptr;
+        return *this;
+    }
+};
+
 struct Canvas {
     // Drawing order: later strokes are drawn over earlier ones and win the picking pass.
     std::vector<Stroke> strokes;
@@ -67,18 +81,17 @@ struct Canvas {
     // stroke (another tool may have removed the open stroke since the last finish).
     Stroke& openStroke();
 
-    // The stroke the brush is painting and has not recorded yet (-1: none), and the tool
-    // painting it.
-    int32_t unrecordedStrokeId = -1;
-    UnrecordedStrokeOwner* unrecordedStrokeOwner = nullptr;
+    // The stroke the brush is painting and has not recorded yet (id -1: none), and the tool
+    // painting it. One brush per canvas: a second one starting a stroke takes the place over.
+    StrokeInProgress strokeInProgress;
     // Called by a tool about to store `stroke` in an undo record of its own (the rubber and the
     // stroke eraser keep the strokes they act on), before it records its edit. A stroke still
     // being painted is then recorded by its painter first: undo takes the other tool's change
     // back before the stroke itself, so the stroke is never put back twice, nor left with no
     // record that undo can reach.
     void noteStrokeRecorded(const Stroke& stroke) {
-        if (stroke.id == unrecordedStrokeId && unrecordedStrokeOwner != nullptr) {
-            unrecordedStrokeOwner->recordUnrecordedStroke(stroke);
+        if (stroke.id == strokeInProgress.id && strokeInProgress.owner != nullptr) {
+            strokeInProgress.owner->recordUnrecordedStroke(stroke);
         }
     }
 };

@@ -286,6 +286,27 @@ TEST_F(EraserTest, AStrokeTakenWhileBeingPaintedIsRecordedByTheBrushFirst) {
     }
 }
 
+// The brush paints on the original canvas: a copy must not call it, nor outlive it with a
+// pointer to it.
+TEST_F(EraserTest, ACopiedCanvasHasNoStrokeInProgress) {
+    Brush2D brush{rig.right, rig.canvas, rig.manipulator, rig.color, rig.history};
+    for (float x : {100.0f, 200.0f, 300.0f}) {
+        rig.place(rig.right, x, 500.0f);
+        brush.onRightGrip(ArmPose{});
+    }
+    const int32_t painting = rig.canvas.strokes.back().id;
+    Canvas copy = rig.canvas;
+    EditHistory copyHistory;
+    StrokeEraser2D copyTrash{copy, rig.picked, copyHistory};
+    rig.picked = painting;
+    copyTrash.onRightGrip(ArmPose{});
+    EXPECT_EQ(copy.findStrokeById(painting), nullptr);
+    EXPECT_TRUE(rig.history.done.empty()) << "the copy recorded the original's stroke";
+    EXPECT_EQ(copyHistory.done.size(), 1u);
+    brush.onNoGrip(ArmPose{});
+    EXPECT_EQ(rig.history.done.size(), 1u) << "the brush still records its stroke at the finish";
+}
+
 TEST_F(EraserTest, WidthSetsTheCircleOnScreenUnderTheView) {
     rubber.onLeftGrip(leftWristAt(0.2f));  // 10 -> 20 px
     EXPECT_NEAR(rubber.width, 20.0f, 1e-4f);

@@ -535,8 +535,9 @@ struct World {
         const Pt p = rightScreen();
         const Pt c = toCanvas(p);
         // A stroke in progress keeps receiving the points even when other strokes were put after
-        // it meanwhile (an undo or redo between two frames appends at the end); if it is gone, or
-        // another tool's record holds it already, painting starts afresh in the open stroke.
+        // it meanwhile (an undo or redo between two frames appends at the end); if it is gone,
+        // painting starts afresh in the open stroke. (A stroke another tool stores is recorded
+        // and ended before that: see storedInRecord.)
         if (brush.active && !brushStrokeStillOwn()) {
             brush.active = false;
             ++seen.brushRestarts;
@@ -554,10 +555,11 @@ struct World {
         }
     }
     bool brushStrokeStillOwn() const { return canvas.indexOf(brush.activeId) >= 0; }
-    // A tool is about to store `before` (as it is now) in an undo record of its own. If the brush
-    // is still painting that stroke, the brush records it first, as it is, and the next point
-    // starts a new stroke: left unrecorded until the brush finishes, the stroke would be put back
-    // twice (both records) or be left with no record undo can reach.
+    // A tool stores `before` (the stroke as it was before the tool acted) in an undo record of its
+    // own, and has not recorded its edit yet. If the brush is still painting that stroke, the
+    // brush records `before` first and the next point starts a new stroke: left unrecorded until
+    // the brush finishes, the stroke would be put back twice (both records) or be left with no
+    // record undo can reach.
     void storedInRecord(const Stroke& before) {
         if (brush.active && before.id == brush.activeId) {
             ++seen.brushTaken;
