@@ -92,11 +92,12 @@ void Brush2D::finishStroke() {
     if (strokeActive) {
         const Stroke* stroke = activeStroke();
         if (stroke != nullptr) {
-            recordUnrecordedStroke(*stroke);
+            recordUnrecordedStroke(*stroke);  // ends the stroke as well
+        } else {
+            strokeActive = false;
+            activeStrokeId = -1;
+            releaseStrokeInProgress();
         }
-        strokeActive = false;
-        activeStrokeId = -1;
-        releaseStrokeInProgress();
     }
     canvas_.appendOpenStrokeIfNeeded();
 }

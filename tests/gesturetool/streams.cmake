@@ -84,18 +84,21 @@ set_tests_properties(gesturetool_convert_full_disk_keeps_old_file PROPERTIES
 
 # Writes a csv stream of N frames (the last argument) of arms_down.csv's poses, 30 a second:
 # long enough to still be converting when a signal comes.
+# Shell function: waits (up to 20 s) until a temporary named PATTERN.* under DIR has content,
+# so that a signal lands while the conversion writes. Usage: await_temporary DIR PATTERN.
+set(_await_temporary "await_temporary() { for i in $(seq 400); do test -n \"$(find \"$1\" -name \"$2.*\" -size +0)\" && break; sleep 0.05; done; }")
 set(_long_stream "python3 -c \"import sys; rows=[l.split(None, 1)[1] for l in open(sys.argv[1]) if l.strip() and not l.startswith('#')]; [print(33333 * i, rows[i % len(rows)], end='') for i in range(int(sys.argv[2]))]\" ${_streams}/arms_down.csv")
 
 # An interrupted conversion removes its temporary and leaves the earlier file as it was.
 add_test(NAME gesturetool_convert_interrupted COMMAND bash -c
-  "d=${_out}/interrupted && rm -rf $d && mkdir $d && ${_long_stream} 3000 > $d/long.csv && printf old > $d/out.rec && { ${_gt} convert csv:$d/long.csv $d/out.rec & pid=$!; for i in $(seq 400); do test -n \"$(find $d -name 'out.rec.*' -size +0)\" && break; sleep 0.05; done; kill -TERM $pid; wait $pid; echo exit=$?; cat $d/out.rec; echo; ls $d; }")
+  "d=${_out}/interrupted && rm -rf $d && mkdir $d && ${_long_stream} 3000 > $d/long.csv && printf old > $d/out.rec && ${_await_temporary} && { ${_gt} convert csv:$d/long.csv $d/out.rec & pid=$!; await_temporary $d out.rec; kill -TERM $pid; wait $pid; echo exit=$?; cat $d/out.rec; echo; ls $d; }")
 set_tests_properties(gesturetool_convert_interrupted PROPERTIES
   PASS_REGULAR_EXPRESSION "exit=143\nold\nlong.csv\nout.rec\n$")
 
 # A conversion started to ignore hangups (nohup) is not ended by one; an output name that looks
 # like --option=VALUE is taken as it stands by a command without options.
 add_test(NAME gesturetool_convert_ignoring_hangups COMMAND bash -c
-  "d=${_out}/nohup && rm -rf $d && mkdir $d && ${_long_stream} 600 > $d/long.csv && cd $d && { bash -c \"trap '' HUP; exec ${_gt} convert csv:long.csv --a=b.rec\" & pid=$!; for i in $(seq 400); do test -n \"$(find . -name '--a=b.rec.*' -size +0)\" && break; sleep 0.05; done; kill -HUP $pid; wait $pid; echo exit=$?; ls; }")
+  "d=${_out}/nohup && rm -rf $d && mkdir $d && ${_long_stream} 600 > $d/long.csv && cd $d && ${_await_temporary} && { bash -c \"trap '' HUP; exec ${_gt} convert csv:long.csv --a=b.rec\" & pid=$!; await_temporary . --a=b.rec; kill -HUP $pid; wait $pid; echo exit=$?; ls; }")
 set_tests_properties(gesturetool_convert_ignoring_hangups PROPERTIES
   PASS_REGULAR_EXPRESSION "wrote 600 frames to --a=b.rec\nexit=0\n--a=b.rec\nlong.csv\n$")
 

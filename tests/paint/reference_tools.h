@@ -325,7 +325,6 @@ struct Coverage {
     int rubberOpenRemoved = 0;               // open strokes removed for a piece
     int brushRecords = 0, lineRecords = 0, inkRecords = 0, trashRecords = 0, rubberRecords = 0;
     int inkRepeats = 0;                      // fills of the stroke the top record already holds
-    int brushRestarts = 0;                   // stroke in progress gone: painting starts afresh
     int brushTaken = 0;                      // stroke in progress stored by another tool
     int moves = 0, undefinedMoves = 0, flatViews = 0;
 };
@@ -538,10 +537,7 @@ struct World {
         // it meanwhile (an undo or redo between two frames appends at the end); if it is gone,
         // painting starts afresh in the open stroke. (A stroke another tool stores is recorded
         // and ended before that: see storedInRecord.)
-        if (brush.active && !brushStrokeStillOwn()) {
-            brush.active = false;
-            ++seen.brushRestarts;
-        }
+        if (brush.active && !brushStrokeStillOwn()) brush.active = false;
         Stroke& s = brush.active ? canvas.strokes[static_cast<size_t>(canvas.indexOf(brush.activeId))]
                                  : openStroke();
         s.colour = colour;

@@ -756,7 +756,6 @@ struct Reached {
         seen.trashRecords += c.trashRecords;
         seen.rubberRecords += c.rubberRecords;
         seen.inkRepeats += c.inkRepeats;
-        seen.brushRestarts += c.brushRestarts;
         seen.brushTaken += c.brushTaken;
         seen.moves += c.moves;
         seen.undefinedMoves += c.undefinedMoves;
@@ -774,7 +773,7 @@ struct Reached {
         out << ", dots " << seen.rubberDots << ", open strokes removed " << seen.rubberOpenRemoved
             << ", records: brush " << seen.brushRecords << " line " << seen.lineRecords << " ink "
             << seen.inkRecords << " trash " << seen.trashRecords << " rubber " << seen.rubberRecords
-            << ", fill repeats " << seen.inkRepeats << ", brush restarts " << seen.brushRestarts << ", taken " << seen.brushTaken << ", moves "
+            << ", fill repeats " << seen.inkRepeats << ", brush strokes taken " << seen.brushTaken << ", moves "
             << seen.moves << " (undefined " << seen.undefinedMoves << ", flat " << seen.flatViews
             << "), hue wraps " << hueWraps << ", limits " << limits << ", ties taken over " << adoptions;
         return out.str();
