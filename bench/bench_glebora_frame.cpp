@@ -44,7 +44,7 @@ Rig* rig() {
         r->app.window = WindowInfo{TERRAIN_WINDOW_TITLE, static_cast<float>(W) / H, H, W};
         auto performer = std::make_unique<SimulatedPerformer>(5);
         r->performer = performer.get();
-        createTerrainApp(r->app, std::move(performer), "", r->now);
+        createTerrainApp(r->app, std::move(performer), std::nullopt, r->now);
         reshapeTerrainApp(r->app, W, H);
         return r;
     }();

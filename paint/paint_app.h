@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -92,7 +93,7 @@ struct PaintApp {
 // Start-up after the GL window exists (its size already in app.window): sensor, recogniser,
 // detectors, pointers, the optional gesture-set file, labels, countdown, buttons, textures, GL
 // state, tools. Takes ownership of the frame source.
-void createPaintApp(PaintApp& app, std::unique_ptr<FrameSource> source, const std::string& gestureSetFile,
+void createPaintApp(PaintApp& app, std::unique_ptr<FrameSource> source, const std::optional<std::string>& gestureSetFile,
                     uint32_t nowMs);
 
 // Reshape: the drawing area left beside the settings panel is width x height pixels.

@@ -87,7 +87,7 @@ void showAndRebuild(TerrainApp& app, const std::string& text) {
 
 }  // namespace
 
-void createTerrainApp(TerrainApp& app, std::unique_ptr<FrameSource> source, const std::string& gestureSetFile,
+void createTerrainApp(TerrainApp& app, std::unique_ptr<FrameSource> source, const std::optional<std::string>& gestureSetFile,
                       uint32_t nowMs) {
     app.nowMs = nowMs;
     app.window.title = TERRAIN_WINDOW_TITLE;

@@ -5,6 +5,7 @@
 // textures. `App` is an application record with the fields window, sensor, recognizer,
 // leftDetector, rightDetector, leftPointer and rightPointer.
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "common/gesture/gesture_recognizer.h"
@@ -14,7 +15,7 @@
 #include "common/widgets/hand_pointer_draw.h"
 
 template <class App>
-void createInputChain(App& app, std::unique_ptr<FrameSource> source, const std::string& gestureSetFile) {
+void createInputChain(App& app, std::unique_ptr<FrameSource> source, const std::optional<std::string>& gestureSetFile) {
     app.sensor = std::make_unique<SensorInput>(std::move(source));
     app.recognizer = std::make_unique<GestureRecognizer>();
     app.leftDetector = std::make_unique<HandStateDetector>(HAND_LEFT, app.sensor.get());
@@ -25,5 +26,5 @@ void createInputChain(App& app, std::unique_ptr<FrameSource> source, const std::
     app.rightPointer = std::make_unique<HandPointer>(HAND_RIGHT, &app.window);
     app.rightPointer->colour = {{255, 0, 0, 255}};
     loadHandPointerTextures(*app.rightPointer);
-    if (!gestureSetFile.empty()) app.recognizer->loadGestureSets(gestureSetFile);
+    if (gestureSetFile) app.recognizer->loadGestureSets(*gestureSetFile);
 }

@@ -2,6 +2,7 @@
 // The programs' command line: one optional positional argument (a gesture-set file loaded at
 // start-up) and options beginning with "--".
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,8 +21,12 @@ struct ProgramOptions {
     bool showHelp = false;
     bool showVersion = false;
 
-    // The gesture-set file to load at start-up, or "" (none, or more than one argument).
-    std::string gestureSetFile() const { return positional.size() == 1 ? positional[0] : std::string(); }
+    // The gesture-set file to load at start-up: the one argument, even an empty one (its load
+    // fails with the usual message); nothing with none or more than one.
+    std::optional<std::string> gestureSetFile() const {
+        if (positional.size() != 1) return std::nullopt;
+        return positional[0];
+    }
 };
 
 // Parses argv. Returns false and sets `error` to one line for an unknown option, a missing

@@ -23,16 +23,22 @@ TEST(ProgramOptions, OnlyASinglePositionalArgumentIsLoaded) {
     ASSERT_TRUE(parse({"sets.bin"}, one, error));
     EXPECT_EQ(one.gestureSetFile(), "sets.bin");
     ASSERT_TRUE(parse({"a.bin", "b.bin"}, two, error));
-    EXPECT_EQ(two.gestureSetFile(), "");
+    EXPECT_FALSE(two.gestureSetFile().has_value());
     ASSERT_TRUE(parse({}, none, error));
-    EXPECT_EQ(none.gestureSetFile(), "");
+    EXPECT_FALSE(none.gestureSetFile().has_value());
+    // An empty argument is still the one argument: its load is tried (and fails with the
+    // loader's message), not taken for no argument.
+    ProgramOptions empty;
+    ASSERT_TRUE(parse({""}, empty, error));
+    ASSERT_TRUE(empty.gestureSetFile().has_value());
+    EXPECT_EQ(*empty.gestureSetFile(), "");
     EXPECT_EQ(none.sensor, "synthetic");
     // The window system's own options are GLUT's, values included, not a file to load.
     ProgramOptions glut, glutOnly;
     ASSERT_TRUE(parse({"-display", ":1", "-iconic", "sets.bin", "-geometry", "800x600+0+0", "-sync"}, glut, error));
     EXPECT_EQ(glut.gestureSetFile(), "sets.bin");
     ASSERT_TRUE(parse({"-iconic"}, glutOnly, error));
-    EXPECT_EQ(glutOnly.gestureSetFile(), "");
+    EXPECT_FALSE(glutOnly.gestureSetFile().has_value());
     ProgramOptions help;
     ASSERT_TRUE(parse({"-h"}, help, error));
     EXPECT_TRUE(help.showHelp);

@@ -21,8 +21,15 @@ if(TARGET pintara)
                    -P ${CMAKE_CURRENT_SOURCE_DIR}/support/run_expecting.cmake
                    -- $<TARGET_FILE:pintara> --script ${PROJECT_SOURCE_DIR}/tests/e2e/data/bad_script.scn --fixed-step 33
            WORKING_DIRECTORY ${PROJECT_BINARY_DIR})
+  # One empty argument is the one argument: its load fails with the loader's message and the
+  # program starts without sets.
+  add_test(NAME e2e_pintara_empty_argument
+           COMMAND ${CMAKE_COMMAND} -DEXPECT_CODE=0 "-DEXPECT_OUTPUT=^Cannot load from disk!"
+                   -P ${CMAKE_CURRENT_SOURCE_DIR}/support/run_expecting.cmake
+                   -- bash -c "exec \"$0\" '' --frames 2 --fixed-step 33" $<TARGET_FILE:pintara>
+           WORKING_DIRECTORY ${PROJECT_BINARY_DIR})
   set_tests_properties(e2e_pintara_paint e2e_pintara_demo e2e_pintara_missing_sensor e2e_pintara_bad_script
-                       PROPERTIES LABELS e2e TIMEOUT 300)
+                       e2e_pintara_empty_argument PROPERTIES LABELS e2e TIMEOUT 300)
 endif()
 
 if(TARGET pintara)

@@ -469,7 +469,7 @@ TEST_F(PaintAppTest, AGestureSetFileNamedAtStartIsLoadedBeforeTheFirstFrame) {
     EXPECT_EQ(withFile.recognizer->setCount(), 3);
     PaintApp without;
     without.window = app->window;
-    createPaintApp(without, std::make_unique<SimulatedPerformer>(7), "", 1000);
+    createPaintApp(without, std::make_unique<SimulatedPerformer>(7), std::nullopt, 1000);
     EXPECT_EQ(without.recognizer->setCount(), 0);
     fs::remove(file);
 }

@@ -16,7 +16,7 @@ inline std::unique_ptr<PaintApp> makeTestPaintApp(int width, int height, uint32_
     app->window.width = width;
     app->window.height = height;
     app->window.aspect = static_cast<float>(width) / static_cast<float>(height);
-    createPaintApp(*app, std::make_unique<SimulatedPerformer>(performerSeed), "", 1000);
+    createPaintApp(*app, std::make_unique<SimulatedPerformer>(performerSeed), std::nullopt, 1000);
     app->recognizer->console = &console;
     return app;
 }

@@ -22,7 +22,7 @@ protected:
         if (app != nullptr || !openTestWindow()) return;
         app = new TerrainApp();
         app->window = WindowInfo{TERRAIN_WINDOW_TITLE, 1.6f, TEST_WINDOW_HEIGHT, TEST_WINDOW_WIDTH};
-        createTerrainApp(*app, std::make_unique<SimulatedPerformer>(3), "", 33);
+        createTerrainApp(*app, std::make_unique<SimulatedPerformer>(3), std::nullopt, 33);
         reshapeTerrainApp(*app, TEST_WINDOW_WIDTH, TEST_WINDOW_HEIGHT);
     }
 
