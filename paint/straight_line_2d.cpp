@@ -21,6 +21,11 @@ StraightLine2D::StraightLine2D(const HandPointer& rightPointer, Canvas& canvas,
 
 void StraightLine2D::updateEnd() {
     const ScreenPoint p = pointer_.screenPosition();
+    if (!startKnown) {
+        start = p;
+        end = windowToCanvas(manipulator_.view, p.x, p.y);
+        startKnown = true;
+    }
     if (std::hypot(p.x - start.x, p.y - start.y) > width) {
         end = windowToCanvas(manipulator_.view, p.x, p.y);
         lineActive = true;
@@ -44,6 +49,7 @@ void StraightLine2D::finishLine() {
     canvas_.appendOpenStrokeIfNeeded();
     start = pointer_.screenPosition();
     end = CanvasPoint{start.x, start.y};
+    startKnown = true;
 }
 
 void StraightLine2D::onLeftGrip(const ArmPose& pose) {
@@ -73,13 +79,14 @@ void StraightLine2D::drawOverlay() {
         return;
     }
     const ScreenPoint p = pointer_.screenPosition();
+    const ScreenPoint from = startKnown ? start : p;
     glColor3f(currentColor_[0], currentColor_[1], currentColor_[2]);
     glLineWidth(width);
     glBegin(GL_LINES);
-    glVertex2f(start.x, start.y);
+    glVertex2f(from.x, from.y);
     glVertex2f(p.x, p.y);
     glEnd();
-    drawPointerDisk(start, 0.0f, width * 0.5f);
+    drawPointerDisk(from, 0.0f, width * 0.5f);
     drawPointerDisk(p, 0.0f, width * 0.5f);
 }
 

@@ -35,6 +35,9 @@ public:
     float width = 10.0f;  // window pixels, never below 1
     ArmPose lastPose{};
     ScreenPoint start;    // window pixels: the pointer at the last finish (follows it while idle)
+    // False until the first finish. A grip already held when the tool is first used then
+    // starts its line where the pointer is, not at the window's corner.
+    bool startKnown = false;
     CanvasPoint end;      // canvas coordinates of the pending line's far end
     bool lineActive = false;  // the pointer has moved more than one width from start in this grip
     std::vector<Stroke> undoStack;

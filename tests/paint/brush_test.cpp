@@ -291,6 +291,18 @@ class LineTest : public ::testing::Test {
 protected:
     PaintRig rig;
     StraightLine2D line{rig.right, rig.canvas, rig.manipulator, rig.color, rig.history};
+
+    // The first stroke is a committed line from `from` to `to`, followed by the open stroke.
+    void expectOneLine(CanvasPoint from, CanvasPoint to) {
+        ASSERT_EQ(rig.canvas.strokes.size(), 2u);
+        const Stroke& s = rig.canvas.strokes[0];
+        ASSERT_EQ(s.points.size(), 2u);
+        EXPECT_NEAR(s.points[0].x, from.x, 1e-3f);
+        EXPECT_NEAR(s.points[0].y, from.y, 1e-3f);
+        EXPECT_NEAR(s.points[1].x, to.x, 1e-3f);
+        EXPECT_NEAR(s.points[1].y, to.y, 1e-3f);
+        EXPECT_TRUE(rig.canvas.strokes[1].points.empty());
+    }
 };
 
 }  // namespace
@@ -305,21 +317,26 @@ TEST_F(LineTest, GripMoveAndReleaseGivesOneTwoPointStroke) {
     EXPECT_TRUE(line.lineActive);
     line.onNoGrip(ArmPose{});
 
-    ASSERT_EQ(rig.canvas.strokes.size(), 2u);
-    const Stroke& s = rig.canvas.strokes[0];
-    ASSERT_EQ(s.points.size(), 2u);
-    EXPECT_NEAR(s.points[0].x, 200.0f, 1e-3f);
-    EXPECT_NEAR(s.points[1].x, 400.0f, 1e-3f);
-    EXPECT_NEAR(s.points[1].y, 300.0f, 1e-3f);
-    EXPECT_EQ(s.colour, rig.color);
-    EXPECT_FLOAT_EQ(s.width, 10.0f);
-    EXPECT_TRUE(rig.canvas.strokes[1].points.empty());
+    expectOneLine({200.0f, 300.0f}, {400.0f, 300.0f});
+    EXPECT_EQ(rig.canvas.strokes[0].colour, rig.color);
+    EXPECT_FLOAT_EQ(rig.canvas.strokes[0].width, 10.0f);
     EXPECT_EQ(rig.history.done.size(), 1u);
 
     rig.history.undoLast();
     EXPECT_EQ(rig.canvas.strokes.size(), 1u);
     rig.history.redoLast();
     EXPECT_EQ(rig.canvas.strokes.back().points.size(), 2u);
+}
+
+TEST_F(LineTest, AGripHeldWhenTheToolIsFirstUsedStartsWhereThePointerIs) {
+    // Picked while the hand is already closed: no finish has placed the start yet.
+    rig.place(rig.right, 600.0f, 500.0f);
+    line.onRightGrip(ArmPose{});
+    EXPECT_FALSE(line.lineActive);
+    rig.place(rig.right, 700.0f, 500.0f);
+    line.onRightGrip(ArmPose{});
+    line.onNoGrip(ArmPose{});
+    expectOneLine({600.0f, 500.0f}, {700.0f, 500.0f});
 }
 
 TEST_F(LineTest, GripWithoutMovingCommitsNothing) {

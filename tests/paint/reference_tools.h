@@ -296,6 +296,7 @@ struct Line {
     float width = 10.0f;
     Pose last{};
     Pt start;
+    bool startKnown = false;  // no finish yet: the first grip starts where the pointer is
     Pt end;
     bool active = false;
     std::vector<Stroke> undo, redo;
@@ -587,6 +588,11 @@ struct World {
 
     void lineUpdateEnd() {
         const Pt p = rightScreen();
+        if (!line.startKnown) {
+            line.start = p;
+            line.end = toCanvas(p);
+            line.startKnown = true;
+        }
         noteTie(dist(p, line.start), line.width, 1e-5f * line.width);
         if (dist(p, line.start) > line.width) {
             line.end = toCanvas(p);
@@ -609,6 +615,7 @@ struct World {
         canvas.appendEmptyIfNeeded();
         line.start = rightScreen();
         line.end = line.start;
+        line.startKnown = true;
     }
     void lineInput(Input in, const Pose& pose) {
         if (in == LEFT_GRIP || in == BOTH_GRIP) line.width = widthAfter(line.width, pose, line.last);

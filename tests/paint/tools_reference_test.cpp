@@ -236,6 +236,7 @@ std::string compareAll(const RealPaint& real, const ref::World& model, bool full
     compareFloat(d, "line end x", l.end.x, model.line.end.x, gPointScale);
     compareFloat(d, "line end y", l.end.y, model.line.end.y, gPointScale);
     if (l.lineActive != model.line.active) d.note() << "line active: real " << l.lineActive << "\n";
+    if (l.startKnown != model.line.startKnown) d.note() << "line startKnown: real " << l.startKnown << "\n";
     compareStrokes(d, "line undo", l.undoStack, model.line.undo, depth);
     compareStrokes(d, "line redo", l.redoStack, model.line.redo, depth);
 
