@@ -214,9 +214,14 @@ TEST(FmMeasures, FmIsAVectorDistanceAndModifiedFmPrefersTheOwnClass) {
 
 TEST(SimilarityMeasureTable, NamesThresholdsAndParsing) {
     const float expected[] = {25, 0.5f, 0.5f, 2.4f, 0.5f, 35, 30, 1, 1e7f};
+    // The names users type (gesturetool --measure) and read in its messages.
+    const char* const names[] = {"EUCLIDEAN", "PEARSON_CORRELATION", "PEARSON_CORRELATION_SQUARED",
+                                 "MODIFIED_EUCLIDEAN", "MODIFIED_PEARSON", "DTW", "MODIFIED_DTW", "FM",
+                                 "MODIFIED_FM"};
     for (int i = 0; i < SIMILARITY_MEASURE_COUNT; ++i) {
         const auto m = static_cast<SimilarityMeasure>(i);
         EXPECT_FLOAT_EQ(measureDefaultThreshold(m), expected[i]);
+        EXPECT_STREQ(similarityMeasureName(m), names[i]);
         SimilarityMeasure parsed = SimilarityMeasure::EUCLIDEAN;
         EXPECT_TRUE(parseSimilarityMeasure(similarityMeasureName(m), parsed));
         EXPECT_EQ(parsed, m);

@@ -135,6 +135,7 @@ protected:
     }
 
     void run(uint32_t seed);
+    int bothGroupsPressedAtOnce = 0;  // frames in which BUTTON_NEW_GEST and BUTTON_NEXT_SET fired together
 
     std::ostringstream quiet;
     std::unique_ptr<PaintApp> app;
@@ -188,6 +189,7 @@ void TrainingReference::run(uint32_t seed) {
         ASSERT_NO_FATAL_FAILURE(expectSame(where + " after the dwell test"));
 
         // Start of the next frame: the pressed buttons' names, in order.
+        bool newGesture = false, nextSet = false;
         while (!model.events.empty()) {
             const std::string name = model.events.front();
             model.events.pop_front();
@@ -196,11 +198,14 @@ void TrainingReference::run(uint32_t seed) {
             model.handleButton(name);
             ++presses;
             ++pressed[name];
+            newGesture = newGesture || name == "BUTTON_NEW_GEST";
+            nextSet = nextSet || name == "BUTTON_NEXT_SET";
             ASSERT_NO_FATAL_FAILURE(expectSame(where + " after " + name));
             if (model.mode == reftraining::Training && !laidOut) {
                 ASSERT_NO_FATAL_FAILURE(layOut());
             }
         }
+        if (newGesture && nextSet) ++bothGroupsPressedAtOnce;
 
         // A recognised gesture now and then (training outcomes only come from real captures).
         if (std::uniform_int_distribution<int>(0, 49)(rng) == 0) {
@@ -249,13 +254,18 @@ void TrainingReference::run(uint32_t seed) {
 
 // In a window narrower than about 840 pixels the two button groups overlap: BUTTON_NEW_GEST and
 // BUTTON_NEXT_SET are both under a pointer held on either, and a dwell presses both at once.
-TEST_F(TrainingReference, NarrowWindowWithOverlappingGroups) { run(2024); }
+TEST_F(TrainingReference, NarrowWindowWithOverlappingGroups) {
+    ASSERT_LT(app->window.width, 840u);
+    run(2024);
+    EXPECT_GT(bothGroupsPressedAtOnce, 0) << "the run never pressed both groups' buttons with one dwell";
+}
 
 TEST_F(TrainingReference, StartUpWindowSize) {
     app->window.width = 1600;
     app->window.height = 1000;
     app->window.aspect = 1.6f;
     run(77);
+    EXPECT_EQ(bothGroupsPressedAtOnce, 0) << "the groups overlap in a window this wide";
 }
 
 // Result texts that are not plain class numbers: the number is the text's leading decimal digits,
