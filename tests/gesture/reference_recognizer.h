@@ -581,17 +581,27 @@ struct Recognizer {
         const float factor = g.type == GestureType::BOTH ? 1.5f : 1.0f;
         const GestureSetList& list = *sets;
         if (settings.measure == SimilarityMeasure::MODIFIED_FM) {
+            // No neighbours: each set of the candidate's type scores the candidate, and the last
+            // set that accepts it is the class. The measure's own single-pose rules decide with
+            // the set's first example: a pose against a movement (or the reverse) is 1e7, two
+            // poses are compared as poses; only two movements take the density ratio.
+            int last = -1;
             for (size_t s = 0; s < list.size(); ++s) {
-                if (list[s].type != g.type) continue;
-                // The score as the measure gives it against the set's first example, so that a
-                // held pose is compared as a pose and never matches a movement class (1e7).
-                if (list[s].gestures.empty()) continue;
-                const float d = gestureDistance(g, list[s].gestures.front(), static_cast<int>(s),
-                                                SimilarityMeasure::MODIFIED_FM, list, scratch);
-                if (d < 1e7f && (!single || d < factor * settings.poseRecognitionThreshold)) {
-                    r.classIndex = static_cast<int>(s);
-                    r.points = 1e-7f;
+                if (list[s].type != g.type || list[s].gestures.empty()) continue;
+                const Gesture& example = list[s].gestures.front();
+                const bool exampleSingle = example.poses.size() == 1;
+                float d = 1e7f;
+                if (single && exampleSingle) {
+                    d = poseDistance(g.poses[0], example.poses[0], example.type);
+                } else if (!single && !exampleSingle) {
+                    d = modifiedFmScore(g, static_cast<int>(s), list);
                 }
+                const bool accepted = single ? d < 1e7f && d < factor * settings.poseRecognitionThreshold : d < 1e7f;
+                if (accepted) last = static_cast<int>(s);
+            }
+            if (last >= 0) {
+                r.classIndex = last;
+                r.points = 1e-7f;
             }
             return r;
         }
