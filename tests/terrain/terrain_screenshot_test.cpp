@@ -6,6 +6,7 @@
 #include <stb_image_write.h>
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <vector>
 
@@ -53,6 +54,20 @@ protected:
         }
     }
 
+    // The height of the vertex nearest (horizontally) to the brush's last hit.
+    float heightUnder(const TerrainBrush& brush) const {
+        const TerrainVertex* nearest = &terrain.vertices.front();
+        float best = -1.0f;
+        for (const TerrainVertex& v : terrain.vertices) {
+            const float d = std::hypot(v.x - brush.hitPoint[0], v.z - brush.hitPoint[2]);
+            if (best < 0.0f || d < best) {
+                best = d;
+                nearest = &v;
+            }
+        }
+        return nearest->y;
+    }
+
     void drawFrame(TerrainBrush* cursor) {
         loadCamera(camera);
         glClearColor(1.0f, 1.0f, 1.0f, 1.0f);
@@ -77,8 +92,11 @@ TEST_F(TerrainScreenshot, ScriptedStrokesShapeTheRenderedTerrain) {
     TerraBrush terra(pointer, terrain);
     terra.radius = 10.0f;
     strokes(terra, 400, 250, 12);
+    const float raised = heightUnder(terra);
+    EXPECT_GT(raised, 1.0f) << "a positive radius raises a bump";
     terra.radius = -7.0f;
     strokes(terra, 230, 170, 8);
+    EXPECT_LT(heightUnder(terra), -0.5f) << "a negative radius digs a pit";
     RandomizeBrush randomize(pointer, terrain, 20261207);
     randomize.radius = 9.0f;
     randomize.amplitude = 1.0f;
@@ -90,10 +108,13 @@ TEST_F(TerrainScreenshot, ScriptedStrokesShapeTheRenderedTerrain) {
     bulldoze.radius = 5.0f;
     bulldoze.level = 1.0f;
     strokes(bulldoze, 400, 250, 4);
+    // The vertex at the centre lies on the level at once: the bump is cut down to it.
+    EXPECT_FLOAT_EQ(heightUnder(bulldoze), 1.0f);
     DumpBrush dump(pointer, terrain);
     dump.radius = 6.0f;
     dump.level = 2.0f;
     strokes(dump, 620, 150, 6);
+    EXPECT_FLOAT_EQ(heightUnder(dump), 2.0f);  // filled up to the level
 
     float low = 0.0f, high = 0.0f;
     for (const TerrainVertex& v : terrain.vertices) {
