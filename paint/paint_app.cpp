@@ -118,8 +118,8 @@ bool paintRecognitionEnabled(const PaintApp& app, uint32_t nowMs) {
     return app.tools.gestureArmed && !countdownRunning(app.countdown, nowMs);
 }
 
-void createPaintApp(PaintApp& app, std::unique_ptr<FrameSource> source, const std::optional<std::string>& gestureSetFile,
-                    uint32_t nowMs) {
+void createPaintApp(PaintApp& app, std::unique_ptr<FrameSource> source,
+                    const std::optional<std::string>& gestureSetFile, uint32_t nowMs) {
     app.nowMs = nowMs;
     app.window.title = PAINT_WINDOW_TITLE;
 

@@ -93,8 +93,8 @@ struct PaintApp {
 // Start-up after the GL window exists (its size already in app.window): sensor, recogniser,
 // detectors, pointers, the optional gesture-set file, labels, countdown, buttons, textures, GL
 // state, tools. Takes ownership of the frame source.
-void createPaintApp(PaintApp& app, std::unique_ptr<FrameSource> source, const std::optional<std::string>& gestureSetFile,
-                    uint32_t nowMs);
+void createPaintApp(PaintApp& app, std::unique_ptr<FrameSource> source,
+                    const std::optional<std::string>& gestureSetFile, uint32_t nowMs);
 
 // Reshape: the drawing area left beside the settings panel is width x height pixels.
 void reshapePaintApp(PaintApp& app, int width, int height);

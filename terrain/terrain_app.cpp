@@ -87,8 +87,8 @@ void showAndRebuild(TerrainApp& app, const std::string& text) {
 
 }  // namespace
 
-void createTerrainApp(TerrainApp& app, std::unique_ptr<FrameSource> source, const std::optional<std::string>& gestureSetFile,
-                      uint32_t nowMs) {
+void createTerrainApp(TerrainApp& app, std::unique_ptr<FrameSource> source,
+                      const std::optional<std::string>& gestureSetFile, uint32_t nowMs) {
     app.nowMs = nowMs;
     app.window.title = TERRAIN_WINDOW_TITLE;
     app.tools.gestureArmed = false;

@@ -87,8 +87,8 @@ struct TerrainApp {
 // Start-up after the GL window exists (its size already in app.window): sensor, recogniser,
 // detectors, pointers, the optional gesture-set file, terrain, label, camera, tools, menu,
 // camera texture, GL state, swatch frame. Takes ownership of the frame source.
-void createTerrainApp(TerrainApp& app, std::unique_ptr<FrameSource> source, const std::optional<std::string>& gestureSetFile,
-                      uint32_t nowMs);
+void createTerrainApp(TerrainApp& app, std::unique_ptr<FrameSource> source,
+                      const std::optional<std::string>& gestureSetFile, uint32_t nowMs);
 
 // Reshape to a drawing area of width x height pixels (sizes below 1 count as 1).
 void reshapeTerrainApp(TerrainApp& app, int width, int height);

@@ -15,7 +15,8 @@
 #include "common/widgets/hand_pointer_draw.h"
 
 template <class App>
-void createInputChain(App& app, std::unique_ptr<FrameSource> source, const std::optional<std::string>& gestureSetFile) {
+void createInputChain(App& app, std::unique_ptr<FrameSource> source,
+                      const std::optional<std::string>& gestureSetFile) {
     app.sensor = std::make_unique<SensorInput>(std::move(source));
     app.recognizer = std::make_unique<GestureRecognizer>();
     app.leftDetector = std::make_unique<HandStateDetector>(HAND_LEFT, app.sensor.get());

@@ -596,7 +596,8 @@ struct Recognizer {
                 } else if (!single && !exampleSingle) {
                     d = modifiedFmScore(g, static_cast<int>(s), list);
                 }
-                const bool accepted = single ? d < 1e7f && d < factor * settings.poseRecognitionThreshold : d < 1e7f;
+                const bool accepted =
+                    d < 1e7f && (!single || d < factor * settings.poseRecognitionThreshold);
                 if (accepted) last = static_cast<int>(s);
             }
             if (last >= 0) {
