@@ -12,9 +12,10 @@ if(TARGET pintara AND TARGET gesturetool)
 ${_train} --stream csv:${_gd}/right_side_swing.csv --out ${_sets} --new-set; \
 for i in 1 2; do ${_train} --stream csv:${_gd}/right_side_swing.csv --sets ${_sets} --out ${_sets} --add --set 0; done; \
 ${_train} --stream csv:${_gd}/right_forward_swing.csv --sets ${_sets} --out ${_sets} --new-set; \
-for i in 1 2; do ${_train} --stream csv:${_gd}/right_forward_swing.csv --sets ${_sets} --out ${_sets} --add --set 1; done")
+for i in 1 2; do ${_train} --stream csv:${_gd}/right_forward_swing.csv --sets ${_sets} --out ${_sets} --add --set 1; done; \
+echo all trained")
   set_tests_properties(e2e_recorded_train PROPERTIES LABELS e2e FIXTURES_SETUP recorded_swings
-                       PASS_REGULAR_EXPRESSION "Saved 6 gestures in 2 sets to disk!\n$")
+                       PASS_REGULAR_EXPRESSION "Saved 6 gestures in 2 sets to disk!\nall trained\n$")
   add_test(NAME e2e_pintara_recorded_stream
            COMMAND pintara ${_sets} --sensor csv:${_gd}/both_swings_noisy.csv
                    --script ${PROJECT_SOURCE_DIR}/scenarios/pintara_recorded_stream.scn --fixed-step 33

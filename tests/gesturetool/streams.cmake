@@ -9,9 +9,9 @@ foreach(_i RANGE 1 18)
   string(APPEND _pose ",[-+0-9.eainf]+")
 endforeach()
 
-add_test(NAME gesturetool_help COMMAND ${_gt} --help)
+add_test(NAME gesturetool_help COMMAND sh -c "${_gt} --help; echo exit=$?")
 set_tests_properties(gesturetool_help PROPERTIES
-  PASS_REGULAR_EXPRESSION "poses STREAM.*convert STREAM OUT.rec.*train.*recognize.*inspect")
+  PASS_REGULAR_EXPRESSION "poses STREAM.*convert STREAM OUT.rec.*train.*recognize.*inspect.*exit=0\n$")
 
 # Every command answers --help with its usage and exit code 0, not with an error about its
 # arguments.
@@ -21,8 +21,8 @@ foreach(_command poses convert train recognize inspect)
     PASS_REGULAR_EXPRESSION "^usage: gesturetool ${_command} .*exit=0\n$")
 endforeach()
 
-add_test(NAME gesturetool_version COMMAND ${_gt} --version)
-set_tests_properties(gesturetool_version PROPERTIES PASS_REGULAR_EXPRESSION "^gesturetool [0-9]+\\.[0-9]+\\.[0-9]+\n$")
+add_test(NAME gesturetool_version COMMAND sh -c "${_gt} --version; echo exit=$?")
+set_tests_properties(gesturetool_version PROPERTIES PASS_REGULAR_EXPRESSION "^gesturetool [0-9]+\\.[0-9]+\\.[0-9]+\nexit=0\n$")
 
 add_test(NAME gesturetool_no_command COMMAND sh -c "${_gt}; echo exit=$?")
 set_tests_properties(gesturetool_no_command PROPERTIES PASS_REGULAR_EXPRESSION "usage: gesturetool COMMAND.*exit=2")
@@ -31,9 +31,9 @@ add_test(NAME gesturetool_unknown_command COMMAND sh -c "${_gt} frobnicate; echo
 set_tests_properties(gesturetool_unknown_command PROPERTIES
   PASS_REGULAR_EXPRESSION "unknown command 'frobnicate'.*exit=2")
 
-add_test(NAME gesturetool_poses_arms_down COMMAND ${_gt} poses csv:${_streams}/arms_down.csv)
+add_test(NAME gesturetool_poses_arms_down COMMAND sh -c "${_gt} poses csv:${_streams}/arms_down.csv; echo exit=$?")
 set_tests_properties(gesturetool_poses_arms_down PROPERTIES
-  PASS_REGULAR_EXPRESSION "^# frame,time_ms,elbow_left,[^\n]*,right_reach\n0,0${_pose}\n1,33${_pose}\n.*\n89,2966${_pose}\n$")
+  PASS_REGULAR_EXPRESSION "^# frame,time_ms,elbow_left,[^\n]*,right_reach\n0,0${_pose}\n1,33${_pose}\n.*\n89,2966${_pose}\nexit=0\n$")
 
 add_test(NAME gesturetool_poses_usage COMMAND sh -c "${_gt} poses; echo exit=$?")
 set_tests_properties(gesturetool_poses_usage PROPERTIES PASS_REGULAR_EXPRESSION "usage: gesturetool poses STREAM.*exit=2")
