@@ -335,6 +335,52 @@ TEST_F(EraserTest, DegenerateSegmentsGiveNoNaN) {
     }
 }
 
+TEST_F(EraserTest, AFootOnASegmentsEndCutsAlongTheSegment) {
+    // Zoomed 1000 times, the 10 px circle has radius K = 0.01 in canvas units. The pointer at
+    // (480, 520) is c = (0.48, 0.52): 0.02 above the joint (0.48, 0.5), so no point is inside,
+    // but both segments pass the "centre on the segment" test, whose tolerance is 0.1 in
+    // absolute units: |0.48 - 0.4804 - 0.02| and |0.42 - 0.02 - 0.4205| are about 0.02.
+    // On both segments the perpendicular foot F is the joint itself, so "toward" that end has
+    // no direction: the segment's own direction stands in for it.
+    rig.manipulator.view = scaleMatrix(1000.0f);
+    const int32_t id = rig.addStroke({{0.0f, 0.5f}, {0.48f, 0.5f}, {0.9f, 0.5f}});
+    rub(id, 480.0f, 520.0f);
+
+    // First segment, F = its end b: the piece ends at Ea = F - K along a -> b, and the rest
+    // starts at Eb = F + K. Second segment, F = its start a: Ea = F - K along a -> b.
+    auto expectPoints = [](const Stroke& s, std::vector<CanvasPoint> expected, const char* what) {
+        ASSERT_EQ(s.points.size(), expected.size()) << what;
+        for (size_t i = 0; i < expected.size(); ++i) {
+            EXPECT_NEAR(s.points[i].x, expected[i].x, 1e-5f) << what << " point " << i;
+            EXPECT_NEAR(s.points[i].y, expected[i].y, 1e-5f) << what << " point " << i;
+        }
+    };
+    ASSERT_EQ(rig.canvas.strokes.size(), 3u);
+    // Each piece goes directly after the stroke, so the later cut comes first.
+    const Stroke& rest = rig.canvas.strokes[0];
+    const Stroke& second = rig.canvas.strokes[1];
+    const Stroke& first = rig.canvas.strokes[2];
+    EXPECT_EQ(rest.id, id);
+    EXPECT_NE(first.id, id);
+    EXPECT_NE(second.id, id);
+    EXPECT_NE(first.id, second.id);
+    expectPoints(first, {{0.0f, 0.5f}, {0.47f, 0.5f}}, "first piece");
+    expectPoints(second, {{0.49f, 0.5f}, {0.48f, 0.5f}, {0.47f, 0.5f}}, "second piece");
+    expectPoints(rest, {{0.49f, 0.5f}, {0.9f, 0.5f}}, "rest");
+
+    // One record: the stroke before, and the pieces in the order they were made.
+    ASSERT_EQ(rubber.undoStack.size(), 1u);
+    const auto& record = rubber.undoStack.back();
+    EXPECT_EQ(record.before.points.size(), 3u);
+    ASSERT_EQ(record.pieces.size(), 3u);
+    EXPECT_EQ(record.pieces[0].id, first.id);
+    EXPECT_EQ(record.pieces[1].id, second.id);
+    EXPECT_EQ(record.pieces[2].id, id);
+    rig.history.undoLast();
+    ASSERT_EQ(rig.canvas.strokes.size(), 1u);
+    expectPoints(rig.canvas.strokes[0], {{0.0f, 0.5f}, {0.48f, 0.5f}, {0.9f, 0.5f}}, "restored");
+}
+
 TEST_F(EraserTest, TrashDeletesTheWholeStrokeWithUndoAndRedo) {
     const int32_t a = rig.addStroke({{0.0f, 0.0f}, {10.0f, 10.0f}});
     const int32_t b = rig.addStroke({{5.0f, 5.0f}});
