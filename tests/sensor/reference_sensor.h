@@ -85,6 +85,11 @@ inline int chooseSlot(const SkeletonFrame& frame, int trackedSlot) {
 }
 
 // ---------------------------------------------------------------------------------------------
+// The smoothing below is the one exception to the model's independence: the runtime's smoothing
+// is ours to choose, with no description to write a model from, so this follows the program's
+// own smoother stage for stage. A difference here means the smoother was changed, not that it is
+// wrong; its behaviour is judged by the smoothing and performer tests.
+//
 // The camera runtime's joint smoothing with its default parameters: per slot and joint, a jitter
 // filter (steps under the jitter radius move the estimate only in proportion to their size),
 // then a double exponential (Holt) filter with smoothing, correction and prediction of 0.5, and
