@@ -58,6 +58,10 @@ void Brush2D::recordUnrecordedStroke(const Stroke& stroke) {
     undoStack.push_back(stroke);
     history_.recordEdit(this);
     redoStack.clear();
+    endStroke();
+}
+
+void Brush2D::endStroke() {
     strokeActive = false;
     activeStrokeId = -1;
     releaseStrokeInProgress();
@@ -94,9 +98,7 @@ void Brush2D::finishStroke() {
         if (stroke != nullptr) {
             recordUnrecordedStroke(*stroke);  // ends the stroke as well
         } else {
-            strokeActive = false;
-            activeStrokeId = -1;
-            releaseStrokeInProgress();
+            endStroke();
         }
     }
     canvas_.appendOpenStrokeIfNeeded();

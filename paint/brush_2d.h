@@ -62,6 +62,8 @@ private:
     // Pushes `stroke` as this tool's edit and ends the stroke in progress; the next point
     // starts a new one.
     void recordUnrecordedStroke(const Stroke& stroke) override;
+    // No stroke in progress any more; the next point starts a new one.
+    void endStroke();
     // Clears the canvas's stroke in progress if it is this tool's.
     void releaseStrokeInProgress();
 

@@ -23,7 +23,6 @@ void StraightLine2D::updateEnd() {
     const ScreenPoint p = pointer_.screenPosition();
     if (!startKnown) {
         start = p;
-        end = windowToCanvas(manipulator_.view, p.x, p.y);
         startKnown = true;
     }
     if (std::hypot(p.x - start.x, p.y - start.y) > width) {

@@ -590,7 +590,6 @@ struct World {
         const Pt p = rightScreen();
         if (!line.startKnown) {
             line.start = p;
-            line.end = toCanvas(p);
             line.startKnown = true;
         }
         noteTie(dist(p, line.start), line.width, 1e-5f * line.width);
