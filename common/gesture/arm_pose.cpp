@@ -77,6 +77,8 @@ void extractArmPose(ArmPoseExtractor& extractor, SkeletonRecord& record, ArmPose
     }
     setJointPosition(record, JOINT_SPINE,
                      0.9f * jointPosition(previous, JOINT_SPINE) + 0.1f * jointPosition(record, JOINT_SPINE));
+    // The next frame smooths against this record as it stands now, before step 3 rebuilds the
+    // torso joints around the spine; keeping it after step 3 would change every later pose.
     previous = record;
 
     // 2. Limb and torso vectors from the temporally smoothed joints.

@@ -6,8 +6,8 @@
 // Deliberate choices where the rules leave a gap or would misbehave (the production code makes
 // the same sound choices, see the test file):
 //   - resampling to fewer than two poses leaves the gesture unchanged;
-//   - a motionless interval longer than 64 poses is typed as a held pose instead of failing
-//     the resampling to 64;
+//   - a motionless interval longer than 64 poses fails the resampling to 64 (no result), as
+//     any interval does that cannot be resampled;
 //   - a speed-weighted measure whose slower gesture does not move at all is not comparable (1e7);
 //   - MODIFIED_PEARSON pools the set's variances on the fly when they were never computed;
 //   - MODIFIED_FM with no other set counts the out-of-class density as 0.
