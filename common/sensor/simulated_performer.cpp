@@ -19,6 +19,12 @@ float ease(float s) { return s * s * (3.0f - 2.0f * s); }
 const Vec3 SECOND_PERSON_SPINE = {-0.9f, 0.05f, 2.9f};
 // How far the person steps aside for the HAND_OUT fault.
 constexpr float HAND_OUT_STEP = 0.8f;
+// A gesture that ends ready rises to the ready pose over its last fifth, from this phase on.
+constexpr float READY_RISE_FROM = 0.8f;
+// A keyed gesture asked for while the arms are up: they drop to rest over the first time, and
+// the gesture starts after the second, from a still rest that the recogniser can see.
+constexpr uint32_t KEYED_DROP_MS = 400;
+constexpr uint32_t KEYED_SETTLE_MS = 1000;
 
 // Mouse following. The wrist aims the pointer at this share of the gap to the mouse: the
 // joint smoothing carries a fast movement a little further than the pointer's own filter
@@ -180,7 +186,7 @@ Vec3 SimulatedPerformer::wristTarget(int hand) const {
     float fade = 1.0f - ease(std::min(1.0f, phase / 0.25f));
     wrist = wrist + arm.gestureStartOffset * fade;
     if (gestureRun.endReady) {
-        float rise = ease(std::clamp((phase - 0.8f) / 0.2f, 0.0f, 1.0f));
+        float rise = ease(std::clamp((phase - READY_RISE_FROM) / 0.2f, 0.0f, 1.0f));  // the last fifth
         wrist = wrist + (readyWristPosition(hand) - restWristPosition(bodyModel, hand)) * rise;
     }
     return wrist;
@@ -218,6 +224,14 @@ void SimulatedPerformer::advance(uint32_t nowMs) {
                 t->pending = false;
                 t->startMs = now;
             }
+        }
+    }
+    if (keyedRequest.index >= 0 && now - keyedRequest.askedMs >= KEYED_SETTLE_MS) {
+        const KeyedRequest request = keyedRequest;
+        keyedRequest = KeyedRequest{};
+        if (performGesture(performerGestures()[static_cast<size_t>(request.index)].name, request.variationSeed,
+                           request.endReady)) {
+            gestureRun.keyed = true;
         }
     }
     if (gestureRun.gesture != nullptr) {
@@ -367,6 +381,7 @@ void SimulatedPerformer::setHandShape(int hand, HandShape shape) {
 bool SimulatedPerformer::performGesture(const std::string& name, uint32_t variationSeed, bool endReady) {
     const PerformerGesture* gesture = findPerformerGesture(name);
     if (gesture == nullptr) return false;
+    keyedRequest = KeyedRequest{};  // this gesture replaces one still waiting for the arms
     for (int hand = 0; hand < 2; ++hand) cancelGesture(hand);
     gestureRun.gesture = gesture;
     gestureRun.variation = gestureVariation(variationSeed);
@@ -397,7 +412,7 @@ void SimulatedPerformer::rest(uint32_t durationMs) {
 }
 
 bool SimulatedPerformer::busy() const {
-    if (gestureRun.gesture != nullptr) return true;
+    if (gestureRun.gesture != nullptr || keyedRequest.index >= 0) return true;
     for (const ArmMotion& arm : arms) {
         if (tweenRunning(arm.x) || tweenRunning(arm.y) || tweenRunning(arm.reach)) return true;
     }
@@ -411,7 +426,12 @@ std::vector<std::string> SimulatedPerformer::gestureNames() {
 }
 
 void SimulatedPerformer::mouseMove(float nx, float ny) {
-    if (!std::isfinite(nx) || !std::isfinite(ny) || (mouseMode && gestureRunning())) return;
+    if (!std::isfinite(nx) || !std::isfinite(ny)) return;
+    mouseOverArea = true;
+    if (mouseMode && gestureRunning()) {
+        keyedEndingFollowsMouse(true);
+        return;
+    }
     nx = std::clamp(nx, 0.0f, 1.0f);
     ny = std::clamp(ny, 0.0f, 1.0f);
     cursorX = nx;
@@ -667,15 +687,60 @@ Vec3 SimulatedPerformer::rightWristUnder(float nx, float ny) const {
 bool SimulatedPerformer::mouseGesture(int index, uint32_t variationSeed) {
     const std::vector<PerformerGesture>& gestures = performerGestures();
     if (index < 0 || index >= static_cast<int>(gestures.size())) return false;
+    // Where the mouse is, not whether the arm follows it: after a keyed gesture the arms stand
+    // still while the mouse may still be over the area. See keyedEndingFollowsMouse.
+    const bool overArea = mouseMode && mouseOverArea;
+    const bool hanging = armsHangStill();
     if (!mouseMode) {
         mouseMode = true;
         mouseAwayNow = false;
     }
-    mouseAway();
-    return performGesture(gestures[static_cast<size_t>(index)].name, variationSeed);
+    dropArmsForMouse();
+    if (!hanging) {
+        for (int hand = 0; hand < 2; ++hand) cancelGesture(hand);
+        keyedRequest = KeyedRequest{};
+        rest(KEYED_DROP_MS);
+        keyedRequest.index = index;
+        keyedRequest.variationSeed = variationSeed;
+        keyedRequest.askedMs = now;
+        keyedRequest.endReady = overArea;
+        return true;
+    }
+    if (!performGesture(gestures[static_cast<size_t>(index)].name, variationSeed, overArea)) return false;
+    gestureRun.keyed = true;
+    return true;
+}
+
+bool SimulatedPerformer::armsHangStill() const {
+    if (gestureRun.gesture != nullptr || keyedRequest.index >= 0) return false;
+    for (int hand = 0; hand < 2; ++hand) {
+        const ArmMotion& arm = arms[hand];
+        if (tweenRunning(arm.x) || tweenRunning(arm.y) || tweenRunning(arm.reach)) return false;
+        if (length(tweenWrist(hand, now) - restWristPosition(bodyModel, hand)) > 0.01f) return false;
+    }
+    return true;
+}
+
+void SimulatedPerformer::keyedEndingFollowsMouse(bool overArea) {
+    if (keyedRequest.index >= 0) {
+        keyedRequest.endReady = overArea;
+        return;
+    }
+    if (!gestureRun.keyed) return;
+    if (!gestureRun.pending && gestureRun.durationMs > 0 &&
+        static_cast<float>(now - gestureRun.startMs) >= READY_RISE_FROM * static_cast<float>(gestureRun.durationMs)) {
+        return;
+    }
+    gestureRun.endReady = overArea;
 }
 
 void SimulatedPerformer::mouseAway() {
+    mouseOverArea = false;
+    if (mouseMode && gestureRunning()) keyedEndingFollowsMouse(false);
+    dropArmsForMouse();
+}
+
+void SimulatedPerformer::dropArmsForMouse() {
     if (!mouseMode || mouseAwayNow) return;
     mouseAwayNow = true;
     mouseFollowing = false;

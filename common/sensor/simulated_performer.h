@@ -98,11 +98,18 @@ public:
     void followPointer(const HandPointer& pointer);
     void mouseWheel(int steps);
     // A key asks for named gesture `index` (in gestureNames() order) while the mouse drives:
-    // both hands open, the arms drop to rest and the gesture runs from there. The mouse is
-    // ignored until it has ended; the person then stands at rest until the mouse moves again.
+    // both hands open, the arms drop to rest and the gesture runs from there (arms that were
+    // not hanging still first drop and pause for a second, as a person lowers the arm before
+    // performing, so that a gesture starts from rest however it was asked for). The mouse does
+    // not move the arms until it has ended; the person then stands still until the mouse moves
+    // again. Where the gesture ends depends on where the mouse is when its last fifth begins:
+    //   mouse off the drawing area   -> the arms settle at rest (the pose to teach in);
+    //   mouse over the drawing area  -> the gesture's arms rise to the ready pose instead, as a
+    //                                   person who goes on painting would, so that the rest pose
+    //                                   does not put away the tool the gesture just picked.
     // False for an index out of range.
     bool mouseGesture(int index, uint32_t variationSeed);
-    bool gestureRunning() const { return gestureRun.gesture != nullptr; }
+    bool gestureRunning() const { return gestureRun.gesture != nullptr || keyedRequest.index >= 0; }
 
     // Faults last durationMs from the next advance.
     void injectFault(PerformerFault fault, uint32_t durationMs);
@@ -143,6 +150,14 @@ private:
         uint32_t durationMs = 0;
         bool pending = false;
         bool endReady = false;
+        bool keyed = false;  // asked for by a key while the mouse drives
+    };
+    // A keyed gesture waiting for the arms to drop and settle.
+    struct KeyedRequest {
+        int index = -1;  // -1: none waiting
+        uint32_t variationSeed = 0;
+        uint32_t askedMs = 0;
+        bool endReady = false;
     };
     struct FaultRun {
         uint32_t startMs = 0;
@@ -155,6 +170,12 @@ private:
     bool tweenRunning(const Tween& t) const;
     void startTween(Tween& t, float to, uint32_t durationMs);
     void cancelGesture(int hand);
+    // A keyed gesture's ending follows the mouse until its last fifth, where the rise to the
+    // ready pose would begin; after that it is kept, so the arms never jump.
+    void keyedEndingFollowsMouse(bool overArea);
+    bool armsHangStill() const;
+    // Both arms drop to rest and both hands open; the arms stay until the mouse moves again.
+    void dropArmsForMouse();
     Vec3 tweenWrist(int hand, uint32_t atMs) const;
     void updateSkeletons();
     // How far from the shoulder, across the body, the mouse-driven right wrist may go.
@@ -185,10 +206,12 @@ private:
     PerformerBody bodyModel;
     ArmMotion arms[2];
     GestureRun gestureRun;
+    KeyedRequest keyedRequest;
     HandShape hands[2] = {HandShape::OPEN, HandShape::OPEN};
     FaultRun faults[static_cast<int>(PerformerFault::FAULT_COUNT)];
     bool mouseMode = false;
     bool mouseAwayNow = false;      // the arms hang until the mouse comes back
+    bool mouseOverArea = false;     // the mouse's last place was over the drawing area
     bool mouseFollowing = false;    // the right pointer is engaged and steered
     bool mouseDropping = false;     // the stuck right hand drops so its pointer can start afresh
     uint32_t framesAdvanced = 0;    // frames so far (advance calls)

@@ -5,7 +5,10 @@
 #include <GL/freeglut.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
+#include <string>
+#include <vector>
 
 #include <cstdio>
 #include <cstdlib>
@@ -169,6 +172,68 @@ TEST_F(PaintAppTest, GestureCommandsWhilePaintingParkSelectAndUndo) {
     EXPECT_TRUE(app->tools.gestureArmed);
     handleResult(*app, "8");
     EXPECT_EQ(app->history.done.size(), doneBefore);
+}
+
+// Without a sensor a user teaches with the keys that make the performer perform its gestures,
+// standing at rest meanwhile, and picks tools the same way while painting. A gesture picking a
+// tool disarms the gestures, and the rest pose that follows it would put that tool away at
+// once; with the mouse over the drawing area the gesture ends with the arm held out instead,
+// and the tool stays.
+TEST_F(PaintAppTest, AKeyedGesturePerformedOverTheDrawingAreaKeepsTheToolItPicks) {
+    auto* performer = dynamic_cast<SimulatedPerformer*>(&app->sensor->source());
+    ASSERT_NE(performer, nullptr);
+    const std::vector<std::string> names = SimulatedPerformer::gestureNames();
+    const int wave = static_cast<int>(std::find(names.begin(), names.end(), "wave") - names.begin());
+    ASSERT_LT(wave, static_cast<int>(names.size()));
+    app->waitForRecognizer = true;
+    uint32_t now = app->nowMs;
+    auto run = [&](uint32_t ms) {
+        for (uint32_t t = 0; t < ms; t += 33) {
+            now += 33;
+            paintFrame(*app, now);
+            performer->followPointer(*app->rightPointer);
+        }
+    };
+
+    // Teaching: the mouse off the drawing area, three performances after three countdowns.
+    performer->mouseMove(0.5f, 0.5f);
+    performer->mouseAway();
+    handleButton(*app, "BUTTON_TRAINING");
+    for (int example = 0; example < 3; ++example) {
+        handleButton(*app, example == 0 ? "BUTTON_NEW_SET" : "BUTTON_NEW_GEST");
+        run(4300);
+        ASSERT_TRUE(performer->mouseGesture(wave, 40 + static_cast<uint32_t>(example)));
+        run(6000);
+        ASSERT_FALSE(app->recognizer->trainingPending) << "example " << example << " was never captured";
+    }
+    ASSERT_EQ(app->recognizer->setCount(), 1);
+    ASSERT_EQ(app->recognizer->TrainedGestureSets[0].gestures.size(), 3u);
+
+    // Painting: standing at rest arms the gestures; then the hand comes forward over the
+    // drawing area, and the key is pressed there.
+    handleButton(*app, "BUTTON_EXIT_GEST");
+    paintKeyboard(*app, 'p');
+    ASSERT_EQ(app->mode, ModePainting);
+    run(2500);
+    ASSERT_TRUE(app->tools.gestureArmed);
+    performer->mouseMove(0.5f, 0.5f);
+    run(1500);
+    ASSERT_TRUE(app->rightPointer->engaged());
+    ASSERT_TRUE(performer->mouseGesture(wave, 50));
+    run(5000);
+    EXPECT_EQ(std::string(paintToolName(*app, app->tools.currentTool)), "Manipulator2D");
+    EXPECT_FALSE(app->tools.gestureArmed);
+    run(5000);
+    EXPECT_EQ(std::string(paintToolName(*app, app->tools.currentTool)), "Manipulator2D") << "the tool was put away";
+
+    // Disarmed now, with another tool in hand: the next key drops the arm to rest before the
+    // gesture, which arms the gestures again, and the gesture picks its tool once more.
+    paintKeyboard(*app, '3');
+    ASSERT_EQ(std::string(paintToolName(*app, app->tools.currentTool)), "Brush2D");
+    ASSERT_TRUE(performer->mouseGesture(wave, 51));
+    run(7000);
+    EXPECT_EQ(std::string(paintToolName(*app, app->tools.currentTool)), "Manipulator2D");
+    EXPECT_FALSE(app->tools.gestureArmed);
 }
 
 TEST_F(PaintAppTest, ScriptQueriesReportColourAndDistinctStrokeColours) {

@@ -7,7 +7,11 @@
 #include <cmath>
 #include <memory>
 #include <random>
+#include <string>
+#include <vector>
 
+#include "common/gesture/gesture.h"
+#include "common/sensor/performer_body.h"
 #include "mouse_rig.h"
 
 namespace {
@@ -182,8 +186,8 @@ TEST(MouseFollow, ArmsHangWhileTheMouseIsAwayAndThePointerReturnsUnderIt) {
 }
 
 // A key performs a named gesture while the mouse drives: the mouse, its buttons and its wheel
-// must not bend the gesture, and afterwards the person stands at rest until the mouse moves.
-TEST(MouseFollow, AKeyedGestureRunsUntouchedByTheMouseAndEndsAtRest) {
+// must not bend the gesture, and afterwards the person stands still until the mouse moves.
+TEST(MouseFollow, AKeyedGestureRunsUntouchedByTheMouseAndThenStandsStill) {
     const std::vector<std::string> names = SimulatedPerformer::gestureNames();
     const int circle = static_cast<int>(std::find(names.begin(), names.end(), "right_circle") - names.begin());
     ASSERT_LT(circle, static_cast<int>(names.size()));
@@ -219,7 +223,10 @@ TEST(MouseFollow, AKeyedGestureRunsUntouchedByTheMouseAndEndsAtRest) {
     }
     EXPECT_GT(travel, 0.3f) << "the circle was performed";
 
-    // It ends at rest, hands open, and the person stays there: no pointer comes up by itself.
+    // The mouse was over the area, so the arm ends held out, hands open, and stays there: no
+    // pointer comes up by itself.
+    EXPECT_LT(length(busy.performer->wristTarget(HAND_RIGHT) - busy.performer->readyWristPosition(HAND_RIGHT)),
+              1e-5f);
     busy.run(1500);
     EXPECT_FALSE(busy.pointer.engaged());
     EXPECT_LT(busy.pose[POSE_RIGHT_REACH], POINTER_REACH_THRESHOLD);
@@ -230,6 +237,103 @@ TEST(MouseFollow, AKeyedGestureRunsUntouchedByTheMouseAndEndsAtRest) {
     busy.run(1500);
     EXPECT_TRUE(busy.pointer.engaged());
     EXPECT_LT(busy.errorPixels(), 5.0f);
+}
+
+// Where a keyed gesture ends follows the mouse until its last fifth: hanging at rest when the
+// mouse is off the drawing area (the pose to teach in), held out ready when it is over it, so
+// that a gesture picking a tool while painting is not followed by the rest pose, which puts
+// the tool away again. After that the ending is kept: the arm must not jump.
+TEST(MouseFollow, AKeyedGestureEndsAtRestOrHeldOutAsTheMouseSaysBeforeItsLastFifth) {
+    const std::vector<std::string> names = SimulatedPerformer::gestureNames();
+    const int wave = static_cast<int>(std::find(names.begin(), names.end(), "wave") - names.begin());
+    ASSERT_LT(wave, static_cast<int>(names.size()));
+    // The recogniser's rest reference: elbows 155 degrees, upper arms 15 degrees out.
+    ArmPose rest{};
+    rest[POSE_ELBOW_LEFT] = rest[POSE_ELBOW_RIGHT] = 155.0f;
+    rest[POSE_ELEVATION_LEFT] = rest[POSE_ELEVATION_RIGHT] = 15.0f;
+    constexpr float REST_NEAR = 20.0f;  // the default pose recognition threshold
+
+    enum class Mouse { AWAY, OVER };
+    struct Case {
+        const char* what;
+        Mouse atPress;
+        float changeAtShare;  // share of the gesture's frames after which the mouse changes; < 0: never
+        bool endsReady;
+    };
+    const Case cases[] = {
+        {"off the area throughout", Mouse::AWAY, -1.0f, false},
+        {"over the area throughout", Mouse::OVER, -1.0f, true},
+        {"off at the press, back over it early", Mouse::AWAY, 0.3f, true},
+        {"over at the press, off it early", Mouse::OVER, 0.3f, false},
+        {"off at the press, back over it in the last fifth", Mouse::AWAY, 0.9f, false},
+    };
+    // The arms hang at rest when the mouse is away at the press; otherwise the hand is forward
+    // under the mouse, and the arms first drop and pause.
+    auto prepare = [](FollowRig& rig, Mouse atPress) {
+        engage(rig, 650.0f, 500.0f);
+        if (atPress == Mouse::AWAY) {
+            rig.performer->mouseAway();
+            rig.run(1500);
+        }
+    };
+    std::vector<float> largestSteps;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        // Every performance with this seed, asked for in the same stance, lasts as long: count
+        // its frames once, undisturbed.
+        int frames = 0;
+        {
+            FollowRig probe(33);
+            prepare(probe, c.atPress);
+            ASSERT_TRUE(probe.performer->mouseGesture(wave, 5));
+            while (probe.performer->gestureRunning() && frames < 600) {
+                probe.frame();
+                ++frames;
+            }
+        }
+        ASSERT_GT(frames, 30);
+        FollowRig rig(33);
+        prepare(rig, c.atPress);
+        ASSERT_TRUE(rig.performer->mouseGesture(wave, 5));
+        float largestStep = 0.0f;
+        Vec3 last = rig.performer->wristTarget(HAND_RIGHT);
+        for (int f = 0; f < frames + 5; ++f) {
+            if (c.changeAtShare >= 0.0f && f == static_cast<int>(c.changeAtShare * static_cast<float>(frames))) {
+                if (c.atPress == Mouse::AWAY) {
+                    rig.moveMouse(500.0f, 400.0f);
+                } else {
+                    rig.performer->mouseAway();
+                }
+            }
+            rig.frame();
+            const Vec3 wrist = rig.performer->wristTarget(HAND_RIGHT);
+            largestStep = std::max(largestStep, length(wrist - last));
+            last = wrist;
+            // A hand that was forward has dropped and hangs still before the gesture starts.
+            if (c.atPress == Mouse::OVER && f >= 15 && f < 28) {
+                EXPECT_LT(length(wrist - restWristPosition(rig.performer->body(), HAND_RIGHT)), 0.01f)
+                    << "frame " << f;
+            }
+        }
+        ASSERT_FALSE(rig.performer->gestureRunning());
+        largestSteps.push_back(largestStep);
+        const Vec3 end = rig.performer->wristTarget(HAND_RIGHT);
+        const Vec3 expected = c.endsReady ? rig.performer->readyWristPosition(HAND_RIGHT)
+                                          : restWristPosition(rig.performer->body(), HAND_RIGHT);
+        EXPECT_LT(length(end - expected), 1e-5f);
+        // What the recogniser sees once the smoothing has caught up: rest, or clear of it.
+        rig.run(1000);
+        const float fromRest = poseDistance(rig.pose, rest, GestureType::BOTH);
+        if (c.endsReady) {
+            EXPECT_GT(fromRest, REST_NEAR);
+        } else {
+            EXPECT_LT(fromRest, REST_NEAR);
+        }
+        EXPECT_FALSE(rig.pointer.engaged()) << "the ready pose is short of a pointer's reach";
+    }
+    // A mouse that comes back late does not make the arm jump: no frame's step is larger than
+    // in the undisturbed performance from the same stance.
+    EXPECT_LE(largestSteps[4], largestSteps[0] + 1e-6f);
 }
 
 TEST(MouseFollow, ARightButtonDragMovesTheHeldLeftHandAndLeavesTheRightPointer) {
