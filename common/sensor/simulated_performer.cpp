@@ -697,6 +697,8 @@ bool SimulatedPerformer::mouseGesture(int index, uint32_t variationSeed) {
     }
     dropArmsForMouse();
     if (!hanging) {
+        // Dropped here too when the arms already counted as away: after a keyed gesture that
+        // ended held out, or during one, they are not hanging.
         for (int hand = 0; hand < 2; ++hand) cancelGesture(hand);
         keyedRequest = KeyedRequest{};
         rest(KEYED_DROP_MS);
