@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "common/tools/tool.h"
 
@@ -195,6 +196,23 @@ CanvasPoint windowToCanvas(const Matrix4& view, float x, float y) {
     Matrix4 m = view;
     invertMatrix(m);
     return CanvasPoint{m[0] * x + m[4] * y + m[12], m[1] * x + m[5] * y + m[13]};
+}
+
+float canvasSpacingInPixels(const Matrix4& view, float width, float height) {
+    constexpr float UNUSABLE = std::numeric_limits<float>::infinity();
+    Matrix4 inverse = view;
+    if (!invertMatrix(inverse)) return UNUSABLE;
+    // The largest canvas coordinate shown lies at a corner of the window.
+    float largest = 0.0f;
+    for (const CanvasPoint corner : {CanvasPoint{0.0f, 0.0f}, CanvasPoint{width, 0.0f},
+                                     CanvasPoint{0.0f, height}, CanvasPoint{width, height}}) {
+        const CanvasPoint c{inverse[0] * corner.x + inverse[4] * corner.y + inverse[12],
+                            inverse[1] * corner.x + inverse[5] * corner.y + inverse[13]};
+        largest = std::max({largest, std::fabs(c.x), std::fabs(c.y)});
+    }
+    const float scale = std::hypot(view[0], view[1]);  // the views turn and scale uniformly
+    const float spacing = scale * largest * std::numeric_limits<float>::epsilon();
+    return std::isfinite(spacing) ? spacing : UNUSABLE;
 }
 
 namespace {

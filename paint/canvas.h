@@ -119,6 +119,12 @@ bool invertMatrix(Matrix4& m);
 // `view` (canvas -> window). A view that cannot be inverted is used as it is.
 CanvasPoint windowToCanvas(const Matrix4& view, float x, float y);
 
+// How far apart, in window pixels, two neighbouring float canvas points are drawn through `view`
+// anywhere in a width x height window: about the most by which paint can miss the pointer
+// because canvas points are floats. It grows with the zoom and with the distance of the shown
+// paint from the canvas origin. Infinity for a view that cannot be inverted.
+float canvasSpacingInPixels(const Matrix4& view, float width, float height);
+
 // The list index a pixel of the picking pass encodes (red bits 16..23, green 8..15, blue 0..7),
 // or -1 for the white background or an index outside the list. White is also index 16777215, so
 // at most 16777215 strokes can be told apart.

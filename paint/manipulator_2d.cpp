@@ -9,6 +9,9 @@ namespace {
 constexpr float PI_APPROX = 3.14159f;
 // Below this many pixels between the hands the scale (a ratio of distances) is meaningless.
 constexpr float MIN_HAND_DISTANCE = 0.001f;
+// How far apart, in window pixels, neighbouring float canvas points may be drawn, so that paint
+// lands under the pointer.
+constexpr float MAX_CANVAS_SPACING = 0.5f;
 
 float distance(ScreenPoint a, ScreenPoint b) { return std::hypot(b.x - a.x, b.y - a.y); }
 
@@ -42,10 +45,15 @@ void Manipulator2D::move() {
     const ScreenPoint l = left_.screenPosition();
     const ScreenPoint r = right_.screenPosition();
     const float currentDistance = distance(l, r);
-    // With both pointers on one pixel at the reference the scale would divide by zero, and a
-    // zero scale now would collapse the paint to a point for good (every later view starts from
-    // this one): keep the view reached so far until the hands are apart.
-    if (!(startDistance >= MIN_HAND_DISTANCE) || !(currentDistance >= MIN_HAND_DISTANCE)) {
+    // With both pointers on one pixel at the reference there is no distance to scale from: the
+    // gesture starts afresh from wherever the hands are now, so that it begins once they part.
+    if (!(startDistance >= MIN_HAND_DISTANCE)) {
+        takeReference();
+        return;
+    }
+    // A zero scale now would collapse the paint to a point for good (every later view starts
+    // from this one): keep the view reached so far until the hands are apart again.
+    if (!(currentDistance >= MIN_HAND_DISTANCE)) {
         return;
     }
     rotation = pointerAngle(l, r) - startAngle;
@@ -60,11 +68,13 @@ void Manipulator2D::move() {
     m = multiplyMatrix(m, translationMatrix(-midpoint.x, -midpoint.y, 0.0f));
     m = multiplyMatrix(m, translationMatrix(pan.x, pan.y, 0.0f));
     m = multiplyMatrix(m, startView);
-    // The tools map the pointer onto the canvas through the inverse view. A zoom so far in or out
-    // that the view has no inverse in floats would make them paint far from the pointer or paint
-    // NaN points, so the view stops at the last one they can map.
-    Matrix4 inverse = m;
-    if (!invertMatrix(inverse)) return;
+    // The tools map the pointer onto the canvas through the inverse view and keep float canvas
+    // points. Zoomed far in, those points are too coarse for the view's scale (a million times
+    // in, paint lands tens of pixels from the hand; with no inverse at all, NaN points), so the
+    // view stops at the last one whose canvas points lie at most half a pixel apart on screen.
+    const float width = left_.window != nullptr ? static_cast<float>(left_.window->width) : 0.0f;
+    const float height = left_.window != nullptr ? static_cast<float>(left_.window->height) : 0.0f;
+    if (!(canvasSpacingInPixels(m, width, height) <= MAX_CANVAS_SPACING)) return;
     view = m;
 }
 

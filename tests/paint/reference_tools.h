@@ -246,12 +246,23 @@ struct Manipulator {
         startMidpoint = Pt{(l.x + r.x) / 2.0f, (l.y + r.y) / 2.0f};
         startView = view;
     }
+    // The last move's spacing of float canvas points on screen; near the half-pixel limit either
+    // side's rounding may decide.
+    float lastSpacing = 0.0f;
+
     // Returns false when the move is undefined: both pointers on one pixel when the reference was
-    // taken (the scale would divide by zero) or now (a zero scale would collapse the paint to a
-    // point, and every later view starts from this one), or a view with no inverse, through
-    // which no pointer could be mapped back. The view is then left as it was.
-    bool move(Pt l, Pt r) {
-        if (!(startDistance >= 0.001f) || !(dist(l, r) >= 0.001f)) {
+    // taken (the scale would divide by zero; the reference is taken again from here) or now (a
+    // zero scale would collapse the paint to a point, and every later view starts from this
+    // one), or a view with no inverse or one so far zoomed in that neighbouring float canvas
+    // points anywhere in the w x h window would be drawn more than half a pixel apart. The view
+    // is then left as it was.
+    bool move(Pt l, Pt r, float w, float h) {
+        lastSpacing = 0.0f;
+        if (!(startDistance >= 0.001f)) {
+            takeReference(l, r);
+            return false;
+        }
+        if (!(dist(l, r) >= 0.001f)) {
             return false;
         }
         const float rotation = pointerAngle(l, r) - startAngle;
@@ -266,6 +277,13 @@ struct Manipulator {
         v = product(v, startView);
         Mat inverse = v;
         if (!invertInPlace(inverse)) return false;
+        float largest = 0.0f;  // canvas coordinate, largest at a window corner
+        for (const Pt& corner : {Pt{0.0f, 0.0f}, Pt{w, 0.0f}, Pt{0.0f, h}, Pt{w, h}}) {
+            const Pt c = windowToCanvas(v, corner);
+            largest = std::max(largest, std::max(std::fabs(c.x), std::fabs(c.y)));
+        }
+        lastSpacing = std::sqrt(v[0] * v[0] + v[1] * v[1]) * largest * 1.1920929e-7f;  // float epsilon
+        if (!(lastSpacing <= 0.5f)) return false;
         view = v;
         return true;
     }
@@ -327,7 +345,7 @@ struct Coverage {
     int brushRecords = 0, lineRecords = 0, inkRecords = 0, trashRecords = 0, rubberRecords = 0;
     int inkRepeats = 0;                      // fills of the stroke the top record already holds
     int brushTaken = 0;                      // stroke in progress stored by another tool
-    int moves = 0, undefinedMoves = 0, flatViews = 0;
+    int moves = 0, undefinedMoves = 0, flatViews = 0, zoomStops = 0;
 };
 
 struct World {
@@ -500,7 +518,9 @@ struct World {
             case MANIPULATOR:
                 if (in == BOTH_GRIP) {
                     ++seen.moves;
-                    if (!manipulator.move(leftScreen(), rightScreen())) ++seen.undefinedMoves;
+                    if (!manipulator.move(leftScreen(), rightScreen(), windowW, windowH)) ++seen.undefinedMoves;
+                    if (manipulator.lastSpacing > 0.5f && std::isfinite(manipulator.lastSpacing)) ++seen.zoomStops;
+                    noteTie(manipulator.lastSpacing, 0.5f, 0.001f);
                     if (std::fabs(manipulator.view[0] * manipulator.view[5] - manipulator.view[1] * manipulator.view[4]) *
                             std::fabs(manipulator.view[10]) < 0.00001f) {
                         ++seen.flatViews;

@@ -582,6 +582,15 @@ private:
         if (model_.current == ref::MANIPULATOR && ref::dist(pointer_[0], pointer_[1]) < 40.0f && !chance(0.05)) {
             pointer_[1].x = pointer_[0].x + 120.0f;
         }
+        // Far zooms: for a while the hands spread while both grip and come together between
+        // grips, so that the zoom climbs to where it stops; then the other way round.
+        if (mix_.farZoom && chance(0.01)) zoomingIn_ = !zoomingIn_;
+        if (mix_.farZoom && model_.current == ref::MANIPULATOR && chance(0.3)) {
+            const bool gripping = closed_[0] && closed_[1];
+            const float spread = zoomingIn_ ? (gripping ? 1.6f : 0.4f) : (gripping ? 0.6f : 2.5f);
+            pointer_[1] = {pointer_[0].x + (pointer_[1].x - pointer_[0].x) * spread,
+                           pointer_[0].y + (pointer_[1].y - pointer_[0].y) * spread};
+        }
         // The rubber is useful where the picked stroke is: aim at it most of the time.
         ref::Pt target;
         if (model_.current == ref::RUBBER && chance(0.7) && pickedPointOnScreen(target)) {
@@ -693,6 +702,7 @@ private:
     ref::Pt pointer_[2];
     bool closed_[2] = {false, false};
     bool engaged_[2] = {true, true};
+    bool zoomingIn_ = true;  // far zooms: which way the hands are driving the zoom
     bool painting_ = true;
     std::array<float, 18> pose_{};
     int frame_ = 0;
@@ -761,6 +771,7 @@ struct Reached {
         seen.moves += c.moves;
         seen.undefinedMoves += c.undefinedMoves;
         seen.flatViews += c.flatViews;
+        seen.zoomStops += c.zoomStops;
         hueWraps += session.model().picker.hueWraps;
         limits += session.model().picker.limits;
         adoptions += session.adoptions;
@@ -776,7 +787,7 @@ struct Reached {
             << seen.inkRecords << " trash " << seen.trashRecords << " rubber " << seen.rubberRecords
             << ", fill repeats " << seen.inkRepeats << ", brush strokes taken " << seen.brushTaken << ", moves "
             << seen.moves << " (undefined " << seen.undefinedMoves << ", flat " << seen.flatViews
-            << "), hue wraps " << hueWraps << ", limits " << limits << ", ties taken over " << adoptions;
+            << ", zoom stops " << seen.zoomStops << "), hue wraps " << hueWraps << ", limits " << limits << ", ties taken over " << adoptions;
         return out.str();
     }
 };
@@ -848,13 +859,14 @@ TEST(ToolsAgainstModel, ColoursPickedAndFilled) {
     EXPECT_GT(r.limits, 0);
 }
 
-// Far in and far out, down to scales below 1/46 (determinants under 0.00001), and hands on one
-// pixel.
+// Far in, up to where the zoom stops, and far out, down to scales below 1/46 (determinants under
+// 0.00001), and hands on one pixel.
 TEST(ToolsAgainstModel, ExtremeZoomsAndHandsTogether) {
     const Reached r = runSessions(601, 8, 2500, farZoom());
     SCOPED_TRACE(r.text());
     EXPECT_GT(r.seen.flatViews, 0);
     EXPECT_GT(r.seen.undefinedMoves, 0);
+    EXPECT_GT(r.seen.zoomStops, 0);
     EXPECT_LT(r.adoptions, 10);
 }
 
