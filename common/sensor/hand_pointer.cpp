@@ -42,11 +42,13 @@ void HandPointer::update(const std::array<float, 18>& pose, uint32_t nowMs) {
         }
         break;
     case POINTER_ARMING: {
-        // Unsigned difference: the millisecond clock is 32 bits and may wrap while arming.
-        const uint32_t held = nowMs - static_cast<uint32_t>(armStart);
+        // The difference taken modulo 2^32 and read as signed: the 32-bit millisecond clock may
+        // wrap while arming, and a time before the arming began (a clock set back) is no time
+        // held at all rather than some 49 days.
+        const int32_t held = static_cast<int32_t>(nowMs - static_cast<uint32_t>(armStart));
         if (reach < POINTER_REACH_THRESHOLD) {
             state = POINTER_IDLE;
-        } else if (armDelay < 0 || held > static_cast<uint32_t>(armDelay)) {
+        } else if (armDelay < 0 || held > armDelay) {
             state = POINTER_ENGAGED;
             // Start where the hand is, even outside the box; the next frame clamps again.
             x = fx;

@@ -126,7 +126,7 @@ TEST(HandPointer, EngagingJumpsToTheFilteredTargetUnclamped) {
     EXPECT_FLOAT_EQ(p.x, p.xMin);   // clamped again from the next frame
 }
 
-TEST(HandPointer, ArmingSurvivesTheClockWrapping) {
+TEST(HandPointer, ArmingSurvivesTheClockWrappingAndTheClockSetBack) {
     HandPointer p(1, nullptr);
     const uint32_t start = 0xFFFFFF00u;
     p.update(handPose(1, 0.0f, 0.0f, 0.3f), start);
@@ -134,6 +134,16 @@ TEST(HandPointer, ArmingSurvivesTheClockWrapping) {
     EXPECT_EQ(p.state, POINTER_ARMING);
     p.update(handPose(1, 0.0f, 0.0f, 0.3f), start + 501u);
     EXPECT_EQ(p.state, POINTER_ENGAGED);
+
+    // A time before the arming began is no time held, not some 49 days.
+    HandPointer back(1, nullptr);
+    back.update(handPose(1, 0.0f, 0.0f, 0.3f), 100000);
+    back.update(handPose(1, 0.0f, 0.0f, 0.3f), 99000);
+    EXPECT_EQ(back.state, POINTER_ARMING);
+    back.update(handPose(1, 0.0f, 0.0f, 0.3f), 100400);
+    EXPECT_EQ(back.state, POINTER_ARMING);
+    back.update(handPose(1, 0.0f, 0.0f, 0.3f), 100501);
+    EXPECT_EQ(back.state, POINTER_ENGAGED);
 }
 
 TEST(HandPointer, ScreenPositionMapsTheBoxOntoTheWindow) {
