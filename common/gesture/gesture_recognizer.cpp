@@ -581,7 +581,9 @@ void GestureRecognizer::requestTraining(bool newSet, bool replace) {
     Lock lock(mutex);
     marks.clear();
     currentWindowSize = 0;
-    // Only frames arriving after the request may be captured.
+    // The gesture's end must be a frame that arrives after the request: a movement finished
+    // before it is never captured. (The rest before the gesture may lie further back, so a
+    // movement already under way is captured whole.)
     for (int i = 0; i < HISTORY_LENGTH; ++i) frameHistory[i].marked = true;
 }
 
