@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 
 #include "common/files/replace_file.h"
 #include "terrain/terrain.h"
@@ -49,8 +50,12 @@ void encodeHeightMaps(const Terrain& terrain, std::vector<uint8_t>& high, std::v
     high.assign(v.size() * 3, 0);
     low.assign(v.size() * 3, 0);
     if (v.empty()) return;
-    float hmin = v[0].y, hmax = v[0].y;
+    // The range of the heights that are numbers: a height that is not one (no brush should make
+    // any) is written as 0 and must not spoil the range, as it would if the first vertex held it.
+    float hmin = std::numeric_limits<float>::infinity();
+    float hmax = -hmin;
     for (const TerrainVertex& vertex : v) {
+        if (std::isnan(vertex.y)) continue;
         hmin = std::min(hmin, vertex.y);
         hmax = std::max(hmax, vertex.y);
     }

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -51,6 +52,23 @@ TEST(HeightMapEnds, HighestIsFullScaleAndLowestZeroWhateverTheRange) {
         EXPECT_EQ(pixelAt(low, lowest), (Pixel{0, 0, 0}));
         // The middle height (within float rounding): g = trunc(382.5) = 382 = 255 + 127.
         EXPECT_EQ(pixelAt(low, 0), (Pixel{255, 127, 0}));
+    }
+}
+
+TEST(HeightMapEnds, AHeightThatIsNotANumberIsWrittenAsZeroAndLeavesTheRangeAlone) {
+    Terrain terrain;
+    const size_t highest = 256;
+    std::vector<uint8_t> high, low;
+    for (const size_t bad : {size_t{0}, size_t{500}, terrain.vertices.size() - 1}) {
+        for (size_t k = 0; k < terrain.vertices.size(); ++k) terrain.vertices[k].y = static_cast<float>(k % 257);
+        terrain.vertices[bad].y = std::nanf("");
+        encodeHeightMaps(terrain, high, low);
+        SCOPED_TRACE(testing::Message() << "not a number at vertex " << bad);
+        EXPECT_EQ(pixelAt(high, highest), (Pixel{255, 255, 255}));
+        EXPECT_EQ(pixelAt(low, highest), (Pixel{255, 255, 255}));
+        EXPECT_EQ(pixelAt(low, 1), (Pixel{2, 0, 0}));  // trunc(1 * 765 / 256)
+        EXPECT_EQ(pixelAt(high, bad), (Pixel{0, 0, 0}));
+        EXPECT_EQ(pixelAt(low, bad), (Pixel{0, 0, 0}));
     }
 }
 
