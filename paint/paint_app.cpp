@@ -215,8 +215,26 @@ void reshapePaintApp(PaintApp& app, int width, int height) {
     }
 }
 
+namespace {
+void runPaintFrameInput(PaintApp& app, uint32_t nowMs);
+void drawPaintFrame(PaintApp& app, uint32_t nowMs, bool held);
+}  // namespace
+
 void paintFrame(PaintApp& app, uint32_t nowMs) {
     app.nowMs = nowMs;
+    // The file dialog stands in for the system's modal one, under which the program stood still
+    // until it closed. While it is open only the last picture is drawn again: no sensor frame,
+    // gesture, grip or dwell acts behind the dialog while the user types. What was queued
+    // before it opened is handled in the first frame after it closes.
+    const bool held = app.fileDialog.active;
+    if (!held) runPaintFrameInput(app, nowMs);
+    drawPaintFrame(app, nowMs, held);
+}
+
+namespace {
+
+// Steps 1 to 13: the queues, the sensor, the recogniser, the hands and the tools.
+void runPaintFrameInput(PaintApp& app, uint32_t nowMs) {
     GestureRecognizer& recognizer = *app.recognizer;
 
     // 1-3: the queues filled during the previous frame.
@@ -255,6 +273,11 @@ void paintFrame(PaintApp& app, uint32_t nowMs) {
     HandImage rightImage{app.rightDetector->image.data(), app.rightDetector->imageWidth,
                          app.rightDetector->imageHeight};
     updateCameraTexture(app.cameraTexture, app.sensor->depthView.data(), app.sensor->skeleton, leftImage, rightImage);
+}
+
+// Steps 14 to 23: the picture; the dwell buttons are tested only when the frame is not held.
+void drawPaintFrame(PaintApp& app, uint32_t nowMs, bool held) {
+    GestureRecognizer& recognizer = *app.recognizer;
 
     // 14-17: the screens.
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -298,7 +321,7 @@ void paintFrame(PaintApp& app, uint32_t nowMs) {
     }
     drawHandPointer(*app.leftPointer, app.leftDetector->closed());
     drawHandPointer(*app.rightPointer, app.rightDetector->closed());
-    if (app.mode == ModeRecognition) {
+    if (app.mode == ModeRecognition && !held) {
         if (const HandPointer* pointer = dwellPointer(app)) {
             ScreenPoint p = pointer->screenPosition();
             updateButtons(app.recognitionButtons, p.x, p.y, nowMs, app.buttonEvents);
@@ -314,6 +337,8 @@ void paintFrame(PaintApp& app, uint32_t nowMs) {
     glPopMatrix();
     glMatrixMode(GL_MODELVIEW);
 }
+
+}  // namespace
 
 // ---- Training screen ----
 

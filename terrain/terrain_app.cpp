@@ -183,22 +183,29 @@ void reshapeTerrainApp(TerrainApp& app, int width, int height) {
 void terrainFrame(TerrainApp& app, uint32_t nowMs) {
     app.nowMs = nowMs;
     GestureRecognizer& recognizer = *app.recognizer;
+    // The file dialog stands in for the system's modal one, under which the program stood still
+    // until it closed. While it is open only the last picture is drawn again: no sensor frame,
+    // gesture, grip, menu press or brush stroke acts behind the dialog while the user types.
+    // What was queued before it opened is handled in the first frame after it closes.
+    const bool held = app.fileDialog.active;
 
-    // 1-3: the queues filled during the previous frame.
-    while (!app.buttonEvents.empty()) {
-        std::string name = std::move(app.buttonEvents.front());
-        app.buttonEvents.pop_front();
-        handleMenuButton(app, name);
+    if (!held) {
+        // 1-3: the queues filled during the previous frame.
+        while (!app.buttonEvents.empty()) {
+            std::string name = std::move(app.buttonEvents.front());
+            app.buttonEvents.pop_front();
+            handleMenuButton(app, name);
+        }
+        app.handEvents.clear();
+        while (recognizer.hasResults()) handleTerrainResult(app, recognizer.popResult());
+
+        // 4: the sensor.
+        app.sensor->advance(nowMs);
+        app.sensor->fetchSkeleton();
+        app.skeleton = app.sensor->skeleton;
+        app.sensor->fetchColour();
+        app.sensor->fetchDepth();
     }
-    app.handEvents.clear();
-    while (recognizer.hasResults()) handleTerrainResult(app, recognizer.popResult());
-
-    // 4: the sensor.
-    app.sensor->advance(nowMs);
-    app.sensor->fetchSkeleton();
-    app.skeleton = app.sensor->skeleton;
-    app.sensor->fetchColour();
-    app.sensor->fetchDepth();
 
     // 5: the camera view replaces everything else, recognition and tools included.
     if (app.cameraView) {
@@ -206,18 +213,20 @@ void terrainFrame(TerrainApp& app, uint32_t nowMs) {
         return;
     }
 
-    // 6-8: recogniser, detectors, pointers, tool input (only while the menu is closed).
-    app.pose = recognizer.processFrame(app.skeleton, app.tools.gestureArmed, nowMs);
-    if (app.waitForRecognizer) recognizer.waitForWorker();
-    app.leftDetector->update(app.handEvents);
-    app.rightDetector->update(app.handEvents);
-    app.rightPointer->update(app.pose, nowMs);
-    app.leftPointer->update(app.pose, nowMs);
-    if (app.menu.state == MenuClosed) {
-        // Brushes pick with the camera's matrices.
-        loadCameraMatrices(*app.camera);
-        dispatchToolInput(app.tools.currentTool, app.pose, *app.leftPointer, *app.leftDetector, *app.rightPointer,
-                          *app.rightDetector);
+    if (!held) {
+        // 6-8: recogniser, detectors, pointers, tool input (only while the menu is closed).
+        app.pose = recognizer.processFrame(app.skeleton, app.tools.gestureArmed, nowMs);
+        if (app.waitForRecognizer) recognizer.waitForWorker();
+        app.leftDetector->update(app.handEvents);
+        app.rightDetector->update(app.handEvents);
+        app.rightPointer->update(app.pose, nowMs);
+        app.leftPointer->update(app.pose, nowMs);
+        if (app.menu.state == MenuClosed) {
+            // Brushes pick with the camera's matrices.
+            loadCameraMatrices(*app.camera);
+            dispatchToolInput(app.tools.currentTool, app.pose, *app.leftPointer, *app.leftDetector,
+                              *app.rightPointer, *app.rightDetector);
+        }
     }
 
     // 9: the 3D pass.
@@ -244,7 +253,7 @@ void terrainFrame(TerrainApp& app, uint32_t nowMs) {
     drawRadialMenu(app.menu, width, height, nowMs);
     const bool leftEngaged = drawHandPointer(*app.leftPointer, app.leftDetector->closed());
     const bool rightEngaged = drawHandPointer(*app.rightPointer, app.rightDetector->closed());
-    if (rightEngaged || leftEngaged) {
+    if (!held && (rightEngaged || leftEngaged)) {
         const ScreenPoint p = rightEngaged ? app.rightPointer->screenPosition() : app.leftPointer->screenPosition();
         updateButtons(app.menu.buttons, p.x, p.y, nowMs, app.buttonEvents);
     }

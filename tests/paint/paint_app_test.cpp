@@ -370,6 +370,37 @@ TEST_F(PaintAppTest, LoadRefreshesTheTrainingButtonsAndACancelledDialogDoesNothi
     fs::remove(file);
 }
 
+TEST_F(PaintAppTest, AnOpenFileDialogHoldsTheProgramStillUntilItCloses) {
+    uint32_t now = app->nowMs;
+    auto run = [&](int frames) {
+        for (int i = 0; i < frames; ++i) paintFrame(*app, now += 33);
+    };
+    run(3);
+    paintKeyboard(*app, 's');
+    ASSERT_TRUE(app->fileDialog.active);
+    // A press queued before the dialog opened, and an engaged hand resting on the training
+    // button for two seconds behind the dialog.
+    app->buttonEvents.push_back("BUTTON_TRAINING");
+    const Button& button = app->recognitionButtons[findButton(app->recognitionButtons, "BUTTON_TRAINING")];
+    HandPointer& hand = *app->rightPointer;
+    hand.state = POINTER_ENGAGED;
+    hand.x = hand.xMin + button.x / static_cast<float>(app->window.width) * (hand.xMax - hand.xMin);
+    hand.y = hand.yMin + button.y / static_cast<float>(app->window.height) * (hand.yMax - hand.yMin);
+    const uint32_t newestFrame = app->recognizer->historyRecord(HISTORY_LENGTH - 1).frameNumber;
+    run(60);
+    EXPECT_EQ(app->mode, ModeRecognition);
+    EXPECT_EQ(app->buttonEvents.size(), 1u) << "the queued press waits, and the dwell adds none";
+    EXPECT_EQ(app->recognizer->historyRecord(HISTORY_LENGTH - 1).frameNumber, newestFrame)
+        << "no sensor frame reached the recogniser";
+
+    // Closed, the program goes on where it stood, with the queued press first.
+    finishFileDialog(app->fileDialog, false);
+    finishPaintFileDialog(*app);
+    run(1);
+    EXPECT_EQ(app->mode, ModeTraining);
+    EXPECT_NE(app->recognizer->historyRecord(HISTORY_LENGTH - 1).frameNumber, newestFrame);
+}
+
 TEST_F(PaintAppTest, ReshapeMovesTheTrainingButtonToTheUpperLeft) {
     reshapePaintApp(*app, 1000, 700);
     const Button& b = app->recognitionButtons[0];

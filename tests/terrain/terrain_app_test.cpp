@@ -249,6 +249,34 @@ TEST_F(TerrainAppTest, CameraViewSkipsRecognitionPointersAndTools) {
     app->tools.currentTool = app->tools.tools[TERRAIN_TOOL_TERRA_BRUSH];
 }
 
+TEST_F(TerrainAppTest, AnOpenFileDialogHoldsTheProgramStillUntilItCloses) {
+    SpyTool spy;
+    app->tools.currentTool = &spy;
+    terrainKeyboard(*app, 's');
+    ASSERT_TRUE(app->fileDialog.active);
+    app->buttonEvents.push_back("BUTTON_ENTER_MENU");  // pressed just before the dialog opened
+    const FrameRecord newestBefore = app->recognizer->historyRecord(HISTORY_LENGTH - 1);
+    frames(10);
+    EXPECT_EQ(spy.calls, 0) << "no tool input behind the dialog";
+    EXPECT_EQ(app->menu.state, MenuClosed);
+    EXPECT_EQ(app->buttonEvents.size(), 1u);
+    EXPECT_EQ(app->recognizer->historyRecord(HISTORY_LENGTH - 1).frameNumber, newestBefore.frameNumber);
+
+    finishFileDialog(app->fileDialog, false);
+    finishTerrainFileDialog(*app);
+    frames(1);
+    EXPECT_NE(app->menu.state, MenuClosed) << "the queued press is handled once the dialog has closed";
+    EXPECT_NE(app->recognizer->historyRecord(HISTORY_LENGTH - 1).frameNumber, newestBefore.frameNumber);
+    // Closed again through the menu drawing alone (whole frames are slow under the software
+    // renderer).
+    handleMenuButton(*app, "BUTTON_LEAVE_MENU");
+    for (int i = 0; i < 40 && app->menu.state != MenuClosed; ++i) {
+        drawRadialMenu(app->menu, TEST_WINDOW_WIDTH, TEST_WINDOW_HEIGHT, now);
+    }
+    EXPECT_EQ(app->menu.state, MenuClosed);
+    app->tools.currentTool = app->tools.tools[TERRAIN_TOOL_TERRA_BRUSH];
+}
+
 TEST_F(TerrainAppTest, ExportKeyReportsTheOutcomeAndCancelWritesNothing) {
     const std::string folder = std::string(BINARY_DIR) + "/terrain_app_export_" + std::to_string(getpid());
     ASSERT_EQ(std::system(("mkdir -p " + folder).c_str()), 0);
