@@ -92,7 +92,12 @@ bool IndexedStreamSource::nextSkeletonFrame(SkeletonFrame& frame) {
         return nothingFresh();
     }
     skeletonFresh = false;
-    return loadSkeleton(current, frame);
+    if (!loadSkeleton(current, frame)) return false;
+    // The program follows its slot through every skeleton it is handed, also those whose images
+    // were dropped; rendered images must show the same person.
+    const int slot = chooseSkeletonSlot(frame, renderedSlot);
+    if (slot >= 0) renderedSlot = slot;
+    return true;
 }
 
 bool IndexedStreamSource::nextColourFrame(uint8_t* bgrx) {

@@ -270,12 +270,15 @@ TEST(Recording, SkeletonOnlyRecordingRendersItsImages) {
 
 TEST(Recording, SkeletonOnlyRecordingRendersThePersonTheProgramFollows) {
     const std::string path = testPath("recording_test_two_people.rec");
-    // Slot 4 is seen first, then slot 1 joins; then slot 4 goes and comes back; then nobody.
-    const int tracked[][2] = {{4, -1}, {4, 1}, {1, -1}, {4, 1}, {-1, -1}, {1, 4}};
+    // Slot 4 is seen first, then slot 1 joins; then slot 4 goes and comes back; then nobody;
+    // then slot 4 alone in a frame whose images were dropped, and both again.
+    const int tracked[][2] = {{4, -1}, {4, 1}, {1, -1}, {4, 1}, {-1, -1}, {1, 4}, {4, -1}, {1, 4}};
+    const int imagesDropped = 6;
     std::vector<TestFrame> frames;
-    for (int n = 0; n < 6; ++n) {
+    for (int n = 0; n < 8; ++n) {
         TestFrame f;
         f.timeUs = 33333u * n;
+        f.hasColour = f.hasDepth = n != imagesDropped;
         f.colour.assign(COLOUR_FRAME_BYTES, 0);  // not stored: the flags say the frame had images
         f.depth.assign(FRAME_PIXELS, 0);
         for (int slot : tracked[n]) {
@@ -299,14 +302,19 @@ TEST(Recording, SkeletonOnlyRecordingRendersThePersonTheProgramFollows) {
     });
     StreamSource& stream = *replay;
     SensorInput sensor(std::move(replay));
-    const int shownSlot[] = {4, 4, 1, 1, -1, 1};
-    for (int n = 0; n < 6; ++n) {
+    // The program follows slot 4 from the frame without images on, and so must the pictures.
+    const int shownSlot[] = {4, 4, 1, 1, -1, 1, 4, 4};
+    testing::internal::CaptureStdout();  // the dropped images' console lines
+    for (int n = 0; n < 8; ++n) {
         ASSERT_TRUE(stepSensorFrame(sensor, stream));
-        EXPECT_EQ(sensor.depthMillimetres[9], shownSlot[n] < 0 ? 0 : shownSlot[n] + 1) << "frame " << n;
+        if (n != imagesDropped) {
+            EXPECT_EQ(sensor.depthMillimetres[9], shownSlot[n] < 0 ? 0 : shownSlot[n] + 1) << "frame " << n;
+        }
         if (shownSlot[n] >= 0) {
             EXPECT_EQ(sensor.trackedSlot, shownSlot[n]) << "frame " << n << ": the picture shows another person";
         }
     }
+    testing::internal::GetCapturedStdout();
     setSkeletonImageRenderer(nullptr);
     std::remove(path.c_str());
 }
