@@ -174,7 +174,7 @@ void csvSkeletonFrame(const CsvFrame& csv, SkeletonFrame& frame) {
     }
     SkeletonRecord& person = frame.slots[0];
     person.trackingState = SKELETON_TRACKED;
-    person.trackingId = 1;
+    person.trackingId = csv.person;
     person.position = csv.joints[JOINT_HIP_CENTER];
     for (int j = 0; j < JOINT_COUNT; ++j) {
         person.joints[j] = csv.joints[j];
@@ -270,7 +270,11 @@ bool CsvSource::open(const std::string& path, std::string& error, std::FILE* war
     bool known[JOINT_COUNT] = {};
     bool fromHip[JOINT_COUNT] = {};
     // Whoever comes after nobody may be someone else: nothing of this person's is lent to them.
-    auto forgetPerson = [&known]() { std::fill(std::begin(known), std::end(known), false); };
+    uint32_t person = 1;
+    auto forgetPerson = [&known, &person]() {
+        std::fill(std::begin(known), std::end(known), false);
+        ++person;
+    };
     size_t framesWithMissingJoints = 0;
     size_t framesWithUntrackedJoints = 0;  // with a joint lost before it was ever tracked
     CsvFrame frame;
@@ -356,6 +360,7 @@ bool CsvSource::open(const std::string& path, std::string& error, std::FILE* war
         } else {
             forgetPerson();
         }
+        frame.person = person;
         frames.push_back(frame);
     }
     if (in.bad()) {

@@ -26,6 +26,9 @@ struct CsvFrame {
     bool tracked = false;
     Vector4 joints[JOINT_COUNT];
     bool inferred[JOINT_COUNT] = {};  // written as 0 0 0 and given its last tracked position
+    // Which person this is: a new number after a frame with nobody in it or a gap of more than a
+    // second, so that whoever comes next is tracked (and smoothed) as someone new.
+    uint32_t person = 1;
 };
 
 // Parses one data line (not blank, not a comment). False with a short `reason`.

@@ -243,6 +243,11 @@ TEST(CsvSourceOpen, NobodyLendsALostJointToWhoeverComesNext) {
     csvSkeletonFrame(next, skeleton);
     EXPECT_EQ(skeleton.slots[0].jointTrackingStates[JOINT_WRIST_RIGHT], 0u);
     EXPECT_NE(warnings.find("not been tracked yet"), std::string::npos) << warnings;
+    // Someone new to the tracker as well, so that nothing of the first person is smoothed into
+    // them either.
+    SkeletonFrame first;
+    csvSkeletonFrame(source.allFrames()[0], first);
+    EXPECT_NE(skeleton.slots[0].trackingId, first.slots[0].trackingId);
 
     // The same with the empty stretch left out of the file: a gap of two seconds in the stamps.
     // Within a second, the joint is still held.
@@ -257,6 +262,8 @@ TEST(CsvSourceOpen, NobodyLendsALostJointToWhoeverComesNext) {
     EXPECT_TRUE(gapped.allFrames()[1].inferred[JOINT_WRIST_RIGHT]);
     EXPECT_FALSE(gapped.allFrames()[2].inferred[JOINT_WRIST_RIGHT]);
     EXPECT_EQ(gapped.allFrames()[2].joints[JOINT_WRIST_RIGHT].x, 0.0f);
+    EXPECT_EQ(gapped.allFrames()[1].person, gapped.allFrames()[0].person);
+    EXPECT_NE(gapped.allFrames()[2].person, gapped.allFrames()[1].person);
 }
 
 TEST(CsvSourceOpen, AJointSeenBeforeTheHipCentreIsHeldWhereItWas) {

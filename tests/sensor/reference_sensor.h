@@ -305,7 +305,9 @@ inline std::vector<CsvLine> readCsvLines(const std::string& text) {
 struct CsvStreamModel {
     // A lost joint (0 0 0) keeps its last tracked offset from the hip centre, which is settled
     // first; the hip centre keeps its absolute place. A frame with nobody forgets everything.
-    // More than a second between stamps forgets everything too.
+    // More than a second between stamps forgets everything too. Each forgetting makes whoever
+    // comes next a new person: a new tracking id.
+    uint32_t personNumber = 1;
     bool haveLast[JOINT_COUNT] = {};
     bool offsetFromHip[JOINT_COUNT] = {};
     Vector4 lastOffset[JOINT_COUNT];
@@ -315,6 +317,7 @@ struct CsvStreamModel {
     SkeletonFrame frameFor(const CsvLine& line) {
         if (anyLine && line.timeUs > lastTimeUs + 1000000) {
             for (bool& have : haveLast) have = false;
+            ++personNumber;
         }
         anyLine = true;
         lastTimeUs = line.timeUs;
@@ -326,11 +329,12 @@ struct CsvStreamModel {
         }
         if (!anyone) {
             for (bool& have : haveLast) have = false;
+            ++personNumber;
             return frame;
         }
         SkeletonRecord& person = frame.slots[0];
         person.trackingState = SKELETON_TRACKED;
-        person.trackingId = 1;
+        person.trackingId = personNumber;
         for (int j = 0; j < JOINT_COUNT; ++j) {
             const float* v = &line.values[4 * j];
             // Offsets only from a hip centre that is placed (tracked or held); otherwise the
