@@ -19,6 +19,46 @@ constexpr int CSV_VALUES = 1 + JOINT_COUNT * 4;
 // Exporters write a joint the tracker lost as 0 0 0, the camera's own position.
 bool jointMissing(const Vector4& joint) { return joint.x == 0.0f && joint.y == 0.0f && joint.z == 0.0f; }
 
+// The joint each joint hangs from, toward the hip centre.
+constexpr int PARENT_JOINT[JOINT_COUNT] = {-1, 0, 1, 2, 2, 4, 5, 6, 2, 8, 9, 10, 0, 12, 13, 14, 0, 16, 17, 18};
+// Where a hip centre never tracked is looked for instead, nearest first.
+constexpr int HIP_CENTRE_STAND_INS[] = {JOINT_SPINE, JOINT_SHOULDER_CENTER, JOINT_HIP_LEFT, JOINT_HIP_RIGHT};
+
+// A joint not tracked yet would sit at the camera itself: a hand there reaches two metres
+// forward and engages its pointer, and a torso joint there puts a body in front of the hands, so
+// that the hand detectors find every hand "behind" it. It is put on the nearest placed joint it
+// hangs from instead (the hip centre on the nearest placed torso joint), or on the first placed
+// joint of all.
+void placeUntrackedJoints(Vector4 (&joints)[JOINT_COUNT], bool (&inferred)[JOINT_COUNT]) {
+    const Vector4* firstPlaced = nullptr;
+    for (const Vector4& joint : joints) {
+        if (!jointMissing(joint)) {
+            firstPlaced = &joint;
+            break;
+        }
+    }
+    if (firstPlaced == nullptr) return;
+    const Vector4 fallback = *firstPlaced;
+    // Parents come before their children, so each joint finds its parent already placed.
+    for (int j = 0; j < JOINT_COUNT; ++j) {
+        if (!jointMissing(joints[j])) continue;
+        const Vector4* stand = nullptr;
+        if (j == JOINT_HIP_CENTER) {
+            for (int candidate : HIP_CENTRE_STAND_INS) {
+                if (!jointMissing(joints[candidate])) {
+                    stand = &joints[candidate];
+                    break;
+                }
+            }
+        } else {
+            stand = &joints[PARENT_JOINT[j]];  // placed: the hip centre is settled first
+        }
+        const Vector4 place = stand != nullptr ? *stand : fallback;
+        joints[j] = Vector4{place.x, place.y, place.z, joints[j].w};
+        inferred[j] = true;
+    }
+}
+
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
 // Moves past one separator: blanks, at most one comma, blanks. False if there is none.
@@ -355,6 +395,7 @@ bool CsvSource::open(const std::string& path, std::string& error, std::FILE* war
                     neverTracked = true;
                 }
             }
+            if (neverTracked) placeUntrackedJoints(frame.joints, frame.inferred);
             framesWithMissingJoints += missing ? 1 : 0;
             framesWithUntrackedJoints += neverTracked ? 1 : 0;
         } else {
@@ -382,8 +423,8 @@ bool CsvSource::open(const std::string& path, std::string& error, std::FILE* war
                      path.c_str(), framesWithMissingJoints);
         if (framesWithUntrackedJoints > 0) {
             std::fprintf(warnings,
-                         "csv '%s': in %zu of them a joint had not been tracked yet; it stays at 0 0 0 until it "
-                         "is\n",
+                         "csv '%s': in %zu of them a joint had not been tracked yet; until it is, it sits on the "
+                         "joint it hangs from\n",
                          path.c_str(), framesWithUntrackedJoints);
         }
     }

@@ -25,7 +25,9 @@ struct CsvFrame {
     uint64_t timeUs = 0;
     bool tracked = false;
     Vector4 joints[JOINT_COUNT];
-    bool inferred[JOINT_COUNT] = {};  // written as 0 0 0 and given its last tracked position
+    // Written as 0 0 0 and given its last tracked position or, not tracked yet, the place of the
+    // joint it hangs from.
+    bool inferred[JOINT_COUNT] = {};
     // Which person this is: a new number after a frame with nobody in it or a gap of more than a
     // second, so that whoever comes next is tracked (and smoothed) as someone new.
     uint32_t person = 1;

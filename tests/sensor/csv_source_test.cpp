@@ -205,12 +205,20 @@ TEST(CsvSourceOpen, ByteOrderMarkClockStepsBackAndLostJoints) {
     EXPECT_EQ(warnings.find("not been tracked yet"), std::string::npos) << warnings;
     EXPECT_EQ(warnings.find("line 1:"), std::string::npos) << warnings;
 
-    // Lost from the first frame on, a joint has no last place to keep: said so.
+    // Lost from the first frame on, a joint has no last place to keep: said so. It sits on the
+    // joint it hangs from (the hand on the wrist), not at the camera.
     const std::string lostFirst = writeFile("csv_source_test_lost_first.csv", "0" + lost + "\n33333" + joints(0.2f) + "\n");
     warnings = openCapturingWarnings(source, lostFirst, ok, error);
     ASSERT_TRUE(ok) << error;
-    EXPECT_NE(warnings.find("in 1 of them a joint had not been tracked yet; it stays at 0 0 0"), std::string::npos)
+    EXPECT_NE(warnings.find("in 1 of them a joint had not been tracked yet; until it is, it sits on the joint it "
+                            "hangs from"),
+              std::string::npos)
         << warnings;
+    const CsvFrame& first = source.allFrames()[0];
+    EXPECT_EQ(first.joints[JOINT_HAND_RIGHT].x, first.joints[JOINT_WRIST_RIGHT].x);
+    EXPECT_EQ(first.joints[JOINT_HAND_RIGHT].y, first.joints[JOINT_WRIST_RIGHT].y);
+    EXPECT_EQ(first.joints[JOINT_HAND_RIGHT].z, first.joints[JOINT_WRIST_RIGHT].z);
+    EXPECT_TRUE(first.inferred[JOINT_HAND_RIGHT]);
 
     // Stamps in milliseconds would play a thousand times too fast: said once.
     const std::string millis = writeFile("csv_source_test_millis.csv", "0" + joints(0.1f) + "\n33" + joints(0.1f) +
@@ -236,12 +244,13 @@ TEST(CsvSourceOpen, NobodyLendsALostJointToWhoeverComesNext) {
     ASSERT_TRUE(ok) << error;
     ASSERT_EQ(source.frameCount(), 3u) << warnings;
     const CsvFrame& next = source.allFrames()[2];
-    EXPECT_FALSE(next.inferred[JOINT_WRIST_RIGHT]);
-    EXPECT_EQ(next.joints[JOINT_WRIST_RIGHT].x, 0.0f);
-    EXPECT_EQ(next.joints[JOINT_WRIST_RIGHT].z, 0.0f);
+    // Not the first person's wrist, nor one at the camera: the second person's own elbow.
+    EXPECT_EQ(next.joints[JOINT_WRIST_RIGHT].x, next.joints[JOINT_ELBOW_RIGHT].x);
+    EXPECT_EQ(next.joints[JOINT_WRIST_RIGHT].z, next.joints[JOINT_ELBOW_RIGHT].z);
+    EXPECT_LT(next.joints[JOINT_WRIST_RIGHT].z, 0.0f);
     SkeletonFrame skeleton;
     csvSkeletonFrame(next, skeleton);
-    EXPECT_EQ(skeleton.slots[0].jointTrackingStates[JOINT_WRIST_RIGHT], 0u);
+    EXPECT_EQ(skeleton.slots[0].jointTrackingStates[JOINT_WRIST_RIGHT], 1u);
     EXPECT_NE(warnings.find("not been tracked yet"), std::string::npos) << warnings;
     // Someone new to the tracker as well, so that nothing of the first person is smoothed into
     // them either.
@@ -260,8 +269,9 @@ TEST(CsvSourceOpen, NobodyLendsALostJointToWhoeverComesNext) {
     ASSERT_TRUE(ok) << error;
     ASSERT_EQ(gapped.frameCount(), 3u);
     EXPECT_TRUE(gapped.allFrames()[1].inferred[JOINT_WRIST_RIGHT]);
-    EXPECT_FALSE(gapped.allFrames()[2].inferred[JOINT_WRIST_RIGHT]);
-    EXPECT_EQ(gapped.allFrames()[2].joints[JOINT_WRIST_RIGHT].x, 0.0f);
+    EXPECT_NE(gapped.allFrames()[1].joints[JOINT_WRIST_RIGHT].x, gapped.allFrames()[1].joints[JOINT_ELBOW_RIGHT].x)
+        << "held where the first person had it";
+    EXPECT_EQ(gapped.allFrames()[2].joints[JOINT_WRIST_RIGHT].x, gapped.allFrames()[2].joints[JOINT_ELBOW_RIGHT].x);
     EXPECT_EQ(gapped.allFrames()[1].person, gapped.allFrames()[0].person);
     EXPECT_NE(gapped.allFrames()[2].person, gapped.allFrames()[1].person);
 }

@@ -7,6 +7,9 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <cstdio>
+#include <iterator>
+#include <fstream>
 #include <deque>
 #include <limits>
 #include <memory>
@@ -305,6 +308,64 @@ TEST(HandsReference, CsvStreamsMatchTheModelsEveryFrame) {
     EXPECT_GT(frames, 100);
     EXPECT_GT(hands.engagedFrames[1], 5) << "the forward arm engages the right pointer";
     EXPECT_GT(hands.outcomes[refhands::REF_MEASURED], 50);
+}
+
+// A stream whose tracker never reported some joints (written 0 0 0 from the first frame on):
+// the hip centre in one, the whole left forearm in the other. At the camera itself the hip would
+// stand in front of the hands, so that the detector found every hand "behind the body", and the
+// left wrist would reach two metres forward and engage its pointer with nobody's hand.
+TEST(HandsFromCsv, JointsNeverTrackedNeitherHideTheHandsNorEngageAPointer) {
+    setSkeletonImageRenderer([](const SkeletonRecord& person, uint16_t* depth, uint8_t*) {
+        renderPerformerDepth(person, HandShape::OPEN, HandShape::OPEN, 0, depth);
+    });
+    std::ifstream in(std::string(SOURCE_DIR) + "/tests/data/streams/right_arm_forward.csv");
+    std::vector<std::vector<std::string>> lines;
+    for (std::string line; std::getline(in, line);) {
+        if (line.empty() || line[0] == '#') continue;
+        std::istringstream fields(line);
+        lines.emplace_back(std::istream_iterator<std::string>(fields), std::istream_iterator<std::string>());
+        ASSERT_EQ(lines.back().size(), 81u);
+    }
+    ASSERT_GE(lines.size(), 80u);
+    const std::vector<int> hidden[] = {{JOINT_HIP_CENTER}, {JOINT_WRIST_LEFT, JOINT_HAND_LEFT}};
+    for (const std::vector<int>& joints : hidden) {
+        const std::string path = std::string(BINARY_DIR) + "/hands_never_tracked_" + std::to_string(joints[0]) + ".csv";
+        {
+            std::ofstream out(path);
+            for (std::vector<std::string> fields : lines) {
+                for (int j : joints) fields[1 + 4 * j] = fields[2 + 4 * j] = fields[3 + 4 * j] = "0";
+                for (const std::string& f : fields) out << f << ' ';
+                out << '\n';
+            }
+        }
+        std::string error;
+        std::unique_ptr<StreamSource> owned = openStream("csv:" + path, error);
+        ASSERT_TRUE(owned) << error;
+        StreamSource& stream = *owned;
+        SensorInput sensor(std::move(owned));
+        sensor.diagnostics = nullptr;
+        HandStateDetector right(1, &sensor);
+        HandPointer left(0, nullptr);
+        ArmPoseExtractor extractor;
+        std::deque<std::string> events;
+        int measured = 0, leftEngaged = 0;
+        uint32_t now = 1000;
+        // 80 frames: the arm pose settles within a second, and a pointer engages half a second
+        // after its reach.
+        for (int frame = 0; frame < 80 && stepSensorFrame(sensor, stream); ++frame) {
+            if (right.update(events) == HAND_MEASURED) ++measured;
+            SkeletonRecord record = sensor.skeleton;
+            ArmPose pose{};
+            extractArmPose(extractor, record, pose);
+            left.update(pose, now += 33);
+            if (left.engaged()) ++leftEngaged;
+        }
+        SCOPED_TRACE(testing::Message() << "never tracked: joint " << joints[0]);
+        EXPECT_GT(measured, 60) << "the forward right hand is measured";
+        EXPECT_EQ(leftEngaged, 0) << "the hanging left arm engages nothing";
+        std::remove(path.c_str());
+    }
+    setSkeletonImageRenderer(nullptr);
 }
 
 // --- Hostile detector inputs ----------------------------------------------------------------

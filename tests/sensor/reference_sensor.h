@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/sensor/skeleton_record.h"
@@ -359,8 +360,47 @@ struct CsvStreamModel {
                 haveLast[j] = true;
             }
         }
+        placeNeverTracked(person);
         person.position = person.joints[JOINT_HIP_CENTER];
         return frame;
+    }
+
+    // A joint never tracked (state 0 so far) takes the place of the joint it hangs from; the hip
+    // centre that of the spine, the shoulder centre, the left or the right hip, whichever is
+    // placed first; failing all, that of the first placed joint. It then counts as inferred.
+    static void placeNeverTracked(SkeletonRecord& person) {
+        auto placed = [&person](int j) { return person.jointTrackingStates[j] != 0; };
+        int firstPlaced = -1;
+        for (int j = 0; j < JOINT_COUNT && firstPlaced < 0; ++j) {
+            if (placed(j)) firstPlaced = j;
+        }
+        if (firstPlaced < 0) return;
+        const Vector4 fallback = person.joints[firstPlaced];
+        auto take = [&person](int j, const Vector4& from) {
+            person.joints[j] = Vector4{from.x, from.y, from.z, person.joints[j].w};
+            person.jointTrackingStates[j] = 1;
+        };
+        if (!placed(JOINT_HIP_CENTER)) {
+            int from = -1;
+            for (int c : {JOINT_SPINE, JOINT_SHOULDER_CENTER, JOINT_HIP_LEFT, JOINT_HIP_RIGHT}) {
+                if (from < 0 && placed(c)) from = c;
+            }
+            take(JOINT_HIP_CENTER, from >= 0 ? person.joints[from] : fallback);
+        }
+        const std::pair<int, int> hangsFrom[] = {
+            {JOINT_SPINE, JOINT_HIP_CENTER},          {JOINT_SHOULDER_CENTER, JOINT_SPINE},
+            {JOINT_HEAD, JOINT_SHOULDER_CENTER},      {JOINT_SHOULDER_LEFT, JOINT_SHOULDER_CENTER},
+            {JOINT_ELBOW_LEFT, JOINT_SHOULDER_LEFT},  {JOINT_WRIST_LEFT, JOINT_ELBOW_LEFT},
+            {JOINT_HAND_LEFT, JOINT_WRIST_LEFT},      {JOINT_SHOULDER_RIGHT, JOINT_SHOULDER_CENTER},
+            {JOINT_ELBOW_RIGHT, JOINT_SHOULDER_RIGHT}, {JOINT_WRIST_RIGHT, JOINT_ELBOW_RIGHT},
+            {JOINT_HAND_RIGHT, JOINT_WRIST_RIGHT},    {JOINT_HIP_LEFT, JOINT_HIP_CENTER},
+            {JOINT_KNEE_LEFT, JOINT_HIP_LEFT},        {JOINT_ANKLE_LEFT, JOINT_KNEE_LEFT},
+            {JOINT_FOOT_LEFT, JOINT_ANKLE_LEFT},      {JOINT_HIP_RIGHT, JOINT_HIP_CENTER},
+            {JOINT_KNEE_RIGHT, JOINT_HIP_RIGHT},      {JOINT_ANKLE_RIGHT, JOINT_KNEE_RIGHT},
+            {JOINT_FOOT_RIGHT, JOINT_ANKLE_RIGHT}};
+        for (const auto& [joint, parent] : hangsFrom) {
+            if (!placed(joint)) take(joint, person.joints[parent]);
+        }
     }
 };
 
