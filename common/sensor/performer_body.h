@@ -3,9 +3,10 @@
 // 2.2 m in front of the camera, arm inverse kinematics, natural sway and tracker jitter,
 // and the assembly of a SkeletonRecord from wrist positions.
 //
-// Frames: "world" is the camera frame at tilt 0 (metres, x to the camera's right, y up,
-// z away from the camera; the camera is 1.1 m above the floor). The person faces the
-// camera and their right side is +x, so the right hand shows on the right of the image.
+// Frames: "world" is the camera frame at tilt 0 (metres, x toward the right of a person facing
+// the camera, which is the camera's own left; y up, z away from the camera; the camera is
+// 1.1 m above the floor). The person faces the camera, so their right side is +x and the
+// right hand shows on the right of the image, as in a mirror.
 // applyCameraTilt turns world coordinates into the tilted camera's frame.
 #include <cstdint>
 

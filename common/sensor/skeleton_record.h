@@ -47,7 +47,8 @@ struct Vector4 {
     float w = 0.0f;
 };
 
-// Positions are metres in the camera frame: x to the camera's right, y up, z away from it.
+// Positions are metres in the camera frame: x toward the right of a person facing the camera
+// (the camera's own left), y up, z away from it. The image shows +x on its right, as a mirror.
 struct SkeletonRecord {
     uint32_t trackingState = SKELETON_NOT_TRACKED;  // 0 not tracked, 1 position only, 2 tracked
     uint32_t trackingId = 0;                        // identifiers: copied, never interpreted
