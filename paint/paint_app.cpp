@@ -558,7 +558,12 @@ bool loadPaintGestureSets(PaintApp& app, const std::string& path) {
     showCountMessage(app, "Loaded ", " gesture sets from disk...");
     refreshTrainingButtons(app);
     // A load on the training screen replaces the sets it is showing; without this its label
-    // would go on naming the counts of the sets that are gone.
+    // would go on naming the counts of the sets that are gone. A file of no sets leaves nothing
+    // to name.
+    if (app.recognizer->setCount() == 0) {
+        app.gestureLabel.text.clear();
+        rebuildLabel(app.gestureLabel, app.nowMs);
+    }
     updateGestureLabel(app);
     return true;
 }

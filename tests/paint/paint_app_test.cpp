@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 #include "common/sensor/simulated_performer.h"
 #include "paint/brush_2d.h"
@@ -367,6 +368,13 @@ TEST_F(PaintAppTest, LoadRefreshesTheTrainingButtonsAndACancelledDialogDoesNothi
     EXPECT_NE(training("BUTTON_NEXT_SET").state, ButtonDisabled);
     // The training screen's label names the loaded sets, not the ones held before.
     EXPECT_EQ(app->gestureLabel.text, "Gesture Set: 1 / 2 - Gesture: 1 / 1 - RIGHT");
+    // A file of no sets leaves it nothing to name.
+    const fs::path empty = fs::path(BINARY_DIR) / "paint_app_test_no_sets.bin";
+    { std::ofstream(empty, std::ios::binary).write("\0\0\0\0", 4); }
+    ASSERT_TRUE(loadPaintGestureSets(*app, empty.string()));
+    EXPECT_EQ(app->recognizer->setCount(), 0);
+    EXPECT_EQ(app->gestureLabel.text, "");
+    fs::remove(empty);
     fs::remove(file);
 }
 
