@@ -110,6 +110,8 @@ std::string outputProblem(const std::string& path) {
     namespace fs = std::filesystem;
     std::error_code ec;
     if (fs::is_directory(path, ec)) return "it is a folder";
+    // Only a regular file is replaced: the sets are never written into a pipe, socket or device.
+    if (fs::exists(path, ec) && !fs::is_regular_file(path, ec)) return "it is not a regular file";
     fs::path folder = fs::path(path).parent_path();
     if (folder.empty()) folder = ".";
     if (!fs::is_directory(folder, ec)) return "no such folder '" + folder.string() + "'";
