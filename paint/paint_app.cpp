@@ -514,7 +514,8 @@ void drawTrainingScreen(PaintApp& app, const SkeletonRecord& skeleton) {
             buttons[i].x = 0.05f * W + (2.0f * static_cast<float>(i - 6) + 1.0f) * S;
         }
     }
-    if (const HandPointer* pointer = dwellPointer(app)) {
+    const HandPointer* pointer = dwellPointer(app);
+    if (pointer != nullptr && !app.fileDialog.active) {  // nothing is pressed behind the dialog
         ScreenPoint p = pointer->screenPosition();
         updateButtons(buttons, p.x, p.y, app.nowMs, app.buttonEvents);
     }

@@ -2,8 +2,8 @@
 // The in-window file dialog that stands in for the system's open and save dialogs.
 // It does not block the GUI thread: the program opens it, draws it every frame with Dear ImGui,
 // and takes the result once `finished` is set. The programs hold their own frame work still
-// while it is open, as they stood still under the system's modal dialogs. Cancel gives an empty path. The save dialog adds no
-// extension: the file gets exactly the typed name.
+// while it is open, as they stood still under the system's modal dialogs. Cancel gives an
+// empty path. The save dialog adds no extension: the file gets exactly the typed name.
 #include <cstddef>
 #include <filesystem>
 #include <string>

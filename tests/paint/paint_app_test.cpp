@@ -407,6 +407,19 @@ TEST_F(PaintAppTest, AnOpenFileDialogHoldsTheProgramStillUntilItCloses) {
     run(1);
     EXPECT_EQ(app->mode, ModeTraining);
     EXPECT_NE(app->recognizer->historyRecord(HISTORY_LENGTH - 1).frameNumber, newestFrame);
+
+    // The training screen's buttons are not pressed behind the dialog either.
+    paintKeyboard(*app, 'l');
+    ASSERT_TRUE(app->fileDialog.active);
+    const Button& newSet = training("BUTTON_NEW_SET");
+    hand.state = POINTER_ENGAGED;
+    hand.x = hand.xMin + newSet.x / static_cast<float>(app->window.width) * (hand.xMax - hand.xMin);
+    hand.y = hand.yMin + newSet.y / static_cast<float>(app->window.height) * (hand.yMax - hand.yMin);
+    run(60);
+    EXPECT_TRUE(app->buttonEvents.empty());
+    EXPECT_FALSE(app->recognizer->trainingPending);
+    finishFileDialog(app->fileDialog, false);
+    finishPaintFileDialog(*app);
 }
 
 TEST_F(PaintAppTest, ReshapeMovesTheTrainingButtonToTheUpperLeft) {
