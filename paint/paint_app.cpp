@@ -225,9 +225,15 @@ void paintFrame(PaintApp& app, uint32_t nowMs) {
     // The file dialog stands in for the system's modal one, under which the program stood still
     // until it closed. While it is open only the last picture is drawn again: no sensor frame,
     // gesture, grip or dwell acts behind the dialog while the user types. What was queued
-    // before it opened is handled in the first frame after it closes.
+    // before it opened is handled in the first frame after it closes. The world in front of the
+    // camera goes on meanwhile (the performer's and a recording's time, which scripts wait on).
     const bool held = app.fileDialog.active;
-    if (!held) runPaintFrameInput(app, nowMs);
+    if (held) {
+        app.sensor->source().advance(nowMs);
+        for (ButtonList* buttons : {&app.recognitionButtons, &app.trainingButtons}) cancelDwell(*buttons);
+    } else {
+        runPaintFrameInput(app, nowMs);
+    }
     drawPaintFrame(app, nowMs, held);
 }
 

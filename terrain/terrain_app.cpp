@@ -186,8 +186,14 @@ void terrainFrame(TerrainApp& app, uint32_t nowMs) {
     // The file dialog stands in for the system's modal one, under which the program stood still
     // until it closed. While it is open only the last picture is drawn again: no sensor frame,
     // gesture, grip, menu press or brush stroke acts behind the dialog while the user types.
-    // What was queued before it opened is handled in the first frame after it closes.
+    // What was queued before it opened is handled in the first frame after it closes. The world
+    // in front of the camera goes on meanwhile (the performer's and a recording's time, which
+    // scripts wait on).
     const bool held = app.fileDialog.active;
+    if (held) {
+        app.sensor->source().advance(nowMs);
+        cancelDwell(app.menu.buttons);
+    }
 
     if (!held) {
         // 1-3: the queues filled during the previous frame.

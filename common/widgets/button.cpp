@@ -90,6 +90,12 @@ void updateButtons(ButtonList& buttons, float px, float py, uint32_t nowMs, Butt
     for (Button& button : buttons) updateButton(button, px, py, nowMs, events);
 }
 
+void cancelDwell(ButtonList& buttons) {
+    for (Button& button : buttons) {
+        if (button.state == ButtonHovered) button.state = ButtonIdle;
+    }
+}
+
 int findButton(const ButtonList& buttons, const std::string& name) {
     for (size_t i = 0; i < buttons.size(); ++i) {
         if (buttons[i].name == name) return static_cast<int>(i);

@@ -57,6 +57,9 @@ bool buttonContains(const Button& button, float px, float py);
 //   any      -> Disabled  disableAfterPress and now - pressTime > 1200 (flag cleared)
 void updateButton(Button& button, float px, float py, uint32_t nowMs, ButtonEvents& events);
 void updateButtons(ButtonList& buttons, float px, float py, uint32_t nowMs, ButtonEvents& events);
+// Hovered buttons go back to Idle, so that a dwell starts over at the next hover (used while the
+// program is held, so that no dwell completes behind a dialog).
+void cancelDwell(ButtonList& buttons);
 
 // Index of the first button named exactly `name`, or -1.
 int findButton(const ButtonList& buttons, const std::string& name);

@@ -395,7 +395,12 @@ TEST_F(PaintAppTest, AnOpenFileDialogHoldsTheProgramStillUntilItCloses) {
     hand.x = hand.xMin + button.x / static_cast<float>(app->window.width) * (hand.xMax - hand.xMin);
     hand.y = hand.yMin + button.y / static_cast<float>(app->window.height) * (hand.yMax - hand.yMin);
     const uint32_t newestFrame = app->recognizer->historyRecord(HISTORY_LENGTH - 1).frameNumber;
+    // The person in front of the camera goes on meanwhile (scripts wait on their actions).
+    auto* performer = dynamic_cast<SimulatedPerformer*>(&app->sensor->source());
+    ASSERT_NE(performer, nullptr);
+    performer->rest(1000);
     run(60);
+    EXPECT_FALSE(performer->busy()) << "the performer's time stood still behind the dialog";
     EXPECT_EQ(app->mode, ModeRecognition);
     EXPECT_EQ(app->buttonEvents.size(), 1u) << "the queued press waits, and the dwell adds none";
     EXPECT_EQ(app->recognizer->historyRecord(HISTORY_LENGTH - 1).frameNumber, newestFrame)

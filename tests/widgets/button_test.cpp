@@ -78,6 +78,23 @@ TEST(ButtonTest, LeavingDuringTheDwellRestartsIt) {
     EXPECT_EQ(events.size(), 1u);
 }
 
+TEST(ButtonTest, ACancelledDwellStartsOverAndLeavesPressedButtonsAlone) {
+    ButtonList buttons = {idleButton("BUTTON_A"), idleButton("BUTTON_B", 300.0f)};
+    ButtonEvents events;
+    updateButtons(buttons, 100.0f, 50.0f, 1000, events);  // A hovered
+    pressAt(buttons[1], events, 500);                      // B pressed, pointer still on it
+    events.clear();
+    cancelDwell(buttons);
+    EXPECT_EQ(buttons[0].state, ButtonIdle);
+    EXPECT_EQ(buttons[1].state, ButtonPressed);
+    // 5 s later the pointer is still on A: the dwell begins now, not at 1000.
+    updateButton(buttons[0], 100.0f, 50.0f, 6000, events);
+    updateButton(buttons[0], 100.0f, 50.0f, 6900, events);
+    EXPECT_TRUE(events.empty());
+    updateButton(buttons[0], 100.0f, 50.0f, 7001, events);
+    EXPECT_EQ(events.size(), 1u);
+}
+
 TEST(ButtonTest, DisableAfterPressGreysOut1200MsAfterThePressEvenWhileHovered) {
     Button b = idleButton();
     ButtonEvents events;
