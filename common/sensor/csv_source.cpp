@@ -21,14 +21,15 @@ bool jointMissing(const Vector4& joint) { return joint.x == 0.0f && joint.y == 0
 
 // The joint each joint hangs from, toward the hip centre.
 constexpr int PARENT_JOINT[JOINT_COUNT] = {-1, 0, 1, 2, 2, 4, 5, 6, 2, 8, 9, 10, 0, 12, 13, 14, 0, 16, 17, 18};
-// Where a hip centre never tracked is looked for instead, nearest first.
-constexpr int HIP_CENTRE_STAND_INS[] = {JOINT_SPINE, JOINT_SHOULDER_CENTER, JOINT_HIP_LEFT, JOINT_HIP_RIGHT};
+// Where a hip centre never tracked is looked for instead when the two hips are not both placed
+// (their midpoint is the nearest stand-in), nearest first.
+constexpr int HIP_CENTRE_STAND_INS[] = {JOINT_SPINE, JOINT_HIP_LEFT, JOINT_HIP_RIGHT, JOINT_SHOULDER_CENTER};
 
 // A joint not tracked yet would sit at the camera itself: a hand there reaches two metres
 // forward and engages its pointer, and a torso joint there puts a body in front of the hands, so
 // that the hand detectors find every hand "behind" it. It is put on the nearest placed joint it
-// hangs from instead (the hip centre on the nearest placed torso joint), or on the first placed
-// joint of all.
+// hangs from instead (the hip centre between the hips, or on the nearest placed torso joint), or
+// on the first placed joint of all.
 void placeUntrackedJoints(Vector4 (&joints)[JOINT_COUNT], bool (&inferred)[JOINT_COUNT]) {
     const Vector4* firstPlaced = nullptr;
     for (const Vector4& joint : joints) {
@@ -43,6 +44,13 @@ void placeUntrackedJoints(Vector4 (&joints)[JOINT_COUNT], bool (&inferred)[JOINT
     for (int j = 0; j < JOINT_COUNT; ++j) {
         if (!jointMissing(joints[j])) continue;
         const Vector4* stand = nullptr;
+        const Vector4& left = joints[JOINT_HIP_LEFT];
+        const Vector4& right = joints[JOINT_HIP_RIGHT];
+        if (j == JOINT_HIP_CENTER && !jointMissing(left) && !jointMissing(right)) {
+            joints[j] = Vector4{(left.x + right.x) / 2, (left.y + right.y) / 2, (left.z + right.z) / 2, joints[j].w};
+            inferred[j] = true;
+            continue;
+        }
         if (j == JOINT_HIP_CENTER) {
             for (int candidate : HIP_CENTRE_STAND_INS) {
                 if (!jointMissing(joints[candidate])) {

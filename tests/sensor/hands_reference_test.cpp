@@ -327,9 +327,13 @@ TEST(HandsFromCsv, JointsNeverTrackedNeitherHideTheHandsNorEngageAPointer) {
         ASSERT_EQ(lines.back().size(), 81u);
     }
     ASSERT_GE(lines.size(), 80u);
-    const std::vector<int> hidden[] = {{JOINT_HIP_CENTER}, {JOINT_WRIST_LEFT, JOINT_HAND_LEFT}};
+    // The first run hides nothing: the arm pose the others must keep.
+    const std::vector<int> hidden[] = {
+        {}, {JOINT_HIP_CENTER}, {JOINT_HIP_CENTER, JOINT_SPINE}, {JOINT_WRIST_LEFT, JOINT_HAND_LEFT}};
+    ArmPose asRecorded{};
     for (const std::vector<int>& joints : hidden) {
-        const std::string path = std::string(BINARY_DIR) + "/hands_never_tracked_" + std::to_string(joints[0]) + ".csv";
+        const std::string path =
+            std::string(BINARY_DIR) + "/hands_never_tracked_" + std::to_string(joints.size()) + ".csv";
         {
             std::ofstream out(path);
             for (std::vector<std::string> fields : lines) {
@@ -349,20 +353,25 @@ TEST(HandsFromCsv, JointsNeverTrackedNeitherHideTheHandsNorEngageAPointer) {
         ArmPoseExtractor extractor;
         std::deque<std::string> events;
         int measured = 0, leftEngaged = 0;
+        ArmPose pose{};
         uint32_t now = 1000;
         // 80 frames: the arm pose settles within a second, and a pointer engages half a second
         // after its reach.
         for (int frame = 0; frame < 80 && stepSensorFrame(sensor, stream); ++frame) {
             if (right.update(events) == HAND_MEASURED) ++measured;
             SkeletonRecord record = sensor.skeleton;
-            ArmPose pose{};
             extractArmPose(extractor, record, pose);
             left.update(pose, now += 33);
             if (left.engaged()) ++leftEngaged;
         }
-        SCOPED_TRACE(testing::Message() << "never tracked: joint " << joints[0]);
+        SCOPED_TRACE(testing::Message() << "never tracked: " << joints.size() << " joints");
         EXPECT_GT(measured, 60) << "the forward right hand is measured";
         EXPECT_EQ(leftEngaged, 0) << "the hanging left arm engages nothing";
+        if (joints.empty()) asRecorded = pose;
+        // A torso placed where the body is keeps the arms' angles (degrees) as recorded.
+        for (int value : {POSE_ELEVATION_LEFT, POSE_ELEVATION_RIGHT, POSE_ADDUCTION_LEFT, POSE_ADDUCTION_RIGHT}) {
+            EXPECT_NEAR(pose[value], asRecorded[value], 10.0f) << "pose value " << value;
+        }
         std::remove(path.c_str());
     }
     setSkeletonImageRenderer(nullptr);

@@ -366,8 +366,9 @@ struct CsvStreamModel {
     }
 
     // A joint never tracked (state 0 so far) takes the place of the joint it hangs from; the hip
-    // centre that of the spine, the shoulder centre, the left or the right hip, whichever is
-    // placed first; failing all, that of the first placed joint. It then counts as inferred.
+    // centre the middle between the hips when both are placed, else the place of the spine, the
+    // left hip, the right hip or the shoulder centre, whichever is placed first; failing all,
+    // that of the first placed joint. It then counts as inferred.
     static void placeNeverTracked(SkeletonRecord& person) {
         auto placed = [&person](int j) { return person.jointTrackingStates[j] != 0; };
         int firstPlaced = -1;
@@ -381,11 +382,17 @@ struct CsvStreamModel {
             person.jointTrackingStates[j] = 1;
         };
         if (!placed(JOINT_HIP_CENTER)) {
+            const Vector4& l = person.joints[JOINT_HIP_LEFT];
+            const Vector4& r = person.joints[JOINT_HIP_RIGHT];
             int from = -1;
-            for (int c : {JOINT_SPINE, JOINT_SHOULDER_CENTER, JOINT_HIP_LEFT, JOINT_HIP_RIGHT}) {
+            for (int c : {JOINT_SPINE, JOINT_HIP_LEFT, JOINT_HIP_RIGHT, JOINT_SHOULDER_CENTER}) {
                 if (from < 0 && placed(c)) from = c;
             }
-            take(JOINT_HIP_CENTER, from >= 0 ? person.joints[from] : fallback);
+            if (placed(JOINT_HIP_LEFT) && placed(JOINT_HIP_RIGHT)) {
+                take(JOINT_HIP_CENTER, Vector4{(l.x + r.x) / 2, (l.y + r.y) / 2, (l.z + r.z) / 2, 0.0f});
+            } else {
+                take(JOINT_HIP_CENTER, from >= 0 ? person.joints[from] : fallback);
+            }
         }
         const std::pair<int, int> hangsFrom[] = {
             {JOINT_SPINE, JOINT_HIP_CENTER},          {JOINT_SHOULDER_CENTER, JOINT_SPINE},
