@@ -71,10 +71,14 @@ void Manipulator2D::move() {
     // The tools map the pointer onto the canvas through the inverse view and keep float canvas
     // points. Zoomed far in, those points are too coarse for the view's scale (a million times
     // in, paint lands tens of pixels from the hand; with no inverse at all, NaN points), so the
-    // view stops at the last one whose canvas points lie at most half a pixel apart on screen.
+    // zoom stops at the last view whose canvas points lie at most half a pixel apart on screen.
+    // Only zooming in is stopped: a view near the limit can still be panned and turned (which
+    // move the limit a little), and one left past it by a window that grew can be pinched back.
     const float width = left_.window != nullptr ? static_cast<float>(left_.window->width) : 0.0f;
     const float height = left_.window != nullptr ? static_cast<float>(left_.window->height) : 0.0f;
-    if (!(canvasSpacingInPixels(m, width, height) <= MAX_CANVAS_SPACING)) return;
+    const float spacing = canvasSpacingInPixels(m, width, height);
+    const bool zoomsIn = std::hypot(m[0], m[1]) > std::hypot(view[0], view[1]);
+    if (!std::isfinite(spacing) || (spacing > MAX_CANVAS_SPACING && zoomsIn)) return;
     view = m;
 }
 

@@ -125,6 +125,18 @@ TEST_F(ManipulatorTest, ZoomStopsWhereThePaintWouldNoLongerLandUnderThePointer) 
     }
     EXPECT_GT(rig.manipulator.view[0], 2000.0f);  // it did zoom far in, up to the limit
     EXPECT_LT(rig.manipulator.view[0], 1e6f);
+    // At the limit the canvas still pans, and still does once a larger window has put the view
+    // a little past the limit.
+    for (uint32_t size : {1000u, 3000u}) {
+        rig.window.width = rig.window.height = size;
+        const Matrix4 before = rig.manipulator.view;
+        frame({400, 500}, {600, 500}, false);
+        frame({450, 520}, {650, 520}, true);
+        EXPECT_NEAR(rig.manipulator.view[12], before[12] + 50.0f, 1e-6f * std::fabs(before[12]) + 0.01f) << size;
+        EXPECT_NEAR(rig.manipulator.view[13], before[13] + 20.0f, 1e-6f * std::fabs(before[13]) + 0.01f) << size;
+        EXPECT_FLOAT_EQ(rig.manipulator.view[0], before[0]) << size;
+    }
+    rig.window.width = rig.window.height = 1000;
     // Zooming back out works from there.
     const float reached = rig.manipulator.view[0];
     frame({0, 500}, {1000, 500}, false);

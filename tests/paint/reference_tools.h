@@ -249,6 +249,7 @@ struct Manipulator {
     // The last move's spacing of float canvas points on screen; near the half-pixel limit either
     // side's rounding may decide.
     float lastSpacing = 0.0f;
+    float newScale = 0.0f, currentScale = 0.0f;  // the move's view and the one before it
 
     // Returns false when the move is undefined: both pointers on one pixel when the reference was
     // taken (the scale would divide by zero; the reference is taken again from here) or now (a
@@ -277,15 +278,26 @@ struct Manipulator {
         v = product(v, startView);
         Mat inverse = v;
         if (!invertInPlace(inverse)) return false;
+        // Only zooming in is stopped at the limit; panning and turning there go on.
+        lastSpacing = spacingOnScreen(v, w, h);
+        newScale = std::sqrt(v[0] * v[0] + v[1] * v[1]);
+        currentScale = std::sqrt(view[0] * view[0] + view[1] * view[1]);
+        if (!std::isfinite(lastSpacing) || (lastSpacing > 0.5f && newScale > currentScale)) return false;
+        view = v;
+        return true;
+    }
+
+    // How far apart two neighbouring float canvas points are drawn in the w x h window.
+    static float spacingOnScreen(const Mat& v, float w, float h) {
+        Mat inverse = v;
+        if (!invertInPlace(inverse)) return INFINITY;
         float largest = 0.0f;  // canvas coordinate, largest at a window corner
         for (const Pt& corner : {Pt{0.0f, 0.0f}, Pt{w, 0.0f}, Pt{0.0f, h}, Pt{w, h}}) {
             const Pt c = windowToCanvas(v, corner);
             largest = std::max(largest, std::max(std::fabs(c.x), std::fabs(c.y)));
         }
-        lastSpacing = std::sqrt(v[0] * v[0] + v[1] * v[1]) * largest * 1.1920929e-7f;  // float epsilon
-        if (!(lastSpacing <= 0.5f)) return false;
-        view = v;
-        return true;
+        const float spacing = std::sqrt(v[0] * v[0] + v[1] * v[1]) * largest * 1.1920929e-7f;  // float epsilon
+        return std::isfinite(spacing) ? spacing : INFINITY;
     }
 };
 
@@ -519,8 +531,14 @@ struct World {
                 if (in == BOTH_GRIP) {
                     ++seen.moves;
                     if (!manipulator.move(leftScreen(), rightScreen(), windowW, windowH)) ++seen.undefinedMoves;
-                    if (manipulator.lastSpacing > 0.5f && std::isfinite(manipulator.lastSpacing)) ++seen.zoomStops;
+                    if (manipulator.lastSpacing > 0.5f && std::isfinite(manipulator.lastSpacing) &&
+                        manipulator.newScale > manipulator.currentScale) {
+                        ++seen.zoomStops;
+                    }
                     noteTie(manipulator.lastSpacing, 0.5f, 0.001f);
+                    if (manipulator.lastSpacing > 0.5f) {
+                        noteTie(manipulator.newScale, manipulator.currentScale, 1e-5f * manipulator.currentScale);
+                    }
                     if (std::fabs(manipulator.view[0] * manipulator.view[5] - manipulator.view[1] * manipulator.view[4]) *
                             std::fabs(manipulator.view[10]) < 0.00001f) {
                         ++seen.flatViews;
