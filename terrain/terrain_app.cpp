@@ -193,9 +193,7 @@ void terrainFrame(TerrainApp& app, uint32_t nowMs) {
     if (held) {
         app.sensor->source().advance(nowMs);
         cancelDwell(app.menu.buttons);
-    }
-
-    if (!held) {
+    } else {
         // 1-3: the queues filled during the previous frame.
         while (!app.buttonEvents.empty()) {
             std::string name = std::move(app.buttonEvents.front());

@@ -31,39 +31,31 @@ constexpr int HIP_CENTRE_STAND_INS[] = {JOINT_SPINE, JOINT_HIP_LEFT, JOINT_HIP_R
 // hangs from instead (the hip centre between the hips, or on the nearest placed torso joint), or
 // on the first placed joint of all.
 void placeUntrackedJoints(Vector4 (&joints)[JOINT_COUNT], bool (&inferred)[JOINT_COUNT]) {
-    const Vector4* firstPlaced = nullptr;
-    for (const Vector4& joint : joints) {
-        if (!jointMissing(joint)) {
-            firstPlaced = &joint;
-            break;
-        }
-    }
-    if (firstPlaced == nullptr) return;
-    const Vector4 fallback = *firstPlaced;
-    // Parents come before their children, so each joint finds its parent already placed.
-    for (int j = 0; j < JOINT_COUNT; ++j) {
-        if (!jointMissing(joints[j])) continue;
-        const Vector4* stand = nullptr;
+    const Vector4* firstPlaced = std::find_if_not(std::begin(joints), std::end(joints), jointMissing);
+    if (firstPlaced == std::end(joints)) return;
+    auto putOn = [&joints, &inferred](int j, const Vector4& place) {
+        joints[j] = Vector4{place.x, place.y, place.z, joints[j].w};
+        inferred[j] = true;
+    };
+    if (jointMissing(joints[JOINT_HIP_CENTER])) {
         const Vector4& left = joints[JOINT_HIP_LEFT];
         const Vector4& right = joints[JOINT_HIP_RIGHT];
-        if (j == JOINT_HIP_CENTER && !jointMissing(left) && !jointMissing(right)) {
-            joints[j] = Vector4{(left.x + right.x) / 2, (left.y + right.y) / 2, (left.z + right.z) / 2, joints[j].w};
-            inferred[j] = true;
-            continue;
-        }
-        if (j == JOINT_HIP_CENTER) {
+        Vector4 place = *firstPlaced;
+        if (!jointMissing(left) && !jointMissing(right)) {
+            place = Vector4{(left.x + right.x) / 2, (left.y + right.y) / 2, (left.z + right.z) / 2, 0.0f};
+        } else {
             for (int candidate : HIP_CENTRE_STAND_INS) {
                 if (!jointMissing(joints[candidate])) {
-                    stand = &joints[candidate];
+                    place = joints[candidate];
                     break;
                 }
             }
-        } else {
-            stand = &joints[PARENT_JOINT[j]];  // placed: the hip centre is settled first
         }
-        const Vector4 place = stand != nullptr ? *stand : fallback;
-        joints[j] = Vector4{place.x, place.y, place.z, joints[j].w};
-        inferred[j] = true;
+        putOn(JOINT_HIP_CENTER, place);
+    }
+    // Parents come before their children, so each joint finds its parent already placed.
+    for (int j = JOINT_HIP_CENTER + 1; j < JOINT_COUNT; ++j) {
+        if (jointMissing(joints[j])) putOn(j, joints[PARENT_JOINT[j]]);
     }
 }
 
