@@ -348,6 +348,17 @@ void drawPaintFrame(PaintApp& app, uint32_t nowMs, bool held) {
 
 // ---- Training screen ----
 
+namespace {
+
+// Drops a training capture that is still waiting for its movement, with its countdown.
+void dropWaitingCapture(PaintApp& app) {
+    if (!app.recognizer->trainingPending) return;
+    app.recognizer->cancelTraining();
+    app.countdown = Countdown();
+}
+
+}  // namespace
+
 void refreshTrainingButtons(PaintApp& app) {
     for (Button& button : app.trainingButtons) {
         updateButton(button, 0.0f, 0.0f, app.nowMs, app.buttonEvents);
@@ -425,6 +436,9 @@ void handleButton(PaintApp& app, const std::string& name) {
         showMessage(app.messageLabel, "Gesture removed!");
         rebuildLabel(app.messageLabel, app.nowMs);
     } else if (name == "BUTTON_EXIT_GEST") {
+        // A capture still waiting is dropped: it would store the next arm movement made on the
+        // other screens as an example, unseen.
+        dropWaitingCapture(app);
         app.mode = ModeRecognition;
         for (Button& button : app.trainingButtons) {
             button.visible = false;
@@ -562,6 +576,10 @@ void drawTrainingScreen(PaintApp& app, const SkeletonRecord& skeleton) {
 // A cancelled dialog gives an empty path; the recogniser refuses it with its own console line.
 bool loadPaintGestureSets(PaintApp& app, const std::string& path) {
     if (!app.recognizer->loadGestureSets(path)) return false;
+    // A capture begun before the load was meant for a set that is gone; kept, it would land in
+    // whichever set of the file comes first, and the buttons the load switches back on would let
+    // the user leave with it still waiting.
+    dropWaitingCapture(app);
     showCountMessage(app, "Loaded ", " gesture sets from disk...");
     refreshTrainingButtons(app);
     // A load on the training screen replaces the sets it is showing; without this its label
@@ -628,12 +646,6 @@ void paintKeyboard(PaintApp& app, unsigned char key) {
             // Leaving the training screen by key leaves it as its exit button does: otherwise the
             // recognition screen came back later without its training button, for good.
             if (app.mode == ModeTraining) {
-                // A capture still waiting is dropped: it would store the next arm movement made
-                // on the painting screen as an example, unseen.
-                if (app.recognizer->trainingPending) {
-                    app.recognizer->cancelTraining();
-                    app.countdown = Countdown();
-                }
                 handleButton(app, "BUTTON_EXIT_GEST");
             }
             app.mode = app.mode != ModePainting ? ModePainting : ModeRecognition;

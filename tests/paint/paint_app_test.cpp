@@ -324,6 +324,34 @@ TEST_F(PaintAppTest, PaintingKeyDuringACaptureDropsTheCapture) {
     }
 }
 
+// A load during a capture's countdown switches the training buttons back on for the loaded
+// sets. The capture, meant for a set that is gone, must not survive it: otherwise the exit button
+// led to the recognition screen with the capture still waiting, and the next arm movement there
+// became an example of the loaded file's first set, unseen.
+TEST_F(PaintAppTest, LoadingDuringACaptureDropsTheCapture) {
+    namespace fs = std::filesystem;
+    const fs::path file = fs::temp_directory_path() / ("paint_app_load_capture_" + std::to_string(::getpid()) + ".bin");
+    addSet(GestureType::RIGHT);
+    ASSERT_TRUE(app->recognizer->saveGestureSets(file.string()));
+    for (const char* request : {"BUTTON_NEW_SET", "BUTTON_NEW_GEST", "BUTTON_REPLACE_GEST"}) {
+        SCOPED_TRACE(request);
+        handleButton(*app, "BUTTON_TRAINING");
+        app->nowMs = 5000;
+        handleButton(*app, request);
+        ASSERT_TRUE(app->recognizer->trainingPending);
+        ASSERT_TRUE(loadPaintGestureSets(*app, file.string()));
+        EXPECT_FALSE(app->recognizer->trainingPending);
+        EXPECT_FALSE(countdownRunning(app->countdown, 5100)) << "recognition is held off by the countdown";
+        EXPECT_NE(training("BUTTON_EXIT_GEST").state, ButtonDisabled);
+        handleButton(*app, "BUTTON_EXIT_GEST");
+        EXPECT_EQ(app->mode, ModeRecognition);
+        EXPECT_FALSE(app->recognizer->trainingPending);
+        EXPECT_EQ(app->recognizer->setCount(), 1);
+        EXPECT_EQ(app->recognizer->gestureCount(), 1);
+    }
+    fs::remove(file);
+}
+
 TEST_F(PaintAppTest, LoadRefreshesTheTrainingButtonsAndACancelledDialogDoesNothing) {
     namespace fs = std::filesystem;
     fs::path file = fs::temp_directory_path() / ("paint_app_test_" + std::to_string(::getpid()) + ".bin");
