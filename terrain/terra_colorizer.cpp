@@ -3,81 +3,19 @@
 #include <GL/gl.h>
 #include <GL/glext.h>
 #include <GL/glu.h>
-#include <GL/glx.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 
 #include "common/widgets/texture.h"
+#include "terrain/framebuffer_objects.h"
 
 namespace {
-
-// Framebuffer-object entry points, resolved once per process: the core / ARB names when the
-// context offers them, else the EXT names (same tokens, same behaviour for what is used here).
-struct FramebufferFunctions {
-    PFNGLGENFRAMEBUFFERSPROC genFramebuffers = nullptr;
-    PFNGLDELETEFRAMEBUFFERSPROC deleteFramebuffers = nullptr;
-    PFNGLBINDFRAMEBUFFERPROC bindFramebuffer = nullptr;
-    PFNGLGENRENDERBUFFERSPROC genRenderbuffers = nullptr;
-    PFNGLDELETERENDERBUFFERSPROC deleteRenderbuffers = nullptr;
-    PFNGLBINDRENDERBUFFERPROC bindRenderbuffer = nullptr;
-    PFNGLRENDERBUFFERSTORAGEPROC renderbufferStorage = nullptr;
-    PFNGLFRAMEBUFFERRENDERBUFFERPROC framebufferRenderbuffer = nullptr;
-    PFNGLCHECKFRAMEBUFFERSTATUSPROC checkFramebufferStatus = nullptr;
-    bool ready = false;
-};
-
-template <typename F>
-void resolve(F& out, const char* name, const char* suffix) {
-    char full[64];
-    std::snprintf(full, sizeof full, "%s%s", name, suffix);
-    out = reinterpret_cast<F>(glXGetProcAddressARB(reinterpret_cast<const GLubyte*>(full)));
-}
-
-bool hasExtension(const char* name) {
-    const char* all = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
-    if (all == nullptr) return false;
-    const size_t length = std::strlen(name);
-    for (const char* p = std::strstr(all, name); p != nullptr; p = std::strstr(p + 1, name)) {
-        const bool startOk = p == all || p[-1] == ' ';
-        const bool endOk = p[length] == '\0' || p[length] == ' ';
-        if (startOk && endOk) return true;
-    }
-    return false;
-}
-
-const FramebufferFunctions& framebufferFunctions() {
-    static const FramebufferFunctions functions = [] {
-        FramebufferFunctions f;
-        const char* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
-        const bool core = (version != nullptr && version[0] >= '3' && version[0] <= '9') ||
-                          hasExtension("GL_ARB_framebuffer_object");
-        const char* suffix = core ? "" : "EXT";
-        if (!core && !hasExtension("GL_EXT_framebuffer_object")) return f;
-        resolve(f.genFramebuffers, "glGenFramebuffers", suffix);
-        resolve(f.deleteFramebuffers, "glDeleteFramebuffers", suffix);
-        resolve(f.bindFramebuffer, "glBindFramebuffer", suffix);
-        resolve(f.genRenderbuffers, "glGenRenderbuffers", suffix);
-        resolve(f.deleteRenderbuffers, "glDeleteRenderbuffers", suffix);
-        resolve(f.bindRenderbuffer, "glBindRenderbuffer", suffix);
-        resolve(f.renderbufferStorage, "glRenderbufferStorage", suffix);
-        resolve(f.framebufferRenderbuffer, "glFramebufferRenderbuffer", suffix);
-        resolve(f.checkFramebufferStatus, "glCheckFramebufferStatus", suffix);
-        f.ready = f.genFramebuffers && f.deleteFramebuffers && f.bindFramebuffer && f.genRenderbuffers &&
-                  f.deleteRenderbuffers && f.bindRenderbuffer && f.renderbufferStorage &&
-                  f.framebufferRenderbuffer && f.checkFramebufferStatus;
-        return f;
-    }();
-    return functions;
-}
 
 float clampTo(float value, float low, float high) { return std::max(low, std::min(value, high)); }
 
 }  // namespace
-
-bool framebufferObjectsAvailable() { return glContextCurrent() && framebufferFunctions().ready; }
 
 TerraColorizer::TerraColorizer(const HandPointer& pointerRef, Terrain& terrainRef, const WindowInfo& windowRef,
                                const std::array<float, 3>& paint)

@@ -82,6 +82,3 @@ private:
     bool offscreenFailed_ = false;
     bool warned_ = false;
 };
-
-// True when the GL implementation offers framebuffer objects (core, ARB or EXT entry points).
-bool framebufferObjectsAvailable();

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "gl_test_window.h"
+#include "terrain/framebuffer_objects.h"
 
 namespace {
 
