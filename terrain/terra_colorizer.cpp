@@ -155,6 +155,7 @@ bool TerraColorizer::stamp(float x, float z, StampTarget target) {
     glEnable(GL_TEXTURE_2D);
     glBindTexture(GL_TEXTURE_2D, terrain.colourMap);
     glCopyTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, 0, 0, COLOUR_MAP_SIZE, COLOUR_MAP_SIZE, 0);
+    ++terrain.colourMapRevision;
     glDisable(GL_TEXTURE_2D);
 
     glEnable(GL_DEPTH_TEST);

@@ -159,6 +159,7 @@ void Terrain::initGraphics(const char* colourMapPath) {
     graphicsReady_ = true;
     buildStripArrays();
     colourMap = loadTexture(colourMapPath, TEXTURE_MIPMAPS, 3);
+    ++colourMapRevision;
     if (colourMap == 0)
         std::printf("terrain: colour map '%s' not loaded: %s\n", colourMapPath,
                     lastImageError());
@@ -202,10 +203,7 @@ void Terrain::draw() {
                             GL_UNSIGNED_INT, &stripIndices_[static_cast<size_t>(r) * perRow]);
     glDisableClientState(GL_TEXTURE_COORD_ARRAY);
     glDisableClientState(GL_NORMAL_ARRAY);
-    // After an array draw the current normal is undefined; the lit normal lines take the one
-    // the strips given vertex by vertex would leave, the last vertex's.
-    const TerrainVertex& last = vertices[stripIndices_.back()];
-    glNormal3f(last.nx, last.ny, last.nz);
+    setCurrentNormalAfterDraw();
 
     if (showNormals) {
         normalLines_.resize(vertices.size() * 6);
@@ -227,6 +225,28 @@ void Terrain::draw() {
     glDisableClientState(GL_VERTEX_ARRAY);
     glDisable(GL_TEXTURE_2D);
     if (blending) glEnable(GL_BLEND);
+}
+
+void Terrain::setCurrentNormalAfterDraw() const {
+    // After an array draw the current normal is undefined; the lit normal lines take the one
+    // the strips given vertex by vertex would leave, the last vertex's.
+    const TerrainVertex& last = vertices[stripIndices_.back()];
+    glNormal3f(last.nx, last.ny, last.nz);
+}
+
+void Terrain::setStateAfterDraw() {
+    initGraphics();
+    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    glEnable(GL_LIGHTING);
+    glShadeModel(GL_SMOOTH);
+    glBindTexture(GL_TEXTURE_2D, colourMap);
+    glDisable(GL_TEXTURE_2D);
+    setCurrentNormalAfterDraw();
+    if (showNormals) {
+        glColor3ub(255, 0, 0);
+    } else {
+        glColor3f(1.0f, 1.0f, 1.0f);
+    }
 }
 
 bool Terrain::pick(float out[3], bool snap, int x, int y) {

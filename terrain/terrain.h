@@ -47,6 +47,9 @@ public:
     int pickedFace = -1;                  // results of the last pick; -1 when nothing was hit
     int pickedVertex = -1;
     uint32_t colourMap = 0;               // GL texture name; 0 when the image is missing
+    // Counts changes to the colour map's texels: whoever writes them adds one, so that a
+    // picture of the terrain kept from an earlier frame is known to be out of date.
+    uint64_t colourMapRevision = 0;
     std::vector<TerrainVertex*> dirty;    // vertices whose normals updateNormals recomputes
     bool showNormals = false;
 
@@ -66,6 +69,9 @@ public:
     // Smooth-shaded, lit, textured terrain with the current model-view and projection.
     // Leaves lighting on and texturing off.
     void draw();
+    // The GL state draw leaves behind (lighting, shading, texture binding, current colour and
+    // normal), for a caller that put a kept picture of the terrain in place of drawing it.
+    void setStateAfterDraw();
 
     // Which point of the terrain lies under window pixel (x, y) (origin bottom-left), seen
     // with the current model-view and projection. On a hit writes the point to out and
@@ -89,6 +95,7 @@ private:
     void buildMesh();
     void buildStripArrays();
     void refreshPickPositions();
+    void setCurrentNormalAfterDraw() const;
 
     bool graphicsReady_ = false;
     // Row r's triangle strip as vertex numbers: (0, r + 1), (0, r), then per cell c

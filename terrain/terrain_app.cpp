@@ -237,10 +237,8 @@ void terrainFrame(TerrainApp& app, uint32_t nowMs) {
     const int width = static_cast<int>(app.window.width), height = static_cast<int>(app.window.height);
     const float w = static_cast<float>(width), h = static_cast<float>(height);
     loadCameraMatrices(*app.camera);
-    glClearColor(1.0f, 1.0f, 1.0f, 1.0f);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glEnable(GL_DEPTH_TEST);
-    app.terrain->draw();
+    app.terrainImage.draw(*app.terrain);  // clears to white first
     app.tools.currentTool->drawOverlay();
 
     // The window-pixel overlay.

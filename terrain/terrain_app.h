@@ -23,6 +23,7 @@
 #include "terrain/camera.h"
 #include "terrain/radial_menu.h"
 #include "terrain/terrain.h"
+#include "terrain/terrain_image_cache.h"
 
 class OrbitManipulator;
 class TerraColorizer;
@@ -62,6 +63,7 @@ struct TerrainApp {
     ArmPose pose{};                        // this frame's pose
     SkeletonRecord skeleton{};             // this frame's tracked-user record
     std::unique_ptr<Terrain> terrain;
+    TerrainImageCache terrainImage;        // the terrain's picture while nothing about it changes
     Rgb currentColor = INITIAL_COLOR;      // written by the Colorpicker only
     uint32_t swatchFrame = 0;              // "../images/frame.png"
     RadialMenu menu;

@@ -1,0 +1,255 @@
+// The terrain's kept picture: a copy must be exactly what drawing would give, colour and depth,
+// and anything that changes the picture must be drawn in the very frame it changes.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "gl_test_window.h"
+#include "terrain/orbit_manipulator.h"
+#include "terrain/terrain.h"
+#include "terrain/terrain_image_cache.h"
+
+namespace {
+
+struct Frame {
+    std::vector<GLubyte> colour;
+    std::vector<GLuint> depth;
+};
+
+Frame readFrame(int width = TEST_WINDOW_WIDTH, int height = TEST_WINDOW_HEIGHT) {
+    Frame frame;
+    frame.colour.resize(static_cast<size_t>(width) * height * 3);
+    frame.depth.resize(static_cast<size_t>(width) * height);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, frame.colour.data());
+    glReadPixels(0, 0, width, height, GL_DEPTH_COMPONENT, GL_UNSIGNED_INT, frame.depth.data());
+    return frame;
+}
+
+size_t differingPixels(const Frame& a, const Frame& b) {
+    size_t differing = 0;
+    for (size_t p = 0; p < a.depth.size(); ++p) {
+        const size_t i = 3 * p;
+        if (a.colour[i] != b.colour[i] || a.colour[i + 1] != b.colour[i + 1] || a.colour[i + 2] != b.colour[i + 2] ||
+            a.depth[p] != b.depth[p])
+            ++differing;
+    }
+    return differing;
+}
+
+// The GL state the overlays drawn after the terrain start from.
+struct StateAfter {
+    GLfloat colour[4];
+    GLfloat normal[3];
+    GLint texture;
+    GLint shadeModel;
+    GLboolean lighting, texturing, blending;
+};
+
+StateAfter readState() {
+    StateAfter s{};
+    glGetFloatv(GL_CURRENT_COLOR, s.colour);
+    glGetFloatv(GL_CURRENT_NORMAL, s.normal);
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &s.texture);
+    glGetIntegerv(GL_SHADE_MODEL, &s.shadeModel);
+    s.lighting = glIsEnabled(GL_LIGHTING);
+    s.texturing = glIsEnabled(GL_TEXTURE_2D);
+    s.blending = glIsEnabled(GL_BLEND);
+    return s;
+}
+
+void expectSameState(const StateAfter& a, const StateAfter& b) {
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(a.colour[i], b.colour[i]) << "colour " << i;
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(a.normal[i], b.normal[i]) << "normal " << i;
+    EXPECT_EQ(a.texture, b.texture);
+    EXPECT_EQ(a.shadeModel, b.shadeModel);
+    EXPECT_EQ(a.lighting, b.lighting);
+    EXPECT_EQ(a.texturing, b.texturing);
+    EXPECT_EQ(a.blending, b.blending);
+}
+
+class TerrainImage : public ::testing::Test {
+protected:
+    WindowInfo window{"terrain test", 1.6f, TEST_WINDOW_HEIGHT, TEST_WINDOW_WIDTH};
+    Camera camera{&window};
+    Terrain terrain;
+    TerrainImageCache cache;
+
+    void SetUp() override {
+        if (!openTestWindow()) GTEST_SKIP() << "no display";
+        terrain.initGraphics();
+        // Hills, so that heights, normals and depths vary across the window.
+        for (TerrainVertex& v : terrain.vertices) {
+            v.y = 12.0f * std::sin(v.x * 0.05f) * std::cos(v.z * 0.07f) + 0.03f * v.z;
+            terrain.markDirty(v);
+        }
+        terrain.updateNormals();
+        OrbitManipulator orbit(camera);
+        orbit.distance = 200.0f;
+        orbit.updateCamera();
+        loadCamera(camera);
+        glViewport(0, 0, TEST_WINDOW_WIDTH, TEST_WINDOW_HEIGHT);
+    }
+
+    void TearDown() override {
+        glViewport(0, 0, TEST_WINDOW_WIDTH, TEST_WINDOW_HEIGHT);
+        glMatrixMode(GL_MODELVIEW);
+        glPushMatrix();
+        glLoadIdentity();
+        glLightfv(GL_LIGHT0, GL_POSITION, defaultLight);
+        glPopMatrix();
+    }
+
+    // What drawing straight into the window gives, and the state it leaves.
+    Frame drawnDirectly(StateAfter* state = nullptr) {
+        glClearColor(1.0f, 1.0f, 1.0f, 1.0f);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        glColor3f(0.2f, 0.3f, 0.4f);
+        glNormal3f(0.0f, 0.0f, 1.0f);
+        terrain.draw();
+        if (state != nullptr) *state = readState();
+        return readFrame();
+    }
+
+    // One frame through the cache, starting from a state unlike the one the terrain leaves.
+    Frame throughCache(StateAfter* state = nullptr) {
+        glColor3f(0.2f, 0.3f, 0.4f);
+        glNormal3f(0.0f, 0.0f, 1.0f);
+        cache.draw(terrain);
+        if (state != nullptr) *state = readState();
+        return readFrame();
+    }
+
+    const GLfloat defaultLight[4] = {0.0f, 0.0f, 1.0f, 0.0f};
+};
+
+// Views in which the terrain fills the middle of the window, a small part of it, or lies partly
+// behind the eye (where the part it covers cannot be bounded and the whole window is copied);
+// each plain and with the normals shown.
+TEST_F(TerrainImage, ACopiedPictureIsTheDrawnOneInColourDepthAndState) {
+    struct View {
+        const char* name;
+        float distance, elevation, azimuth;
+        size_t minimumCovered;  // pixels the terrain must cover for the view to mean anything
+    };
+    const View views[] = {{"middle", 200.0f, 50.0f, 50.0f, TEST_WINDOW_WIDTH * TEST_WINDOW_HEIGHT / 4},
+                          {"far", 800.0f, 60.0f, 20.0f, 1000},
+                          {"inside", 30.0f, 4.0f, 200.0f, TEST_WINDOW_WIDTH * TEST_WINDOW_HEIGHT / 4}};
+    for (const View& view : views) {
+        OrbitManipulator orbit(camera);
+        orbit.distance = view.distance;
+        orbit.elevation = view.elevation;
+        orbit.azimuth = view.azimuth;
+        orbit.updateCamera();
+        loadCamera(camera);
+        for (bool normals : {false, true}) {
+            SCOPED_TRACE(std::string(view.name) + (normals ? ", normals shown" : ", plain"));
+            terrain.showNormals = normals;
+            StateAfter drawnState{};
+            const Frame expected = drawnDirectly(&drawnState);
+            size_t covered = 0;
+            for (GLuint d : expected.depth) covered += d != 0xFFFFFFFFu ? 1 : 0;
+            ASSERT_GT(covered, view.minimumCovered);
+
+            const int drawnBefore = cache.framesDrawn, copiedBefore = cache.framesCopied;
+            // A changed view draws; the next two frames, unchanged, draw and keep the picture's
+            // colour and then its depth; the ones after copy it.
+            for (int frame = 0; frame < 5; ++frame) {
+                SCOPED_TRACE("frame " + std::to_string(frame));
+                StateAfter state{};
+                const Frame got = throughCache(&state);
+                EXPECT_EQ(differingPixels(got, expected), 0u);
+                expectSameState(state, drawnState);
+            }
+            ASSERT_FALSE(cache.disabled) << "this context should copy the window's picture";
+            EXPECT_EQ(cache.framesDrawn - drawnBefore, 3);
+            EXPECT_EQ(cache.framesCopied - copiedBefore, 2);
+        }
+    }
+}
+
+// Each way the picture can change, made after the picture was kept: the next frame must draw
+// and show the change.
+TEST_F(TerrainImage, EveryChangeIsDrawnInTheFrameItHappens) {
+    Camera other{&window};
+    OrbitManipulator orbit(other);
+    orbit.distance = 150.0f;
+    orbit.azimuth = 80.0f;
+    orbit.updateCamera();
+    const GLfloat movedLight[4] = {0.3f, 1.0f, 0.2f, 0.0f};
+    TerrainVertex& middle = terrain.vertexAt(128, 128);
+    const std::vector<std::pair<std::string, std::function<void()>>> changes = {
+        {"a height", [&] { middle.y += 25.0f; }},
+        {"a normal", [&] {
+             middle.nx = 0.6f;
+             middle.ny = 0.8f;
+             middle.nz = 0.0f;
+         }},
+        {"the colour map", [&] {
+             std::vector<GLubyte> red(64 * 64 * 3, 0);
+             for (size_t i = 0; i < red.size(); i += 3) red[i] = 255;
+             glBindTexture(GL_TEXTURE_2D, terrain.colourMap);
+             glTexSubImage2D(GL_TEXTURE_2D, 0, 224, 224, 64, 64, GL_RGB, GL_UNSIGNED_BYTE, red.data());
+             ++terrain.colourMapRevision;
+         }},
+        {"the normals shown", [&] { terrain.showNormals = !terrain.showNormals; }},
+        {"the view", [&] {
+             glMatrixMode(GL_MODELVIEW);
+             glLoadMatrixf(other.view.data());
+         }},
+        {"the projection", [&] {
+             glMatrixMode(GL_PROJECTION);
+             glScalef(1.25f, 1.25f, 1.0f);  // a narrower field of view
+             glMatrixMode(GL_MODELVIEW);
+         }},
+        {"the light", [&] {
+             glMatrixMode(GL_MODELVIEW);
+             glPushMatrix();
+             glLoadIdentity();
+             glLightfv(GL_LIGHT0, GL_POSITION, movedLight);
+             glPopMatrix();
+         }},
+        {"the viewport", [&] { glViewport(0, 0, TEST_WINDOW_WIDTH - 100, TEST_WINDOW_HEIGHT - 60); }},
+    };
+    for (const auto& [what, change] : changes) {
+        SCOPED_TRACE(what);
+        for (int i = 0; i < 3; ++i) throughCache();
+        const int copiedFirst = cache.framesCopied;
+        const Frame before = throughCache();
+        ASSERT_FALSE(cache.disabled);
+        ASSERT_EQ(cache.framesCopied, copiedFirst + 1) << "the picture should be kept before the change";
+        const int drawnBefore = cache.framesDrawn;
+
+        change();
+        const Frame got = throughCache();
+        EXPECT_EQ(cache.framesDrawn, drawnBefore + 1);
+        const Frame expected = drawnDirectly();
+        EXPECT_GT(differingPixels(expected, before), 0u) << "the change should show";
+        EXPECT_EQ(differingPixels(got, expected), 0u);
+        // Kept again three frames later, at the new size where the viewport changed.
+        throughCache();
+        throughCache();
+        const int copiedBefore = cache.framesCopied;
+        EXPECT_EQ(differingPixels(throughCache(), expected), 0u);
+        EXPECT_EQ(cache.framesCopied, copiedBefore + 1);
+    }
+}
+
+// A picture kept before the window shrank must not be copied once it has grown back: the kept
+// one is remade at the new size first.
+TEST_F(TerrainImage, AViewportBackToItsOldSizeStillDrawsFirst) {
+    for (int i = 0; i < 4; ++i) throughCache();
+    glViewport(0, 0, 300, 200);
+    for (int i = 0; i < 4; ++i) throughCache();
+    glViewport(0, 0, TEST_WINDOW_WIDTH, TEST_WINDOW_HEIGHT);
+    const int drawnBefore = cache.framesDrawn;
+    const Frame got = throughCache();
+    EXPECT_EQ(cache.framesDrawn, drawnBefore + 1);
+    EXPECT_EQ(differingPixels(got, drawnDirectly()), 0u);
+}
+
+}  // namespace
