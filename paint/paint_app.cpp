@@ -269,6 +269,10 @@ void runPaintFrameInput(PaintApp& app, uint32_t nowMs) {
     app.rightDetector->update(app.handEvents);
     app.rightPointer->update(app.pose, nowMs);
     app.leftPointer->update(app.pose, nowMs);
+    releasePointersWhileNobodyTracked(app);
+    if (!app.sensor->personTracked) {
+        for (ButtonList* buttons : {&app.recognitionButtons, &app.trainingButtons}) cancelDwell(*buttons);
+    }
     if (app.mode == ModePainting) {
         dispatchToolInput(app.tools.currentTool, app.pose, *app.leftPointer, *app.leftDetector, *app.rightPointer,
                           *app.rightDetector);

@@ -29,3 +29,16 @@ void createInputChain(App& app, std::unique_ptr<FrameSource> source,
     loadHandPointerTextures(*app.rightPointer);
     if (gestureSetFile) app.recognizer->loadGestureSets(*gestureSetFile);
 }
+
+// With nobody in front of the sensor the skeleton record stays as the person left it, reach
+// included, so the pointers would stay engaged: a hand closed at that moment would go on
+// gripping (a brush raising the terrain for as long as the room is empty) and a pointer left
+// over a button would press it. Until someone is tracked again the pointers let go, and engage
+// anew, after their usual half second, once a hand reaches forward. Call after the pointers'
+// update.
+template <class App>
+void releasePointersWhileNobodyTracked(App& app) {
+    if (app.sensor->personTracked) return;
+    app.leftPointer->state = POINTER_IDLE;
+    app.rightPointer->state = POINTER_IDLE;
+}

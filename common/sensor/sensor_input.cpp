@@ -97,6 +97,7 @@ const SkeletonRecord* SensorInput::fetchSkeleton() {
         recorder->recordSkeleton(&frameBuffer);
     }
     int slot = chooseSkeletonSlot(frameBuffer, trackedSlot);
+    personTracked = slot >= 0;
     if (slot < 0) {
         smoother.reset();  // whoever comes back starts a fresh history
         return &skeleton;  // nobody tracked: the previous record keeps its old state

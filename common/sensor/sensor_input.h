@@ -48,6 +48,10 @@ public:
     Recorder* recorder = nullptr;
 
     int trackedSlot = -1;                   // slot (0..5) of the person followed; -1 none yet
+    // Someone was tracked in the last skeleton frame that arrived. While nobody is, `skeleton`
+    // keeps the record of the person who was there; a frame that failed to arrive changes
+    // nothing.
+    bool personTracked = false;
     SkeletonRecord skeleton;                // current body record
     std::vector<uint8_t> colourImage;       // COLOUR_FRAME_BYTES
     std::vector<uint8_t> depthView;         // COLOUR_FRAME_BYTES

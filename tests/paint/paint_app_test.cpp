@@ -406,6 +406,35 @@ TEST_F(PaintAppTest, LoadRefreshesTheTrainingButtonsAndACancelledDialogDoesNothi
     fs::remove(file);
 }
 
+// A person lost while reaching forward leaves a record with the reach in it. Without letting the
+// pointer go, the pointer stayed engaged where the hand was, over the training button, and
+// pressed it with nobody in front of the sensor.
+TEST_F(PaintAppTest, APointerLeftOverAButtonByAPersonLostPressesNothing) {
+    uint32_t now = app->nowMs;
+    auto run = [&](int frames) {
+        for (int i = 0; i < frames; ++i) paintFrame(*app, now += 33);
+    };
+    auto* performer = dynamic_cast<SimulatedPerformer*>(&app->sensor->source());
+    ASSERT_NE(performer, nullptr);
+    performer->setReach(1, 0.35f, 0);
+    HandPointer& hand = *app->rightPointer;
+    for (int i = 0; i < 90 && !hand.engaged(); ++i) run(1);
+    ASSERT_TRUE(hand.engaged());
+
+    performer->injectFault(PerformerFault::LOSE_PERSON, 4000);
+    run(2);
+    const Button& button = app->recognitionButtons[findButton(app->recognitionButtons, "BUTTON_TRAINING")];
+    hand.x = hand.xMin + button.x / static_cast<float>(app->window.width) * (hand.xMax - hand.xMin);
+    hand.y = hand.yMin + button.y / static_cast<float>(app->window.height) * (hand.yMax - hand.yMin);
+    app->buttonEvents.clear();
+    run(75);  // two and a half seconds, well past the dwell time
+    EXPECT_FALSE(app->sensor->personTracked);
+    EXPECT_FALSE(hand.engaged());
+    EXPECT_TRUE(app->buttonEvents.empty()) << "a button was pressed with nobody in front of the sensor";
+    EXPECT_EQ(app->mode, ModeRecognition);
+    EXPECT_NE(button.state, ButtonHovered);
+}
+
 TEST_F(PaintAppTest, AnOpenFileDialogHoldsTheProgramStillUntilItCloses) {
     uint32_t now = app->nowMs;
     auto run = [&](int frames) {

@@ -6,12 +6,14 @@
 #include <imgui.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <cstdlib>
 #include <fstream>
 #include <thread>
+#include <vector>
 
 #include "common/app/gui_glue.h"
 #include "common/sensor/simulated_performer.h"
@@ -275,6 +277,50 @@ TEST_F(TerrainAppTest, AnOpenFileDialogHoldsTheProgramStillUntilItCloses) {
     }
     EXPECT_EQ(app->menu.state, MenuClosed);
     app->tools.currentTool = app->tools.tools[TERRAIN_TOOL_TERRA_BRUSH];
+}
+
+// With nobody in front of the sensor the record stays as the person left it, reach and closed
+// hand included. The pointers let go, so that the brush does not go on raising the terrain for as
+// long as the room stays empty, and engage again once the person is back and reaches forward.
+TEST_F(TerrainAppTest, APersonLostWhileGrippingLetsGoUntilBack) {
+    auto* performer = dynamic_cast<SimulatedPerformer*>(&app->sensor->source());
+    ASSERT_NE(performer, nullptr);
+    const std::vector<TerrainVertex> saved = app->terrain->vertices;
+    performer->moveWrist(1, 0.25f, 0.15f, 0);
+    performer->setReach(1, 0.35f, 0);
+    performer->setHandShape(1, HandShape::CLOSED);
+    for (int i = 0; i < 120 && !(app->rightPointer->engaged() && app->rightDetector->closed()); ++i) frames(1);
+    ASSERT_TRUE(app->rightPointer->engaged() && app->rightDetector->closed()) << "the right hand never gripped";
+    const auto highest = [this] {
+        float top = -INFINITY;
+        for (const TerrainVertex& v : app->terrain->vertices) top = std::max(top, v.y);
+        return top;
+    };
+    frames(3);
+    const float gripped = highest();
+    ASSERT_GT(gripped, 0.0f) << "the brush should raise the terrain while the hand grips";
+
+    performer->injectFault(PerformerFault::LOSE_PERSON, 1500);
+    frames(2);  // the fault starts at the next advance
+    const float whenLost = highest();
+    frames(20);
+    EXPECT_FALSE(app->sensor->personTracked);
+    EXPECT_FALSE(app->rightPointer->engaged());
+    EXPECT_FALSE(app->leftPointer->engaged());
+    EXPECT_EQ(highest(), whenLost) << "the terrain changed with nobody in front of the sensor";
+
+    // Back, still reaching forward with the hand closed: the pointer engages again after its
+    // half second, and the brush works on.
+    for (int i = 0; i < 60 && !app->rightPointer->engaged(); ++i) frames(1);
+    EXPECT_TRUE(app->sensor->personTracked);
+    EXPECT_TRUE(app->rightPointer->engaged());
+    frames(3);
+    EXPECT_GT(highest(), whenLost);
+
+    performer->setHandShape(1, HandShape::OPEN);
+    performer->setReach(1, 0.02f, 0);
+    frames(20);
+    for (size_t i = 0; i < saved.size(); ++i) app->terrain->vertices[i] = saved[i];  // for the other tests
 }
 
 TEST_F(TerrainAppTest, ExportKeyReportsTheOutcomeAndCancelWritesNothing) {
