@@ -55,8 +55,10 @@ FeatureVector fmVector(const Gesture& g);
 
 // Resamples g to n poses evenly spaced along its path (all 18 values interpolated). Without poses
 // g is unchanged; one pose becomes n copies. A motionless gesture comes back with only its first
-// and last poses, and more than 10000 output poses abandons the work leaving only the first pose:
-// callers that need exactly n check the count. n < 2 leaves g unchanged.
+// and last poses, and more than 10000 output poses abandons the work leaving only the first pose.
+// Steps of a few float ulps can also leave a pose or two more or fewer than n, as float sums
+// along the path fall either side of a spacing. Callers that need exactly n check the count.
+// n < 2 leaves g unchanged.
 void resampleGesture(Gesture& g, int n);
 
 // Pools every pose of every gesture of the set and stores the per-feature variance.
