@@ -303,51 +303,42 @@ TEST_F(PaintAppTest, PaintingKeyFromTheTrainingScreenKeepsTheWayBackToTraining) 
     EXPECT_TRUE(training("BUTTON_NEW_SET").visible);
 }
 
-// Leaving by p while a capture waits drops the capture: the next arm movement on the painting
-// screen was stored as an example, or founded a set, without the user knowing.
-TEST_F(PaintAppTest, PaintingKeyDuringACaptureDropsTheCapture) {
-    addSet(GestureType::RIGHT);
-    for (const char* request : {"BUTTON_NEW_SET", "BUTTON_NEW_GEST", "BUTTON_REPLACE_GEST"}) {
-        SCOPED_TRACE(request);
-        handleButton(*app, "BUTTON_TRAINING");
-        app->nowMs = 5000;
-        handleButton(*app, request);
-        ASSERT_TRUE(app->recognizer->trainingPending);
-        paintKeyboard(*app, 'p');
-        EXPECT_EQ(app->mode, ModePainting);
-        EXPECT_FALSE(app->recognizer->trainingPending);
-        EXPECT_FALSE(countdownRunning(app->countdown, 5100)) << "recognition is held off by the countdown";
-        EXPECT_EQ(app->recognizer->setCount(), 1);
-        EXPECT_EQ(app->recognizer->gestureCount(), 1);
-        paintKeyboard(*app, 'p');
-        ASSERT_EQ(app->mode, ModeRecognition);
-    }
-}
-
-// A load during a capture's countdown switches the training buttons back on for the loaded
-// sets. The capture, meant for a set that is gone, must not survive it: otherwise the exit button
-// led to the recognition screen with the capture still waiting, and the next arm movement there
-// became an example of the loaded file's first set, unseen.
-TEST_F(PaintAppTest, LoadingDuringACaptureDropsTheCapture) {
+// A capture still waiting must not outlive the training screen or the sets it was meant for.
+// Leaving by p: the next arm movement on the painting screen was stored as an example, or
+// founded a set, without the user knowing. A load: it switches the training buttons back on for
+// the loaded sets, and the exit button then led to the recognition screen with the capture still
+// waiting, to become an example of the loaded file's first set.
+TEST_F(PaintAppTest, LeavingOrLoadingDuringACaptureDropsTheCapture) {
     namespace fs = std::filesystem;
     const fs::path file = fs::temp_directory_path() / ("paint_app_load_capture_" + std::to_string(::getpid()) + ".bin");
     addSet(GestureType::RIGHT);
     ASSERT_TRUE(app->recognizer->saveGestureSets(file.string()));
-    for (const char* request : {"BUTTON_NEW_SET", "BUTTON_NEW_GEST", "BUTTON_REPLACE_GEST"}) {
-        SCOPED_TRACE(request);
-        handleButton(*app, "BUTTON_TRAINING");
-        app->nowMs = 5000;
-        handleButton(*app, request);
-        ASSERT_TRUE(app->recognizer->trainingPending);
-        ASSERT_TRUE(loadPaintGestureSets(*app, file.string()));
-        EXPECT_FALSE(app->recognizer->trainingPending);
-        EXPECT_FALSE(countdownRunning(app->countdown, 5100)) << "recognition is held off by the countdown";
-        EXPECT_NE(training("BUTTON_EXIT_GEST").state, ButtonDisabled);
-        handleButton(*app, "BUTTON_EXIT_GEST");
-        EXPECT_EQ(app->mode, ModeRecognition);
-        EXPECT_FALSE(app->recognizer->trainingPending);
-        EXPECT_EQ(app->recognizer->setCount(), 1);
-        EXPECT_EQ(app->recognizer->gestureCount(), 1);
+    for (bool byLoad : {false, true}) {
+        for (const char* request : {"BUTTON_NEW_SET", "BUTTON_NEW_GEST", "BUTTON_REPLACE_GEST"}) {
+            SCOPED_TRACE(std::string(request) + (byLoad ? ", then a load and exit" : ", then p"));
+            handleButton(*app, "BUTTON_TRAINING");
+            app->nowMs = 5000;
+            handleButton(*app, request);
+            ASSERT_TRUE(app->recognizer->trainingPending);
+            if (byLoad) {
+                ASSERT_TRUE(loadPaintGestureSets(*app, file.string()));
+                EXPECT_FALSE(app->recognizer->trainingPending);
+                EXPECT_NE(training("BUTTON_EXIT_GEST").state, ButtonDisabled);
+                handleButton(*app, "BUTTON_EXIT_GEST");
+                EXPECT_EQ(app->mode, ModeRecognition);
+            } else {
+                paintKeyboard(*app, 'p');
+                EXPECT_EQ(app->mode, ModePainting);
+            }
+            EXPECT_FALSE(app->recognizer->trainingPending);
+            EXPECT_FALSE(countdownRunning(app->countdown, 5100)) << "recognition is held off by the countdown";
+            EXPECT_EQ(app->recognizer->setCount(), 1);
+            EXPECT_EQ(app->recognizer->gestureCount(), 1);
+            if (!byLoad) {
+                paintKeyboard(*app, 'p');
+                ASSERT_EQ(app->mode, ModeRecognition);
+            }
+        }
     }
     fs::remove(file);
 }

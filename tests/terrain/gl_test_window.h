@@ -5,10 +5,12 @@
 #include <GL/gl.h>
 
 #include <array>
+#include <cmath>
 #include <cstdlib>
 
 #include "support/gl_display.h"
 #include "terrain/camera.h"
+#include "terrain/terrain.h"
 
 constexpr int TEST_WINDOW_WIDTH = 800;
 constexpr int TEST_WINDOW_HEIGHT = 500;
@@ -51,4 +53,13 @@ inline std::array<float, 2> projectToWindow(const Camera& camera, float x, float
     const float cy = m[1] * x + m[5] * y + m[9] * z + m[13];
     const float cw = m[3] * x + m[7] * y + m[11] * z + m[15];
     return {(cx / cw + 1.0f) * 0.5f * TEST_WINDOW_WIDTH, (cy / cw + 1.0f) * 0.5f * TEST_WINDOW_HEIGHT};
+}
+
+// Hills and a slope, so that heights, normals, depths and the colour map all vary across a view.
+inline void raiseHills(Terrain& terrain) {
+    for (TerrainVertex& v : terrain.vertices) {
+        v.y = 12.0f * std::sin(v.x * 0.05f) * std::cos(v.z * 0.07f) + 0.03f * v.z;
+        terrain.markDirty(v);
+    }
+    terrain.updateNormals();
 }

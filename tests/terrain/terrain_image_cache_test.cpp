@@ -82,12 +82,7 @@ protected:
     void SetUp() override {
         if (!openTestWindow()) GTEST_SKIP() << "no display";
         terrain.initGraphics();
-        // Hills, so that heights, normals and depths vary across the window.
-        for (TerrainVertex& v : terrain.vertices) {
-            v.y = 12.0f * std::sin(v.x * 0.05f) * std::cos(v.z * 0.07f) + 0.03f * v.z;
-            terrain.markDirty(v);
-        }
-        terrain.updateNormals();
+        raiseHills(terrain);
         OrbitManipulator orbit(camera);
         orbit.distance = 200.0f;
         orbit.updateCamera();

@@ -168,12 +168,7 @@ std::vector<GLubyte> readFrame() {
 }
 
 TEST_F(TerrainPick, DrawingGivesTheSamePictureAsStripsGivenVertexByVertex) {
-    // Hills and a slope, so that normals, heights and the colour map all vary.
-    for (TerrainVertex& v : terrain.vertices) {
-        v.y = 12.0f * std::sin(v.x * 0.05f) * std::cos(v.z * 0.07f) + 0.03f * v.z;
-        terrain.markDirty(v);
-    }
-    terrain.updateNormals();
+    raiseHills(terrain);
     OrbitManipulator orbit(camera);
     orbit.distance = 260.0f;
     orbit.updateCamera();
