@@ -153,6 +153,7 @@ struct TrainOptions {
     int mode = -1;  // 0 new set, 1 add, 2 replace
     long set = 0;
     long gesture = 0;
+    bool setOrGestureGiven = false;
     bool haveMeasure = false;
     SimilarityMeasure measure = SimilarityMeasure::DTW;
     bool capture = false;
@@ -161,11 +162,21 @@ struct TrainOptions {
     long last = 0;
 };
 
+constexpr size_t FEW_POSES = 5;
+
 void describeTrained(const GestureRecognizer& r) {
     const Gesture& g = r.TrainedGestureSets[static_cast<size_t>(r.currentSetIndex)]
                            .gestures[static_cast<size_t>(r.currentGestureIndex)];
     std::printf("trained: set %d gesture %d, type %s, %zu poses, %zu skeletons\n", r.currentSetIndex,
                 r.currentGestureIndex, gestureTypeName(g.type), g.poses.size(), g.skeletons.size());
+    // Stored all the same, as the training screen would; but such an example is a jump of the
+    // tracker or a held pose rather than a movement, and it matches any brief twitch.
+    if (g.poses.size() < FEW_POSES) {
+        std::fprintf(stderr,
+                     "gesturetool train: warning: the example holds only %zu pose%s: a jump or a held pose, "
+                     "not a movement\n",
+                     g.poses.size(), g.poses.size() == 1 ? "" : "s");
+    }
 }
 
 }  // namespace
@@ -193,6 +204,7 @@ int runTrain(int argc, char** argv) {
         } else if (arg == "--sets") {
             o.sets = argv[++i];
         } else if (arg == "--set" || arg == "--gesture") {
+            o.setOrGestureGiven = true;
             long& target = arg == "--set" ? o.set : o.gesture;
             if (!parseInt(argv[++i], target) || target < 0) {
                 return usageError(TRAIN_USAGE, "gesturetool train: " + arg + " needs a number >= 0");
@@ -215,6 +227,11 @@ int runTrain(int argc, char** argv) {
     }
     if (o.stream.empty() || o.out.empty() || o.mode < 0 || !(o.capture || o.interval)) {
         return usageError(TRAIN_USAGE, "gesturetool train: --stream, --out, a mode and --capture or --interval are required");
+    }
+    if (o.mode == 0 && o.setOrGestureGiven) {
+        return usageError(TRAIN_USAGE,
+                          "gesturetool train: --set and --gesture choose the gesture for --add and --replace; "
+                          "--new-set makes a set of its own");
     }
     if (o.interval && o.last - o.first + 1 > HISTORY_LENGTH) {
         return usageError(TRAIN_USAGE, "gesturetool train: an interval holds at most 150 frames");

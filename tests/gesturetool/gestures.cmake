@@ -33,6 +33,18 @@ add_test(NAME gesturetool_train_onto_pipe COMMAND bash -c
 set_tests_properties(gesturetool_train_onto_pipe PROPERTIES
   PASS_REGULAR_EXPRESSION "^gesturetool train: cannot write '[^']*train.fifo': it is not a regular file\nexit=2\nstill a pipe\n$")
 
+# --set names the gesture --add and --replace work on; with --new-set it would be ignored.
+add_test(NAME gesturetool_train_new_set_with_set
+  COMMAND sh -c "${_gt} train --stream csv:${_gd}/right_side_swing.csv --out ${_go}/new_with_set.bin --new-set --set 3 --capture 0:6000 2>&1; echo exit=$?; test -e ${_go}/new_with_set.bin || echo nothing written")
+set_tests_properties(gesturetool_train_new_set_with_set PROPERTIES
+  PASS_REGULAR_EXPRESSION "^gesturetool train: --set and --gesture choose the gesture for --add and --replace; --new-set makes a set of its own\n(.|\n)*exit=2\nnothing written\n$")
+
+# An example of a frame or two is stored, as the training screen would, with a warning.
+add_test(NAME gesturetool_train_few_poses_warns
+  COMMAND sh -c "${_gt} train --stream csv:${_gd}/right_side_swing.csv --out ${_go}/few.bin --new-set --interval 100:100 2>&1 >/dev/null; echo exit=$?")
+set_tests_properties(gesturetool_train_few_poses_warns PROPERTIES
+  PASS_REGULAR_EXPRESSION "^gesturetool train: warning: the example holds only 1 pose: a jump or a held pose, not a movement\nexit=0\n$")
+
 add_test(NAME gesturetool_train_never_resting
   COMMAND sh -c "${_gt} train --stream csv:${_gd}/always_moving.csv --out ${_go}/never.bin --new-set --capture 0:6000; echo exit=$?")
 set_tests_properties(gesturetool_train_never_resting PROPERTIES
