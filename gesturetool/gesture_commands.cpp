@@ -2,7 +2,9 @@
 // streams and gesture-set files. Every frame's skeleton goes through SensorInput and
 // processFrame exactly as in the programs, on a virtual clock taken from the stream's time
 // stamps; the images, which nothing here reads, are not fetched.
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -459,10 +461,22 @@ int runInspect(int argc, char** argv) {
                 bytes.size());
     for (size_t s = 0; s < sets.size(); ++s) {
         std::printf("set %zu: %s, %zu gestures\n", s, gestureTypeName(sets[s].type), sets[s].gestures.size());
+        size_t shortest = SIZE_MAX, longest = 0;
         for (size_t g = 0; g < sets[s].gestures.size(); ++g) {
             const Gesture& gesture = sets[s].gestures[g];
             std::printf("  gesture %zu: %s, %zu poses, %zu skeletons\n", g, gestureTypeName(gesture.type),
                         gesture.poses.size(), gesture.skeletons.size());
+            shortest = std::min(shortest, gesture.poses.size());
+            longest = std::max(longest, gesture.poses.size());
+        }
+        // DTW compares two gestures only when their lengths differ by at most a tenth of the
+        // longer (less one pose); examples of one set further apart than that never agree on a
+        // movement, which is what examples taught on a machine too busy to draw every frame look
+        // like.
+        if (sets[s].gestures.size() > 1 && longest - shortest > (longest - 1) / 10) {
+            std::printf("  note: its examples keep %zu to %zu poses; DTW compares gestures only when their lengths "
+                        "differ by at most a tenth, so the longest and shortest never match the same movement\n",
+                        shortest, longest);
         }
     }
     return 0;

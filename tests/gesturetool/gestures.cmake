@@ -84,6 +84,14 @@ set_tests_properties(gesturetool_inspect PROPERTIES
   FIXTURES_REQUIRED gesture_two_sets
   PASS_REGULAR_EXPRESSION "': 2 sets, 2 gestures, [0-9]+ bytes\nset 0: RIGHT, 1 gestures\n  gesture 0: RIGHT, [0-9]+ poses, [0-9]+ skeletons\nset 1: RIGHT, 1 gestures\n(.|\n)*exit=0\n$")
 
+# A set whose examples differ in length by more than DTW's band gets a note; the fixture's own
+# set (one example) gets none.
+add_test(NAME gesturetool_inspect_uneven_examples
+  COMMAND sh -c "${_gt} train --stream csv:${_gd}/right_side_swing.csv --sets ${_go}/side.bin --out ${_go}/uneven.bin --add --interval 100:112 >/dev/null 2>&1 && ${_gt} inspect ${_go}/uneven.bin && ${_gt} inspect ${_go}/side.bin | grep -c note; echo exit=$?")
+set_tests_properties(gesturetool_inspect_uneven_examples PROPERTIES
+  FIXTURES_REQUIRED gesture_side_set
+  PASS_REGULAR_EXPRESSION "  gesture 1: RIGHT, 13 poses, 13 skeletons\n  note: its examples keep 13 to [0-9]+ poses; DTW compares gestures only when their lengths differ by at most a tenth, so the longest and shortest never match the same movement\n0\nexit=1\n$")
+
 add_test(NAME gesturetool_inspect_corrupt
   COMMAND sh -c "${_gt} inspect ${_gd}/rest_only.csv; echo exit=$?")
 set_tests_properties(gesturetool_inspect_corrupt PROPERTIES
