@@ -2,6 +2,7 @@
 
 #include <GL/gl.h>
 #include <GL/glext.h>
+#include <GL/glx.h>
 
 #include <algorithm>
 #include <cmath>
@@ -30,11 +31,22 @@ void copyRectangle(const FramebufferFunctions& f, const int r[4], GLbitfield mas
 
 }  // namespace
 
+bool currentDrawableSize(unsigned int size[2]) {
+    size[0] = size[1] = 0;
+    Display* display = glXGetCurrentDisplay();
+    const GLXDrawable drawable = glXGetCurrentDrawable();
+    if (display == nullptr || drawable == 0) return false;
+    glXQueryDrawable(display, drawable, GLX_WIDTH, &size[0]);
+    glXQueryDrawable(display, drawable, GLX_HEIGHT, &size[1]);
+    return true;
+}
+
 bool TerrainImageCache::ViewState::operator==(const ViewState& other) const {
     // Bit for bit: a matrix that merely compares equal (0 and -0) is still another view.
     return std::memcmp(modelview, other.modelview, sizeof modelview) == 0 &&
            std::memcmp(projection, other.projection, sizeof projection) == 0 &&
            std::memcmp(viewport, other.viewport, sizeof viewport) == 0 &&
+           std::memcmp(drawableSize, other.drawableSize, sizeof drawableSize) == 0 &&
            std::memcmp(light, other.light, sizeof light) == 0 && colourMap == other.colourMap &&
            colourMapRevision == other.colourMapRevision && showNormals == other.showNormals;
 }
@@ -65,6 +77,9 @@ bool TerrainImageCache::sameAsPreviousFrame(const Terrain& terrain) {
     glGetLightfv(GL_LIGHT0, GL_AMBIENT, now.light + 4);
     glGetLightfv(GL_LIGHT0, GL_DIFFUSE, now.light + 8);
     glGetLightfv(GL_LIGHT0, GL_SPECULAR, now.light + 12);
+    // The window's own size, which can change a frame before the viewport follows it; the
+    // renderer's rasterising depends on it slightly.
+    currentDrawableSize(now.drawableSize);
     now.colourMap = terrain.colourMap;
     now.colourMapRevision = terrain.colourMapRevision;
     now.showNormals = terrain.showNormals;

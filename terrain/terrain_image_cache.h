@@ -6,8 +6,8 @@
 // exactly what the draw gives, so the brush cursors drawn afterwards meet the same depths.
 //
 // The picture depends on the vertices (positions and normals), the colour map's texels, the
-// normals overlay, both matrices, the viewport and light 0; the cache compares all of them with
-// the previous frame's. While they change from frame to frame (a brush gripping, the camera
+// normals overlay, both matrices, the viewport, the window's size and light 0; the cache compares
+// all of them with the previous frame's. While they change from frame to frame (a brush gripping, the camera
 // turning) the terrain is drawn straight into the back buffer at no extra cost. The two frames
 // after the last change are drawn too and copied, colour from the first and depth from the
 // second, so that no frame pays for a draw and a whole copy; the frames after them copy the
@@ -48,6 +48,7 @@ private:
         float modelview[16];
         float projection[16];
         int viewport[4];
+        unsigned int drawableSize[2];  // the window's, as the window system has it
         float light[16];  // light 0: position, ambient, diffuse, specular
         uint32_t colourMap;
         uint64_t colourMapRevision;
@@ -86,3 +87,7 @@ private:
     uint32_t depthBuffer_ = 0;
     int width_ = 0, height_ = 0;
 };
+
+// The size of the window (drawable) the current GL context draws to, as the window system has
+// it; false, and 0 x 0, without a current window.
+bool currentDrawableSize(unsigned int size[2]);

@@ -2,6 +2,7 @@
 // and anything that changes the picture must be drawn in the very frame it changes.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <functional>
@@ -9,7 +10,9 @@
 #include <vector>
 
 #include "gl_test_window.h"
+#include "common/sensor/hand_pointer.h"
 #include "terrain/orbit_manipulator.h"
+#include "terrain/terra_colorizer.h"
 #include "terrain/terrain.h"
 #include "terrain/terrain_image_cache.h"
 
@@ -232,6 +235,57 @@ TEST_F(TerrainImage, EveryChangeIsDrawnInTheFrameItHappens) {
         EXPECT_EQ(differingPixels(throughCache(), expected), 0u);
         EXPECT_EQ(cache.framesCopied, copiedBefore + 1);
     }
+}
+
+// The colour brush changes the colour map's texels and nothing else the cache compares but the
+// map's revision, which its stamp counts.
+TEST_F(TerrainImage, AColourStampIsDrawnInTheFrameItHappens) {
+    HandPointer pointer(1, &window);
+    const std::array<float, 3> paint{{1.0f, 0.0f, 0.0f}};
+    TerraColorizer brush(pointer, terrain, window, paint);
+    for (int i = 0; i < 4; ++i) throughCache();
+    const int drawnBefore = cache.framesDrawn;
+    const Frame before = throughCache();
+    ASSERT_EQ(cache.framesDrawn, drawnBefore) << "the picture should be kept before the stamp";
+
+    ASSERT_TRUE(brush.stamp(128.0f, 128.0f));
+    const Frame got = throughCache();
+    EXPECT_EQ(cache.framesDrawn, drawnBefore + 1);
+    const Frame expected = drawnDirectly();
+    EXPECT_GT(differingPixels(expected, before), 0u) << "the stamp should show";
+    EXPECT_EQ(differingPixels(got, expected), 0u);
+}
+
+// The window system can change the window's size a frame before the program hears of it and
+// sets the viewport. The renderer rasterises a little differently in a window of another size,
+// so that frame must draw, not copy.
+TEST_F(TerrainImage, AWindowResizedBeforeItsViewportStillDraws) {
+    const auto windowSize = [] {
+        unsigned int size[2] = {0, 0};
+        currentDrawableSize(size);
+        return std::array<unsigned int, 2>{{size[0], size[1]}};
+    };
+    glutDisplayFunc([] {});  // GLUT handles no events for a window without one
+    const auto resize = [&](int width, int height) {
+        glutReshapeWindow(width, height);
+        for (int i = 0; i < 400 && windowSize()[0] != static_cast<unsigned int>(width); ++i) {
+            glutMainLoopEvent();
+            glFinish();
+        }
+        // What GLUT did with the viewport meanwhile is undone: the program has not heard yet.
+        glViewport(0, 0, TEST_WINDOW_WIDTH, TEST_WINDOW_HEIGHT);
+        return windowSize()[0] == static_cast<unsigned int>(width) &&
+               windowSize()[1] == static_cast<unsigned int>(height);
+    };
+    for (int i = 0; i < 4; ++i) throughCache();
+    const int drawnBefore = cache.framesDrawn;
+    const bool resized = resize(TEST_WINDOW_WIDTH + 40, TEST_WINDOW_HEIGHT + 30);
+    if (resized) {
+        throughCache();
+        EXPECT_EQ(cache.framesDrawn, drawnBefore + 1);
+    }
+    ASSERT_TRUE(resize(TEST_WINDOW_WIDTH, TEST_WINDOW_HEIGHT)) << "the test window did not come back to its size";
+    ASSERT_TRUE(resized) << "the window system did not resize the test window";
 }
 
 // A picture kept before the window shrank must not be copied once it has grown back: the kept
