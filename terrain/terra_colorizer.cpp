@@ -9,7 +9,7 @@
 #include <cstdio>
 
 #include "common/widgets/texture.h"
-#include "terrain/framebuffer_objects.h"
+#include "common/widgets/framebuffer_objects.h"
 
 namespace {
 

@@ -2,14 +2,13 @@
 
 #include <GL/gl.h>
 #include <GL/glext.h>
-#include <GL/glx.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 
-#include "terrain/framebuffer_objects.h"
+#include "common/widgets/framebuffer_objects.h"
 
 namespace {
 
@@ -30,16 +29,6 @@ void copyRectangle(const FramebufferFunctions& f, const int r[4], GLbitfield mas
 }
 
 }  // namespace
-
-bool currentDrawableSize(unsigned int size[2]) {
-    size[0] = size[1] = 0;
-    Display* display = glXGetCurrentDisplay();
-    const GLXDrawable drawable = glXGetCurrentDrawable();
-    if (display == nullptr || drawable == 0) return false;
-    glXQueryDrawable(display, drawable, GLX_WIDTH, &size[0]);
-    glXQueryDrawable(display, drawable, GLX_HEIGHT, &size[1]);
-    return true;
-}
 
 bool TerrainImageCache::ViewState::operator==(const ViewState& other) const {
     // Bit for bit: a matrix that merely compares equal (0 and -0) is still another view.

@@ -87,7 +87,3 @@ private:
     uint32_t depthBuffer_ = 0;
     int width_ = 0, height_ = 0;
 };
-
-// The size of the window (drawable) the current GL context draws to, as the window system has
-// it; false, and 0 x 0, without a current window.
-bool currentDrawableSize(unsigned int size[2]);

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "gl_test_window.h"
-#include "terrain/framebuffer_objects.h"
+#include "common/widgets/framebuffer_objects.h"
 
 namespace {
 

@@ -11,6 +11,7 @@
 
 #include "gl_test_window.h"
 #include "common/sensor/hand_pointer.h"
+#include "common/widgets/framebuffer_objects.h"
 #include "terrain/orbit_manipulator.h"
 #include "terrain/terra_colorizer.h"
 #include "terrain/terrain.h"

@@ -25,3 +25,7 @@ const FramebufferFunctions& framebufferFunctions();
 
 // True when a GL context is current and offers framebuffer objects.
 bool framebufferObjectsAvailable();
+
+// The size of the window (drawable) the current GL context draws to, as the window system has
+// it; false, and 0 x 0, without a current window.
+bool currentDrawableSize(unsigned int size[2]);

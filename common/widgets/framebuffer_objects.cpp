@@ -1,11 +1,10 @@
-#include "terrain/framebuffer_objects.h"
+#include "common/widgets/framebuffer_objects.h"
 
 #include <GL/glx.h>
 
 #include <cstdio>
 #include <cstring>
 
-#include "terrain/terrain.h"
 
 namespace {
 
@@ -56,4 +55,14 @@ const FramebufferFunctions& framebufferFunctions() {
     return functions;
 }
 
-bool framebufferObjectsAvailable() { return glContextCurrent() && framebufferFunctions().ready; }
+bool framebufferObjectsAvailable() { return glXGetCurrentContext() != nullptr && framebufferFunctions().ready; }
+
+bool currentDrawableSize(unsigned int size[2]) {
+    size[0] = size[1] = 0;
+    Display* display = glXGetCurrentDisplay();
+    const GLXDrawable drawable = glXGetCurrentDrawable();
+    if (display == nullptr || drawable == 0) return false;
+    glXQueryDrawable(display, drawable, GLX_WIDTH, &size[0]);
+    glXQueryDrawable(display, drawable, GLX_HEIGHT, &size[1]);
+    return true;
+}
