@@ -1,5 +1,6 @@
 // The painting frame's canvas work: the picking pass plus the visible pass over 1,000 strokes of
-// 50 points each, in immediate mode, as drawCanvas does every frame. Run under Xvfb (Mesa's
+// 50 points each, in immediate mode, as drawCanvas does every frame; and the same frame with the
+// finished strokes' picture kept, while the brush paints the last stroke. Run under Xvfb (Mesa's
 // llvmpipe); report the median of the repetitions:
 //   xvfb-run -a -s "-screen 0 1920x1200x24" ./bench_paint_frame --benchmark_repetitions=5
 #include <GL/freeglut.h>
@@ -10,6 +11,7 @@
 #include <random>
 
 #include "paint/canvas.h"
+#include "paint/canvas_image_cache.h"
 
 namespace {
 
@@ -84,6 +86,35 @@ void BM_PaintFrame(benchmark::State& state) {
     state.SetLabel(reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
 }
 
+// As pintara paints: the finished strokes come from the kept picture, and the brush adds a
+// point to the open stroke every frame.
+void BM_PaintFrameKept(benchmark::State& state) {
+    if (!makeWindow()) {
+        state.SkipWithError("no X display");
+        return;
+    }
+    Canvas canvas = busyCanvas(static_cast<int>(state.range(0)), 50);
+    Stroke& open = canvas.openStroke();
+    open.width = 8.0f;
+    open.points.reserve(1u << 20);
+    const Matrix4 view = multiplyMatrix(translationMatrix(20.0f, -10.0f, 0.0f), scaleMatrix(0.95f));
+    CanvasImageCache cache;
+    int32_t picked = -1;
+    std::mt19937 rng(3);
+    std::uniform_real_distribution<float> step(-4.0f, 4.0f);
+    CanvasPoint p{W * 0.5f, H * 0.5f};
+    for (auto _ : state) {
+        p = CanvasPoint{p.x + step(rng), p.y + step(rng)};
+        canvas.strokes.back().points.push_back(p);
+        picked = pickStroke(canvas, view, ScreenPoint{800.0f, 500.0f});
+        cache.draw(canvas, view);
+        glFinish();
+        benchmark::DoNotOptimize(picked);
+    }
+    if (cache.disabled) state.SkipWithError("no framebuffer objects: every frame drew");
+    state.counters["copied"] = static_cast<double>(cache.framesCopied);
+}
+
 // The two halves apart, to see which one dominates.
 void BM_PickingPass(benchmark::State& state) {
     if (!makeWindow()) {
@@ -112,6 +143,7 @@ void BM_VisiblePass(benchmark::State& state) {
 }  // namespace
 
 BENCHMARK(BM_PaintFrame)->Arg(1000)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PaintFrameKept)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_PickingPass)->Arg(1000)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_VisiblePass)->Arg(1000)->Unit(benchmark::kMillisecond)->UseRealTime();
 

@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "common/tools/tool.h"
+#include "paint/canvas_image_cache.h"
 
 int32_t Canvas::newStrokeId() {
     idCounter = (idCounter + 1) % STROKE_ID_MODULUS;
@@ -325,12 +326,17 @@ int32_t pickStroke(const Canvas& canvas, const Matrix4& view, ScreenPoint pointe
     return index < 0 ? -1 : canvas.strokes[static_cast<size_t>(index)].id;
 }
 
-void drawStrokes(const Canvas& canvas, const Matrix4& view) {
+void drawStrokes(const Canvas& canvas, const Matrix4& view) { drawStrokes(canvas, view, 0, canvas.strokes.size()); }
+
+void drawStrokes(const Canvas& canvas, const Matrix4& view, size_t begin, size_t end) {
+    end = std::min(end, canvas.strokes.size());
+    if (begin >= end) return;
     glMatrixMode(GL_MODELVIEW);
     glPushMatrix();
     glLoadMatrixf(view.data());
     beginStrokes();
-    for (const Stroke& stroke : canvas.strokes) {
+    for (size_t i = begin; i < end; ++i) {
+        const Stroke& stroke = canvas.strokes[i];
         glColor3f(stroke.colour[0], stroke.colour[1], stroke.colour[2]);
         drawStroke(stroke);
     }
@@ -340,9 +346,14 @@ void drawStrokes(const Canvas& canvas, const Matrix4& view) {
 
 void drawCanvas(const Canvas& canvas, const Matrix4& view, ScreenPoint rightPointer,
                 int32_t& pickedStrokeId, Tool* currentTool, uint32_t frameTexture,
-                const std::array<float, 3>& currentColor, const WindowInfo& window) {
+                const std::array<float, 3>& currentColor, const WindowInfo& window,
+                CanvasImageCache* keptPicture) {
     pickedStrokeId = pickStroke(canvas, view, rightPointer);
-    drawStrokes(canvas, view);
+    if (keptPicture != nullptr) {
+        keptPicture->draw(canvas, view);
+    } else {
+        drawStrokes(canvas, view);
+    }
 
     const float w = static_cast<float>(window.width);
     const float h = static_cast<float>(window.height);

@@ -139,12 +139,18 @@ int32_t pickStroke(const Canvas& canvas, const Matrix4& view, ScreenPoint pointe
 
 // The visible strokes under `view`, in list order.
 void drawStrokes(const Canvas& canvas, const Matrix4& view);
+// Strokes [begin, end) of the list (end clamped to its size) the same way.
+void drawStrokes(const Canvas& canvas, const Matrix4& view, size_t begin, size_t end);
+
+class CanvasImageCache;
 
 // Everything the painting screen shows below the tool's overlay, in window pixels: the picking
 // pass (sets pickedStrokeId), the strokes, the current tool's icon in the top-right corner
 // (nothing when the tool has no icon) and the colour swatch (frameTexture tinted with
 // currentColor) in the bottom-right corner. Called once per painting frame after the tools'
-// input, with the orthographic window projection current and depth test off.
+// input, with the orthographic window projection current and depth test off. The strokes come
+// through `keptPicture` when one is given (the same pixels, fewer drawn), else are all drawn.
 void drawCanvas(const Canvas& canvas, const Matrix4& view, ScreenPoint rightPointer,
                 int32_t& pickedStrokeId, Tool* currentTool, uint32_t frameTexture,
-                const std::array<float, 3>& currentColor, const WindowInfo& window);
+                const std::array<float, 3>& currentColor, const WindowInfo& window,
+                CanvasImageCache* keptPicture = nullptr);

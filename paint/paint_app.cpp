@@ -323,7 +323,7 @@ void drawPaintFrame(PaintApp& app, uint32_t nowMs, bool held) {
     glLoadIdentity();
     if (app.mode == ModePainting) {
         drawCanvas(app.canvas, app.manipulator->view, app.rightPointer->screenPosition(), app.pickedStrokeId,
-                   app.tools.currentTool, app.canvasFrame, app.currentColor, app.window);
+                   app.tools.currentTool, app.canvasFrame, app.currentColor, app.window, &app.canvasImage);
         app.tools.currentTool->drawOverlay();
     }
     if (app.mode == ModeRecognition) {

@@ -22,6 +22,7 @@
 #include "common/widgets/button.h"
 #include "common/widgets/label.h"
 #include "paint/canvas.h"
+#include "paint/canvas_image_cache.h"
 
 class Manipulator2D;
 
@@ -66,6 +67,7 @@ struct PaintApp {
     Canvas canvas;
     Rgb currentColor = INITIAL_COLOR;
     int32_t pickedStrokeId = -1;
+    CanvasImageCache canvasImage;  // the finished strokes' picture, copied instead of redrawn
     EditHistory history;
     std::vector<std::unique_ptr<Tool>> toolObjects;  // owns the eight tools
     ToolSelection tools;  // the list, currentTool and gestureArmed (true at start)
