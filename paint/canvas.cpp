@@ -265,6 +265,38 @@ void drawCornerSquare(float x, float y) {
 
 }  // namespace
 
+namespace {
+
+// Whether any pixel of the stroke, drawn through the window transform `m` (projection x view)
+// without smoothing, can be the pixel whose centre is (cx, cy): a wide line or point reaches half
+// its width from its segments, and two pixels more cover the renderer's rounding. A stroke whose
+// points cannot be placed (non-finite, behind the eye) may cover anything.
+bool strokeMayCover(const Stroke& stroke, const double m[16], const GLint viewport[4], double cx, double cy) {
+    const double reach = 0.5 * static_cast<double>(stroke.width) + 2.0;
+    if (!std::isfinite(reach)) return true;
+    double lastX = 0.0, lastY = 0.0;
+    for (size_t i = 0; i < stroke.points.size(); ++i) {
+        const CanvasPoint p = stroke.points[i];
+        const double clipX = m[0] * p.x + m[4] * p.y + m[12];
+        const double clipY = m[1] * p.x + m[5] * p.y + m[13];
+        const double clipW = m[3] * p.x + m[7] * p.y + m[15];
+        if (!(clipW > 1e-6)) return true;
+        const double x = viewport[0] + (clipX / clipW + 1.0) * 0.5 * viewport[2];
+        const double y = viewport[1] + (clipY / clipW + 1.0) * 0.5 * viewport[3];
+        if (!std::isfinite(x) || !std::isfinite(y)) return true;
+        // The segment from the previous point (or the lone point itself) and its reach.
+        const double fromX = i == 0 ? x : lastX, fromY = i == 0 ? y : lastY;
+        if (cx >= std::min(x, fromX) - reach && cx <= std::max(x, fromX) + reach &&
+            cy >= std::min(y, fromY) - reach && cy <= std::max(y, fromY) + reach)
+            return true;
+        lastX = x;
+        lastY = y;
+    }
+    return false;
+}
+
+}  // namespace
+
 int pickedStrokeIndex(uint8_t red, uint8_t green, uint8_t blue, size_t strokeCount) {
     const uint32_t index = (static_cast<uint32_t>(red) << 16) | (static_cast<uint32_t>(green) << 8) |
                            static_cast<uint32_t>(blue);
@@ -300,8 +332,21 @@ int32_t pickStroke(const Canvas& canvas, const Matrix4& view, ScreenPoint pointe
     glEnable(GL_SCISSOR_TEST);
     glScissor(px, py, 1, 1);
     beginStrokes();
+    // Strokes that cannot reach the pointer's pixel are left out: with hundreds of strokes the
+    // calls alone would cost more than the pixel.
+    double m[16];  // projection x view, column-major
+    GLfloat projection[16];
+    glGetFloatv(GL_PROJECTION_MATRIX, projection);
+    for (int c = 0; c < 4; ++c)
+        for (int r = 0; r < 4; ++r) {
+            double sum = 0.0;
+            for (int k = 0; k < 4; ++k) sum += static_cast<double>(projection[k * 4 + r]) * view[static_cast<size_t>(c * 4 + k)];
+            m[c * 4 + r] = sum;
+        }
+    const double centreX = px + 0.5, centreY = py + 0.5;
     const size_t drawn = inside ? canvas.strokes.size() : 0;
     for (size_t i = 0; i < drawn; ++i) {
+        if (!strokeMayCover(canvas.strokes[i], m, viewport, centreX, centreY)) continue;
         const uint32_t index = static_cast<uint32_t>(i);
         glColor3ub(static_cast<GLubyte>((index >> 16) & 0xFF), static_cast<GLubyte>((index >> 8) & 0xFF),
                    static_cast<GLubyte>(index & 0xFF));

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdlib>
+#include <random>
 #include <vector>
 
 #include "common/tools/null_tool.h"
@@ -136,6 +137,77 @@ TEST(Picking, TrashHeldOverAPileDeletesTheTopmostFirst) {
     EXPECT_EQ(deleted, (std::vector<int32_t>{c, b, a}));
     EXPECT_TRUE(rig.canvas.strokes.empty());
     EXPECT_EQ(rig.picked, -1);
+}
+
+// The whole index picture, drawn without leaving any stroke out, as the picking pass draws its
+// one pixel: every stroke in its index colour, no smoothing, no dithering.
+std::vector<unsigned char> wholeIndexPicture(const Canvas& canvas, const Matrix4& view) {
+    glClearColor(1.0f, 1.0f, 1.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glDisable(GL_LINE_SMOOTH);
+    glDisable(GL_POINT_SMOOTH);
+    glDisable(GL_DITHER);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadMatrixf(view.data());
+    for (size_t i = 0; i < canvas.strokes.size(); ++i) {
+        const Stroke& stroke = canvas.strokes[i];
+        if (stroke.points.empty()) continue;  // the open stroke: width 0 is no line width
+        glColor3ub(static_cast<GLubyte>(i >> 16), static_cast<GLubyte>(i >> 8), static_cast<GLubyte>(i));
+        glLineWidth(stroke.width);
+        glBegin(GL_LINE_STRIP);
+        for (const CanvasPoint& p : stroke.points) glVertex2f(p.x, p.y);
+        glEnd();
+        glPointSize(stroke.width);
+        glBegin(GL_POINTS);
+        for (const CanvasPoint& p : stroke.points) glVertex2f(p.x, p.y);
+        glEnd();
+    }
+    glLoadIdentity();
+    glEnable(GL_DITHER);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    std::vector<unsigned char> picture(static_cast<size_t>(W) * H * 3);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, W, H, GL_RGB, GL_UNSIGNED_BYTE, picture.data());
+    return picture;
+}
+
+TEST(Picking, EveryPixelPicksWhatTheWholePictureShowsThere) {
+    REQUIRE_GL();
+    // Long straight segments (whose pixels lie far from both ends), wide lines, lone dots and
+    // a stroke running off the window, under a turned and scaled view.
+    std::mt19937 random(5);
+    std::uniform_real_distribution<float> x(-60.0f, W + 60.0f), y(-60.0f, H + 60.0f);
+    const float widths[] = {1.0f, 3.0f, 8.5f, 21.0f, 45.0f};
+    Canvas canvas;
+    for (int s = 0; s < 40; ++s) {
+        Stroke stroke;
+        stroke.id = canvas.newStrokeId();
+        stroke.width = widths[random() % 5];
+        const int points = s % 7 == 0 ? 1 : 2 + static_cast<int>(random() % 4);
+        for (int k = 0; k < points; ++k) stroke.points.push_back({x(random), y(random)});
+        canvas.appendStroke(stroke);
+    }
+    canvas.appendOpenStrokeIfNeeded();
+    for (const Matrix4& view :
+         {identityMatrix(), multiplyMatrix(translationMatrix(180.0f, -40.0f, 0.0f),
+                                           multiplyMatrix(rotationZMatrix(0.5f), scaleMatrix(0.8f)))}) {
+        const std::vector<unsigned char> picture = wholeIndexPicture(canvas, view);
+        int mismatches = 0, strokePixels = 0;
+        for (int py = 0; py < H; py += 4) {
+            for (int px = 0; px < W; px += 4) {
+                const unsigned char* rgb = &picture[(static_cast<size_t>(py) * W + px) * 3];
+                const int index = pickedStrokeIndex(rgb[0], rgb[1], rgb[2], canvas.strokes.size());
+                const int32_t expected = index < 0 ? -1 : canvas.strokes[static_cast<size_t>(index)].id;
+                strokePixels += expected >= 0 ? 1 : 0;
+                const int32_t picked = pickStroke(canvas, view, ScreenPoint{px + 0.25f, py + 0.75f});
+                if (picked != expected && ++mismatches <= 5) {
+                    ADD_FAILURE() << "pixel " << px << ", " << py << ": picked " << picked << ", shown " << expected;
+                }
+            }
+        }
+        EXPECT_EQ(mismatches, 0);
+        EXPECT_GT(strokePixels, 1000);  // the sample met plenty of strokes
+    }
 }
 
 TEST(CanvasDrawing, ADotIsAboutItsWidthAcrossAtAnyZoom) {
