@@ -4,6 +4,7 @@
 #include <GL/glext.h>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -27,6 +28,12 @@ void copyRectangle(const FramebufferFunctions& f, const int r[4], GLbitfield mas
     f.blitFramebuffer(r[0], r[1], r[2], r[3], r[0], r[1], r[2], r[3], mask, GL_NEAREST);
     if (scissor) glEnable(GL_SCISSOR_TEST);
 }
+
+bool contains(const int outer[4], const int inner[4]) {
+    return inner[0] >= outer[0] && inner[1] >= outer[1] && inner[2] <= outer[2] && inner[3] <= outer[3];
+}
+
+long area(const int r[4]) { return r[2] > r[0] && r[3] > r[1] ? static_cast<long>(r[2] - r[0]) * (r[3] - r[1]) : 0; }
 
 }  // namespace
 
@@ -73,24 +80,49 @@ bool TerrainImageCache::sameAsPreviousFrame(const Terrain& terrain) {
     now.colourMapRevision = terrain.colourMapRevision;
     now.showNormals = terrain.showNormals;
 
-    bool same = previousValid_ && now == previousView_;
+    const bool sameView = previousValid_ && now == previousView_;
+    bool same = sameView;
     previousView_ = now;
     const size_t count = terrain.vertices.size() * 6;
+    bool sameCount = true;
     if (previousVertices_.size() != count) {
         previousVertices_.assign(count, 0);
         same = false;
+        sameCount = false;
     }
     // Every vertex is stored for the next frame, so the loop runs to the end even after a change.
     uint32_t* stored = previousVertices_.data();
     uint32_t differences = 0;
     float low[3] = {INFINITY, INFINITY, INFINITY}, high[3] = {-INFINITY, -INFINITY, -INFINITY};
     bool finite = true;
+    const int stride = terrain.columns + 1;
+    int changedLow[2] = {INT_MAX, INT_MAX}, changedHigh[2] = {INT_MIN, INT_MIN};
+    float oldLow[3] = {INFINITY, INFINITY, INFINITY}, oldHigh[3] = {-INFINITY, -INFINITY, -INFINITY};
+    bool oldFinite = true;
+    int number = 0;
     for (const TerrainVertex& v : terrain.vertices) {
         const uint32_t bits[6] = {bitsOf(v.x), bitsOf(v.y), bitsOf(v.z), bitsOf(v.nx), bitsOf(v.ny), bitsOf(v.nz)};
-        for (uint32_t b : bits) {
-            differences |= *stored ^ b;
-            *stored++ = b;
+        uint32_t vertexDifferences = 0;
+        for (int k = 0; k < 6; ++k) vertexDifferences |= stored[k] ^ bits[k];
+        if (vertexDifferences != 0) {
+            // Where the vertex was, and where in the grid it lies.
+            for (int k = 0; k < 3; ++k) {
+                float old = 0.0f;
+                std::memcpy(&old, &stored[k], sizeof old);
+                oldFinite = oldFinite && std::isfinite(old);
+                oldLow[k] = std::min(oldLow[k], old);
+                oldHigh[k] = std::max(oldHigh[k], old);
+            }
+            const int column = number % stride, row = number / stride;
+            changedLow[0] = std::min(changedLow[0], column);
+            changedHigh[0] = std::max(changedHigh[0], column);
+            changedLow[1] = std::min(changedLow[1], row);
+            changedHigh[1] = std::max(changedHigh[1], row);
+            for (int k = 0; k < 6; ++k) stored[k] = bits[k];
+            differences |= vertexDifferences;
         }
+        stored += 6;
+        ++number;
         const float p[3] = {v.x, v.y, v.z};
         for (int k = 0; k < 3; ++k) {
             finite = finite && std::isfinite(p[k]);
@@ -102,6 +134,16 @@ bool TerrainImageCache::sameAsPreviousFrame(const Terrain& terrain) {
     for (int k = 0; k < 3; ++k) {
         boundsLow_[k] = low[k];
         boundsHigh_[k] = high[k];
+    }
+    onlyVerticesChanged_ = sameView && sameCount && differences != 0 && oldFinite &&
+                           terrain.vertices.size() == static_cast<size_t>(stride) * (terrain.rows + 1);
+    for (int k = 0; k < 2; ++k) {
+        changedLow_[k] = changedLow[k];
+        changedHigh_[k] = changedHigh[k];
+    }
+    for (int k = 0; k < 3; ++k) {
+        changedOldLow_[k] = oldLow[k];
+        changedOldHigh_[k] = oldHigh[k];
     }
     previousValid_ = true;
     return same && differences == 0;
@@ -167,14 +209,18 @@ bool TerrainImageCache::prepareTarget(int width, int height) {
 
 void TerrainImageCache::coveredRectangle(int out[4]) const {
     const int* viewport = previousView_.viewport;
-    out[0] = viewport[0];
-    out[1] = viewport[1];
-    out[2] = viewport[0] + viewport[2];
-    out[3] = viewport[1] + viewport[3];
     // The normals' lines reach past the mesh, by as far as a normal is long.
-    if (!boundsFinite_ || previousView_.showNormals) return;
+    if (!boundsFinite_ || previousView_.showNormals || !projectedRectangle(boundsLow_, boundsHigh_, out)) {
+        out[0] = viewport[0];
+        out[1] = viewport[1];
+        out[2] = viewport[0] + viewport[2];
+        out[3] = viewport[1] + viewport[3];
+    }
+}
 
-    // Every fragment of the mesh lies inside the window rectangle around its bounding box's
+bool TerrainImageCache::projectedRectangle(const float low[3], const float high[3], int out[4]) const {
+    const int* viewport = previousView_.viewport;
+    // Every fragment of faces inside the box lies inside the window rectangle around its
     // corners, as long as all of them lie in front of the eye. Two pixels of margin cover the
     // rounding of this projection against the renderer's.
     double m[16];  // projection x modelview, column-major
@@ -187,11 +233,11 @@ void TerrainImageCache::coveredRectangle(int out[4]) const {
         }
     double left = INFINITY, bottom = INFINITY, right = -INFINITY, top = -INFINITY;
     for (int corner = 0; corner < 8; ++corner) {
-        const double p[3] = {corner & 1 ? boundsHigh_[0] : boundsLow_[0], corner & 2 ? boundsHigh_[1] : boundsLow_[1],
-                             corner & 4 ? boundsHigh_[2] : boundsLow_[2]};
+        const double p[3] = {corner & 1 ? high[0] : low[0], corner & 2 ? high[1] : low[1],
+                             corner & 4 ? high[2] : low[2]};
         double clip[4];
         for (int r = 0; r < 4; ++r) clip[r] = m[r] * p[0] + m[4 + r] * p[1] + m[8 + r] * p[2] + m[12 + r];
-        if (!(clip[3] > 1e-6)) return;
+        if (!(clip[3] > 1e-6)) return false;
         const double wx = viewport[0] + (clip[0] / clip[3] + 1.0) * 0.5 * viewport[2];
         const double wy = viewport[1] + (clip[1] / clip[3] + 1.0) * 0.5 * viewport[3];
         left = std::min(left, wx);
@@ -199,14 +245,41 @@ void TerrainImageCache::coveredRectangle(int out[4]) const {
         bottom = std::min(bottom, wy);
         top = std::max(top, wy);
     }
-    if (!std::isfinite(left) || !std::isfinite(right) || !std::isfinite(bottom) || !std::isfinite(top)) return;
-    const auto clampTo = [](double value, int low, int high) {
-        return static_cast<int>(std::max<double>(low, std::min<double>(high, value)));
+    if (!std::isfinite(left) || !std::isfinite(right) || !std::isfinite(bottom) || !std::isfinite(top)) return false;
+    const auto clampTo = [](double value, int lowest, int highest) {
+        return static_cast<int>(std::max<double>(lowest, std::min<double>(highest, value)));
     };
-    out[0] = clampTo(std::floor(left) - 2.0, out[0], out[2]);
-    out[2] = clampTo(std::ceil(right) + 2.0, out[0], out[2]);
-    out[1] = clampTo(std::floor(bottom) - 2.0, out[1], out[3]);
-    out[3] = clampTo(std::ceil(top) + 2.0, out[1], out[3]);
+    const int viewportRight = viewport[0] + viewport[2], viewportTop = viewport[1] + viewport[3];
+    out[0] = clampTo(std::floor(left) - 2.0, viewport[0], viewportRight);
+    out[2] = clampTo(std::ceil(right) + 2.0, viewport[0], viewportRight);
+    out[1] = clampTo(std::floor(bottom) - 2.0, viewport[1], viewportTop);
+    out[3] = clampTo(std::ceil(top) + 2.0, viewport[1], viewportTop);
+    return true;
+}
+
+bool TerrainImageCache::changedRectangle(const Terrain& terrain, int out[4]) const {
+    if (!onlyVerticesChanged_ || previousView_.showNormals) return false;
+    // A face that uses a changed vertex lies within one row and column of it, and its other
+    // vertices are where they were; the changed ones moved from inside the old box.
+    const int firstColumn = std::max(0, changedLow_[0] - 1), lastColumn = std::min(terrain.columns, changedHigh_[0] + 1);
+    const int firstRow = std::max(0, changedLow_[1] - 1), lastRow = std::min(terrain.rows, changedHigh_[1] + 1);
+    float low[3], high[3];
+    for (int k = 0; k < 3; ++k) {
+        low[k] = changedOldLow_[k];
+        high[k] = changedOldHigh_[k];
+    }
+    for (int row = firstRow; row <= lastRow; ++row) {
+        for (int column = firstColumn; column <= lastColumn; ++column) {
+            const TerrainVertex& v = terrain.vertexAt(column, row);
+            const float p[3] = {v.x, v.y, v.z};
+            for (int k = 0; k < 3; ++k) {
+                if (!std::isfinite(p[k])) return false;
+                low[k] = std::min(low[k], p[k]);
+                high[k] = std::max(high[k], p[k]);
+            }
+        }
+    }
+    return projectedRectangle(low, high, out);
 }
 
 bool TerrainImageCache::copy(CopyDirection direction, const int rectangle[4], uint32_t mask) {
@@ -246,6 +319,49 @@ void TerrainImageCache::warmUp(int width, int height) {
     if (copy(CopyDirection::WINDOW_TO_KEPT, whole, both)) copy(CopyDirection::KEPT_TO_WINDOW, whole, both);
 }
 
+bool TerrainImageCache::drawInPart(Terrain& terrain, const int region[4]) {
+    const uint32_t both = GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT;
+    const int* kept = keptRectangle_;
+    // The kept picture is copied around the region, in up to four bands; inside it the back
+    // buffer keeps the clear colour and depth the terrain is drawn over.
+    const auto clampTo = [](int value, int low, int high) { return std::max(low, std::min(high, value)); };
+    const int innerLeft = clampTo(region[0], kept[0], kept[2]), innerRight = clampTo(region[2], kept[0], kept[2]);
+    const int innerBottom = clampTo(region[1], kept[1], kept[3]), innerTop = clampTo(region[3], kept[1], kept[3]);
+    const int bands[4][4] = {{kept[0], kept[1], kept[2], innerBottom},
+                             {kept[0], innerTop, kept[2], kept[3]},
+                             {kept[0], innerBottom, innerLeft, innerTop},
+                             {innerRight, innerBottom, kept[2], innerTop}};
+    for (const auto& band : bands) {
+        if (!copy(CopyDirection::KEPT_TO_WINDOW, band, both)) {
+            glClear(both);
+            return false;
+        }
+    }
+
+    // Every face outside the region is where it was, so its pixels are the kept ones; inside,
+    // the whole mesh is drawn as always, cut by the scissor.
+    GLint box[4] = {0, 0, 0, 0};
+    glGetIntegerv(GL_SCISSOR_BOX, box);
+    const GLboolean scissor = glIsEnabled(GL_SCISSOR_TEST);
+    glEnable(GL_SCISSOR_TEST);
+    glScissor(region[0], region[1], region[2] - region[0], region[3] - region[1]);
+    terrain.draw();
+    glScissor(box[0], box[1], box[2], box[3]);
+    if (!scissor) glDisable(GL_SCISSOR_TEST);
+
+    // The picture kept from now on: the region copied in, and the kept rectangle grown to hold
+    // it (the back buffer is the whole picture there).
+    const int grown[4] = {std::min(kept[0], region[0]), std::min(kept[1], region[1]), std::max(kept[2], region[2]),
+                          std::max(kept[3], region[3])};
+    const bool inside = contains(keptRectangle_, region);
+    if (copy(CopyDirection::WINDOW_TO_KEPT, inside ? region : grown, both)) {
+        std::memcpy(keptRectangle_, grown, sizeof grown);
+    } else {
+        kept_ = Kept::NOTHING;
+    }
+    return true;
+}
+
 void TerrainImageCache::draw(Terrain& terrain) {
     terrain.initGraphics();
     glClearColor(1.0f, 1.0f, 1.0f, 1.0f);
@@ -259,12 +375,23 @@ void TerrainImageCache::draw(Terrain& terrain) {
     int rectangle[4] = {0, 0, 0, 0};
     if (keepable) coveredRectangle(rectangle);
 
-    const bool sameTarget = keepable && width == width_ && height == height_ &&
-                            std::memcmp(rectangle, keptRectangle_, sizeof rectangle) == 0;
-    if (sameTarget && kept_ == Kept::COLOUR_AND_DEPTH &&
-        copy(CopyDirection::KEPT_TO_WINDOW, rectangle, GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT)) {
+    const bool sizeMatches = !disabled && viewport[0] == 0 && viewport[1] == 0 && width == width_ && height == height_;
+    const bool sameTarget = keepable && sizeMatches && std::memcmp(rectangle, keptRectangle_, sizeof rectangle) == 0;
+    // The kept rectangle holds every pixel the terrain covers: it was the covered one when the
+    // picture was kept, and drawing in part grows it by each region drawn.
+    if (keepable && sizeMatches && kept_ == Kept::COLOUR_AND_DEPTH &&
+        copy(CopyDirection::KEPT_TO_WINDOW, keptRectangle_, GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT)) {
         terrain.setStateAfterDraw();
         ++framesCopied;
+        return;
+    }
+    // Only vertices changed since the kept frame (a brush at work): only the faces around them
+    // are drawn again, unless they cover much of the picture anyway.
+    int region[4] = {0, 0, 0, 0};
+    if (!same && sizeMatches && kept_ == Kept::COLOUR_AND_DEPTH && changedRectangle(terrain, region) &&
+        2 * area(region) <= area(keptRectangle_) && drawInPart(terrain, region)) {
+        ++framesDrawn;
+        ++framesDrawnInPart;
         return;
     }
 

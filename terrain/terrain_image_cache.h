@@ -7,12 +7,18 @@
 //
 // The picture depends on the vertices (positions and normals), the colour map's texels, the
 // normals overlay, both matrices, the viewport, the window's size and light 0; the cache compares
-// all of them with the previous frame's. While they change from frame to frame (a brush gripping, the camera
-// turning) the terrain is drawn straight into the back buffer at no extra cost. The two frames
-// after the last change are drawn too and copied, colour from the first and depth from the
-// second, so that no frame pays for a draw and a whole copy; the frames after them copy the
-// picture back until something changes. Only the part of the window the terrain can cover is
-// copied.
+// all of them with the previous frame's. While they change from frame to frame (the camera
+// turning, the colour brush painting) the terrain is drawn straight into the back buffer at no
+// extra cost. The two frames after the last change are drawn too and copied, colour from the
+// first and depth from the second, so that no frame pays for a draw and a whole copy; the
+// frames after them copy the picture back until something changes. Only the part of the window
+// the terrain can cover is copied.
+//
+// Where only vertices changed since a kept frame (a height brush at work), the faces that use
+// them are the only ones whose pixels can change: the kept picture is copied around the window
+// rectangle that holds those faces, before and after, and the terrain is drawn inside it alone
+// (cut by the scissor, so every pixel there is what a whole draw gives), then kept again. A
+// brush's region is a small part of the picture, so such a frame costs a fraction of a draw.
 //
 // glebora changes no other GL state the picture depends on (material, light model, texture
 // environment); a caller that does must call invalidate(). Falls back to drawing every frame where
@@ -41,6 +47,7 @@ public:
 
     int framesDrawn = 0;   // frames in which the mesh was drawn
     int framesCopied = 0;  // frames in which the kept picture was copied
+    int framesDrawnInPart = 0;  // of the frames drawn, those that drew only around changed vertices
     bool disabled = false; // no exact copy possible here; every frame draws
 
 private:
@@ -66,12 +73,28 @@ private:
     void coveredRectangle(int out[4]) const;
     // Records this frame's state and says whether it equals the previous frame's.
     bool sameAsPreviousFrame(const Terrain& terrain);
+    // The window rectangle {left, bottom, right, top} around the corners of a box, seen with the
+    // previous frame's view, two pixels wider each way and cut to the viewport; false when
+    // the box cannot be bounded so (a corner behind the eye, a value not finite).
+    bool projectedRectangle(const float low[3], const float high[3], int out[4]) const;
+    // The part of the window the vertices that changed since the previous frame can have drawn
+    // in either frame: every face that uses one of them, before and after. False when more
+    // than the vertices changed, or the part cannot be bounded.
+    bool changedRectangle(const Terrain& terrain, int out[4]) const;
+    // Draws the terrain only inside `region`, over the kept picture copied everywhere else, and
+    // keeps the result; false (nothing drawn) when a copy fails.
+    bool drawInPart(Terrain& terrain, const int region[4]);
     bool prepareTarget(int width, int height);
     void release();
 
     ViewState previousView_{};
     std::vector<uint32_t> previousVertices_;  // bit patterns of x, y, z, nx, ny, nz per vertex
     bool previousValid_ = false;
+    // What changed since the previous frame when only vertices did: the grid range of the
+    // vertices that changed ({column, row} low and high) and the box around their old positions.
+    bool onlyVerticesChanged_ = false;
+    int changedLow_[2] = {0, 0}, changedHigh_[2] = {0, 0};
+    float changedOldLow_[3] = {0.0f, 0.0f, 0.0f}, changedOldHigh_[3] = {0.0f, 0.0f, 0.0f};
     // How much of the previous frame's picture the target holds.
     enum class Kept { NOTHING, COLOUR, COLOUR_AND_DEPTH };
     Kept kept_ = Kept::NOTHING;

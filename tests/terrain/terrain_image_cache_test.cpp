@@ -238,6 +238,94 @@ TEST_F(TerrainImage, EveryChangeIsDrawnInTheFrameItHappens) {
     }
 }
 
+// A brush at work changes only vertices: the frame draws only around them, over the kept
+// picture, and must still be exactly the drawn one, frame after frame, wherever the brush is.
+TEST_F(TerrainImage, ABrushAtWorkIsDrawnAroundItsVerticesWithTheDrawnPicture) {
+    // Kept first from nearer, so that the kept buffer holds terrain where the view below
+    // shows none.
+    for (int i = 0; i < 4; ++i) throughCache();
+    OrbitManipulator orbit(camera);
+    orbit.distance = 260.0f;
+    orbit.elevation = 35.0f;
+    orbit.azimuth = 30.0f;
+    orbit.updateCamera();
+    loadCamera(camera);
+    // A mound of the given height and radius (in cells) around a vertex, with its normals
+    // recomputed as the brushes do.
+    const auto mound = [&](int column, int row, int radius, float height) {
+        for (int j = row - radius; j <= row + radius; ++j) {
+            for (int i = column - radius; i <= column + radius; ++i) {
+                if (i < 0 || j < 0 || i > terrain.columns || j > terrain.rows) continue;
+                const float d = std::hypot(static_cast<float>(i - column), static_cast<float>(j - row)) / radius;
+                if (d >= 1.0f) continue;
+                TerrainVertex& v = terrain.vertexAt(i, j);
+                v.y += height * (1.0f - d * d);
+                terrain.markDirty(v);
+            }
+        }
+        terrain.updateNormals();
+    };
+    struct Step {
+        const char* what;
+        int column, row, radius;
+        float height;
+        bool inPart;  // drawn only around the change
+        bool shows;   // the change is in sight
+    };
+    const Step steps[] = {
+        {"a hill in the middle", 128, 128, 12, 20.0f, true, true},
+        {"the same hill, higher", 128, 128, 12, 15.0f, true, true},
+        {"a tall peak reaching past the top of the terrain's picture", 60, 200, 6, 120.0f, true, true},
+        {"the peak brought down again", 60, 200, 6, -120.0f, true, true},
+        {"a dent at the terrain's corner", 256, 0, 5, -8.0f, true, true},
+        {"a dent at the terrain's edge", 256, 140, 4, -6.0f, true, true},
+        {"a dent out of sight", 0, 256, 5, -8.0f, true, false},
+        {"the whole terrain raised", 128, 128, 200, 3.0f, false, true},
+    };
+    for (int i = 0; i < 4; ++i) throughCache();
+    ASSERT_FALSE(cache.disabled);
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        const Frame before = throughCache();
+        const int partBefore = cache.framesDrawnInPart, drawnBefore = cache.framesDrawn;
+        mound(step.column, step.row, step.radius, step.height);
+        StateAfter state{};
+        const Frame got = throughCache(&state);
+        EXPECT_EQ(cache.framesDrawn, drawnBefore + 1);
+        EXPECT_EQ(cache.framesDrawnInPart, partBefore + (step.inPart ? 1 : 0));
+        StateAfter drawnState{};
+        const Frame expected = drawnDirectly(&drawnState);
+        EXPECT_EQ(differingPixels(expected, before) > 0, step.shows);
+        EXPECT_EQ(differingPixels(got, expected), 0u);
+        expectSameState(state, drawnState);
+        // The picture kept after drawing in part is copied in the next unchanged frame; after a
+        // whole draw it is kept over the two frames after.
+        if (step.inPart) {
+            const int copiedBefore = cache.framesCopied;
+            EXPECT_EQ(differingPixels(throughCache(), expected), 0u);
+            EXPECT_EQ(cache.framesCopied, copiedBefore + 1);
+        } else {
+            for (int i = 0; i < 3; ++i) EXPECT_EQ(differingPixels(throughCache(), expected), 0u);
+        }
+    }
+    // A brush gripping over many frames: every frame drawn in part, and each the drawn picture.
+    const int partBefore = cache.framesDrawnInPart;
+    for (int frame = 0; frame < 6; ++frame) {
+        SCOPED_TRACE("gripping, frame " + std::to_string(frame));
+        mound(100 + 3 * frame, 90, 8, 4.0f);
+        const Frame got = throughCache();
+        EXPECT_EQ(differingPixels(got, drawnDirectly()), 0u);
+    }
+    EXPECT_EQ(cache.framesDrawnInPart, partBefore + 6);
+    // A height that is no number cannot be bounded: the whole terrain is drawn.
+    throughCache();
+    terrain.vertexAt(50, 50).y = NAN;
+    const int partBeforeNan = cache.framesDrawnInPart;
+    const Frame got = throughCache();
+    EXPECT_EQ(cache.framesDrawnInPart, partBeforeNan);
+    EXPECT_EQ(differingPixels(got, drawnDirectly()), 0u);
+}
+
 // The colour brush changes the colour map's texels and nothing else the cache compares but the
 // map's revision, which its stamp counts.
 TEST_F(TerrainImage, AColourStampIsDrawnInTheFrameItHappens) {
