@@ -111,7 +111,7 @@ void BM_PaintFrameKept(benchmark::State& state) {
         glFinish();
         benchmark::DoNotOptimize(picked);
     }
-    if (cache.disabled) state.SkipWithError("no framebuffer objects: every frame drew");
+    if (cache.disabled()) state.SkipWithError("no framebuffer objects: every frame drew");
     state.counters["copied"] = static_cast<double>(cache.framesCopied);
 }
 

@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "common/tools/tool.h"
+#include "common/widgets/window_projection.h"
 #include "paint/canvas_image_cache.h"
 
 int32_t Canvas::newStrokeId() {
@@ -271,19 +272,13 @@ namespace {
 // without smoothing, can be the pixel whose centre is (cx, cy): a wide line or point reaches half
 // its width from its segments, and two pixels more cover the renderer's rounding. A stroke whose
 // points cannot be placed (non-finite, behind the eye) may cover anything.
-bool strokeMayCover(const Stroke& stroke, const double m[16], const GLint viewport[4], double cx, double cy) {
+bool strokeMayCover(const Stroke& stroke, const double m[16], const int viewport[4], double cx, double cy) {
     const double reach = 0.5 * static_cast<double>(stroke.width) + 2.0;
     if (!std::isfinite(reach)) return true;
     double lastX = 0.0, lastY = 0.0;
     for (size_t i = 0; i < stroke.points.size(); ++i) {
-        const CanvasPoint p = stroke.points[i];
-        const double clipX = m[0] * p.x + m[4] * p.y + m[12];
-        const double clipY = m[1] * p.x + m[5] * p.y + m[13];
-        const double clipW = m[3] * p.x + m[7] * p.y + m[15];
-        if (!(clipW > 1e-6)) return true;
-        const double x = viewport[0] + (clipX / clipW + 1.0) * 0.5 * viewport[2];
-        const double y = viewport[1] + (clipY / clipW + 1.0) * 0.5 * viewport[3];
-        if (!std::isfinite(x) || !std::isfinite(y)) return true;
+        double x = 0.0, y = 0.0;
+        if (!projectToWindow(m, viewport, stroke.points[i].x, stroke.points[i].y, 0.0, x, y)) return true;
         // The segment from the previous point (or the lone point itself) and its reach.
         const double fromX = i == 0 ? x : lastX, fromY = i == 0 ? y : lastY;
         if (cx >= std::min(x, fromX) - reach && cx <= std::max(x, fromX) + reach &&
@@ -334,15 +329,10 @@ int32_t pickStroke(const Canvas& canvas, const Matrix4& view, ScreenPoint pointe
     beginStrokes();
     // Strokes that cannot reach the pointer's pixel are left out: with hundreds of strokes the
     // calls alone would cost more than the pixel.
-    double m[16];  // projection x view, column-major
     GLfloat projection[16];
     glGetFloatv(GL_PROJECTION_MATRIX, projection);
-    for (int c = 0; c < 4; ++c)
-        for (int r = 0; r < 4; ++r) {
-            double sum = 0.0;
-            for (int k = 0; k < 4; ++k) sum += static_cast<double>(projection[k * 4 + r]) * view[static_cast<size_t>(c * 4 + k)];
-            m[c * 4 + r] = sum;
-        }
+    double m[16];
+    windowTransform(projection, view.data(), m);
     const double centreX = px + 0.5, centreY = py + 0.5;
     const size_t drawn = inside ? canvas.strokes.size() : 0;
     for (size_t i = 0; i < drawn; ++i) {

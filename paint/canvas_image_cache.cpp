@@ -2,14 +2,14 @@
 
 #include <GL/gl.h>
 #include <GL/glext.h>
-#include <GL/glx.h>
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 
 #include "common/widgets/framebuffer_objects.h"
+#include "common/widgets/kept_picture.h"
+#include "common/widgets/window_projection.h"
 
 namespace {
 
@@ -33,22 +33,6 @@ bool CanvasImageCache::ViewState::operator==(const ViewState& other) const {
            std::memcmp(drawableSize, other.drawableSize, sizeof drawableSize) == 0;
 }
 
-CanvasImageCache::~CanvasImageCache() {
-    if (glXGetCurrentContext() != nullptr) release();
-}
-
-void CanvasImageCache::release() {
-    if (framebuffer_ == 0 && colourBuffer_ == 0) return;
-    const FramebufferFunctions& f = framebufferFunctions();
-    if (f.ready) {
-        f.deleteFramebuffers(1, &framebuffer_);
-        f.deleteRenderbuffers(1, &colourBuffer_);
-    }
-    framebuffer_ = colourBuffer_ = 0;
-    width_ = height_ = 0;
-    pictureKept_ = false;
-}
-
 bool CanvasImageCache::keptStrokesMatch(const Canvas& canvas) const {
     if (keptStrokes_.size() > canvas.strokes.size()) return false;
     for (size_t i = 0; i < keptStrokes_.size(); ++i) {
@@ -70,14 +54,8 @@ void CanvasImageCache::keepStrokes(const Canvas& canvas, size_t end) {
     // Wide lines and points are not cut at the viewport's edges, only at the window's.
     const double wholeWindow[4] = {0.0, 0.0, static_cast<double>(keptView_.drawableSize[0]),
                                    static_cast<double>(keptView_.drawableSize[1])};
-    double m[16];  // projection x view, column-major
-    for (int c = 0; c < 4; ++c)
-        for (int r = 0; r < 4; ++r) {
-            double sum = 0.0;
-            for (int k = 0; k < 4; ++k)
-                sum += static_cast<double>(keptView_.projection[k * 4 + r]) * keptView_.view[c * 4 + k];
-            m[c * 4 + r] = sum;
-        }
+    double m[16];
+    windowTransform(keptView_.projection, keptView_.view, m);
     double left = keptRectangle_[0], bottom = keptRectangle_[1], right = keptRectangle_[2], top = keptRectangle_[3];
     if (keptStrokes_.empty() || right <= left || top <= bottom) {
         left = bottom = INFINITY;
@@ -96,19 +74,14 @@ void CanvasImageCache::keepStrokes(const Canvas& canvas, size_t end) {
         if (!bounded) continue;
         // Every pixel of a stroke lies within half its width (and the smoothing) of its points.
         const double reach = 0.5 * static_cast<double>(stroke.width) + STROKE_MARGIN_PIXELS;
-        bounded = std::isfinite(reach);
+        if (!std::isfinite(reach)) {
+            bounded = false;
+            continue;
+        }
         for (const CanvasPoint& p : stroke.points) {
+            double x = 0.0, y = 0.0;
+            bounded = projectToWindow(m, viewport, p.x, p.y, 0.0, x, y);
             if (!bounded) break;
-            const double clipX = m[0] * p.x + m[4] * p.y + m[12];
-            const double clipY = m[1] * p.x + m[5] * p.y + m[13];
-            const double clipW = m[3] * p.x + m[7] * p.y + m[15];
-            if (!(clipW > 1e-6)) {
-                bounded = false;
-                break;
-            }
-            const double x = viewport[0] + (clipX / clipW + 1.0) * 0.5 * viewport[2];
-            const double y = viewport[1] + (clipY / clipW + 1.0) * 0.5 * viewport[3];
-            bounded = std::isfinite(x) && std::isfinite(y);
             left = std::min(left, x - reach);
             right = std::max(right, x + reach);
             bottom = std::min(bottom, y - reach);
@@ -134,81 +107,6 @@ void CanvasImageCache::keepStrokes(const Canvas& canvas, size_t end) {
     keptRectangle_[3] = clampTo(std::ceil(top), wholeWindow[1], wholeWindow[3]);
 }
 
-bool CanvasImageCache::prepareTarget(int width, int height) {
-    const FramebufferFunctions& f = framebufferFunctions();
-    if (!checkedWindow_) {
-        checkedWindow_ = true;
-        // An exact copy needs the window's own 8-bit colour without multisampling.
-        GLint framebuffer = 0, red = 0, green = 0, blue = 0, samples = 0;
-        if (f.ready && f.blitFramebuffer != nullptr) {
-            glGetIntegerv(GL_FRAMEBUFFER_BINDING, &framebuffer);
-            glGetIntegerv(GL_RED_BITS, &red);
-            glGetIntegerv(GL_GREEN_BITS, &green);
-            glGetIntegerv(GL_BLUE_BITS, &blue);
-            glGetIntegerv(GL_SAMPLE_BUFFERS, &samples);
-        }
-        if (!f.ready || f.blitFramebuffer == nullptr || framebuffer != 0 || red != 8 || green != 8 || blue != 8 ||
-            samples != 0) {
-            disabled = true;
-            return false;
-        }
-    }
-    if (disabled) return false;
-    if (framebuffer_ != 0 && width == width_ && height == height_) return true;
-
-    if (framebuffer_ == 0) {
-        f.genFramebuffers(1, &framebuffer_);
-        f.genRenderbuffers(1, &colourBuffer_);
-    }
-    f.bindRenderbuffer(GL_RENDERBUFFER, colourBuffer_);
-    f.renderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, width, height);
-    f.bindRenderbuffer(GL_RENDERBUFFER, 0);
-    f.bindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
-    f.framebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colourBuffer_);
-    const GLenum status = f.checkFramebufferStatus(GL_FRAMEBUFFER);
-    f.bindFramebuffer(GL_FRAMEBUFFER, 0);
-    if (status != GL_FRAMEBUFFER_COMPLETE) {
-        std::printf("painting: off-screen picture incomplete (status 0x%x); drawing every stroke each frame\n",
-                    status);
-        release();
-        disabled = true;
-        return false;
-    }
-    width_ = width;
-    height_ = height;
-    pictureKept_ = false;
-    return true;
-}
-
-bool CanvasImageCache::copy(CopyDirection direction, const int r[4]) {
-    if (r[2] <= r[0] || r[3] <= r[1]) return true;
-    const FramebufferFunctions& f = framebufferFunctions();
-    // The first copy also proves that this context copies these formats: an error there turns
-    // the cache off for good. (Errors left over from earlier calls are read off first.)
-    const bool firstCopy = !copiedOnce_;
-    if (firstCopy)
-        while (glGetError() != GL_NO_ERROR) {
-        }
-    const bool intoKept = direction == CopyDirection::WINDOW_TO_KEPT;
-    f.bindFramebuffer(GL_READ_FRAMEBUFFER, intoKept ? 0 : framebuffer_);
-    f.bindFramebuffer(GL_DRAW_FRAMEBUFFER, intoKept ? framebuffer_ : 0);
-    // A blit obeys the scissor test; the picking pass's scissor must not cut the copy.
-    const GLboolean scissor = glIsEnabled(GL_SCISSOR_TEST);
-    glDisable(GL_SCISSOR_TEST);
-    f.blitFramebuffer(r[0], r[1], r[2], r[3], r[0], r[1], r[2], r[3], GL_COLOR_BUFFER_BIT, GL_NEAREST);
-    if (scissor) glEnable(GL_SCISSOR_TEST);
-    f.bindFramebuffer(GL_FRAMEBUFFER, 0);
-    if (!firstCopy) return true;
-    copiedOnce_ = true;
-    const GLenum error = glGetError();
-    if (error == GL_NO_ERROR) return true;
-    std::printf("painting: the window's picture cannot be copied (GL error 0x%x); drawing every stroke each frame\n",
-                error);
-    release();
-    disabled = true;
-    return false;
-}
-
 void CanvasImageCache::draw(const Canvas& canvas, const Matrix4& view) {
     ViewState now{};
     std::memcpy(now.view, view.data(), sizeof now.view);
@@ -221,18 +119,18 @@ void CanvasImageCache::draw(const Canvas& canvas, const Matrix4& view) {
     const size_t kept = count > 0 ? count - 1 : 0;
     // The kept picture covers the whole window, pixel for pixel.
     const int width = static_cast<int>(now.drawableSize[0]), height = static_cast<int>(now.drawableSize[1]);
-    const bool keepable = !disabled && width > 0 && height > 0 && now.viewport[2] > 0 && now.viewport[3] > 0;
+    const bool keepable = !picture_.disabled && width > 0 && height > 0 && now.viewport[2] > 0 && now.viewport[3] > 0;
     const bool same = keepable && keptValid_ && now == keptView_ && keptStrokes_.size() <= kept &&
                       keptStrokesMatch(canvas);
 
-    if (same && pictureKept_ && width == width_ && height == height_ &&
-        copy(CopyDirection::KEPT_TO_WINDOW, keptRectangle_)) {
+    if (same && pictureKept_ && picture_.holdsSize(width, height) &&
+        picture_.copyToWindow(keptRectangle_, GL_COLOR_BUFFER_BIT)) {
         // Strokes finished since are drawn over the copy and kept with it.
         const size_t before = keptStrokes_.size();
         if (before < kept) {
             drawStrokes(canvas, view, before, kept);
             keepStrokes(canvas, kept);
-            pictureKept_ = copy(CopyDirection::WINDOW_TO_KEPT, keptRectangle_);
+            pictureKept_ = picture_.copyFromWindow(keptRectangle_, GL_COLOR_BUFFER_BIT);
         }
         drawStrokes(canvas, view, kept, count);
         // The line width and point size are left as drawing every stroke leaves them.
@@ -253,7 +151,7 @@ void CanvasImageCache::draw(const Canvas& canvas, const Matrix4& view) {
     if (same) {
         // A frame that repeats the one before: what it has drawn so far is the picture to keep.
         keepStrokes(canvas, kept);
-        pictureKept_ = prepareTarget(width, height) && copy(CopyDirection::WINDOW_TO_KEPT, keptRectangle_);
+        pictureKept_ = picture_.prepare(width, height) && picture_.copyFromWindow(keptRectangle_, GL_COLOR_BUFFER_BIT);
     } else {
         // Remembered, to see whether the next frame repeats it.
         keptView_ = now;

@@ -20,12 +20,12 @@
 #include <cstdint>
 #include <vector>
 
+#include "common/widgets/kept_picture.h"
 #include "paint/canvas.h"
 
 class CanvasImageCache {
 public:
     CanvasImageCache() = default;
-    ~CanvasImageCache();
     CanvasImageCache(const CanvasImageCache&) = delete;
     CanvasImageCache& operator=(const CanvasImageCache&) = delete;
 
@@ -35,7 +35,8 @@ public:
 
     int framesDrawn = 0;    // frames that drew every stroke
     int framesCopied = 0;   // frames that copied the kept picture
-    bool disabled = false;  // no exact copy possible here; every frame draws
+    // No exact copy possible here; every frame draws.
+    bool disabled() const { return picture_.disabled; }
 
 private:
     struct ViewState {
@@ -53,15 +54,11 @@ private:
         size_t pointCount;
     };
 
-    enum class CopyDirection { WINDOW_TO_KEPT, KEPT_TO_WINDOW };
     // True when strokes [0, keptStrokes_.size()) are the kept ones, bit for bit.
     bool keptStrokesMatch(const Canvas& canvas) const;
     // Appends strokes [keptStrokes_.size(), end) to the kept list and grows keptRectangle_ by
     // the part of the window they can cover.
     void keepStrokes(const Canvas& canvas, size_t end);
-    bool copy(CopyDirection direction, const int rectangle[4]);
-    bool prepareTarget(int width, int height);
-    void release();
 
     ViewState keptView_{};
     std::vector<KeptStroke> keptStrokes_;
@@ -71,9 +68,5 @@ private:
     bool pictureKept_ = false;
     bool keptValid_ = false;                  // keptView_ and keptStrokes_ describe a frame
     int keptRectangle_[4] = {0, 0, 0, 0};    // window {left, bottom, right, top} the kept strokes can cover
-    bool checkedWindow_ = false;
-    bool copiedOnce_ = false;
-    uint32_t framebuffer_ = 0;
-    uint32_t colourBuffer_ = 0;
-    int width_ = 0, height_ = 0;
+    KeptPicture picture_{"painting", false};
 };

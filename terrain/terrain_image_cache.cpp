@@ -6,10 +6,10 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 
 #include "common/widgets/framebuffer_objects.h"
+#include "common/widgets/window_projection.h"
 
 namespace {
 
@@ -17,16 +17,6 @@ uint32_t bitsOf(float value) {
     uint32_t bits = 0;
     std::memcpy(&bits, &value, sizeof bits);
     return bits;
-}
-
-// Blits the buffers in `mask` over the rectangle between the bound read and draw framebuffers,
-// with the scissor test (which a blit obeys) off.
-void copyRectangle(const FramebufferFunctions& f, const int r[4], GLbitfield mask) {
-    if (r[2] <= r[0] || r[3] <= r[1]) return;
-    const GLboolean scissor = glIsEnabled(GL_SCISSOR_TEST);
-    glDisable(GL_SCISSOR_TEST);
-    f.blitFramebuffer(r[0], r[1], r[2], r[3], r[0], r[1], r[2], r[3], mask, GL_NEAREST);
-    if (scissor) glEnable(GL_SCISSOR_TEST);
 }
 
 bool contains(const int outer[4], const int inner[4]) {
@@ -45,23 +35,6 @@ bool TerrainImageCache::ViewState::operator==(const ViewState& other) const {
            std::memcmp(drawableSize, other.drawableSize, sizeof drawableSize) == 0 &&
            std::memcmp(light, other.light, sizeof light) == 0 && colourMap == other.colourMap &&
            colourMapRevision == other.colourMapRevision && showNormals == other.showNormals;
-}
-
-TerrainImageCache::~TerrainImageCache() {
-    if (glContextCurrent()) release();
-}
-
-void TerrainImageCache::release() {
-    if (framebuffer_ == 0 && colourBuffer_ == 0 && depthBuffer_ == 0) return;
-    const FramebufferFunctions& f = framebufferFunctions();
-    if (f.ready) {
-        f.deleteFramebuffers(1, &framebuffer_);
-        f.deleteRenderbuffers(1, &colourBuffer_);
-        f.deleteRenderbuffers(1, &depthBuffer_);
-    }
-    framebuffer_ = colourBuffer_ = depthBuffer_ = 0;
-    width_ = height_ = 0;
-    kept_ = Kept::NOTHING;
 }
 
 bool TerrainImageCache::sameAsPreviousFrame(const Terrain& terrain) {
@@ -149,64 +122,6 @@ bool TerrainImageCache::sameAsPreviousFrame(const Terrain& terrain) {
     return same && differences == 0;
 }
 
-bool TerrainImageCache::prepareTarget(int width, int height) {
-    const FramebufferFunctions& f = framebufferFunctions();
-    if (!checkedWindow_) {
-        checkedWindow_ = true;
-        // An exact copy needs the window's own 8-bit colour and a depth buffer whose format a
-        // renderbuffer can match; anything else keeps drawing every frame.
-        GLint framebuffer = 0, red = 0, green = 0, blue = 0, depth = 0, stencil = 0, samples = 0;
-        if (f.ready && f.blitFramebuffer != nullptr) {
-            glGetIntegerv(GL_FRAMEBUFFER_BINDING, &framebuffer);
-            glGetIntegerv(GL_RED_BITS, &red);
-            glGetIntegerv(GL_GREEN_BITS, &green);
-            glGetIntegerv(GL_BLUE_BITS, &blue);
-            glGetIntegerv(GL_DEPTH_BITS, &depth);
-            glGetIntegerv(GL_STENCIL_BITS, &stencil);
-            glGetIntegerv(GL_SAMPLE_BUFFERS, &samples);
-        }
-        if (depth == 16) {
-            depthFormat_ = GL_DEPTH_COMPONENT16;
-        } else if (depth == 24) {
-            depthFormat_ = stencil == 8 ? GL_DEPTH24_STENCIL8 : GL_DEPTH_COMPONENT24;
-        } else if (depth == 32) {
-            depthFormat_ = GL_DEPTH_COMPONENT32;
-        }
-        if (!f.ready || f.blitFramebuffer == nullptr || framebuffer != 0 || red != 8 || green != 8 ||
-            blue != 8 || depthFormat_ == 0 || samples != 0) {
-            disabled = true;
-            return false;
-        }
-    }
-    if (disabled) return false;
-    if (framebuffer_ != 0 && width == width_ && height == height_) return true;
-
-    if (framebuffer_ == 0) {
-        f.genFramebuffers(1, &framebuffer_);
-        f.genRenderbuffers(1, &colourBuffer_);
-        f.genRenderbuffers(1, &depthBuffer_);
-    }
-    f.bindRenderbuffer(GL_RENDERBUFFER, colourBuffer_);
-    f.renderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, width, height);
-    f.bindRenderbuffer(GL_RENDERBUFFER, depthBuffer_);
-    f.renderbufferStorage(GL_RENDERBUFFER, depthFormat_, width, height);
-    f.bindRenderbuffer(GL_RENDERBUFFER, 0);
-    f.bindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
-    f.framebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colourBuffer_);
-    f.framebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, depthBuffer_);
-    const GLenum status = f.checkFramebufferStatus(GL_FRAMEBUFFER);
-    f.bindFramebuffer(GL_FRAMEBUFFER, 0);
-    if (status != GL_FRAMEBUFFER_COMPLETE) {
-        std::printf("terrain: off-screen picture incomplete (status 0x%x); drawing every frame\n", status);
-        release();
-        disabled = true;
-        return false;
-    }
-    width_ = width;
-    height_ = height;
-    return true;
-}
-
 void TerrainImageCache::coveredRectangle(int out[4]) const {
     const int* viewport = previousView_.viewport;
     // The normals' lines reach past the mesh, by as far as a normal is long.
@@ -223,23 +138,14 @@ bool TerrainImageCache::projectedRectangle(const float low[3], const float high[
     // Every fragment of faces inside the box lies inside the window rectangle around its
     // corners, as long as all of them lie in front of the eye. Two pixels of margin cover the
     // rounding of this projection against the renderer's.
-    double m[16];  // projection x modelview, column-major
-    for (int c = 0; c < 4; ++c)
-        for (int r = 0; r < 4; ++r) {
-            double sum = 0.0;
-            for (int k = 0; k < 4; ++k)
-                sum += static_cast<double>(previousView_.projection[k * 4 + r]) * previousView_.modelview[c * 4 + k];
-            m[c * 4 + r] = sum;
-        }
+    double m[16];
+    windowTransform(previousView_.projection, previousView_.modelview, m);
     double left = INFINITY, bottom = INFINITY, right = -INFINITY, top = -INFINITY;
     for (int corner = 0; corner < 8; ++corner) {
-        const double p[3] = {corner & 1 ? high[0] : low[0], corner & 2 ? high[1] : low[1],
-                             corner & 4 ? high[2] : low[2]};
-        double clip[4];
-        for (int r = 0; r < 4; ++r) clip[r] = m[r] * p[0] + m[4 + r] * p[1] + m[8 + r] * p[2] + m[12 + r];
-        if (!(clip[3] > 1e-6)) return false;
-        const double wx = viewport[0] + (clip[0] / clip[3] + 1.0) * 0.5 * viewport[2];
-        const double wy = viewport[1] + (clip[1] / clip[3] + 1.0) * 0.5 * viewport[3];
+        double wx = 0.0, wy = 0.0;
+        if (!projectToWindow(m, viewport, corner & 1 ? high[0] : low[0], corner & 2 ? high[1] : low[1],
+                             corner & 4 ? high[2] : low[2], wx, wy))
+            return false;
         left = std::min(left, wx);
         right = std::max(right, wx);
         bottom = std::min(bottom, wy);
@@ -282,41 +188,18 @@ bool TerrainImageCache::changedRectangle(const Terrain& terrain, int out[4]) con
     return projectedRectangle(low, high, out);
 }
 
-bool TerrainImageCache::copy(CopyDirection direction, const int rectangle[4], uint32_t mask) {
-    const FramebufferFunctions& f = framebufferFunctions();
-    // The first copy also proves that this context copies these formats: an error there turns
-    // the cache off for good. (Errors left over from earlier calls are read off first.)
-    const bool firstCopy = !copiedOnce_;
-    if (firstCopy)
-        while (glGetError() != GL_NO_ERROR) {
-        }
-    const bool intoKept = direction == CopyDirection::WINDOW_TO_KEPT;
-    f.bindFramebuffer(GL_READ_FRAMEBUFFER, intoKept ? 0 : framebuffer_);
-    f.bindFramebuffer(GL_DRAW_FRAMEBUFFER, intoKept ? framebuffer_ : 0);
-    copyRectangle(f, rectangle, mask);
-    f.bindFramebuffer(GL_FRAMEBUFFER, 0);
-    if (!firstCopy) return true;
-    copiedOnce_ = true;
-    const GLenum error = glGetError();
-    if (error == GL_NO_ERROR) return true;
-    std::printf("terrain: the window's picture cannot be copied (GL error 0x%x); drawing every frame\n", error);
-    release();
-    disabled = true;
-    return false;
-}
-
 void TerrainImageCache::warmUp(int width, int height) {
     // A software renderer builds its code for each kind of copy the first time it runs, which
     // costs as much as drawing the terrain twice. The first frame, which carries the start-up
     // anyway, runs both kinds over the picture it just drew: copied out and back unchanged.
     warmedUp_ = true;
     const int* viewport = previousView_.viewport;
-    if (disabled || viewport[0] != 0 || viewport[1] != 0 || width <= 0 || height <= 0 ||
-        !prepareTarget(width, height))
+    if (picture_.disabled || viewport[0] != 0 || viewport[1] != 0 || width <= 0 || height <= 0 ||
+        !picture_.prepare(width, height))
         return;
     const int whole[4] = {0, 0, width, height};
     const uint32_t both = GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT;
-    if (copy(CopyDirection::WINDOW_TO_KEPT, whole, both)) copy(CopyDirection::KEPT_TO_WINDOW, whole, both);
+    if (picture_.copyFromWindow(whole, both)) picture_.copyToWindow(whole, both);
 }
 
 bool TerrainImageCache::drawInPart(Terrain& terrain, const int region[4]) {
@@ -332,7 +215,7 @@ bool TerrainImageCache::drawInPart(Terrain& terrain, const int region[4]) {
                              {kept[0], innerBottom, innerLeft, innerTop},
                              {innerRight, innerBottom, kept[2], innerTop}};
     for (const auto& band : bands) {
-        if (!copy(CopyDirection::KEPT_TO_WINDOW, band, both)) {
+        if (!picture_.copyToWindow(band, both)) {
             glClear(both);
             return false;
         }
@@ -354,7 +237,7 @@ bool TerrainImageCache::drawInPart(Terrain& terrain, const int region[4]) {
     const int grown[4] = {std::min(kept[0], region[0]), std::min(kept[1], region[1]), std::max(kept[2], region[2]),
                           std::max(kept[3], region[3])};
     const bool inside = contains(keptRectangle_, region);
-    if (copy(CopyDirection::WINDOW_TO_KEPT, inside ? region : grown, both)) {
+    if (picture_.copyFromWindow(inside ? region : grown, both)) {
         std::memcpy(keptRectangle_, grown, sizeof grown);
     } else {
         kept_ = Kept::NOTHING;
@@ -370,17 +253,17 @@ void TerrainImageCache::draw(Terrain& terrain) {
     // Only a viewport at the window's corner is kept: the target matches it pixel for pixel.
     const int* viewport = previousView_.viewport;
     const int width = viewport[2], height = viewport[3];
-    const bool keepable = !disabled && same && viewport[0] == 0 && viewport[1] == 0 && width > 0 && height > 0;
+    const bool keepable = !picture_.disabled && same && viewport[0] == 0 && viewport[1] == 0 && width > 0 && height > 0;
     // Outside the rectangle the mesh draws nothing, so the clear alone gives those pixels.
     int rectangle[4] = {0, 0, 0, 0};
     if (keepable) coveredRectangle(rectangle);
 
-    const bool sizeMatches = !disabled && viewport[0] == 0 && viewport[1] == 0 && width == width_ && height == height_;
+    const bool sizeMatches = !picture_.disabled && viewport[0] == 0 && viewport[1] == 0 && picture_.holdsSize(width, height);
     const bool sameTarget = keepable && sizeMatches && std::memcmp(rectangle, keptRectangle_, sizeof rectangle) == 0;
     // The kept rectangle holds every pixel the terrain covers: it was the covered one when the
     // picture was kept, and drawing in part grows it by each region drawn.
     if (keepable && sizeMatches && kept_ == Kept::COLOUR_AND_DEPTH &&
-        copy(CopyDirection::KEPT_TO_WINDOW, keptRectangle_, GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT)) {
+        picture_.copyToWindow(keptRectangle_, GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT)) {
         terrain.setStateAfterDraw();
         ++framesCopied;
         return;
@@ -402,10 +285,10 @@ void TerrainImageCache::draw(Terrain& terrain) {
     // depth in the second (the same picture both times), so that no frame pays for both copies
     // on top of drawing.
     if (sameTarget && kept_ == Kept::COLOUR) {
-        kept_ = copy(CopyDirection::WINDOW_TO_KEPT, rectangle, GL_DEPTH_BUFFER_BIT) ? Kept::COLOUR_AND_DEPTH
+        kept_ = picture_.copyFromWindow(rectangle, GL_DEPTH_BUFFER_BIT) ? Kept::COLOUR_AND_DEPTH
                                                                                     : Kept::NOTHING;
-    } else if (keepable && prepareTarget(width, height) &&
-               copy(CopyDirection::WINDOW_TO_KEPT, rectangle, GL_COLOR_BUFFER_BIT)) {
+    } else if (keepable && picture_.prepare(width, height) &&
+               picture_.copyFromWindow(rectangle, GL_COLOR_BUFFER_BIT)) {
         kept_ = Kept::COLOUR;
         std::memcpy(keptRectangle_, rectangle, sizeof rectangle);
     } else {

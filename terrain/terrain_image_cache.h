@@ -27,12 +27,12 @@
 #include <cstdint>
 #include <vector>
 
+#include "common/widgets/kept_picture.h"
 #include "terrain/terrain.h"
 
 class TerrainImageCache {
 public:
     TerrainImageCache() = default;
-    ~TerrainImageCache();
     TerrainImageCache(const TerrainImageCache&) = delete;
     TerrainImageCache& operator=(const TerrainImageCache&) = delete;
 
@@ -48,7 +48,8 @@ public:
     int framesDrawn = 0;   // frames in which the mesh was drawn
     int framesCopied = 0;  // frames in which the kept picture was copied
     int framesDrawnInPart = 0;  // of the frames drawn, those that drew only around changed vertices
-    bool disabled = false; // no exact copy possible here; every frame draws
+    // No exact copy possible here; every frame draws.
+    bool disabled() const { return picture_.disabled; }
 
 private:
     struct ViewState {
@@ -63,10 +64,6 @@ private:
         bool operator==(const ViewState& other) const;
     };
 
-    enum class CopyDirection { WINDOW_TO_KEPT, KEPT_TO_WINDOW };
-    // Copies the buffers in `mask` (colour, depth or both) over the window rectangle {left,
-    // bottom, right, top}; false (and the cache off) when the context refuses.
-    bool copy(CopyDirection direction, const int rectangle[4], uint32_t mask);
     void warmUp(int width, int height);
     // The part of the viewport the terrain can cover, as {left, bottom, right, top}, from this
     // frame's view and the vertices' bounds; the whole viewport when that cannot be bounded.
@@ -84,8 +81,6 @@ private:
     // Draws the terrain only inside `region`, over the kept picture copied everywhere else, and
     // keeps the result; false (nothing drawn) when a copy fails.
     bool drawInPart(Terrain& terrain, const int region[4]);
-    bool prepareTarget(int width, int height);
-    void release();
 
     ViewState previousView_{};
     std::vector<uint32_t> previousVertices_;  // bit patterns of x, y, z, nx, ny, nz per vertex
@@ -101,12 +96,6 @@ private:
     int keptRectangle_[4] = {0, 0, 0, 0};  // the part of the picture that was copied
     float boundsLow_[3] = {0.0f, 0.0f, 0.0f}, boundsHigh_[3] = {0.0f, 0.0f, 0.0f};  // the vertices'
     bool boundsFinite_ = false;
-    bool checkedWindow_ = false;
-    bool copiedOnce_ = false;
     bool warmedUp_ = false;
-    uint32_t depthFormat_ = 0;
-    uint32_t framebuffer_ = 0;
-    uint32_t colourBuffer_ = 0;
-    uint32_t depthBuffer_ = 0;
-    int width_ = 0, height_ = 0;
+    KeptPicture picture_{"terrain", true};
 };

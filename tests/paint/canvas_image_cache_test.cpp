@@ -134,7 +134,7 @@ TEST(CanvasImage, EveryFrameShowsWhatDrawingEveryStrokeShowsThroughTheToolsEdits
     EXPECT_EQ(checkFrame(cache, canvas, view, "first frame"), "drawn");
     EXPECT_EQ(checkFrame(cache, canvas, view, "repeated frame"), "drawn");
     EXPECT_EQ(checkFrame(cache, canvas, view, "third frame"), "copied");
-    ASSERT_FALSE(cache.disabled);
+    ASSERT_FALSE(cache.disabled());
 
     // The brush paints into the open stroke, the last one, over the copy.
     Stroke& open = canvas.strokes.back();
@@ -207,8 +207,8 @@ TEST(CanvasImage, StrokesTheBoundsCannotPlaceAreCopiedWhole) {
     CanvasImageCache cache;
     Canvas canvas = painting(12, 11);
     const Matrix4 view = multiplyMatrix(translationMatrix(200.0f, 150.0f, 0.0f), rotationZMatrix(0.3f));
-    // A stroke wider than any line the renderer draws, one with a point at infinity and one
-    // with a NaN point: the picture must still be complete.
+    // A stroke wider than any line the renderer draws, one with a point at infinity, one with
+    // a NaN point and one of endless width: the picture must still be complete.
     Stroke wide;
     wide.width = 600.0f;
     wide.colour = {{0.2f, 0.4f, 0.9f}};
@@ -219,7 +219,12 @@ TEST(CanvasImage, StrokesTheBoundsCannotPlaceAreCopiedWhole) {
     Stroke broken;
     broken.width = 8.0f;
     broken.points = {{-100.0f, 50.0f}, {std::numeric_limits<float>::quiet_NaN(), 0.0f}, {100.0f, -60.0f}};
+    Stroke endless;
+    endless.width = std::numeric_limits<float>::infinity();
+    endless.colour = {{0.9f, 0.6f, 0.1f}};
+    endless.points = {{-70.0f, 30.0f}, {-60.0f, 35.0f}};
     canvas.strokes.insert(canvas.strokes.begin() + 3, {wide, far, broken});
+    canvas.strokes.insert(canvas.strokes.end() - 1, endless);
     for (int frame = 0; frame < 4; ++frame) checkFrame(cache, canvas, view, "unbounded strokes");
     EXPECT_GE(cache.framesCopied, 2);
 }

@@ -164,7 +164,7 @@ TEST_F(TerrainImage, ACopiedPictureIsTheDrawnOneInColourDepthAndState) {
                 EXPECT_EQ(differingPixels(got, expected), 0u);
                 expectSameState(state, drawnState);
             }
-            ASSERT_FALSE(cache.disabled) << "this context should copy the window's picture";
+            ASSERT_FALSE(cache.disabled()) << "this context should copy the window's picture";
             EXPECT_EQ(cache.framesDrawn - drawnBefore, 3);
             EXPECT_EQ(cache.framesCopied - copiedBefore, 2);
         }
@@ -219,7 +219,7 @@ TEST_F(TerrainImage, EveryChangeIsDrawnInTheFrameItHappens) {
         for (int i = 0; i < 3; ++i) throughCache();
         const int copiedFirst = cache.framesCopied;
         const Frame before = throughCache();
-        ASSERT_FALSE(cache.disabled);
+        ASSERT_FALSE(cache.disabled());
         ASSERT_EQ(cache.framesCopied, copiedFirst + 1) << "the picture should be kept before the change";
         const int drawnBefore = cache.framesDrawn;
 
@@ -283,7 +283,7 @@ TEST_F(TerrainImage, ABrushAtWorkIsDrawnAroundItsVerticesWithTheDrawnPicture) {
         {"the whole terrain raised", 128, 128, 200, 3.0f, false, true},
     };
     for (int i = 0; i < 4; ++i) throughCache();
-    ASSERT_FALSE(cache.disabled);
+    ASSERT_FALSE(cache.disabled());
     for (const Step& step : steps) {
         SCOPED_TRACE(step.what);
         const Frame before = throughCache();
