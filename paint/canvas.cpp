@@ -270,22 +270,28 @@ namespace {
 
 // Whether any pixel of the stroke, drawn through the window transform `m` (projection x view)
 // without smoothing, can be the pixel whose centre is (cx, cy): a wide line or point reaches half
-// its width from its segments, and two pixels more cover the renderer's rounding. A stroke whose
-// points cannot be placed (non-finite, behind the eye) may cover anything.
+// its width from its segments, two pixels more cover the rasteriser's rounding, and the float
+// rounding of the points' positions is added. A stroke whose points cannot be placed
+// (non-finite, behind the eye) may cover anything.
 bool strokeMayCover(const Stroke& stroke, const double m[16], const int viewport[4], double cx, double cy) {
     const double reach = 0.5 * static_cast<double>(stroke.width) + 2.0;
     if (!std::isfinite(reach)) return true;
-    double lastX = 0.0, lastY = 0.0;
+    double lastX = 0.0, lastY = 0.0, lastRounding = 0.0;
     for (size_t i = 0; i < stroke.points.size(); ++i) {
+        const CanvasPoint p = stroke.points[i];
         double x = 0.0, y = 0.0;
-        if (!projectToWindow(m, viewport, stroke.points[i].x, stroke.points[i].y, 0.0, x, y)) return true;
+        if (!projectToWindow(m, viewport, p.x, p.y, 0.0, x, y)) return true;
+        const double rounding = windowRounding(m, viewport, p.x, p.y, 0.0);
         // The segment from the previous point (or the lone point itself) and its reach.
-        const double fromX = i == 0 ? x : lastX, fromY = i == 0 ? y : lastY;
-        if (cx >= std::min(x, fromX) - reach && cx <= std::max(x, fromX) + reach &&
-            cy >= std::min(y, fromY) - reach && cy <= std::max(y, fromY) + reach)
+        const bool first = i == 0;
+        const double fromX = first ? x : lastX, fromY = first ? y : lastY;
+        const double slack = reach + std::max(rounding, first ? rounding : lastRounding);
+        if (cx >= std::min(x, fromX) - slack && cx <= std::max(x, fromX) + slack &&
+            cy >= std::min(y, fromY) - slack && cy <= std::max(y, fromY) + slack)
             return true;
         lastX = x;
         lastY = y;
+        lastRounding = rounding;
     }
     return false;
 }

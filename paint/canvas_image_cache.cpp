@@ -82,10 +82,11 @@ void CanvasImageCache::keepStrokes(const Canvas& canvas, size_t end) {
             double x = 0.0, y = 0.0;
             bounded = projectToWindow(m, viewport, p.x, p.y, 0.0, x, y);
             if (!bounded) break;
-            left = std::min(left, x - reach);
-            right = std::max(right, x + reach);
-            bottom = std::min(bottom, y - reach);
-            top = std::max(top, y + reach);
+            const double slack = reach + windowRounding(m, viewport, p.x, p.y, 0.0);
+            left = std::min(left, x - slack);
+            right = std::max(right, x + slack);
+            bottom = std::min(bottom, y - slack);
+            top = std::max(top, y + slack);
         }
     }
     if (!bounded) {

@@ -1,7 +1,7 @@
 #pragma once
 // Framebuffer-object entry points, resolved once per process from the context current on the
 // first call: the core / ARB names when the context offers them, else the EXT names (same
-// tokens, same behaviour for what glebora uses). Needs a current GL context.
+// tokens, same behaviour for what the programs use). Needs a current GL context.
 #include <GL/gl.h>
 #include <GL/glext.h>
 

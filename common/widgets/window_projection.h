@@ -2,6 +2,8 @@
 // Placing points in the window as the renderer does (up to its rounding), for code that bounds
 // what a draw can touch: the product of GL's column-major projection and model-view matrices,
 // in double, and the window position of a point through it and the viewport.
+#include <algorithm>
+#include <cfloat>
 #include <cmath>
 
 inline void windowTransform(const float projection[16], const float modelview[16], double out[16]) {
@@ -24,4 +26,14 @@ inline bool projectToWindow(const double m[16], const int viewport[4], double x,
     windowX = viewport[0] + (clipX / clipW + 1.0) * 0.5 * viewport[2];
     windowY = viewport[1] + (clipY / clipW + 1.0) * 0.5 * viewport[3];
     return std::isfinite(windowX) && std::isfinite(windowY);
+}
+
+// How far, in window pixels, the renderer's float arithmetic may place (x, y, z) from
+// projectToWindow's double result under a view with w = 1 (the window-pixel projections): a
+// few float steps of the largest terms it adds. Far below a pixel at ordinary views; it grows
+// when the view reaches far from the canvas origin or zooms in very far.
+inline double windowRounding(const double m[16], const int viewport[4], double x, double y, double z) {
+    const double largest = std::max(std::fabs(m[0] * x) + std::fabs(m[4] * y) + std::fabs(m[8] * z) + std::fabs(m[12]),
+                                    std::fabs(m[1] * x) + std::fabs(m[5] * y) + std::fabs(m[9] * z) + std::fabs(m[13]));
+    return 8.0 * FLT_EPSILON * (largest + 2.0) * 0.5 * std::max(viewport[2], viewport[3]);
 }

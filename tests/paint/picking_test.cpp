@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cmath>
 #include <cstdlib>
 #include <random>
 #include <vector>
@@ -171,12 +172,12 @@ std::vector<unsigned char> wholeIndexPicture(const Canvas& canvas, const Matrix4
     return picture;
 }
 
-TEST(Picking, EveryPixelPicksWhatTheWholePictureShowsThere) {
-    REQUIRE_GL();
-    // Long straight segments (whose pixels lie far from both ends), wide lines, lone dots and
-    // a stroke running off the window, under a turned and scaled view.
+// Strokes drawn in window space, given to the canvas through the inverse of `view` (a turn,
+// a scale and a move, in double): long straight segments (whose pixels lie far from both ends),
+// wide lines, lone dots and strokes running off the window.
+Canvas strokesSeenThrough(float turn, double scale, double originX, double originY) {
     std::mt19937 random(5);
-    std::uniform_real_distribution<float> x(-60.0f, W + 60.0f), y(-60.0f, H + 60.0f);
+    std::uniform_real_distribution<double> x(-60.0, W + 60.0), y(-60.0, H + 60.0);
     const float widths[] = {1.0f, 3.0f, 8.5f, 21.0f, 45.0f};
     Canvas canvas;
     for (int s = 0; s < 40; ++s) {
@@ -184,13 +185,38 @@ TEST(Picking, EveryPixelPicksWhatTheWholePictureShowsThere) {
         stroke.id = canvas.newStrokeId();
         stroke.width = widths[random() % 5];
         const int points = s % 7 == 0 ? 1 : 2 + static_cast<int>(random() % 4);
-        for (int k = 0; k < points; ++k) stroke.points.push_back({x(random), y(random)});
+        for (int k = 0; k < points; ++k) {
+            const double wx = (x(random) - W / 2.0) / scale, wy = (y(random) - H / 2.0) / scale;
+            stroke.points.push_back({static_cast<float>(originX + std::cos(turn) * wx + std::sin(turn) * wy),
+                                     static_cast<float>(originY - std::sin(turn) * wx + std::cos(turn) * wy)});
+        }
         canvas.appendStroke(stroke);
     }
     canvas.appendOpenStrokeIfNeeded();
-    for (const Matrix4& view :
-         {identityMatrix(), multiplyMatrix(translationMatrix(180.0f, -40.0f, 0.0f),
-                                           multiplyMatrix(rotationZMatrix(0.5f), scaleMatrix(0.8f)))}) {
+    return canvas;
+}
+
+Matrix4 viewOf(float turn, float scale, float originX, float originY) {
+    return multiplyMatrix(translationMatrix(W / 2.0f, H / 2.0f, 0.0f),
+                          multiplyMatrix(rotationZMatrix(turn),
+                                         multiplyMatrix(scaleMatrix(scale), translationMatrix(-originX, -originY, 0.0f))));
+}
+
+TEST(Picking, EveryPixelPicksWhatTheWholePictureShowsThere) {
+    REQUIRE_GL();
+    struct View {
+        const char* name;
+        float turn, scale, originX, originY;
+    };
+    // The last is far from the canvas origin and zoomed in, where neighbouring float canvas
+    // points lie pixels apart and the renderer's float arithmetic moves them by pixels.
+    const View views[] = {{"plain", 0.0f, 1.0f, W / 2.0f, H / 2.0f},
+                          {"turned and scaled", 0.5f, 0.8f, 100.0f, -40.0f},
+                          {"far out, zoomed in", 0.3f, 24.0f, 2.5e6f, 4.8e6f}};
+    for (const View& v : views) {
+        SCOPED_TRACE(v.name);
+        const Canvas canvas = strokesSeenThrough(v.turn, v.scale, v.originX, v.originY);
+        const Matrix4 view = viewOf(v.turn, v.scale, v.originX, v.originY);
         const std::vector<unsigned char> picture = wholeIndexPicture(canvas, view);
         int mismatches = 0, strokePixels = 0;
         for (int py = 0; py < H; py += 4) {
