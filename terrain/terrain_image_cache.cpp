@@ -285,8 +285,7 @@ void TerrainImageCache::draw(Terrain& terrain) {
     // depth in the second (the same picture both times), so that no frame pays for both copies
     // on top of drawing.
     if (sameTarget && kept_ == Kept::COLOUR) {
-        kept_ = picture_.copyFromWindow(rectangle, GL_DEPTH_BUFFER_BIT) ? Kept::COLOUR_AND_DEPTH
-                                                                                    : Kept::NOTHING;
+        kept_ = picture_.copyFromWindow(rectangle, GL_DEPTH_BUFFER_BIT) ? Kept::COLOUR_AND_DEPTH : Kept::NOTHING;
     } else if (keepable && picture_.prepare(width, height) &&
                picture_.copyFromWindow(rectangle, GL_COLOR_BUFFER_BIT)) {
         kept_ = Kept::COLOUR;
