@@ -154,8 +154,25 @@ bool TerraColorizer::stamp(float x, float z, StampTarget target) {
 
     glEnable(GL_TEXTURE_2D);
     glBindTexture(GL_TEXTURE_2D, terrain.colourMap);
+    GLint mapWidth = 0, mapHeight = 0;
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &mapWidth);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &mapHeight);
     glCopyTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, 0, 0, COLOUR_MAP_SIZE, COLOUR_MAP_SIZE, 0);
-    ++terrain.colourMapRevision;
+    // The off-screen copy gives back every texel outside the stamp's square exactly, so the
+    // change is that square (two texels wider for rounding), told in grid units. The window
+    // method is only known to be close, and a map of another size is replaced whole, so their
+    // change is left unbounded.
+    const float perTexelX = static_cast<float>(terrain.columns) / size, perTexelZ = static_cast<float>(terrain.rows) / size;
+    const float half = 2.0f * std::fabs(radius);  // the quad's half side, grid units
+    const float area[4] = {x - half - 2.0f * perTexelX, z - half - 2.0f * perTexelZ, x + half + 2.0f * perTexelX,
+                           z + half + 2.0f * perTexelZ};
+    if (target == StampTarget::OFFSCREEN && mapWidth == COLOUR_MAP_SIZE && mapHeight == COLOUR_MAP_SIZE &&
+        std::isfinite(area[0]) && std::isfinite(area[1]) &&
+        std::isfinite(area[2]) && std::isfinite(area[3])) {
+        terrain.noteColourMapChange(area);
+    } else {
+        ++terrain.colourMapRevision;
+    }
     glDisable(GL_TEXTURE_2D);
 
     glEnable(GL_DEPTH_TEST);

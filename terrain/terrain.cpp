@@ -165,6 +165,26 @@ void Terrain::initGraphics(const char* colourMapPath) {
                     lastImageError());
 }
 
+void Terrain::noteColourMapChange(const float area[4]) {
+    float* changed = colourMapChangedArea;
+    if (!(changed[2] > changed[0]) || !(changed[3] > changed[1])) {
+        colourMapChangesFrom = colourMapRevision;
+        for (int k = 0; k < 4; ++k) changed[k] = area[k];
+    } else {
+        changed[0] = std::min(changed[0], area[0]);
+        changed[1] = std::min(changed[1], area[1]);
+        changed[2] = std::max(changed[2], area[2]);
+        changed[3] = std::max(changed[3], area[3]);
+    }
+    ++colourMapRevision;
+    colourMapChangesTo = colourMapRevision;
+}
+
+void Terrain::forgetColourMapChanges() {
+    for (float& k : colourMapChangedArea) k = 0.0f;
+    colourMapChangesFrom = colourMapChangesTo = colourMapRevision;
+}
+
 void Terrain::draw() {
     initGraphics();
     glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);

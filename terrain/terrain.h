@@ -50,6 +50,17 @@ public:
     // Counts changes to the colour map's texels: whoever writes them adds one, so that a
     // picture of the terrain kept from an earlier frame is known to be out of date.
     uint64_t colourMapRevision = 0;
+    // Where the colour map's level-0 texels changed since revision colourMapChangesFrom, as
+    // the area {x0, z0, x1, z1} of the terrain (grid units) whose texture coordinates reach
+    // them, for a kept picture that redraws only the faces reading them. It covers every change
+    // only while colourMapChangesTo equals colourMapRevision (a writer that only counts leaves
+    // it behind).
+    float colourMapChangedArea[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    uint64_t colourMapChangesFrom = 0, colourMapChangesTo = 0;
+    // For a writer of the colour map: adds the area it changed and counts the change.
+    void noteColourMapChange(const float area[4]);
+    // Starts a new box at the current revision.
+    void forgetColourMapChanges();
     std::vector<TerrainVertex*> dirty;    // vertices whose normals updateNormals recomputes
     bool showNormals = false;
 

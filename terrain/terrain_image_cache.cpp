@@ -54,6 +54,15 @@ bool TerrainImageCache::sameAsPreviousFrame(const Terrain& terrain) {
     now.showNormals = terrain.showNormals;
 
     const bool sameView = previousValid_ && now == previousView_;
+    // The colour map changed only where its writer said: the faces reading those texels can be
+    // drawn again alone, as those using changed vertices can.
+    ViewState nowButColourMap = now;
+    nowButColourMap.colourMapRevision = previousView_.colourMapRevision;
+    const bool colourMapChanged = now.colourMapRevision != previousView_.colourMapRevision;
+    const bool colourMapChangeKnown = terrain.colourMapChangesTo == terrain.colourMapRevision &&
+                                      terrain.colourMapChangesFrom == previousView_.colourMapRevision;
+    const bool sameViewButColourMap = previousValid_ && nowButColourMap == previousView_ &&
+                                      (!colourMapChanged || colourMapChangeKnown);
     bool same = sameView;
     previousView_ = now;
     const size_t count = terrain.vertices.size() * 6;
@@ -108,8 +117,21 @@ bool TerrainImageCache::sameAsPreviousFrame(const Terrain& terrain) {
         boundsLow_[k] = low[k];
         boundsHigh_[k] = high[k];
     }
-    onlyVerticesChanged_ = sameView && sameCount && differences != 0 && oldFinite &&
-                           terrain.vertices.size() == static_cast<size_t>(stride) * (terrain.rows + 1);
+    if (colourMapChanged && colourMapChangeKnown) {
+        // A face reads the texels within a texel of its own; a vertex more of margin each way.
+        const float* area = terrain.colourMapChangedArea;
+        if (area[2] > area[0] && area[3] > area[1]) {
+            const auto toGrid = [](float value, int lowest, int highest) {
+                return static_cast<int>(std::max<float>(lowest, std::min<float>(highest, value)));
+            };
+            changedLow[0] = std::min(changedLow[0], toGrid(std::floor(area[0]) - 1.0f, -1, terrain.columns + 1));
+            changedHigh[0] = std::max(changedHigh[0], toGrid(std::ceil(area[2]) + 1.0f, -1, terrain.columns + 1));
+            changedLow[1] = std::min(changedLow[1], toGrid(std::floor(area[1]) - 1.0f, -1, terrain.rows + 1));
+            changedHigh[1] = std::max(changedHigh[1], toGrid(std::ceil(area[3]) + 1.0f, -1, terrain.rows + 1));
+        }
+    }
+    partialChange_ = sameViewButColourMap && sameCount && (differences != 0 || colourMapChanged) && oldFinite &&
+                     terrain.vertices.size() == static_cast<size_t>(stride) * (terrain.rows + 1);
     for (int k = 0; k < 2; ++k) {
         changedLow_[k] = changedLow[k];
         changedHigh_[k] = changedHigh[k];
@@ -164,11 +186,12 @@ bool TerrainImageCache::projectedRectangle(const float low[3], const float high[
 }
 
 bool TerrainImageCache::changedRectangle(const Terrain& terrain, int out[4]) const {
-    if (!onlyVerticesChanged_ || previousView_.showNormals) return false;
+    if (!partialChange_ || previousView_.showNormals) return false;
     // A face that uses a changed vertex lies within one row and column of it, and its other
     // vertices are where they were; the changed ones moved from inside the old box.
     const int firstColumn = std::max(0, changedLow_[0] - 1), lastColumn = std::min(terrain.columns, changedHigh_[0] + 1);
     const int firstRow = std::max(0, changedLow_[1] - 1), lastRow = std::min(terrain.rows, changedHigh_[1] + 1);
+    if (firstColumn > lastColumn || firstRow > lastRow) return false;
     float low[3], high[3];
     for (int k = 0; k < 3; ++k) {
         low[k] = changedOldLow_[k];
@@ -250,6 +273,8 @@ void TerrainImageCache::draw(Terrain& terrain) {
     glClearColor(1.0f, 1.0f, 1.0f, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     const bool same = sameAsPreviousFrame(terrain);
+    // This frame shows every colour-map change so far; the next compares from here.
+    terrain.forgetColourMapChanges();
     // Only a viewport at the window's corner is kept: the target matches it pixel for pixel.
     const int* viewport = previousView_.viewport;
     const int width = viewport[2], height = viewport[3];

@@ -14,8 +14,9 @@
 // frames after them copy the picture back until something changes. Only the part of the window
 // the terrain can cover is copied.
 //
-// Where only vertices changed since a kept frame (a height brush at work), the faces that use
-// them are the only ones whose pixels can change: the kept picture is copied around the window
+// Where only vertices changed since a kept frame (a height brush at work), or colour-map texels
+// whose writer said which (the colour brush), the faces that use those vertices or read those
+// texels are the only ones whose pixels can change: the kept picture is copied around the window
 // rectangle that holds those faces, before and after, and the terrain is drawn inside it alone
 // (cut by the scissor, so every pixel there is what a whole draw gives), then kept again. A
 // brush's region is a small part of the picture, so such a frame costs a fraction of a draw.
@@ -74,9 +75,9 @@ private:
     // previous frame's view, two pixels wider each way and cut to the viewport; false when
     // the box cannot be bounded so (a corner behind the eye, a value not finite).
     bool projectedRectangle(const float low[3], const float high[3], int out[4]) const;
-    // The part of the window the vertices that changed since the previous frame can have drawn
-    // in either frame: every face that uses one of them, before and after. False when more
-    // than the vertices changed, or the part cannot be bounded.
+    // The part of the window the vertices and texels that changed since the previous frame can
+    // have drawn in either frame: every face that uses such a vertex or reads such a texel,
+    // before and after. False when anything else changed, or the part cannot be bounded.
     bool changedRectangle(const Terrain& terrain, int out[4]) const;
     // Draws the terrain only inside `region`, over the kept picture copied everywhere else, and
     // keeps the result; false (nothing drawn) when a copy fails.
@@ -85,9 +86,10 @@ private:
     ViewState previousView_{};
     std::vector<uint32_t> previousVertices_;  // bit patterns of x, y, z, nx, ny, nz per vertex
     bool previousValid_ = false;
-    // What changed since the previous frame when only vertices did: the grid range of the
-    // vertices that changed ({column, row} low and high) and the box around their old positions.
-    bool onlyVerticesChanged_ = false;
+    // What changed since the previous frame when only vertices and colour-map texels did: the
+    // grid range of the vertices that changed or whose faces read changed texels ({column, row}
+    // low and high), and the box around the changed vertices' old positions.
+    bool partialChange_ = false;
     int changedLow_[2] = {0, 0}, changedHigh_[2] = {0, 0};
     float changedOldLow_[3] = {0.0f, 0.0f, 0.0f}, changedOldHigh_[3] = {0.0f, 0.0f, 0.0f};
     // How much of the previous frame's picture the target holds.

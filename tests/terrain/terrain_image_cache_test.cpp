@@ -327,22 +327,68 @@ TEST_F(TerrainImage, ABrushAtWorkIsDrawnAroundItsVerticesWithTheDrawnPicture) {
 }
 
 // The colour brush changes the colour map's texels and nothing else the cache compares but the
-// map's revision, which its stamp counts.
+// map's revision, which its stamp counts, telling where it painted: the frame draws only the
+// faces reading those texels, and must still show what a whole draw shows.
 TEST_F(TerrainImage, AColourStampIsDrawnInTheFrameItHappens) {
     HandPointer pointer(1, &window);
     const std::array<float, 3> paint{{1.0f, 0.0f, 0.0f}};
     TerraColorizer brush(pointer, terrain, window, paint);
+    struct Step {
+        const char* what;
+        std::vector<std::array<float, 2>> stamps;  // grid x, z
+        bool inPart;
+    };
+    const Step steps[] = {
+        {"a stamp in the middle", {{128.0f, 128.0f}}, true},
+        {"a stamp at the map's near edge", {{128.0f, 0.5f}}, true},
+        {"a stamp at the map's side edge", {{255.0f, 100.0f}}, true},
+        {"two stamps near each other in one frame", {{60.0f, 60.0f}, {70.0f, 75.0f}}, true},
+        // One box around both spans most of the picture: drawn whole.
+        {"two stamps far apart in one frame", {{40.0f, 60.0f}, {200.0f, 190.0f}}, false},
+    };
     for (int i = 0; i < 4; ++i) throughCache();
-    const int drawnBefore = cache.framesDrawn;
-    const Frame before = throughCache();
-    ASSERT_EQ(cache.framesDrawn, drawnBefore) << "the picture should be kept before the stamp";
-
-    ASSERT_TRUE(brush.stamp(128.0f, 128.0f));
-    const Frame got = throughCache();
-    EXPECT_EQ(cache.framesDrawn, drawnBefore + 1);
-    const Frame expected = drawnDirectly();
-    EXPECT_GT(differingPixels(expected, before), 0u) << "the stamp should show";
-    EXPECT_EQ(differingPixels(got, expected), 0u);
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        const int drawnBefore = cache.framesDrawn, partBefore = cache.framesDrawnInPart;
+        const Frame before = throughCache();
+        ASSERT_EQ(cache.framesDrawn, drawnBefore) << "the picture should be kept before the stamp";
+        for (const auto& at : step.stamps) ASSERT_TRUE(brush.stamp(at[0], at[1]));
+        StateAfter state{};
+        const Frame got = throughCache(&state);
+        EXPECT_EQ(cache.framesDrawn, drawnBefore + 1);
+        EXPECT_EQ(cache.framesDrawnInPart, partBefore + (step.inPart ? 1 : 0));
+        StateAfter drawnState{};
+        const Frame expected = drawnDirectly(&drawnState);
+        EXPECT_GT(differingPixels(expected, before), 0u) << "the stamp should show";
+        EXPECT_EQ(differingPixels(got, expected), 0u);
+        expectSameState(state, drawnState);
+        EXPECT_EQ(differingPixels(throughCache(), expected), 0u);
+    }
+    // A writer that only counts its change (the map's texels replaced directly) gets the whole
+    // terrain drawn, before or after a stamp told its own area in the same frame.
+    const auto paintDirectly = [&](int u, int v) {
+        std::vector<GLubyte> blue(64 * 64 * 3, 0);
+        for (size_t i = 2; i < blue.size(); i += 3) blue[i] = 255;
+        glBindTexture(GL_TEXTURE_2D, terrain.colourMap);
+        glTexSubImage2D(GL_TEXTURE_2D, 0, u, v, 64, 64, GL_RGB, GL_UNSIGNED_BYTE, blue.data());
+        ++terrain.colourMapRevision;
+    };
+    for (bool stampFirst : {true, false}) {
+        SCOPED_TRACE(stampFirst ? "stamp, then texels replaced" : "texels replaced, then stamp");
+        throughCache();
+        throughCache();
+        if (stampFirst) {
+            ASSERT_TRUE(brush.stamp(128.0f, 128.0f));
+        }
+        paintDirectly(stampFirst ? 40 : 300, 400);
+        if (!stampFirst) {
+            ASSERT_TRUE(brush.stamp(120.0f, 120.0f));
+        }
+        const int partBefore = cache.framesDrawnInPart;
+        const Frame got = throughCache();
+        EXPECT_EQ(cache.framesDrawnInPart, partBefore);
+        EXPECT_EQ(differingPixels(got, drawnDirectly()), 0u);
+    }
 }
 
 // The window system can change the window's size a frame before the program hears of it and
