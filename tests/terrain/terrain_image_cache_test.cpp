@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -389,6 +390,61 @@ TEST_F(TerrainImage, AColourStampIsDrawnInTheFrameItHappens) {
         EXPECT_EQ(cache.framesDrawnInPart, partBefore);
         EXPECT_EQ(differingPixels(got, drawnDirectly()), 0u);
     }
+}
+
+// Brushes at work in random places, sizes and views, some frames with both kinds of change or
+// none: every frame must be the drawn one, however it was made.
+TEST_F(TerrainImage, RandomBrushWorkAlwaysShowsTheDrawnPicture) {
+    HandPointer pointer(1, &window);
+    const std::array<float, 3> paint{{0.1f, 0.2f, 0.9f}};
+    TerraColorizer brush(pointer, terrain, window, paint);
+    std::mt19937 random(17);
+    std::uniform_real_distribution<float> place(-4.0f, 260.0f), unit(0.0f, 1.0f);
+    OrbitManipulator orbit(camera);
+    int mismatched = 0, frame = 0;
+    const auto check = [&] {
+        const Frame got = throughCache();
+        if (differingPixels(got, drawnDirectly()) != 0 && ++mismatched <= 3) {
+            ADD_FAILURE() << "frame " << frame << " differs from the drawn picture";
+        }
+        ++frame;
+    };
+    // Episodes: the view moves now and then, two quiet frames keep the picture, then a few
+    // frames of random brush work.
+    for (int episode = 0; episode < 8; ++episode) {
+        if (episode % 3 == 2) {
+            orbit.distance = 150.0f + 250.0f * unit(random);
+            orbit.elevation = 10.0f + 70.0f * unit(random);
+            orbit.azimuth = 360.0f * unit(random);
+            orbit.updateCamera();
+            loadCamera(camera);
+        }
+        check();
+        check();
+        for (int work = 0; work < 3; ++work) {
+            if (unit(random) < 0.6f) {  // a height brush's change
+                const int column = static_cast<int>(place(random)), row = static_cast<int>(place(random));
+                const int radius = 1 + static_cast<int>(12.0f * unit(random));
+                for (int j = row - radius; j <= row + radius; ++j) {
+                    for (int i = column - radius; i <= column + radius; ++i) {
+                        if (i < 0 || j < 0 || i > terrain.columns || j > terrain.rows) continue;
+                        TerrainVertex& v = terrain.vertexAt(i, j);
+                        v.y += 30.0f * (unit(random) - 0.4f);
+                        terrain.markDirty(v);
+                    }
+                }
+                terrain.updateNormals();
+            }
+            if (unit(random) < 0.6f) {  // a colour stamp
+                brush.radius = 0.5f + 10.0f * unit(random);
+                brush.stamp(place(random), place(random));
+            }
+            check();
+        }
+    }
+    EXPECT_EQ(mismatched, 0);
+    EXPECT_GT(cache.framesDrawnInPart, 8);
+    EXPECT_GT(cache.framesCopied, 2);
 }
 
 // The window system can change the window's size a frame before the program hears of it and
