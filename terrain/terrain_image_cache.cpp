@@ -159,20 +159,27 @@ bool TerrainImageCache::projectedRectangle(const float low[3], const float high[
     const int* viewport = previousView_.viewport;
     // Every fragment of faces inside the box lies inside the window rectangle around its
     // corners, as long as all of them lie in front of the eye. Two pixels of margin cover the
-    // rounding of this projection against the renderer's.
+    // rasteriser's rounding against this projection's.
     double m[16];
     windowTransform(previousView_.projection, previousView_.modelview, m);
     double left = INFINITY, bottom = INFINITY, right = -INFINITY, top = -INFINITY;
+    // Far from the origin the renderer's float rounding moves vertices by more than the margin;
+    // the largest bound over the corners widens it.
+    double rounding = 0.0;
     for (int corner = 0; corner < 8; ++corner) {
+        const double p[3] = {corner & 1 ? high[0] : low[0], corner & 2 ? high[1] : low[1], corner & 4 ? high[2] : low[2]};
         double wx = 0.0, wy = 0.0;
-        if (!projectToWindow(m, viewport, corner & 1 ? high[0] : low[0], corner & 2 ? high[1] : low[1],
-                             corner & 4 ? high[2] : low[2], wx, wy))
-            return false;
+        if (!projectToWindow(m, viewport, p[0], p[1], p[2], wx, wy)) return false;
+        rounding = std::max(rounding, windowRounding(m, viewport, p[0], p[1], p[2]));
         left = std::min(left, wx);
         right = std::max(right, wx);
         bottom = std::min(bottom, wy);
         top = std::max(top, wy);
     }
+    left -= rounding;
+    right += rounding;
+    bottom -= rounding;
+    top += rounding;
     if (!std::isfinite(left) || !std::isfinite(right) || !std::isfinite(bottom) || !std::isfinite(top)) return false;
     const auto clampTo = [](double value, int lowest, int highest) {
         return static_cast<int>(std::max<double>(lowest, std::min<double>(highest, value)));

@@ -29,11 +29,19 @@ inline bool projectToWindow(const double m[16], const int viewport[4], double x,
 }
 
 // How far, in window pixels, the renderer's float arithmetic may place (x, y, z) from
-// projectToWindow's double result under a view with w = 1 (the window-pixel projections): a
-// few float steps of the largest terms it adds. Far below a pixel at ordinary views; it grows
-// when the view reaches far from the canvas origin or zooms in very far.
+// projectToWindow's double result: a few float steps of the largest terms each row of the
+// transform adds, through the division by w. Far below a pixel at ordinary views; it grows when
+// points or the eye lie far from the origin, or the view zooms in very far. Infinity for a
+// point on or behind the eye's plane.
 inline double windowRounding(const double m[16], const int viewport[4], double x, double y, double z) {
-    const double largest = std::max(std::fabs(m[0] * x) + std::fabs(m[4] * y) + std::fabs(m[8] * z) + std::fabs(m[12]),
-                                    std::fabs(m[1] * x) + std::fabs(m[5] * y) + std::fabs(m[9] * z) + std::fabs(m[13]));
-    return 8.0 * FLT_EPSILON * (largest + 2.0) * 0.5 * std::max(viewport[2], viewport[3]);
+    const double sumX = std::fabs(m[0] * x) + std::fabs(m[4] * y) + std::fabs(m[8] * z) + std::fabs(m[12]);
+    const double sumY = std::fabs(m[1] * x) + std::fabs(m[5] * y) + std::fabs(m[9] * z) + std::fabs(m[13]);
+    const double sumW = std::fabs(m[3] * x) + std::fabs(m[7] * y) + std::fabs(m[11] * z) + std::fabs(m[15]);
+    const double clipX = m[0] * x + m[4] * y + m[8] * z + m[12];
+    const double clipY = m[1] * x + m[5] * y + m[9] * z + m[13];
+    const double clipW = m[3] * x + m[7] * y + m[11] * z + m[15];
+    if (!(clipW > 1e-6)) return INFINITY;
+    const double ndc = std::max(std::fabs(clipX), std::fabs(clipY)) / clipW;
+    const double error = 8.0 * FLT_EPSILON * (std::max(sumX, sumY) + (ndc + 1.0) * sumW) / clipW;
+    return error * 0.5 * std::max(viewport[2], viewport[3]);
 }

@@ -392,6 +392,46 @@ TEST_F(TerrainImage, AColourStampIsDrawnInTheFrameItHappens) {
     }
 }
 
+// One vertex moved changes the six faces around it, whose other vertices stay where they were;
+// and far from the origin the renderer's float rounding moves vertices by pixels. Each frame
+// drawn in part must still be the drawn one.
+TEST_F(TerrainImage, ASingleVertexAndAPlateauFarUpAreDrawnWithAllTheirFaces) {
+    struct Place {
+        const char* what;
+        float height;    // of the whole terrain
+        float distance;  // of the eye from the middle of the terrain at that height
+        int inPart;      // frames at least drawn in part (far up, the rounding may leave none)
+    };
+    const Place places[] = {{"close by", 0.0f, 40.0f, 40}, {"on a plateau ten million units up", 1e7f, 25.0f, 0}};
+    for (const Place& place : places) {
+        SCOPED_TRACE(place.what);
+        for (TerrainVertex& v : terrain.vertices) v.y = place.height;
+        OrbitManipulator orbit(camera);
+        orbit.centre[1] = place.height;
+        orbit.distance = place.distance;
+        orbit.elevation = 30.0f;
+        orbit.azimuth = 40.0f;
+        orbit.updateCamera();
+        loadCamera(camera);
+        for (int i = 0; i < 3; ++i) throughCache();
+        const int partBefore = cache.framesDrawnInPart;
+        int mismatched = 0;
+        for (int column = 120; column <= 136; column += 4) {
+            for (int row = 120; row <= 136; row += 4) {
+                TerrainVertex& v = terrain.vertexAt(column, row);
+                for (const float y : {place.height + 4.0f, place.height}) {
+                    v.y = y;
+                    if (differingPixels(throughCache(), drawnDirectly()) != 0 && ++mismatched <= 3) {
+                        ADD_FAILURE() << "vertex " << column << ", " << row << " at " << y;
+                    }
+                }
+            }
+        }
+        EXPECT_EQ(mismatched, 0);
+        EXPECT_GE(cache.framesDrawnInPart, partBefore + place.inPart);
+    }
+}
+
 // Brushes at work in random places, sizes and views, some frames with both kinds of change or
 // none: every frame must be the drawn one, however it was made.
 TEST_F(TerrainImage, RandomBrushWorkAlwaysShowsTheDrawnPicture) {
