@@ -167,7 +167,9 @@ void Terrain::initGraphics(const char* colourMapPath) {
 
 void Terrain::noteColourMapChange(const float area[4]) {
     float* changed = colourMapChangedArea;
-    if (!(changed[2] > changed[0]) || !(changed[3] > changed[1])) {
+    // A change counted but not told since the last one leaves the area incomplete: it starts
+    // afresh here, so it covers nothing before this revision.
+    if (!(changed[2] > changed[0]) || !(changed[3] > changed[1]) || colourMapChangesTo != colourMapRevision) {
         colourMapChangesFrom = colourMapRevision;
         for (int k = 0; k < 4; ++k) changed[k] = area[k];
     } else {

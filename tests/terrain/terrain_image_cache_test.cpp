@@ -374,15 +374,22 @@ TEST_F(TerrainImage, AColourStampIsDrawnInTheFrameItHappens) {
         glTexSubImage2D(GL_TEXTURE_2D, 0, u, v, 64, 64, GL_RGB, GL_UNSIGNED_BYTE, blue.data());
         ++terrain.colourMapRevision;
     };
-    for (bool stampFirst : {true, false}) {
-        SCOPED_TRACE(stampFirst ? "stamp, then texels replaced" : "texels replaced, then stamp");
+    struct Order {
+        const char* what;
+        bool stampBefore, stampAfter;
+    };
+    const Order orders[] = {{"stamp, then texels replaced", true, false},
+                            {"texels replaced, then stamp", false, true},
+                            {"stamp, texels replaced, stamp", true, true}};
+    for (const Order& order : orders) {
+        SCOPED_TRACE(order.what);
         throughCache();
         throughCache();
-        if (stampFirst) {
+        if (order.stampBefore) {
             ASSERT_TRUE(brush.stamp(128.0f, 128.0f));
         }
-        paintDirectly(stampFirst ? 40 : 300, 400);
-        if (!stampFirst) {
+        paintDirectly(order.stampBefore ? 40 : 300, 400);
+        if (order.stampAfter) {
             ASSERT_TRUE(brush.stamp(120.0f, 120.0f));
         }
         const int partBefore = cache.framesDrawnInPart;
