@@ -264,10 +264,6 @@ void drawCornerSquare(float x, float y) {
     glPopMatrix();
 }
 
-}  // namespace
-
-namespace {
-
 // Whether any pixel of the stroke, drawn through the window transform `m` (projection x view)
 // without smoothing, can be the pixel whose centre is (cx, cy): a wide line or point reaches half
 // its width from its segments, two pixels more cover the rasteriser's rounding, and the float

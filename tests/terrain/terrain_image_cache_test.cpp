@@ -124,6 +124,22 @@ protected:
         return readFrame();
     }
 
+    // The frame after `change`, made over a kept picture: it must be drawn (only in part when
+    // `inPart`) and have the colour, depth and state of a whole draw, which is returned.
+    Frame expectDrawnAfter(const std::function<void()>& change, bool inPart) {
+        const int drawnBefore = cache.framesDrawn, partBefore = cache.framesDrawnInPart;
+        change();
+        StateAfter state{};
+        const Frame got = throughCache(&state);
+        EXPECT_EQ(cache.framesDrawn, drawnBefore + 1);
+        EXPECT_EQ(cache.framesDrawnInPart, partBefore + (inPart ? 1 : 0));
+        StateAfter drawnState{};
+        const Frame expected = drawnDirectly(&drawnState);
+        EXPECT_EQ(differingPixels(got, expected), 0u);
+        expectSameState(state, drawnState);
+        return expected;
+    }
+
     const GLfloat defaultLight[4] = {0.0f, 0.0f, 1.0f, 0.0f};
 };
 
@@ -288,17 +304,9 @@ TEST_F(TerrainImage, ABrushAtWorkIsDrawnAroundItsVerticesWithTheDrawnPicture) {
     for (const Step& step : steps) {
         SCOPED_TRACE(step.what);
         const Frame before = throughCache();
-        const int partBefore = cache.framesDrawnInPart, drawnBefore = cache.framesDrawn;
-        mound(step.column, step.row, step.radius, step.height);
-        StateAfter state{};
-        const Frame got = throughCache(&state);
-        EXPECT_EQ(cache.framesDrawn, drawnBefore + 1);
-        EXPECT_EQ(cache.framesDrawnInPart, partBefore + (step.inPart ? 1 : 0));
-        StateAfter drawnState{};
-        const Frame expected = drawnDirectly(&drawnState);
+        const Frame expected =
+            expectDrawnAfter([&] { mound(step.column, step.row, step.radius, step.height); }, step.inPart);
         EXPECT_EQ(differingPixels(expected, before) > 0, step.shows);
-        EXPECT_EQ(differingPixels(got, expected), 0u);
-        expectSameState(state, drawnState);
         // The picture kept after drawing in part is copied in the next unchanged frame; after a
         // whole draw it is kept over the two frames after.
         if (step.inPart) {
@@ -350,19 +358,15 @@ TEST_F(TerrainImage, AColourStampIsDrawnInTheFrameItHappens) {
     for (int i = 0; i < 4; ++i) throughCache();
     for (const Step& step : steps) {
         SCOPED_TRACE(step.what);
-        const int drawnBefore = cache.framesDrawn, partBefore = cache.framesDrawnInPart;
+        const int drawnBefore = cache.framesDrawn;
         const Frame before = throughCache();
         ASSERT_EQ(cache.framesDrawn, drawnBefore) << "the picture should be kept before the stamp";
-        for (const auto& at : step.stamps) ASSERT_TRUE(brush.stamp(at[0], at[1]));
-        StateAfter state{};
-        const Frame got = throughCache(&state);
-        EXPECT_EQ(cache.framesDrawn, drawnBefore + 1);
-        EXPECT_EQ(cache.framesDrawnInPart, partBefore + (step.inPart ? 1 : 0));
-        StateAfter drawnState{};
-        const Frame expected = drawnDirectly(&drawnState);
+        const Frame expected = expectDrawnAfter(
+            [&] {
+                for (const auto& at : step.stamps) ASSERT_TRUE(brush.stamp(at[0], at[1]));
+            },
+            step.inPart);
         EXPECT_GT(differingPixels(expected, before), 0u) << "the stamp should show";
-        EXPECT_EQ(differingPixels(got, expected), 0u);
-        expectSameState(state, drawnState);
         EXPECT_EQ(differingPixels(throughCache(), expected), 0u);
     }
     // A writer that only counts its change (the map's texels replaced directly) gets the whole
