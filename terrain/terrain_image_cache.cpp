@@ -218,18 +218,23 @@ bool TerrainImageCache::changedRectangle(const Terrain& terrain, int out[4]) con
     return projectedRectangle(low, high, out);
 }
 
-void TerrainImageCache::warmUp(int width, int height) {
+bool TerrainImageCache::warmUp(int width, int height) {
     // A software renderer builds its code for each kind of copy the first time it runs, which
     // costs as much as drawing the terrain twice. The first frame, which carries the start-up
-    // anyway, runs both kinds over the picture it just drew: copied out and back unchanged.
+    // anyway, runs both kinds over the picture it just drew: copied out and back unchanged. The
+    // picture copied out is kept, so a second frame like the first copies it back rather than
+    // paying for a draw and a copy on top of what the start-up left behind.
     warmedUp_ = true;
     const int* viewport = previousView_.viewport;
     if (picture_.disabled || viewport[0] != 0 || viewport[1] != 0 || width <= 0 || height <= 0 ||
         !picture_.prepare(width, height))
-        return;
+        return false;
     const int whole[4] = {0, 0, width, height};
     const uint32_t both = GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT;
-    if (picture_.copyFromWindow(whole, both)) picture_.copyToWindow(whole, both);
+    if (!picture_.copyFromWindow(whole, both) || !picture_.copyToWindow(whole, both)) return false;
+    kept_ = Kept::COLOUR_AND_DEPTH;
+    coveredRectangle(keptRectangle_);
+    return true;
 }
 
 bool TerrainImageCache::drawInPart(Terrain& terrain, const int region[4]) {
@@ -312,7 +317,7 @@ void TerrainImageCache::draw(Terrain& terrain) {
 
     terrain.draw();
     ++framesDrawn;
-    if (!warmedUp_) warmUp(width, height);
+    if (!warmedUp_ && warmUp(width, height)) return;
     // The picture is kept over two frames that repeat the one before, colour in the first and
     // depth in the second (the same picture both times), so that no frame pays for both copies
     // on top of drawing.

@@ -11,8 +11,9 @@
 // turning, the colour brush painting) the terrain is drawn straight into the back buffer at no
 // extra cost. The two frames after the last change are drawn too and copied, colour from the
 // first and depth from the second, so that no frame pays for a draw and a whole copy; the
-// frames after them copy the picture back until something changes. Only the part of the window
-// the terrain can cover is copied.
+// frames after them copy the picture back until something changes. The very first frame keeps
+// its picture at once: it copies it out anyway, so that the renderer builds its copying code
+// during the start-up. Only the part of the window the terrain can cover is copied.
 //
 // Where only vertices changed since a kept frame (a height brush at work), or colour-map texels
 // whose writer said which (the colour brush), the faces that use those vertices or read those
@@ -65,7 +66,9 @@ private:
         bool operator==(const ViewState& other) const;
     };
 
-    void warmUp(int width, int height);
+    // Runs both kinds of copy once over the picture just drawn, and keeps it; false when it
+    // could not.
+    bool warmUp(int width, int height);
     // The part of the viewport the terrain can cover, as {left, bottom, right, top}, from this
     // frame's view and the vertices' bounds; the whole viewport when that cannot be bounded.
     void coveredRectangle(int out[4]) const;

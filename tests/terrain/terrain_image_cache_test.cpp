@@ -173,7 +173,10 @@ TEST_F(TerrainImage, ACopiedPictureIsTheDrawnOneInColourDepthAndState) {
 
             const int drawnBefore = cache.framesDrawn, copiedBefore = cache.framesCopied;
             // A changed view draws; the next two frames, unchanged, draw and keep the picture's
-            // colour and then its depth; the ones after copy it.
+            // colour and then its depth; the ones after copy it. The cache's very first frame,
+            // which copies its picture out anyway to have the renderer build its copying code,
+            // keeps that picture at once.
+            const bool firstFrame = cache.framesDrawn == 0;
             for (int frame = 0; frame < 5; ++frame) {
                 SCOPED_TRACE("frame " + std::to_string(frame));
                 StateAfter state{};
@@ -182,10 +185,54 @@ TEST_F(TerrainImage, ACopiedPictureIsTheDrawnOneInColourDepthAndState) {
                 expectSameState(state, drawnState);
             }
             ASSERT_FALSE(cache.disabled()) << "this context should copy the window's picture";
-            EXPECT_EQ(cache.framesDrawn - drawnBefore, 3);
-            EXPECT_EQ(cache.framesCopied - copiedBefore, 2);
+            EXPECT_EQ(cache.framesDrawn - drawnBefore, firstFrame ? 1 : 3);
+            EXPECT_EQ(cache.framesCopied - copiedBefore, firstFrame ? 4 : 2);
         }
     }
+}
+
+// The cache's first frame keeps its picture straight away: a second frame like it is copied,
+// and the changes after it are drawn, in part or whole, from that picture.
+TEST_F(TerrainImage, TheFirstFramesPictureIsKeptAtOnce) {
+    StateAfter drawnState{};
+    const Frame expected = drawnDirectly(&drawnState);
+    throughCache();
+    ASSERT_FALSE(cache.disabled()) << "this context should copy the window's picture";
+    ASSERT_EQ(cache.framesDrawn, 1);
+    StateAfter state{};
+    EXPECT_EQ(differingPixels(throughCache(&state), expected), 0u);
+    expectSameState(state, drawnState);
+    EXPECT_EQ(cache.framesCopied, 1);
+    EXPECT_EQ(cache.framesDrawn, 1);
+
+    expectDrawnAfter(
+        [&] {
+            TerrainVertex& v = terrain.vertexAt(100, 140);
+            v.y += 25.0f;
+            terrain.markDirty(v);
+            terrain.updateNormals();
+        },
+        true);
+    expectDrawnAfter(
+        [&] {
+            OrbitManipulator orbit(camera);
+            orbit.distance = 260.0f;
+            orbit.azimuth = 120.0f;
+            orbit.updateCamera();
+            loadCamera(camera);
+        },
+        false);
+}
+
+// A first frame whose viewport does not start at the window's corner keeps nothing; the frames
+// after it draw until the picture is kept as usual.
+TEST_F(TerrainImage, AFirstFrameOffTheCornerKeepsNothing) {
+    glViewport(20, 10, TEST_WINDOW_WIDTH - 40, TEST_WINDOW_HEIGHT - 20);
+    const Frame expected = drawnDirectly();
+    throughCache();
+    EXPECT_EQ(differingPixels(throughCache(), expected), 0u);
+    EXPECT_EQ(cache.framesCopied, 0);
+    EXPECT_EQ(cache.framesDrawn, 2);
 }
 
 // Each way the picture can change, made after the picture was kept: the next frame must draw
