@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <vector>
 
 #include "common/app/scenario_script.h"
 #include "common/app/screenshot.h"
@@ -154,6 +155,22 @@ std::unique_ptr<FrameSource> openSensorOrExit(ProgramHarness& harness) {
         std::atexit(finishRecordingAtExit);
     }
     return source;
+}
+
+void reserveHeap(size_t bytes) {
+    // In pieces well under the allocator's mmap threshold, all held at once, so that they come
+    // from the heap (growing it where its free space runs out) and stay there when freed.
+    constexpr size_t piece = 8u << 20;
+    std::vector<void*> pieces;
+    for (size_t reserved = 0; reserved < bytes; reserved += piece) {
+        void* p = std::malloc(piece);
+        if (p == nullptr) break;
+        // Every page written once; volatile, so the writes to memory freed unread stay.
+        volatile char* bytesOfPiece = static_cast<char*>(p);
+        for (size_t at = 0; at < piece; at += 4096) bytesOfPiece[at] = 0;
+        pieces.push_back(p);
+    }
+    for (void* p : pieces) std::free(p);
 }
 
 Recorder* harnessRecorder(ProgramHarness& harness) { return harness.recorder.get(); }

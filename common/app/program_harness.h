@@ -2,6 +2,7 @@
 // What both programs do around their own frame loop: the command line, the sensor backend
 // (with the missing-sensor exit), the simulated performer and its mouse control, recording,
 // the clock, scenario scripts and the demo, --frames and --screenshot.
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -89,6 +90,11 @@ uint32_t harnessBeginFrame(ProgramHarness& harness);
 // After drawing, before the buffer swap: ends the program (saving --screenshot first) when the
 // frame limit is reached, the scenario has ended, or an assertion failed (exit code 1).
 void harnessEndFrame(ProgramHarness& harness, int windowWidth, int windowHeight);
+
+// Grows the heap by touching `bytes` of fresh memory and hands it back to the allocator, which
+// keeps it (setUpHarness raised its thresholds). For a program whose renderer will later need
+// that much at once: the pages are then faulted in during the start-up, not in a frame.
+void reserveHeap(size_t bytes);
 
 // The recorder (if any) for SensorInput.
 Recorder* harnessRecorder(ProgramHarness& harness);

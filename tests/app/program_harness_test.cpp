@@ -3,9 +3,12 @@
 
 #include <GL/freeglut.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <cstdlib>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "common/app/scenario_script.h"
 #include "common/sensor/recording.h"
@@ -91,4 +94,39 @@ TEST(HarnessMouse, AScenarioSwitchesTheMouseOff) {
     EXPECT_FALSE(performer.mouseIsAway());
     Vec3 rest = restWristPosition(performer.body(), HAND_RIGHT);
     EXPECT_LT(length(performer.wristTarget(HAND_RIGHT) - rest), 1e-4f) << "the mouse moved no hand";
+}
+
+long pageFaultsSoFar() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_minflt + usage.ru_majflt;
+}
+
+// After the start-up's reserve, a renderer's burst of allocations finds pages already in
+// memory: it must not fault them in mid-frame.
+TEST(HarnessHeap, MemoryReservedAtStartUpIsReusedWithoutPageFaults) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "the sanitizers' allocators do not keep freed memory this way";
+#endif
+    ProgramHarness harness;
+    int exitCode = 0;
+    char name[] = "glebora";
+    char* argv[] = {name, nullptr};
+    ASSERT_TRUE(setUpHarness(harness, "glebora", 1, argv, exitCode));
+    reserveHeap(48u << 20);
+
+    const long before = pageFaultsSoFar();
+    constexpr size_t piece = 1u << 20;
+    std::vector<char*> burst;
+    for (int i = 0; i < 40; ++i) {
+        char* p = static_cast<char*>(std::malloc(piece));
+        ASSERT_NE(p, nullptr);
+        volatile char* bytes = p;
+        for (size_t at = 0; at < piece; at += 4096) bytes[at] = 1;
+        burst.push_back(p);
+    }
+    const long faults = pageFaultsSoFar() - before;
+    for (char* p : burst) std::free(p);
+    // 40 MiB of fresh pages would be about 10,000 faults.
+    EXPECT_LT(faults, 1000);
 }
