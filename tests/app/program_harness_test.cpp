@@ -96,11 +96,15 @@ TEST(HarnessMouse, AScenarioSwitchesTheMouseOff) {
     EXPECT_LT(length(performer.wristTarget(HAND_RIGHT) - rest), 1e-4f) << "the mouse moved no hand";
 }
 
+namespace {
+
 long pageFaultsSoFar() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return usage.ru_minflt + usage.ru_majflt;
 }
+
+}  // namespace
 
 // After the start-up's reserve, a renderer's burst of allocations finds pages already in
 // memory: it must not fault them in mid-frame.
