@@ -1,14 +1,11 @@
 #include "common/gesture/gesture_set_file.h"
 
-#include <cerrno>
+#include "common/files/regular_file.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -224,32 +221,8 @@ bool decodeGestureSets(const uint8_t* data, size_t size, GestureSetList& sets, s
 
 bool readFileBytes(const std::string& path, std::vector<uint8_t>& bytes, std::string& error) {
     bytes.clear();
-    // Only a regular file is read. Opening a FIFO blocks until a writer comes (for ever, on the
-    // GUI thread), a device reads endlessly or as nothing, and a socket cannot be opened: say
-    // so instead. O_NONBLOCK keeps the open itself from waiting on a FIFO that appears between
-    // the check and the open; the check after it decides.
-    struct stat info {};
-    if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode)) {
-        error = "is not a regular file (a pipe, socket or device)";
-        return false;
-    }
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        error = std::string("cannot open: ") + std::strerror(errno);
-        return false;
-    }
-    // A folder opens for reading on Linux and then reports a meaningless size.
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
-        error = S_ISDIR(info.st_mode) ? "is a folder, not a file" : "is not a regular file (a pipe, socket or device)";
-        return false;
-    }
-    std::FILE* f = ::fdopen(fd, "rb");
-    if (f == nullptr) {
-        error = std::string("cannot open: ") + std::strerror(errno);
-        ::close(fd);
-        return false;
-    }
+    std::FILE* f = openRegularFile(path, error);
+    if (f == nullptr) return false;
     errno = 0;
     bool ok = std::fseek(f, 0, SEEK_END) == 0;
     const long size = ok ? std::ftell(f) : -1;

@@ -1,5 +1,7 @@
 #include "common/sensor/csv_source.h"
 
+#include "common/files/regular_file.h"
+
 #include <cerrno>
 #include <cfloat>
 #include <charconv>
@@ -8,8 +10,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <system_error>
 
 namespace {
@@ -224,6 +224,17 @@ void csvSkeletonFrame(const CsvFrame& csv, SkeletonFrame& frame) {
 
 namespace {
 
+// One line without its '\n', NUL bytes and all; false at the end with nothing read.
+bool readLine(std::FILE* in, std::string& line) {
+    line.clear();
+    int c;
+    while ((c = getc_unlocked(in)) != EOF) {
+        if (c == '\n') return true;
+        line.push_back(static_cast<char>(c));
+    }
+    return !line.empty();
+}
+
 constexpr uint64_t USUAL_FRAME_INTERVAL_US = 33333;  // 30 frames a second
 // A second without frames: whoever comes after it may be someone else.
 constexpr uint64_t PERSON_GAP_US = 1000000;
@@ -281,14 +292,10 @@ void checkJointUnits(const std::vector<CsvFrame>& frames, const std::string& pat
 bool CsvSource::open(const std::string& path, std::string& error, std::FILE* warnings) {
     frames.clear();
     restartPlayback();
-    std::error_code typeError;
-    if (std::filesystem::is_directory(path, typeError)) {
-        error = "csv '" + path + "': is a folder, not a file";
-        return false;
-    }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = "csv '" + path + "': cannot open: " + std::strerror(errno);
+    std::string openError;
+    std::FILE* in = openRegularFile(path, openError);
+    if (in == nullptr) {
+        error = "csv '" + path + "': " + openError;
         return false;
     }
     std::string line;
@@ -318,7 +325,7 @@ bool CsvSource::open(const std::string& path, std::string& error, std::FILE* war
     size_t framesWithMissingJoints = 0;
     size_t framesWithUntrackedJoints = 0;  // with a joint lost before it was ever tracked
     CsvFrame frame;
-    while (std::getline(in, line)) {
+    while (readLine(in, line)) {
         ++lineNumber;
         if (lineNumber == 1 && line.compare(0, 3, "\xEF\xBB\xBF") == 0) {
             line.erase(0, 3);  // a UTF-8 byte-order mark, as some Windows tools write
@@ -404,7 +411,9 @@ bool CsvSource::open(const std::string& path, std::string& error, std::FILE* war
         frame.person = person;
         frames.push_back(frame);
     }
-    if (in.bad()) {
+    const bool readFailed = std::ferror(in) != 0;
+    std::fclose(in);
+    if (readFailed) {
         error = "csv '" + path + "': read failed after line " + std::to_string(lineNumber);
         return false;
     }

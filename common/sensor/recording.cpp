@@ -1,5 +1,7 @@
 #include "common/sensor/recording.h"
 
+#include "common/files/regular_file.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -7,8 +9,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
-#include <system_error>
 
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
               "recordings are written as the host's bytes, which must be little-endian");
@@ -234,14 +234,10 @@ bool RecordingReader::open(const std::string& filePath, std::string& error) {
     compressed.resize(compressBound(COLOUR_FRAME_BYTES));
     inflated.resize(std::max<size_t>(COLOUR_FRAME_BYTES, DEPTH_FRAME_BYTES));
 
-    std::error_code typeError;
-    if (std::filesystem::is_directory(path, typeError)) {
-        error = prefix(path) + "is a folder, not a file";
-        return false;
-    }
-    file = std::fopen(path.c_str(), "rb");
+    std::string openError;
+    file = openRegularFile(path, openError);
     if (!file) {
-        error = prefix(path) + "cannot open: " + std::strerror(errno);
+        error = prefix(path) + openError;
         return false;
     }
     auto fail = [&](const std::string& message) {

@@ -1,12 +1,17 @@
 #include "common/sensor/csv_source.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <cstdio>
 #include <fstream>
+#include <future>
 #include <sstream>
 
 #include "common/gesture/arm_pose.h"
@@ -389,6 +394,29 @@ TEST(CsvSourceOpen, SkipsMalformedLinesWithTheirLineNumbers) {
     EXPECT_NE(warnings.find("line 11:"), std::string::npos) << warnings;
     EXPECT_EQ(warnings.find("line 12:"), std::string::npos) << warnings;
     EXPECT_NE(warnings.find("15 more lines like those above"), std::string::npos) << warnings;
+}
+
+// A FIFO with no writer would block the open (and the program's start) for ever; a device
+// reads as nothing or without end. Both are refused at once, with one line.
+TEST(CsvSource, APipeOrADeviceIsRefusedAtOnce) {
+    const std::string fifo = std::string(BINARY_DIR) + "/csv_source_test.fifo";
+    std::remove(fifo.c_str());
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0) << std::strerror(errno);
+    for (const std::string& path : {fifo, std::string("/dev/null")}) {
+        CsvSource source;
+        std::string error;
+        auto attempt = std::async(std::launch::async, [&] { return source.open(path, error, nullptr); });
+        if (attempt.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+            const int unblock = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);  // lets a blocked open return
+            if (unblock >= 0) ::close(unblock);
+            attempt.get();
+            std::remove(fifo.c_str());
+            FAIL() << "opening " << path << " blocked";
+        }
+        EXPECT_FALSE(attempt.get()) << path;
+        EXPECT_EQ(error, "csv '" + path + "': is not a regular file (a pipe, socket or device)");
+    }
+    std::remove(fifo.c_str());
 }
 
 TEST(CsvSourcePlayback, FramesFollowTheirTimeStamps) {
