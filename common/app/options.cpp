@@ -57,18 +57,21 @@ bool parseProgramOptions(int argc, char** argv, ProgramOptions& options, std::st
             hasInlineValue = true;
         }
         auto takeValue = [&](std::string& out) {
-            if (hasInlineValue) {
-                out = value;
-                return true;
-            }
             // Another option in the value's place means the value was left out: taking it would
             // run with that option unread ("--screenshot --frames 3" wrote a file "--frames").
-            // A value that does start with "--" can still be given as --option=VALUE.
-            if (i + 1 >= argc || std::string(argv[i + 1]).compare(0, 2, "--") == 0) {
+            // A value that does start with "--" can still be given as --option=VALUE. An empty
+            // value ("--record=$OUT" with OUT unset) would read as the option not given, so
+            // the run would quietly record or save nothing.
+            if (!hasInlineValue && (i + 1 >= argc || std::string(argv[i + 1]).compare(0, 2, "--") == 0)) {
                 error = "option " + name + " needs a value";
                 return false;
             }
-            out = argv[++i];
+            const std::string given = hasInlineValue ? value : std::string(argv[++i]);
+            if (given.empty()) {
+                error = "option " + name + " needs a value";
+                return false;
+            }
+            out = given;
             return true;
         };
         auto takeNumber = [&](uint64_t minValue, uint64_t maxValue, uint64_t& out) {

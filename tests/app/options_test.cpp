@@ -97,6 +97,11 @@ TEST(ProgramOptions, RejectsBadInputWithOneLine) {
         // A value left out before another option: that option is not taken as the value.
         {{"--screenshot", "--frames", "3"}, "option --screenshot needs a value"},
         {{"--record", "--frames", "3"}, "option --record needs a value"},
+        // An empty value, inline or not, would read as the option not given at all.
+        {{"--record="}, "option --record needs a value"},
+        {{"--screenshot", ""}, "option --screenshot needs a value"},
+        {{"--script="}, "option --script needs a value"},
+        {{"--sensor", ""}, "option --sensor needs a value"},
     };
     for (auto& c : cases) {
         ProgramOptions options;
