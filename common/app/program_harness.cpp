@@ -13,6 +13,7 @@
 
 #include "common/app/scenario_script.h"
 #include "common/app/screenshot.h"
+#include "common/files/parent_folders.h"
 #include "common/sensor/frame_sources.h"
 #include "common/sensor/recording.h"
 #include "common/sensor/sensor_input.h"
@@ -147,7 +148,8 @@ std::unique_ptr<FrameSource> openSensorOrExit(ProgramHarness& harness) {
     source->setFrameWait([&clock](uint32_t ms) { waitOnClock(clock, ms); });
     if (!harness.options.recordPath.empty()) {
         harness.recorder = std::make_unique<Recorder>();
-        if (!harness.recorder->open(harness.options.recordPath, 3, error)) {
+        if (!makeParentFolders(harness.options.recordPath, error) ||
+            !harness.recorder->open(harness.options.recordPath, 3, error)) {
             std::cerr << harness.programName << ": cannot record: " << error << "\n";
             std::exit(2);
         }

@@ -55,8 +55,14 @@ if(TARGET pintara)
            COMMAND bash -c "rm -f artefacts/escape_shot.png artefacts/escape.log && (ulimit -f 300 && exec \"$0\" --script $1 --fixed-step 33 --record artefacts/escape.rec --screenshot artefacts/escape_shot.png) > artefacts/escape.log 2>&1; rc=$? && cat artefacts/escape.log && test $rc = 1 && test -s artefacts/escape_shot.png && grep -q 'recording stopped' artefacts/escape.log && ! grep -q 'still running' artefacts/escape.log"
                    $<TARGET_FILE:pintara> ${PROJECT_SOURCE_DIR}/tests/e2e/data/escape_ends_like_frames.scn
            WORKING_DIRECTORY ${PROJECT_BINARY_DIR})
+  # --record makes the folders on the way, as --screenshot does.
+  add_test(NAME e2e_pintara_record_into_new_folders
+           COMMAND bash -c "rm -rf artefacts/record_folder && \"$0\" --frames 3 --fixed-step 33 --record artefacts/record_folder/deep/three.rec && test -s artefacts/record_folder/deep/three.rec"
+                   $<TARGET_FILE:pintara>
+           WORKING_DIRECTORY ${PROJECT_BINARY_DIR})
   set_tests_properties(e2e_pintara_screenshot_failures e2e_pintara_record_on_full_disk
-                       e2e_pintara_escape_ends_like_frames PROPERTIES LABELS e2e TIMEOUT 300)
+                       e2e_pintara_escape_ends_like_frames e2e_pintara_record_into_new_folders
+                       PROPERTIES LABELS e2e TIMEOUT 300)
 endif()
 
 if(TARGET pintara)
