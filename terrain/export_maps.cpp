@@ -26,9 +26,12 @@ uint32_t normalised(float y, float hmin, double span, double scale) {
     return n >= scale ? static_cast<uint32_t>(scale) : static_cast<uint32_t>(n);
 }
 
+// The name the export message shows. A base ending in '/' writes "_colormap.tga" and its
+// siblings into that folder, so the folder itself is named rather than nothing.
 std::string baseName(const std::string& path) {
     const size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
+    if (slash == std::string::npos) return path;
+    return slash + 1 == path.size() ? path : path.substr(slash + 1);
 }
 
 }  // namespace

@@ -142,6 +142,13 @@ TEST(ExportFiles, WritesThreeFilesWithExactSizesAndContent) {
     EXPECT_EQ(tgaPixel(lowFile, 257, 257, 100, 100), (Pixel{255, 0, 0}));
     // No temporary file is left beside them.
     EXPECT_EQ(std::system(("test $(ls " + folder + " | wc -l) -eq 3").c_str()), 0);
+
+    // A base that ends in a folder's slash writes the bare suffixes into it; the message
+    // names the folder instead of nothing.
+    const ExportOutcome intoFolder = exportMapsFromPixels(terrain, colour.data(), 512, 512, folder + "/");
+    ASSERT_TRUE(intoFolder.ok) << intoFolder.message;
+    EXPECT_EQ(intoFolder.message, "Exported maps to " + folder + "/");
+    EXPECT_EQ(readAll(folder + "/" + COLOUR_MAP_SUFFIX).size(), 786450u);
     std::system(("rm -rf " + folder).c_str());
 }
 
