@@ -131,6 +131,12 @@ bool parseCsvFrame(const std::string& line, CsvFrame& frame, std::string& reason
             --end;
         }
     }
+    // Spreadsheets in decimal-comma locales export with semicolons; name the separator rather
+    // than the first value that then fails to read.
+    if (std::find(p, end, ';') != end) {
+        reason = "values are separated by spaces or commas, not ';'";
+        return false;
+    }
     float values[CSV_VALUES - 1] = {};
     int count = 0;
     while (p < end) {

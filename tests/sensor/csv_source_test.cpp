@@ -141,6 +141,11 @@ TEST(CsvParse, RejectsMalformedLines) {
     EXPECT_FALSE(parseCsvFrame("1000,," + good.substr(1), frame, reason)) << "an empty value between commas";
     EXPECT_FALSE(parseCsvFrame("1000" + good + ",,", frame, reason)) << "an empty last value";
     EXPECT_FALSE(parseCsvFrame("1000" + good + "x", frame, reason));
+    // A semicolon-separated export is told by its separator, not by a first value "not a number".
+    std::string semicolons = "1000" + good;
+    std::replace(semicolons.begin(), semicolons.end(), ' ', ';');
+    EXPECT_FALSE(parseCsvFrame(semicolons, frame, reason));
+    EXPECT_EQ(reason, "values are separated by spaces or commas, not ';'");
     for (const char* bad : {"nan", "inf", "-inf", "NaN", "1e99"}) {
         std::string line = "1000 " + std::string(bad) + good.substr(good.find(' ', 1));
         EXPECT_FALSE(parseCsvFrame(line, frame, reason)) << bad;
