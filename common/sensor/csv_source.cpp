@@ -244,6 +244,8 @@ bool readLine(std::FILE* in, std::string& line) {
 constexpr uint64_t USUAL_FRAME_INTERVAL_US = 33333;  // 30 frames a second
 // A second without frames: whoever comes after it may be someone else.
 constexpr uint64_t PERSON_GAP_US = 1000000;
+// A pause longer than any session: the stamps most likely changed clocks.
+constexpr uint64_t LONG_GAP_US = 3600000000ull;
 // Lines remarked on one by one; a file of another format would otherwise print one per line.
 constexpr size_t MAX_LINE_REMARKS = 10;
 
@@ -378,6 +380,13 @@ bool CsvSource::open(const std::string& path, std::string& error, std::FILE* war
             }
             shiftUs += wanted - frame.timeUs;
             frame.timeUs = wanted;
+        } else if (!frames.empty() && frame.timeUs - frames.back().timeUs > LONG_GAP_US && remark()) {
+            // Played as written, the person stands frozen until then; an exporter that switched
+            // to another clock mid-stream looks like this, so it is said once at load.
+            std::fprintf(warnings,
+                         "csv '%s': line %zu: the time stamp jumps forward by %.1f hours; the frames from "
+                         "there on play that much later\n",
+                         path.c_str(), lineNumber, static_cast<double>(frame.timeUs - frames.back().timeUs) / 3.6e9);
         }
         // Some exporters leave out the frames with nobody in them: a gap in the time stamps
         // ends a person as a frame with nobody does.

@@ -175,6 +175,27 @@ TEST(CsvParse, AcceptsWhatExportersWrite) {
     EXPECT_FLOAT_EQ(frame.joints[JOINT_COUNT - 1].w, 0.25f);
 }
 
+// A jump forward of hours (an exporter switching to another clock) is kept as written, which
+// leaves the person frozen until then, and said once at load; an ordinary pause is not.
+TEST(CsvSourceOpen, AClockJumpingForwardByHoursIsSaid) {
+    const std::string path = writeFile("csv_source_test_jump.csv",
+                                       "0" + joints(0.1f) + "\n"
+                                       "33333" + joints(0.2f) + "\n"
+                                       "5033333" + joints(0.3f) + "\n"
+                                       "7205033333" + joints(0.4f) + "\n");
+    CsvSource source;
+    bool ok = false;
+    std::string error;
+    const std::string warnings = openCapturingWarnings(source, path, ok, error);
+    ASSERT_TRUE(ok) << error;
+    ASSERT_EQ(source.frameCount(), 4u);
+    EXPECT_EQ(source.allFrames()[3].timeUs, 7205033333u);
+    EXPECT_NE(warnings.find("csv_source_test_jump.csv': line 4: the time stamp jumps forward by 2.0 hours"),
+              std::string::npos)
+        << warnings;
+    EXPECT_EQ(warnings.find("line 3:"), std::string::npos) << "a pause of 5 s is no clock change: " << warnings;
+}
+
 TEST(CsvSourceOpen, ByteOrderMarkClockStepsBackAndLostJoints) {
     // Joint 11 (the right hand) is lost, written as 0 0 0, in the third frame; the clock
     // restarts at line 5. A byte-order mark opens the file.
