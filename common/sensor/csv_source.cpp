@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <system_error>
 
 namespace {
@@ -301,11 +302,12 @@ bool CsvSource::open(const std::string& path, std::string& error, std::FILE* war
     frames.clear();
     restartPlayback();
     std::string openError;
-    std::FILE* in = openRegularFile(path, openError);
-    if (in == nullptr) {
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(openRegularFile(path, openError), &std::fclose);
+    if (!file) {
         error = "csv '" + path + "': " + openError;
         return false;
     }
+    std::FILE* const in = file.get();
     std::string line;
     size_t lineNumber = 0;
     size_t skipped = 0;
@@ -426,9 +428,7 @@ bool CsvSource::open(const std::string& path, std::string& error, std::FILE* war
         frame.person = person;
         frames.push_back(frame);
     }
-    const bool readFailed = std::ferror(in) != 0;
-    std::fclose(in);
-    if (readFailed) {
+    if (std::ferror(in) != 0) {
         error = "csv '" + path + "': read failed after line " + std::to_string(lineNumber);
         return false;
     }
