@@ -1,22 +1,18 @@
 #include "common/sensor/csv_source.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <cstdio>
 #include <fstream>
-#include <future>
 #include <sstream>
 
 #include "common/gesture/arm_pose.h"
 #include "common/sensor/sensor_input.h"
 #include "common/sensor/stream_source.h"
+#include "support/unwritten_fifo.h"
 
 namespace {
 
@@ -425,24 +421,16 @@ TEST(CsvSourceOpen, SkipsMalformedLinesWithTheirLineNumbers) {
 // A FIFO with no writer would block the open (and the program's start) for ever; a device
 // reads as nothing or without end. Both are refused at once, with one line.
 TEST(CsvSource, APipeOrADeviceIsRefusedAtOnce) {
-    const std::string fifo = std::string(BINARY_DIR) + "/csv_source_test.fifo";
-    std::remove(fifo.c_str());
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0) << std::strerror(errno);
-    for (const std::string& path : {fifo, std::string("/dev/null")}) {
+    const UnwrittenFifo fifo(std::string(BINARY_DIR) + "/csv_source_test.fifo");
+    ASSERT_TRUE(fifo.made) << std::strerror(errno);
+    for (const std::string& path : {fifo.path, std::string("/dev/null")}) {
         CsvSource source;
         std::string error;
-        auto attempt = std::async(std::launch::async, [&] { return source.open(path, error, nullptr); });
-        if (attempt.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
-            const int unblock = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);  // lets a blocked open return
-            if (unblock >= 0) ::close(unblock);
-            attempt.get();
-            std::remove(fifo.c_str());
-            FAIL() << "opening " << path << " blocked";
-        }
-        EXPECT_FALSE(attempt.get()) << path;
+        bool opened = true;
+        ASSERT_TRUE(returnsWithoutBlocking(fifo, [&] { return source.open(path, error, nullptr); }, opened)) << path;
+        EXPECT_FALSE(opened) << path;
         EXPECT_EQ(error, "csv '" + path + "': is not a regular file (a pipe, socket or device)");
     }
-    std::remove(fifo.c_str());
 }
 
 TEST(CsvSourcePlayback, FramesFollowTheirTimeStamps) {

@@ -18,6 +18,7 @@
 #include "common/sensor/replay_source.h"
 #include "common/sensor/sensor_input.h"
 #include "common/sensor/stream_source.h"
+#include "support/unwritten_fifo.h"
 
 namespace {
 
@@ -597,24 +598,16 @@ TEST(Recording, TenSecondsOfRealisticFramesStayWellUnder100MB) {
 // A FIFO with no writer would block an ordinary open for ever, and a device is no recording:
 // both are refused at once, with one line saying what the path is.
 TEST(Recording, APipeOrADeviceIsRefusedAtOnce) {
-    const std::string fifo = testPath("recording_read.fifo");
-    std::remove(fifo.c_str());
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0) << std::strerror(errno);
-    for (const std::string& path : {fifo, std::string("/dev/zero")}) {
+    const UnwrittenFifo fifo(testPath("recording_read.fifo"));
+    ASSERT_TRUE(fifo.made) << std::strerror(errno);
+    for (const std::string& path : {fifo.path, std::string("/dev/zero")}) {
         RecordingReader reader;
         std::string error;
-        auto attempt = std::async(std::launch::async, [&] { return reader.open(path, error); });
-        if (attempt.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
-            const int unblock = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);  // lets a blocked open return
-            if (unblock >= 0) ::close(unblock);
-            attempt.get();
-            std::remove(fifo.c_str());
-            FAIL() << "opening " << path << " blocked";
-        }
-        EXPECT_FALSE(attempt.get()) << path;
+        bool opened = true;
+        ASSERT_TRUE(returnsWithoutBlocking(fifo, [&] { return reader.open(path, error); }, opened)) << path;
+        EXPECT_FALSE(opened) << path;
         EXPECT_EQ(error, "recording '" + path + "': is not a regular file (a pipe, socket or device)");
     }
-    std::remove(fifo.c_str());
 }
 
 // A recording may go into a pipe (a compressor reading it), but a pipe that nobody reads must
