@@ -9,3 +9,9 @@
 // null, with `error` one of "is a folder, not a file", "is not a regular file (a pipe, socket
 // or device)" or "cannot open: <reason>".
 std::FILE* openRegularFile(const std::string& path, std::string& error);
+
+// For input read once from start to end, which another program may be writing
+// (`csv:<(export ...)`): like openRegularFile, but a FIFO is taken too once something to read
+// arrives in it within `waitMs`. A FIFO that stays silent that long is refused with "is a pipe
+// that no program writes to"; devices and sockets are refused as above.
+std::FILE* openReadOnceFile(const std::string& path, int waitMs, std::string& error);

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <memory>
 #include <system_error>
+#include <vector>
 
 namespace {
 
@@ -135,7 +136,7 @@ bool parseCsvFrame(const std::string& line, CsvFrame& frame, std::string& reason
     // Spreadsheets in decimal-comma locales export with semicolons; name the separator rather
     // than the first value that then fails to read.
     if (std::find(p, end, ';') != end) {
-        reason = "values are separated by spaces or commas, not ';'";
+        reason = "values are separated by spaces, tabs or commas, not ';'";
         return false;
     }
     float values[CSV_VALUES - 1] = {};
@@ -231,16 +232,47 @@ void csvSkeletonFrame(const CsvFrame& csv, SkeletonFrame& frame) {
 
 namespace {
 
-// One line without its '\n', NUL bytes and all; false at the end with nothing read.
-bool readLine(std::FILE* in, std::string& line) {
-    line.clear();
-    int c;
-    while ((c = getc_unlocked(in)) != EOF) {
-        if (c == '\n') return true;
-        line.push_back(static_cast<char>(c));
+// A frame's line is under a kilobyte; a longer one keeps only its start, so that a line without
+// end (a pipe's endless output) cannot take all memory.
+constexpr size_t MAX_LINE_BYTES = 65536;
+// How long a stream given as a pipe may stay silent before it counts as nobody writing.
+constexpr int PIPE_WAIT_MS = 5000;
+
+// A stream's lines, NUL bytes and all, through a fixed buffer.
+class LineReader {
+public:
+    explicit LineReader(std::FILE* input) : in(input), buffer(65536) {}
+
+    // The next line without its '\n' (cut to MAX_LINE_BYTES, `cut` then set); false at the end
+    // with nothing read.
+    bool next(std::string& line, bool& cut) {
+        line.clear();
+        cut = false;
+        bool any = false;
+        for (;;) {
+            if (start == end) {
+                start = 0;
+                end = std::fread(buffer.data(), 1, buffer.size(), in);
+                if (end == 0) return any;
+            }
+            any = true;
+            const char* from = buffer.data() + start;
+            const void* newline = std::memchr(from, '\n', end - start);
+            const size_t length = newline ? static_cast<size_t>(static_cast<const char*>(newline) - from) : end - start;
+            const size_t room = MAX_LINE_BYTES - line.size();
+            cut = cut || length > room;
+            line.append(from, std::min(length, room));
+            start += length + (newline ? 1 : 0);
+            if (newline) return true;
+        }
     }
-    return !line.empty();
-}
+
+private:
+    std::FILE* in;
+    std::vector<char> buffer;
+    size_t start = 0;
+    size_t end = 0;
+};
 
 constexpr uint64_t USUAL_FRAME_INTERVAL_US = 33333;  // 30 frames a second
 // A second without frames: whoever comes after it may be someone else.
@@ -302,7 +334,8 @@ bool CsvSource::open(const std::string& path, std::string& error, std::FILE* war
     frames.clear();
     restartPlayback();
     std::string openError;
-    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(openRegularFile(path, openError), &std::fclose);
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(openReadOnceFile(path, PIPE_WAIT_MS, openError),
+                                                                &std::fclose);
     if (!file) {
         error = "csv '" + path + "': " + openError;
         return false;
@@ -335,7 +368,9 @@ bool CsvSource::open(const std::string& path, std::string& error, std::FILE* war
     size_t framesWithMissingJoints = 0;
     size_t framesWithUntrackedJoints = 0;  // with a joint lost before it was ever tracked
     CsvFrame frame;
-    while (readLine(in, line)) {
+    LineReader lines(in);
+    bool cut = false;
+    while (lines.next(line, cut)) {
         ++lineNumber;
         if (lineNumber == 1 && line.compare(0, 3, "\xEF\xBB\xBF") == 0) {
             line.erase(0, 3);  // a UTF-8 byte-order mark, as some Windows tools write
@@ -345,7 +380,8 @@ bool CsvSource::open(const std::string& path, std::string& error, std::FILE* war
             continue;
         }
         std::string reason;
-        bool ok = parseCsvFrame(line, frame, reason);
+        bool ok = !cut && parseCsvFrame(line, frame, reason);
+        if (cut) reason = "the line is longer than " + std::to_string(MAX_LINE_BYTES) + " bytes";
         if (ok && frame.timeUs + shiftUs < frame.timeUs) {
             ok = false;
             reason = "the time stamp is out of range after the clock's earlier step back";
@@ -384,7 +420,7 @@ bool CsvSource::open(const std::string& path, std::string& error, std::FILE* war
             frame.timeUs = wanted;
         } else if (!frames.empty() && frame.timeUs - frames.back().timeUs > LONG_GAP_US && remark()) {
             // Played as written, the person stands frozen until then; an exporter that switched
-            // to another clock mid-stream looks like this, so it is said once at load.
+            // to another clock mid-stream looks like this, so the load says so.
             std::fprintf(warnings,
                          "csv '%s': line %zu: the time stamp jumps forward by %.1f hours; the frames from "
                          "there on play that much later\n",

@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "common/gesture/arm_pose.h"
 #include "common/sensor/sensor_input.h"
@@ -141,7 +143,7 @@ TEST(CsvParse, RejectsMalformedLines) {
     std::string semicolons = "1000" + good;
     std::replace(semicolons.begin(), semicolons.end(), ' ', ';');
     EXPECT_FALSE(parseCsvFrame(semicolons, frame, reason));
-    EXPECT_EQ(reason, "values are separated by spaces or commas, not ';'");
+    EXPECT_EQ(reason, "values are separated by spaces, tabs or commas, not ';'");
     for (const char* bad : {"nan", "inf", "-inf", "NaN", "1e99"}) {
         std::string line = "1000 " + std::string(bad) + good.substr(good.find(' ', 1));
         EXPECT_FALSE(parseCsvFrame(line, frame, reason)) << bad;
@@ -172,7 +174,7 @@ TEST(CsvParse, AcceptsWhatExportersWrite) {
 }
 
 // A jump forward of hours (an exporter switching to another clock) is kept as written, which
-// leaves the person frozen until then, and said once at load; an ordinary pause is not.
+// leaves the person frozen until then, and the load says so; an ordinary pause is not named.
 TEST(CsvSourceOpen, AClockJumpingForwardByHoursIsSaid) {
     const std::string path = writeFile("csv_source_test_jump.csv",
                                        "0" + joints(0.1f) + "\n"
@@ -418,19 +420,59 @@ TEST(CsvSourceOpen, SkipsMalformedLinesWithTheirLineNumbers) {
     EXPECT_NE(warnings.find("15 more lines like those above"), std::string::npos) << warnings;
 }
 
-// A FIFO with no writer would block the open (and the program's start) for ever; a device
-// reads as nothing or without end. Both are refused at once, with one line.
-TEST(CsvSource, APipeOrADeviceIsRefusedAtOnce) {
+// A stream is read once to its end, so it may come through a pipe from another program. A FIFO
+// nobody writes to would block the open (and the program's start) for ever, and a device reads
+// as nothing or without end: the one is refused after a short wait, the other at once.
+TEST(CsvSource, APipeIsReadWhenWrittenAndRefusedWhenSilentADeviceAtOnce) {
     const UnwrittenFifo fifo(std::string(BINARY_DIR) + "/csv_source_test.fifo");
     ASSERT_TRUE(fifo.made) << std::strerror(errno);
-    for (const std::string& path : {fifo.path, std::string("/dev/null")}) {
+    const std::pair<std::string, std::string> refused[] = {
+        {fifo.path, "is a pipe that no program writes to"},
+        {"/dev/null", "is not a regular file (a pipe, socket or device)"}};
+    for (const auto& [path, reason] : refused) {
         CsvSource source;
         std::string error;
         bool opened = true;
         ASSERT_TRUE(returnsWithoutBlocking(fifo, [&] { return source.open(path, error, nullptr); }, opened)) << path;
         EXPECT_FALSE(opened) << path;
-        EXPECT_EQ(error, "csv '" + path + "': is not a regular file (a pipe, socket or device)");
+        EXPECT_EQ(error, "csv '" + path + "': " + reason);
     }
+
+    // A writer that comes a moment after the open, as a program started beside it would.
+    std::thread writer([&fifo] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        std::FILE* out = std::fopen(fifo.path.c_str(), "wb");
+        if (out == nullptr) return;
+        const std::string text = "1000" + joints(0.1f) + "\n34333" + joints(0.2f) + "\n";
+        std::fwrite(text.data(), 1, text.size(), out);
+        std::fclose(out);
+    });
+    CsvSource source;
+    std::string error;
+    bool opened = false;
+    const bool returned = returnsWithoutBlocking(fifo, [&] { return source.open(fifo.path, error, nullptr); }, opened);
+    writer.join();
+    ASSERT_TRUE(returned);
+    ASSERT_TRUE(opened) << error;
+    ASSERT_EQ(source.frameCount(), 2u);
+    EXPECT_EQ(source.allFrames()[1].timeUs, 34333u);
+}
+
+// A line far longer than any frame's is skipped as malformed, keeping only its start in memory,
+// and the lines after it are read as usual.
+TEST(CsvSourceOpen, AnOverlongLineIsSkipped) {
+    const std::string path = writeFile("csv_source_test_long_line.csv", "1000" + joints(0.1f) + "\n" +
+                                                                            std::string(200000, '7') + "\n"
+                                                                            "34333" + joints(0.2f));
+    CsvSource source;
+    bool ok = false;
+    std::string error;
+    const std::string warnings = openCapturingWarnings(source, path, ok, error);
+    ASSERT_TRUE(ok) << error;
+    ASSERT_EQ(source.frameCount(), 2u) << "the last line has no line end and still counts";
+    EXPECT_EQ(source.allFrames()[1].timeUs, 34333u);
+    EXPECT_NE(warnings.find("line 2: the line is longer than 65536 bytes (line skipped)"), std::string::npos)
+        << warnings;
 }
 
 TEST(CsvSourcePlayback, FramesFollowTheirTimeStamps) {
