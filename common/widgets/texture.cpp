@@ -12,9 +12,9 @@ namespace {
 const std::string IMAGE_PREFIX = "../images/";
 std::string lastError;
 
-bool isDirectory(const std::string& path) {
+bool isRegularFile(const std::string& path) {
     struct stat info {};
-    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
 std::string executablePath() {
@@ -29,17 +29,24 @@ std::string executablePath() {
 
 std::string imagePathFor(const std::string& relative, const std::string& executable) {
     if (relative.compare(0, IMAGE_PREFIX.size(), IMAGE_PREFIX) != 0) return relative;
-    if (isDirectory(IMAGE_PREFIX)) return relative;
-    std::string::size_type slash = executable.rfind('/');
-    if (slash == std::string::npos) return relative;
-    const std::string exeDir = executable.substr(0, slash);
+    // Each image is looked for as a file, not by its folder: an unrelated "images" folder beside
+    // the working directory must not hide the program's own.
+    if (isRegularFile(relative)) return relative;
     const std::string rest = relative.substr(IMAGE_PREFIX.size());
-    // Installed: bin/../share/pintara/images. A build tree keeps each program one folder down
-    // (build/terrain/glebora), so the source tree's images are two levels up.
-    for (const char* folder : {"/../images/", "/../share/pintara/images/", "/../../images/"}) {
-        const std::string candidate = exeDir + folder;
-        if (isDirectory(candidate)) return candidate + rest;
+    const std::string::size_type slash = executable.rfind('/');
+    if (slash != std::string::npos) {
+        const std::string exeDir = executable.substr(0, slash);
+        // Installed copy first (bin/../share/pintara/images), so that an "images" folder that
+        // happens to sit beside the prefix is not taken for it. A build tree keeps each program
+        // one folder down (build/terrain/glebora), so the source tree's images are two levels up.
+        for (const std::string folder : {"/" INSTALLED_IMAGES_FROM_BIN "/", "/../images/", "/../../images/"}) {
+            const std::string candidate = exeDir + folder + rest;
+            if (isRegularFile(candidate)) return candidate;
+        }
     }
+    // A build folder outside the source tree still finds the tree it was built from.
+    const std::string source = SOURCE_IMAGES_DIR "/" + rest;
+    if (isRegularFile(source)) return source;
     return relative;
 }
 

@@ -21,10 +21,12 @@ unsigned int loadTexture(const std::string& path, unsigned int soilFlags, int fo
 // Text of the last load failure ("" after a success): the loader's own message with the path.
 const char* lastImageError();
 
-// Maps a path that begins with "../images/" to the images folder that exists, trying in order:
-// "../images/" relative to the working directory; the "images" folder beside the executable's
-// parent directory (<exe dir>/../images); the installed copy (<exe dir>/../share/pintara/images).
-// Other paths, and paths for which no folder exists, come back unchanged.
+// Maps a path that begins with "../images/" to the first place that holds that image file,
+// trying in order: "../images/" relative to the working directory; the installed copy
+// (<exe dir>/../share/pintara/images); the "images" folder beside the executable's parent
+// directory (<exe dir>/../images); two levels up (a program in its build folder,
+// build/paint/pintara); the source tree the program was built from. Other paths, and images
+// found nowhere, come back unchanged.
 std::string imagePath(const std::string& relative);
 
 // The same search with the executable's path given, for tests ("" skips the executable-relative
