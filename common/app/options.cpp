@@ -31,8 +31,18 @@ int glutOptionValues(const std::string& arg) {
 }  // namespace
 
 bool parseProgramOptions(int argc, char** argv, ProgramOptions& options, std::string& error) {
+    bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
+        if (optionsEnded) {
+            options.positional.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            // Everything after it is a file, even a name that starts with '-'.
+            optionsEnded = true;
+            continue;
+        }
         if (const int values = glutOptionValues(arg); values >= 0) {
             i += values;
             continue;
@@ -84,6 +94,12 @@ bool parseProgramOptions(int argc, char** argv, ProgramOptions& options, std::st
             }
             return true;
         };
+        const bool isFlag = name == "--help" || name == "--version" || name == "--demo";
+        if (isFlag && hasInlineValue) {
+            // "--demo=no" would otherwise run the demo it seems to turn off.
+            error = "option " + name + " takes no value";
+            return false;
+        }
         uint64_t number = 0;
         if (name == "--help") {
             options.showHelp = true;
@@ -158,6 +174,7 @@ std::string programUsage(const std::string& program) {
            "                       are the window system's, passed to GLUT (the window opens\n"
            "                       at the top left at the --window size whatever -geometry says)\n"
            "Any value may also be given as --option=VALUE, which a value starting with -- needs.\n"
+           "After --, every argument is a file, even one whose name starts with '-'.\n"
            "\n"
            "Without a script the mouse drives the simulated performer's right arm, its buttons close\n"
            "the hands, and the keys F1 to F10 make it perform its named gestures (see README.md).\n";

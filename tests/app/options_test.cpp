@@ -42,6 +42,13 @@ TEST(ProgramOptions, OnlyASinglePositionalArgumentIsLoaded) {
     ProgramOptions help;
     ASSERT_TRUE(parse({"-h"}, help, error));
     EXPECT_TRUE(help.showHelp);
+    // After "--" a name that looks like an option is the file, and nothing more is parsed.
+    ProgramOptions ended, endedOnly;
+    ASSERT_TRUE(parse({"--demo", "--", "--sets.bin"}, ended, error)) << error;
+    EXPECT_TRUE(ended.demo);
+    EXPECT_EQ(ended.gestureSetFile(), "--sets.bin");
+    ASSERT_TRUE(parse({"--", "-iconic"}, endedOnly, error)) << error;
+    EXPECT_EQ(endedOnly.gestureSetFile(), "-iconic");
 }
 
 TEST(ProgramOptions, RefusesToRecordOntoTheStreamBeingPlayed) {
@@ -102,6 +109,10 @@ TEST(ProgramOptions, RejectsBadInputWithOneLine) {
         {{"--screenshot", ""}, "option --screenshot needs a value"},
         {{"--script="}, "option --script needs a value"},
         {{"--sensor", ""}, "option --sensor needs a value"},
+        // A flag given a value would be set whatever the value says.
+        {{"--demo=no"}, "option --demo takes no value"},
+        {{"--help=1"}, "option --help takes no value"},
+        {{"--version="}, "option --version takes no value"},
     };
     for (auto& c : cases) {
         ProgramOptions options;
