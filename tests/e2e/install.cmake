@@ -50,9 +50,10 @@ foreach(p pintara glebora gesturetool)
   endif()
 endforeach()
 
-# A working folder whose ../images does not exist, so only the installed copy can serve.
+# A working folder whose ../images holds none of the program's images, so only the installed
+# copy can serve (an unrelated "images" folder there must not hide it).
 set(run_dir ${PREFIX}/elsewhere/run)
-file(MAKE_DIRECTORY ${run_dir})
+file(MAKE_DIRECTORY ${run_dir} ${PREFIX}/elsewhere/images)
 execute_process(COMMAND ${PREFIX}/bin/pintara --frames 5 --fixed-step 33 --screenshot shot.png
                 WORKING_DIRECTORY ${run_dir} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
 if(NOT rc EQUAL 0)
