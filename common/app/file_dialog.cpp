@@ -10,11 +10,21 @@
 
 namespace fs = std::filesystem;
 
+namespace {
+
+// Letters match in either case: "SETS.BIN" copied from another system is still a gesture-set file.
+bool sameLetter(char a, char b) {
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    return lower(a) == lower(b);
+}
+
+}  // namespace
+
 bool matchesFilter(const std::string& name, const std::string& filter) {
     // Iterative glob with single backtracking point for '*'.
     size_t n = 0, f = 0, starF = std::string::npos, starN = 0;
     while (n < name.size()) {
-        if (f < filter.size() && (filter[f] == '?' || filter[f] == name[n])) {
+        if (f < filter.size() && (filter[f] == '?' || sameLetter(filter[f], name[n]))) {
             ++n;
             ++f;
         } else if (f < filter.size() && filter[f] == '*') {
@@ -143,7 +153,12 @@ bool clickFileDialogEntry(FileDialog& dialog, size_t index, bool secondOfDoubleC
         return !entry.isFolder && entry.name == dialog.typedName;
     }
     if (entry.isFolder) {
+        // A file name typed for saving stays while the user walks to the folder it goes in.
+        const std::string typed = dialog.typedName;
         enterFolder(dialog, entry.name);
+        const bool plainName = !typed.empty() && typed.find('/') == std::string::npos && typed != "." &&
+                               typed != ".." && typed != "~";
+        if (dialog.mode == FileDialogMode::SAVE && plainName) dialog.typedName = typed;
     } else {
         dialog.typedName = entry.name;
     }
@@ -313,7 +328,9 @@ bool drawFileDialog(FileDialog& dialog) {
         buffer[sizeof buffer - 1] = '\0';
         ImGui::SetNextItemWidth(-200);
         // Both dialogs take a typed name at once: a path can be typed into Open as well.
-        // ... and again after entering a folder or refusing a name, so typing goes on there.
+        // ... and again after entering a folder or refusing a name, so typing goes on there,
+        // and after a click outside the dialog, which would otherwise leave the keys nowhere.
+        if (!ImGui::IsAnyItemActive() && !ImGui::IsAnyMouseDown()) dialog.focusName = true;
         if (dialog.focusName) ImGui::SetKeyboardFocusHere();
         dialog.focusName = false;
         ImGui::PushID(dialog.nameRevision);

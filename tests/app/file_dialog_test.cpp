@@ -20,6 +20,9 @@ TEST(FileDialog, FilterMatchesGlobs) {
     EXPECT_FALSE(matchesFilter("sets.txt", "*.bin"));
     EXPECT_TRUE(matchesFilter("a1.bin", "a?.bin"));
     EXPECT_TRUE(matchesFilter("anything", "*"));
+    EXPECT_TRUE(matchesFilter("SETS.BIN", "*.bin"));
+    EXPECT_TRUE(matchesFilter("Sets.Bin", "*.BIN"));
+    EXPECT_FALSE(matchesFilter("SETS.BIM", "*.bin"));
 }
 
 class FileDialogFolder : public ::testing::Test {
@@ -359,6 +362,59 @@ TEST_F(FileDialogFolder, EnterWithAnEmptyNameKeepsTheDrawnDialogOpenAndTypingGoe
     EXPECT_TRUE(done);
     EXPECT_TRUE(dialog.finished);
     EXPECT_EQ(dialog.result, (fs::path(dialog.folder) / "typed.bin").string());
+}
+
+// A click outside the dialog (the drawing, the panel) used to take the keyboard from the name
+// field for good: what was typed next and its Enter went nowhere while the dialog looked ready.
+TEST_F(FileDialogFolder, AClickOutsideTheDialogLeavesTypingInTheNameField) {
+    HeadlessGui gui;
+    ImGuiIO& io = ImGui::GetIO();
+    io.KeyMap[ImGuiKey_Enter] = 13;
+    FileDialog dialog;
+    openFileDialog(dialog, FileDialogMode::SAVE, "Save", ".bin", root.string());
+    bool done = false;
+    auto frame = [&](ImVec2 mouse, bool down, bool enter, const char* typed) {
+        io.MousePos = mouse;
+        io.MouseDown[0] = down;
+        io.KeysDown[13] = enter;
+        if (typed != nullptr) io.AddInputCharactersUTF8(typed);
+        ImGui::NewFrame();
+        done = drawFileDialog(dialog) || done;
+        ImGui::Render();
+    };
+    const ImVec2 outside(5, 5);  // the dialog sits in the middle of the 1200 x 800 window
+    for (int i = 0; i < 2; ++i) frame(outside, false, false, nullptr);
+    frame(outside, true, false, nullptr);
+    for (int i = 0; i < 2; ++i) frame(outside, false, false, nullptr);
+    frame(outside, false, false, "after.bin");
+    frame(outside, false, false, nullptr);
+    EXPECT_EQ(dialog.typedName, "after.bin");
+    frame(outside, false, true, nullptr);
+    frame(outside, false, false, nullptr);
+    EXPECT_TRUE(done);
+    EXPECT_EQ(dialog.result, (fs::path(dialog.folder) / "after.bin").string());
+}
+
+// Walking to a folder by clicking keeps a file name typed for saving there; a name that only
+// led to the folder, and a file picked to open, are left behind.
+TEST_F(FileDialogFolder, ATypedSaveNameStaysWhileWalkingToItsFolder) {
+    FileDialog save;
+    openFileDialog(save, FileDialogMode::SAVE, "Save", ".bin", root.string());
+    ASSERT_EQ(save.entries[1].name, "sub");
+    save.typedName = "mysets.bin";
+    clickFileDialogEntry(save, 1, false);
+    EXPECT_EQ(save.folder, (root / "sub").string());
+    EXPECT_EQ(save.typedName, "mysets.bin");
+    clickFileDialogEntry(save, 0, false);  // ".." back up
+    EXPECT_EQ(save.typedName, "mysets.bin");
+    save.typedName = "sub/";
+    clickFileDialogEntry(save, 1, false);
+    EXPECT_EQ(save.typedName, "");
+    FileDialog open;
+    openFileDialog(open, FileDialogMode::OPEN, "Open", ".bin", root.string());
+    open.typedName = "a.bin";
+    clickFileDialogEntry(open, 1, false);
+    EXPECT_EQ(open.typedName, "");
 }
 
 // A folder that may not be read is said so and not entered; it used to list as an empty folder
