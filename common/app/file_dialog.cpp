@@ -331,10 +331,27 @@ bool drawFileDialog(FileDialog& dialog) {
         // ... and again after entering a folder or refusing a name, so typing goes on there,
         // and after a click outside the dialog, which would otherwise leave the keys nowhere.
         if (!ImGui::IsAnyItemActive() && !ImGui::IsAnyMouseDown()) dialog.focusName = true;
-        if (dialog.focusName) ImGui::SetKeyboardFocusHere();
+        if (dialog.focusName) {
+            ImGui::SetKeyboardFocusHere();
+            dialog.nameCursorToEnd = true;
+        }
         dialog.focusName = false;
+        // A field given the keyboard starts with its cursor before the first letter, so a name
+        // picked from the list and then typed on would get the typing in front of it.
+        auto cursorToEnd = [](ImGuiInputTextCallbackData* data) {
+            bool& pending = *static_cast<bool*>(data->UserData);
+            if (pending) {
+                data->CursorPos = data->SelectionStart = data->SelectionEnd = data->BufTextLen;
+                pending = false;
+            }
+            return 0;
+        };
         ImGui::PushID(dialog.nameRevision);
-        if (ImGui::InputText("##name", buffer, sizeof buffer, ImGuiInputTextFlags_EnterReturnsTrue)) accept = true;
+        if (ImGui::InputText("##name", buffer, sizeof buffer,
+                             ImGuiInputTextFlags_EnterReturnsTrue | ImGuiInputTextFlags_CallbackAlways, cursorToEnd,
+                             &dialog.nameCursorToEnd)) {
+            accept = true;
+        }
         ImGui::PopID();
         dialog.typedName = buffer;
         ImGui::SameLine();

@@ -28,6 +28,7 @@ struct FileDialog {
     std::string error;                 // one line shown under the list (unreadable folder...)
     std::string result;                // chosen path, empty on cancel
     bool focusName = true;             // put the keyboard into the name field in the next frame
+    bool nameCursorToEnd = false;      // the field just took the keyboard: its cursor goes after the name
     int scrollToEntry = -1;            // the entry the arrow keys reached, brought into view next
     int nameRevision = 0;              // the name field's ID: changed when the name is set for it
     int heldKey = -1;                  // the last key pressed while the dialog was open ...

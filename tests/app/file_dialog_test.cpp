@@ -395,6 +395,41 @@ TEST_F(FileDialogFolder, AClickOutsideTheDialogLeavesTypingInTheNameField) {
     EXPECT_EQ(dialog.result, (fs::path(dialog.folder) / "after.bin").string());
 }
 
+// A name picked from the list takes the keyboard with the cursor after it: typing goes on at
+// its end, not in front of it ("xa.bin").
+TEST_F(FileDialogFolder, TypingAfterPickingANameGoesOnAtItsEnd) {
+    HeadlessGui gui;
+    ImGuiIO& io = ImGui::GetIO();
+    FileDialog dialog;
+    openFileDialog(dialog, FileDialogMode::SAVE, "Save", ".bin", root.string());
+    ImVec2 listAt;
+    auto frame = [&](ImVec2 mouse, bool down, const char* typed) {
+        io.MousePos = mouse;
+        io.MouseDown[0] = down;
+        if (typed != nullptr) io.AddInputCharactersUTF8(typed);
+        ImGui::NewFrame();
+        drawFileDialog(dialog);
+        ImGui::Begin("Save");
+        ImGui::BeginChild("entries");
+        listAt = ImGui::GetWindowPos();
+        ImGui::EndChild();
+        ImGui::End();
+        ImGui::Render();
+    };
+    for (int i = 0; i < 2; ++i) frame(ImVec2(1, 1), false, nullptr);
+    ASSERT_EQ(dialog.entries[2].name, "a.bin");  // [..], [sub], a.bin, b.bin
+    const ImVec2 row(listAt.x + 40.0f, listAt.y + ImGui::GetStyle().WindowPadding.y +
+                                           ImGui::GetTextLineHeightWithSpacing() * 2.5f);
+    frame(row, false, nullptr);
+    frame(row, true, nullptr);
+    frame(row, false, nullptr);
+    frame(row, false, nullptr);
+    EXPECT_EQ(dialog.typedName, "a.bin");
+    frame(row, false, ".old");
+    frame(row, false, nullptr);
+    EXPECT_EQ(dialog.typedName, "a.bin.old");
+}
+
 // Walking to a folder by clicking keeps a file name typed for saving there; a name that only
 // led to the folder, and a file picked to open, are left behind.
 TEST_F(FileDialogFolder, ATypedSaveNameStaysWhileWalkingToItsFolder) {
