@@ -149,9 +149,11 @@ bool clickFileDialogEntry(FileDialog& dialog, size_t index, bool secondOfDoubleC
     const FileDialogEntry entry = dialog.entries[index];  // a copy: entering a folder relists
     if (secondOfDoubleClick) {
         // The first click has acted already: it selected this file, or it entered a folder and
-        // this entry of the new list merely lies under the mouse (neither entered nor opened).
-        return !entry.isFolder && entry.name == dialog.typedName;
+        // this entry of the new list merely lies under the mouse (neither entered nor opened,
+        // even when it is a file of the name kept for saving: that would replace it unasked).
+        return !dialog.clickEnteredFolder && !entry.isFolder && entry.name == dialog.typedName;
     }
+    dialog.clickEnteredFolder = entry.isFolder;
     if (entry.isFolder) {
         // A file name typed for saving stays while the user walks to the folder it goes in.
         const std::string typed = dialog.typedName;

@@ -30,6 +30,7 @@ struct FileDialog {
     bool focusName = true;             // put the keyboard into the name field in the next frame
     bool nameCursorToEnd = false;      // the field just took the keyboard: its cursor goes after the name
     int scrollToEntry = -1;            // the entry the arrow keys reached, brought into view next
+    bool clickEnteredFolder = false;   // the last single click entered a folder
     int nameRevision = 0;              // the name field's ID: changed when the name is set for it
     int heldKey = -1;                  // the last key pressed while the dialog was open ...
     int heldKeyUpMs = -1;              // ... and when it was last released (-1: not since)

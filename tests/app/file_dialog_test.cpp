@@ -445,6 +445,18 @@ TEST_F(FileDialogFolder, ATypedSaveNameStaysWhileWalkingToItsFolder) {
     save.typedName = "sub/";
     clickFileDialogEntry(save, 1, false);
     EXPECT_EQ(save.typedName, "");
+    // A double-click on a folder only enters it, even when the row under the mouse in the
+    // folder entered is a file of the name kept for saving.
+    std::ofstream(root / "sub" / "a.bin") << "kept";
+    FileDialog twice;
+    openFileDialog(twice, FileDialogMode::SAVE, "Save", ".bin", root.string());
+    ASSERT_EQ(twice.entries[2].name, "a.bin");
+    clickFileDialogEntry(twice, 2, false);
+    EXPECT_FALSE(clickFileDialogEntry(twice, 1, false));
+    ASSERT_EQ(twice.entries[1].name, "a.bin");  // in sub: [..], a.bin
+    EXPECT_FALSE(clickFileDialogEntry(twice, 1, true));
+    clickFileDialogEntry(twice, 1, false);  // a double-click on the file itself takes it
+    EXPECT_TRUE(clickFileDialogEntry(twice, 1, true));
     FileDialog open;
     openFileDialog(open, FileDialogMode::OPEN, "Open", ".bin", root.string());
     open.typedName = "a.bin";
