@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/app/gui_glue.h"
+#include "common/app/options.h"
 #include "common/app/program_harness.h"
 #include "common/sensor/recording.h"
 #include "paint/paint_app.h"
@@ -120,7 +121,8 @@ int main(int argc, char** argv) {
     fullHeight = static_cast<int>(harness.options.windowHeight);
     app->window.title = PAINT_WINDOW_TITLE;
 
-    glutInit(&argc, argv);
+    int windowSystemArgc = argumentsForWindowSystem(argc, argv);
+    glutInit(&windowSystemArgc, argv);
     glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_EXIT);
     glutInitWindowPosition(0, 0);
     glutInitWindowSize(fullWidth, fullHeight);

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "common/app/gui_glue.h"
+#include "common/app/options.h"
 #include "common/app/program_harness.h"
 #include "common/app/scenario_script.h"
 #include "common/sensor/recording.h"
@@ -104,7 +105,8 @@ int main(int argc, char** argv) {
     app->window.height = harness.options.windowHeight;
     app->tools.gestureArmed = false;
 
-    glutInit(&argc, argv);
+    int windowSystemArgc = argumentsForWindowSystem(argc, argv);
+    glutInit(&windowSystemArgc, argv);
     glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_EXIT);
     glutInitWindowPosition(0, 0);
     glutInitWindowSize(static_cast<int>(app->window.width), static_cast<int>(app->window.height));

@@ -152,6 +152,13 @@ bool parseProgramOptions(int argc, char** argv, ProgramOptions& options, std::st
     return true;
 }
 
+int argumentsForWindowSystem(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) == "--") return i;
+    }
+    return argc;
+}
+
 std::string programUsage(const std::string& program) {
     return "usage: " + program + " [options] [GESTURE_SETS.bin]\n"
            "\n"

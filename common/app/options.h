@@ -36,5 +36,10 @@ bool parseProgramOptions(int argc, char** argv, ProgramOptions& options, std::st
 // Usage text for `program` ("pintara" or "glebora").
 std::string programUsage(const std::string& program);
 
+// How many of the arguments (the program's name included) the window system may read: those
+// before "--". GLUT does not stop there, so a file named "-display" after it would be taken
+// for GLUT's option.
+int argumentsForWindowSystem(int argc, char** argv);
+
 // The version printed by --version.
 extern const char* const PROGRAM_VERSION;

@@ -49,6 +49,12 @@ TEST(ProgramOptions, OnlyASinglePositionalArgumentIsLoaded) {
     EXPECT_EQ(ended.gestureSetFile(), "--sets.bin");
     ASSERT_TRUE(parse({"--", "-iconic"}, endedOnly, error)) << error;
     EXPECT_EQ(endedOnly.gestureSetFile(), "-iconic");
+    // ... and the window system is not given it either.
+    std::vector<std::string> words = {"pintara", "-iconic", "--", "-display"};
+    std::vector<char*> argv;
+    for (auto& w : words) argv.push_back(w.data());
+    EXPECT_EQ(argumentsForWindowSystem(4, argv.data()), 2);
+    EXPECT_EQ(argumentsForWindowSystem(2, argv.data()), 2);
 }
 
 TEST(ProgramOptions, RefusesToRecordOntoTheStreamBeingPlayed) {
