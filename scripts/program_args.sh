@@ -6,7 +6,7 @@
 program_args() {
   local caller=$1
   shift
-  absolute() { case "$1" in '' | /*) printf '%s' "$1" ;; *) printf '%s/%s' "$caller" "$1" ;; esac; }
+  program_args_absolute() { case "$1" in '' | /*) printf '%s' "$1" ;; *) printf '%s/%s' "$caller" "$1" ;; esac; }
   PROGRAM_ARGS=()
   PROGRAM_SCRIPTED=0
   local ended=0 arg stream
@@ -14,7 +14,7 @@ program_args() {
     arg=$1
     shift
     if [ "$ended" = 1 ]; then
-      PROGRAM_ARGS+=("$(absolute "$arg")")
+      PROGRAM_ARGS+=("$(program_args_absolute "$arg")")
       continue
     fi
     case "$arg" in
@@ -23,27 +23,32 @@ program_args() {
         PROGRAM_ARGS+=("$arg")
         ;;
       --script | --record | --screenshot)
-        [ "$arg" = --script ] && PROGRAM_SCRIPTED=1
         PROGRAM_ARGS+=("$arg")
-        if [ $# -gt 0 ]; then
-          PROGRAM_ARGS+=("$(absolute "$1")")
+        # Another option in the value's place is left for the program to refuse as a missing value.
+        if [ $# -gt 0 ] && [ "${1#--}" = "$1" ]; then
+          [ "$arg" = --script ] && PROGRAM_SCRIPTED=1
+          PROGRAM_ARGS+=("$(program_args_absolute "$1")")
           shift
         fi
         ;;
       --script=* | --record=* | --screenshot=*)
         case "$arg" in --script=*) PROGRAM_SCRIPTED=1 ;; esac
-        PROGRAM_ARGS+=("${arg%%=*}=$(absolute "${arg#*=}")")
+        PROGRAM_ARGS+=("${arg%%=*}=$(program_args_absolute "${arg#*=}")")
         ;;
       --sensor | --sensor=*)
         if [ "$arg" = --sensor ]; then
-          stream=${1:-}
-          [ $# -gt 0 ] && shift
+          if [ $# -eq 0 ] || [ "${1#--}" != "$1" ]; then
+            PROGRAM_ARGS+=("$arg")
+            continue
+          fi
+          stream=$1
+          shift
         else
           stream=${arg#*=}
         fi
         case "$stream" in
-          replay:*) stream="replay:$(absolute "${stream#replay:}")" ;;
-          csv:*) stream="csv:$(absolute "${stream#csv:}")" ;;
+          replay:*) stream="replay:$(program_args_absolute "${stream#replay:}")" ;;
+          csv:*) stream="csv:$(program_args_absolute "${stream#csv:}")" ;;
         esac
         PROGRAM_ARGS+=("--sensor=$stream")
         ;;
@@ -55,7 +60,7 @@ program_args() {
         fi
         ;;
       -*) PROGRAM_ARGS+=("$arg") ;;
-      *) PROGRAM_ARGS+=("$(absolute "$arg")") ;;
+      *) PROGRAM_ARGS+=("$(program_args_absolute "$arg")") ;;
     esac
   done
 }

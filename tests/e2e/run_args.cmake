@@ -46,3 +46,9 @@ check("numbers and window-system values unchanged" 0
 check("after -- every argument is a file" 0
       --demo -- -odd.bin
       => --demo -- /home/u/work/-odd.bin)
+check("a missing value is left for the program to refuse" 0
+      --screenshot --frames 3 --script --demo --sensor --seed 2
+      => --screenshot --frames 3 --script --demo --sensor --seed 2)
+check("names with spaces stay whole" 0
+      "my sets.bin" --record "takes/first take.rec"
+      => "/home/u/work/my sets.bin" --record "/home/u/work/takes/first take.rec")
