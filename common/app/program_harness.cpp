@@ -6,6 +6,7 @@
 #include <time.h>
 
 #include <csignal>
+#include <filesystem>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -18,6 +19,7 @@
 #include "common/sensor/recording.h"
 #include "common/sensor/sensor_input.h"
 #include "common/sensor/simulated_performer.h"
+#include "common/widgets/texture.h"
 
 namespace {
 
@@ -114,6 +116,15 @@ bool setUpHarness(ProgramHarness& harness, const std::string& programName, int a
     }
     if (harness.options.showVersion) {
         std::cout << programName << " " << PROGRAM_VERSION << "\n";
+        // Where the images come from, the first thing to know when buttons show up blank.
+        const std::string probe = "../images/button_background.png";
+        const std::string found = imagePath(probe);
+        std::error_code ec;
+        if (found != probe || std::filesystem::is_regular_file(probe, ec)) {
+            std::cout << "images: " << std::filesystem::weakly_canonical(found, ec).parent_path().string() << "\n";
+        } else {
+            std::cout << "images: not found (no images folder beside the working folder or the program)\n";
+        }
         exitCode = 0;
         return false;
     }

@@ -50,10 +50,19 @@ foreach(p pintara glebora gesturetool)
   endif()
 endforeach()
 
-# A working folder whose ../images holds none of the program's images, so only the installed
-# copy can serve (an unrelated "images" folder there must not hide it).
+# A working folder whose ../images holds none of the program's images: the installed copy must
+# serve (an unrelated "images" folder there must not hide it). The source tree would serve as
+# well, last, so --version, which names the folder the images come from, tells which one did.
 set(run_dir ${PREFIX}/elsewhere/run)
 file(MAKE_DIRECTORY ${run_dir} ${PREFIX}/elsewhere/images)
+file(REAL_PATH ${PREFIX}/share/pintara/images installed_images)
+foreach(p pintara glebora)
+  execute_process(COMMAND ${PREFIX}/bin/${p} --version WORKING_DIRECTORY ${run_dir}
+                  RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(NOT out MATCHES "\nimages: ${installed_images}\n")
+    fail("installed ${p} does not read the installed images ${installed_images}: '${out}${err}'")
+  endif()
+endforeach()
 execute_process(COMMAND ${PREFIX}/bin/pintara --frames 5 --fixed-step 33 --screenshot shot.png
                 WORKING_DIRECTORY ${run_dir} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
 if(NOT rc EQUAL 0)
