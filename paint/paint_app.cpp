@@ -269,8 +269,7 @@ void runPaintFrameInput(PaintApp& app, uint32_t nowMs) {
     app.rightDetector->update(app.handEvents);
     app.rightPointer->update(app.pose, nowMs);
     app.leftPointer->update(app.pose, nowMs);
-    releasePointersWhileNobodyTracked(app);
-    if (!app.sensor->personTracked) {
+    if (releasePointersWhileNobodyTracked(app, nowMs)) {
         for (ButtonList* buttons : {&app.recognitionButtons, &app.trainingButtons}) cancelDwell(*buttons);
     }
     if (app.mode == ModePainting) {

@@ -225,8 +225,7 @@ void terrainFrame(TerrainApp& app, uint32_t nowMs) {
         app.rightDetector->update(app.handEvents);
         app.rightPointer->update(app.pose, nowMs);
         app.leftPointer->update(app.pose, nowMs);
-        releasePointersWhileNobodyTracked(app);
-        if (!app.sensor->personTracked) cancelDwell(app.menu.buttons);
+        if (releasePointersWhileNobodyTracked(app, nowMs)) cancelDwell(app.menu.buttons);
         if (app.menu.state == MenuClosed) {
             // Brushes pick with the camera's matrices.
             loadCameraMatrices(*app.camera);

@@ -33,12 +33,21 @@ void createInputChain(App& app, std::unique_ptr<FrameSource> source,
 // With nobody in front of the sensor the skeleton record stays as the person left it, reach
 // included, so the pointers would stay engaged: a hand closed at that moment would go on
 // gripping (a brush raising the terrain for as long as the room is empty) and a pointer left
-// over a button would press it. Until someone is tracked again the pointers let go, and engage
-// anew, after their usual half second, once a hand reaches forward. Call after the pointers'
-// update.
+// over a button would press it. Once nobody has been tracked for longer than
+// PERSON_LOST_RELEASE_MS the pointers let go, and engage anew, after their usual half second,
+// once a hand reaches forward. A tracker that loses the person for a frame or two mid-stroke
+// does not break the stroke. Call after the pointers' update, every frame; returns whether the
+// pointers were let go. `App` also has the field personSeenMs.
+constexpr uint32_t PERSON_LOST_RELEASE_MS = 500;
+
 template <class App>
-void releasePointersWhileNobodyTracked(App& app) {
-    if (app.sensor->personTracked) return;
+bool releasePointersWhileNobodyTracked(App& app, uint32_t nowMs) {
+    if (app.sensor->personTracked) {
+        app.personSeenMs = nowMs;
+        return false;
+    }
+    if (nowMs - app.personSeenMs <= PERSON_LOST_RELEASE_MS) return false;
     app.leftPointer->state = POINTER_IDLE;
     app.rightPointer->state = POINTER_IDLE;
+    return true;
 }

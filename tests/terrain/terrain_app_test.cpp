@@ -280,8 +280,10 @@ TEST_F(TerrainAppTest, AnOpenFileDialogHoldsTheProgramStillUntilItCloses) {
 }
 
 // With nobody in front of the sensor the record stays as the person left it, reach and closed
-// hand included. The pointers let go, so that the brush does not go on raising the terrain for as
-// long as the room stays empty, and engage again once the person is back and reaches forward.
+// hand included. A tracker losing the person for a frame does not break the grip; a person gone
+// for longer than half a second lets go, so that the brush does not go on raising the terrain for
+// as long as the room stays empty, and the pointers engage again once the person is back and
+// reaches forward.
 TEST_F(TerrainAppTest, APersonLostWhileGrippingLetsGoUntilBack) {
     auto* performer = dynamic_cast<SimulatedPerformer*>(&app->sensor->source());
     ASSERT_NE(performer, nullptr);
@@ -300,10 +302,32 @@ TEST_F(TerrainAppTest, APersonLostWhileGrippingLetsGoUntilBack) {
     const float gripped = highest();
     ASSERT_GT(gripped, 0.0f) << "the brush should raise the terrain while the hand grips";
 
+    // One frame without anybody: the grip goes on.
+    performer->injectFault(PerformerFault::LOSE_PERSON, 30);
+    bool lostOnce = false;
+    for (int i = 0; i < 4; ++i) {
+        frames(1);
+        lostOnce = lostOnce || !app->sensor->personTracked;
+        EXPECT_TRUE(app->rightPointer->engaged()) << "frame " << i << " after a blip in tracking";
+    }
+    EXPECT_TRUE(lostOnce);
+    EXPECT_TRUE(app->sensor->personTracked);
+    const float afterBlip = highest();
+    frames(2);
+    EXPECT_GT(highest(), afterBlip) << "the brush stopped after one frame without anybody";
+
     performer->injectFault(PerformerFault::LOSE_PERSON, 1500);
-    frames(2);  // the fault starts at the next advance
+    frames(1);  // the fault starts at the next advance
+    int framesHeld = 0;
+    while (framesHeld < 40 && app->rightPointer->engaged()) {
+        frames(1);
+        ++framesHeld;
+    }
+    // Let go after half a second (15 frames of 33 ms), not at once and not never.
+    EXPECT_GE(framesHeld, 14);
+    EXPECT_LE(framesHeld, 17);
     const float whenLost = highest();
-    frames(20);
+    frames(15);
     EXPECT_FALSE(app->sensor->personTracked);
     EXPECT_FALSE(app->rightPointer->engaged());
     EXPECT_FALSE(app->leftPointer->engaged());
