@@ -270,6 +270,7 @@ void runPaintFrameInput(PaintApp& app, uint32_t nowMs) {
     app.rightPointer->update(app.pose, nowMs);
     app.leftPointer->update(app.pose, nowMs);
     if (releasePointersWhileNobodyTracked(app, nowMs)) {
+        // Nothing is pressed with nobody in front of the sensor.
         for (ButtonList* buttons : {&app.recognitionButtons, &app.trainingButtons}) cancelDwell(*buttons);
     }
     if (app.mode == ModePainting) {

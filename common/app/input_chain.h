@@ -33,21 +33,30 @@ void createInputChain(App& app, std::unique_ptr<FrameSource> source,
 // With nobody in front of the sensor the skeleton record stays as the person left it, reach
 // included, so the pointers would stay engaged: a hand closed at that moment would go on
 // gripping (a brush raising the terrain for as long as the room is empty) and a pointer left
-// over a button would press it. Once nobody has been tracked for longer than
-// PERSON_LOST_RELEASE_MS the pointers let go, and engage anew, after their usual half second,
-// once a hand reaches forward. A tracker that loses the person for a frame or two mid-stroke
-// does not break the stroke. Call after the pointers' update, every frame; returns whether the
-// pointers were let go. `App` also has the field personSeenMs.
+// over a button would press it. A tracker that loses the person for a frame or two mid-stroke
+// should not break the stroke, though. So while nobody is tracked an engaged pointer is kept
+// for PERSON_LOST_RELEASE_MS and then let go, and a pointer that is not engaged stays idle (it
+// would otherwise engage on the frozen record). Pointers engage anew, after their usual half
+// second, once someone is tracked and reaches forward. Call after the pointers' update; returns
+// whether nobody is tracked, in which case the caller stops the buttons' dwell timers. `App`
+// also has the fields personLost and personLostSinceMs.
 constexpr uint32_t PERSON_LOST_RELEASE_MS = 500;
 
 template <class App>
 bool releasePointersWhileNobodyTracked(App& app, uint32_t nowMs) {
     if (app.sensor->personTracked) {
-        app.personSeenMs = nowMs;
+        app.personLost = false;
         return false;
     }
-    if (nowMs - app.personSeenMs <= PERSON_LOST_RELEASE_MS) return false;
-    app.leftPointer->state = POINTER_IDLE;
-    app.rightPointer->state = POINTER_IDLE;
+    // Timed from the first frame this sees without anybody, not from the last one it saw someone
+    // in: a frame loop that skipped it for a while (a dialog open) must not shorten the wait.
+    if (!app.personLost) {
+        app.personLost = true;
+        app.personLostSinceMs = nowMs;
+    }
+    const bool waitedLongEnough = nowMs - app.personLostSinceMs > PERSON_LOST_RELEASE_MS;
+    for (HandPointer* pointer : {app.leftPointer.get(), app.rightPointer.get()}) {
+        if (pointer->state != POINTER_ENGAGED || waitedLongEnough) pointer->state = POINTER_IDLE;
+    }
     return true;
 }

@@ -399,7 +399,8 @@ TEST_F(PaintAppTest, LoadRefreshesTheTrainingButtonsAndACancelledDialogDoesNothi
 
 // A person lost while reaching forward leaves a record with the reach in it. Without letting the
 // pointer go, the pointer stayed engaged where the hand was, over the training button, and
-// pressed it with nobody in front of the sensor.
+// pressed it with nobody in front of the sensor; a dwell begun before the loss must not end in
+// a press during the short while an engaged pointer is kept either.
 TEST_F(PaintAppTest, APointerLeftOverAButtonByAPersonLostPressesNothing) {
     uint32_t now = app->nowMs;
     auto run = [&](int frames) {
@@ -412,12 +413,14 @@ TEST_F(PaintAppTest, APointerLeftOverAButtonByAPersonLostPressesNothing) {
     for (int i = 0; i < 90 && !hand.engaged(); ++i) run(1);
     ASSERT_TRUE(hand.engaged());
 
-    performer->injectFault(PerformerFault::LOSE_PERSON, 4000);
-    run(2);
     const Button& button = app->recognitionButtons[findButton(app->recognitionButtons, "BUTTON_TRAINING")];
     hand.x = hand.xMin + button.x / static_cast<float>(app->window.width) * (hand.xMax - hand.xMin);
     hand.y = hand.yMin + button.y / static_cast<float>(app->window.height) * (hand.yMax - hand.yMin);
     app->buttonEvents.clear();
+    run(22);  // 726 ms of the 1000 ms dwell, with the person there
+    ASSERT_TRUE(app->buttonEvents.empty());
+    ASSERT_EQ(app->mode, ModeRecognition);
+    performer->injectFault(PerformerFault::LOSE_PERSON, 4000);
     run(75);  // two and a half seconds, well past the dwell time
     EXPECT_FALSE(app->sensor->personTracked);
     EXPECT_FALSE(hand.engaged());

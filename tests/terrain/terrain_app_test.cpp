@@ -347,6 +347,42 @@ TEST_F(TerrainAppTest, APersonLostWhileGrippingLetsGoUntilBack) {
     for (size_t i = 0; i < saved.size(); ++i) app->terrain->vertices[i] = saved[i];  // for the other tests
 }
 
+// While nobody is tracked a pointer still arming does not engage on the frozen record, and the
+// short wait before an engaged pointer lets go is timed from the loss itself: frames that skip
+// the pointers (an open file dialog) do not use it up.
+TEST_F(TerrainAppTest, NobodyTrackedEngagesNothingAndTheWaitStartsAtTheLoss) {
+    auto* performer = dynamic_cast<SimulatedPerformer*>(&app->sensor->source());
+    ASSERT_NE(performer, nullptr);
+    performer->setReach(1, 0.35f, 0);
+    for (int i = 0; i < 60 && app->rightPointer->state != POINTER_ARMING; ++i) frames(1);
+    ASSERT_EQ(app->rightPointer->state, POINTER_ARMING);
+    frames(9);  // about 300 ms of the half second
+    performer->injectFault(PerformerFault::LOSE_PERSON, 2000);
+    frames(1);
+    for (int i = 0; i < 30; ++i) {
+        frames(1);
+        EXPECT_FALSE(!app->sensor->personTracked && app->rightPointer->engaged()) << "frame " << i;
+    }
+
+    for (int i = 0; i < 120 && !app->rightPointer->engaged(); ++i) frames(1);
+    ASSERT_TRUE(app->rightPointer->engaged());
+    terrainKeyboard(*app, 's');
+    ASSERT_TRUE(app->fileDialog.active);
+    frames(30);
+    finishFileDialog(app->fileDialog, false);
+    finishTerrainFileDialog(*app);
+    performer->injectFault(PerformerFault::LOSE_PERSON, 30);
+    bool lostOnce = false;
+    for (int i = 0; i < 4; ++i) {
+        frames(1);
+        lostOnce = lostOnce || !app->sensor->personTracked;
+        EXPECT_TRUE(app->rightPointer->engaged()) << "frame " << i << " after a blip following the dialog";
+    }
+    EXPECT_TRUE(lostOnce);
+    performer->setReach(1, 0.02f, 0);
+    frames(5);
+}
+
 TEST_F(TerrainAppTest, ExportKeyReportsTheOutcomeAndCancelWritesNothing) {
     const std::string folder = std::string(BINARY_DIR) + "/terrain_app_export_" + std::to_string(getpid());
     ASSERT_EQ(std::system(("mkdir -p " + folder).c_str()), 0);
