@@ -36,4 +36,17 @@ protected:
     void frames(int count) {
         for (int i = 0; i < count; ++i) terrainFrame(*app, now += 33);
     }
+
+    // The tracker loses the person for one frame: the engaged right pointer stays engaged.
+    void expectRightPointerKeptThroughABlip(SimulatedPerformer& performer, const char* when) {
+        performer.injectFault(PerformerFault::LOSE_PERSON, 30);
+        bool lostOnce = false;
+        for (int i = 0; i < 4; ++i) {
+            frames(1);
+            lostOnce = lostOnce || !app->sensor->personTracked;
+            EXPECT_TRUE(app->rightPointer->engaged()) << "frame " << i << " after a blip in tracking " << when;
+        }
+        EXPECT_TRUE(lostOnce);
+        EXPECT_TRUE(app->sensor->personTracked);
+    }
 };

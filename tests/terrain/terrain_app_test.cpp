@@ -303,15 +303,7 @@ TEST_F(TerrainAppTest, APersonLostWhileGrippingLetsGoUntilBack) {
     ASSERT_GT(gripped, 0.0f) << "the brush should raise the terrain while the hand grips";
 
     // One frame without anybody: the grip goes on.
-    performer->injectFault(PerformerFault::LOSE_PERSON, 30);
-    bool lostOnce = false;
-    for (int i = 0; i < 4; ++i) {
-        frames(1);
-        lostOnce = lostOnce || !app->sensor->personTracked;
-        EXPECT_TRUE(app->rightPointer->engaged()) << "frame " << i << " after a blip in tracking";
-    }
-    EXPECT_TRUE(lostOnce);
-    EXPECT_TRUE(app->sensor->personTracked);
+    expectRightPointerKeptThroughABlip(*performer, "while gripping");
     const float afterBlip = highest();
     frames(2);
     EXPECT_GT(highest(), afterBlip) << "the brush stopped after one frame without anybody";
@@ -371,14 +363,7 @@ TEST_F(TerrainAppTest, NobodyTrackedEngagesNothingAndTheWaitStartsAtTheLoss) {
     frames(30);
     finishFileDialog(app->fileDialog, false);
     finishTerrainFileDialog(*app);
-    performer->injectFault(PerformerFault::LOSE_PERSON, 30);
-    bool lostOnce = false;
-    for (int i = 0; i < 4; ++i) {
-        frames(1);
-        lostOnce = lostOnce || !app->sensor->personTracked;
-        EXPECT_TRUE(app->rightPointer->engaged()) << "frame " << i << " after a blip following the dialog";
-    }
-    EXPECT_TRUE(lostOnce);
+    expectRightPointerKeptThroughABlip(*performer, "right after the dialog");
     performer->setReach(1, 0.02f, 0);
     frames(5);
 }
