@@ -81,8 +81,6 @@ struct PaintApp {
     std::deque<std::string> handEvents;  // "LEFT_HAND_CLOSED" and the like
 
     uint32_t nowMs = 0;  // the current frame's clock time
-    bool personLost = false;         // nobody tracked since personLostSinceMs (the pointers
-    uint32_t personLostSinceMs = 0;  // let go after a while)
     // On a virtual clock each frame waits for the recogniser's worker, so that a scripted run
     // sees the same results on a busy machine as on an idle one.
     bool waitForRecognizer = false;

@@ -73,8 +73,6 @@ struct TerrainApp {
     ButtonEvents buttonEvents;             // names of dwell-pressed buttons
     std::deque<std::string> handEvents;    // filled by the detectors; nothing consumes them
     uint32_t nowMs = 0;                    // the current frame's clock time
-    bool personLost = false;         // nobody tracked since personLostSinceMs (the pointers
-    uint32_t personLostSinceMs = 0;  // let go after a while)
     // On a virtual clock each frame waits for the recogniser's worker, so that a scripted run
     // sees the same results on a busy machine as on an idle one.
     bool waitForRecognizer = false;

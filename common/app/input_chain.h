@@ -34,27 +34,20 @@ void createInputChain(App& app, std::unique_ptr<FrameSource> source,
 // included, so the pointers would stay engaged: a hand closed at that moment would go on
 // gripping (a brush raising the terrain for as long as the room is empty) and a pointer left
 // over a button would press it. A tracker that loses the person for a frame or two mid-stroke
-// should not break the stroke, though. So while nobody is tracked an engaged pointer is kept
-// for PERSON_LOST_RELEASE_MS and then let go, and a pointer that is not engaged stays idle (it
-// would otherwise engage on the frozen record). Pointers engage anew, after their usual half
-// second, once someone is tracked and reaches forward. Call after the pointers' update; returns
-// whether nobody is tracked, in which case the caller stops the buttons' dwell timers. `App`
-// also has the fields personLost and personLostSinceMs.
+// should not break the stroke, though. The frame loops therefore leave the hand detectors and
+// the pointers as they are while nobody is tracked (no grip can begin or end, no pointer can
+// engage, on a frozen record), and this lets an engaged pointer go once nobody has been tracked
+// for PERSON_LOST_RELEASE_MS; a pointer that was not engaged goes back to idle at once. Pointers
+// engage anew, after their usual half second, once someone is tracked and reaches forward. Call
+// every frame the pointers would be updated; returns whether nobody is tracked, in which case
+// the caller stops the buttons' dwell timers (nothing is pressed with nobody there).
 constexpr uint32_t PERSON_LOST_RELEASE_MS = 500;
 
 template <class App>
 bool releasePointersWhileNobodyTracked(App& app, uint32_t nowMs) {
-    if (app.sensor->personTracked) {
-        app.personLost = false;
-        return false;
-    }
-    // Timed from the first frame this sees without anybody, not from the last one it saw someone
-    // in: a frame loop that skipped it for a while (a dialog open) must not shorten the wait.
-    if (!app.personLost) {
-        app.personLost = true;
-        app.personLostSinceMs = nowMs;
-    }
-    const bool waitedLongEnough = nowMs - app.personLostSinceMs > PERSON_LOST_RELEASE_MS;
+    const SensorInput& sensor = *app.sensor;
+    if (sensor.personTracked) return false;
+    const bool waitedLongEnough = nowMs - sensor.personLostSinceMs > PERSON_LOST_RELEASE_MS;
     for (HandPointer* pointer : {app.leftPointer.get(), app.rightPointer.get()}) {
         if (pointer->state != POINTER_ENGAGED || waitedLongEnough) pointer->state = POINTER_IDLE;
     }

@@ -74,6 +74,7 @@ SensorInput::SensorInput(std::unique_ptr<FrameSource> source)
 }
 
 void SensorInput::advance(uint32_t nowMs) {
+    frameMs = nowMs;
     frameSource->advance(nowMs);
     if (recordingFrames()) {
         if (!recordClockStarted) {
@@ -97,6 +98,7 @@ const SkeletonRecord* SensorInput::fetchSkeleton() {
         recorder->recordSkeleton(&frameBuffer);
     }
     int slot = chooseSkeletonSlot(frameBuffer, trackedSlot);
+    if (slot < 0 && personTracked) personLostSinceMs = frameMs;
     personTracked = slot >= 0;
     if (slot < 0) {
         smoother.reset();  // whoever comes back starts a fresh history

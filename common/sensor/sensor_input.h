@@ -52,6 +52,7 @@ public:
     // keeps the record of the person who was there; a frame that failed to arrive changes
     // nothing.
     bool personTracked = false;
+    uint32_t personLostSinceMs = 0;         // while nobody is tracked: the frame time it began
     SkeletonRecord skeleton;                // current body record
     std::vector<uint8_t> colourImage;       // COLOUR_FRAME_BYTES
     std::vector<uint8_t> depthView;         // COLOUR_FRAME_BYTES
@@ -69,6 +70,7 @@ private:
     std::vector<uint16_t> rawDepth;         // reused by every depth fetch
     bool recordClockStarted = false;
     uint32_t recordStartMs = 0;             // clock time of the first recorded frame
+    uint32_t frameMs = 0;                   // clock time given to the last advance()
     bool recordingEnded = false;            // the played stream ended: nothing more to record
 };
 

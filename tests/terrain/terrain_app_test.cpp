@@ -339,24 +339,47 @@ TEST_F(TerrainAppTest, APersonLostWhileGrippingLetsGoUntilBack) {
     for (size_t i = 0; i < saved.size(); ++i) app->terrain->vertices[i] = saved[i];  // for the other tests
 }
 
-// While nobody is tracked a pointer still arming does not engage on the frozen record, and the
-// short wait before an engaged pointer lets go is timed from the loss itself: frames that skip
-// the pointers (an open file dialog) do not use it up.
-TEST_F(TerrainAppTest, NobodyTrackedEngagesNothingAndTheWaitStartsAtTheLoss) {
+// While nobody is tracked a pointer still arming does not engage on the frozen record (not even
+// in the first frame without anybody, when its half second runs out), a hand closing meanwhile
+// grips nothing, and the short wait before an engaged pointer lets go is timed from the loss
+// itself: frames that skip the pointers (an open file dialog) do not use it up.
+TEST_F(TerrainAppTest, NobodyTrackedEngagesOrGripsNothingAndTheWaitStartsAtTheLoss) {
     auto* performer = dynamic_cast<SimulatedPerformer*>(&app->sensor->source());
     ASSERT_NE(performer, nullptr);
+    const std::vector<TerrainVertex> saved = app->terrain->vertices;
+    performer->moveWrist(1, 0.25f, 0.15f, 0);
+    performer->setReach(1, 0.02f, 0);
+    performer->setHandShape(1, HandShape::OPEN);
+    frames(30);
+    ASSERT_EQ(app->rightPointer->state, POINTER_IDLE);
     performer->setReach(1, 0.35f, 0);
     for (int i = 0; i < 60 && app->rightPointer->state != POINTER_ARMING; ++i) frames(1);
     ASSERT_EQ(app->rightPointer->state, POINTER_ARMING);
-    frames(9);  // about 300 ms of the half second
-    performer->injectFault(PerformerFault::LOSE_PERSON, 2000);
-    frames(1);
-    for (int i = 0; i < 30; ++i) {
+    frames(15);  // the half second ends in the next frame, the first without anybody
+    performer->injectFault(PerformerFault::LOSE_PERSON, 1000);
+    for (int i = 0; i < 31; ++i) {
         frames(1);
         EXPECT_FALSE(!app->sensor->personTracked && app->rightPointer->engaged()) << "frame " << i;
     }
 
+    auto highest = [this] {
+        float top = -INFINITY;
+        for (const TerrainVertex& v : app->terrain->vertices) top = std::max(top, v.y);
+        return top;
+    };
     for (int i = 0; i < 120 && !app->rightPointer->engaged(); ++i) frames(1);
+    ASSERT_TRUE(app->rightPointer->engaged());
+    const float before = highest();
+    performer->injectFault(PerformerFault::LOSE_PERSON, 400);
+    frames(1);
+    performer->setHandShape(1, HandShape::CLOSED);
+    for (int i = 0; i < 30 && !app->sensor->personTracked; ++i) {
+        frames(1);
+        EXPECT_EQ(highest(), before) << "the brush gripped with nobody tracked, frame " << i;
+    }
+    performer->setHandShape(1, HandShape::OPEN);
+    frames(10);
+
     ASSERT_TRUE(app->rightPointer->engaged());
     terrainKeyboard(*app, 's');
     ASSERT_TRUE(app->fileDialog.active);
@@ -366,6 +389,7 @@ TEST_F(TerrainAppTest, NobodyTrackedEngagesNothingAndTheWaitStartsAtTheLoss) {
     expectRightPointerKeptThroughABlip(*performer, "right after the dialog");
     performer->setReach(1, 0.02f, 0);
     frames(5);
+    for (size_t i = 0; i < saved.size(); ++i) app->terrain->vertices[i] = saved[i];  // for the other tests
 }
 
 TEST_F(TerrainAppTest, ExportKeyReportsTheOutcomeAndCancelWritesNothing) {
