@@ -265,15 +265,7 @@ void runPaintFrameInput(PaintApp& app, uint32_t nowMs) {
     app.velocityReadout = recognizer.currentVelocity;
 
     // 8-10: detectors, pointers, tool input.
-    // With nobody tracked the record stands still: the hands are not measured or moved anew.
-    if (app.sensor->personTracked) {
-        app.leftDetector->update(app.handEvents);
-        app.rightDetector->update(app.handEvents);
-        app.rightPointer->update(app.pose, nowMs);
-        app.leftPointer->update(app.pose, nowMs);
-    }
-    if (releasePointersWhileNobodyTracked(app, nowMs)) {
-        // Nothing is pressed with nobody in front of the sensor.
+    if (updateHands(app, nowMs)) {
         for (ButtonList* buttons : {&app.recognitionButtons, &app.trainingButtons}) cancelDwell(*buttons);
     }
     if (app.mode == ModePainting) {

@@ -221,14 +221,7 @@ void terrainFrame(TerrainApp& app, uint32_t nowMs) {
         // 6-8: recogniser, detectors, pointers, tool input (only while the menu is closed).
         app.pose = recognizer.processFrame(app.skeleton, app.tools.gestureArmed, nowMs);
         if (app.waitForRecognizer) recognizer.waitForWorker();
-        // With nobody tracked the record stands still: the hands are not measured or moved anew.
-        if (app.sensor->personTracked) {
-            app.leftDetector->update(app.handEvents);
-            app.rightDetector->update(app.handEvents);
-            app.rightPointer->update(app.pose, nowMs);
-            app.leftPointer->update(app.pose, nowMs);
-        }
-        if (releasePointersWhileNobodyTracked(app, nowMs)) cancelDwell(app.menu.buttons);
+        if (updateHands(app, nowMs)) cancelDwell(app.menu.buttons);
         if (app.menu.state == MenuClosed) {
             // Brushes pick with the camera's matrices.
             loadCameraMatrices(*app.camera);

@@ -2,8 +2,9 @@
 // The input chain both programs build the same way at start-up: the sensor over the frame
 // source, the recogniser (with the gesture-set file, when one is named), a hand detector per
 // hand reading the sensor's depth image, and a pointer per hand (left blue, right red) with its
-// textures. `App` is an application record with the fields window, sensor, recognizer,
-// leftDetector, rightDetector, leftPointer and rightPointer.
+// textures; and the per-frame update of the hands. `App` is an application record with the
+// fields window, sensor, recognizer, leftDetector, rightDetector, leftPointer, rightPointer,
+// pose and handEvents.
 #include <memory>
 #include <optional>
 #include <string>
@@ -34,19 +35,26 @@ void createInputChain(App& app, std::unique_ptr<FrameSource> source,
 // included, so the pointers would stay engaged: a hand closed at that moment would go on
 // gripping (a brush raising the terrain for as long as the room is empty) and a pointer left
 // over a button would press it. A tracker that loses the person for a frame or two mid-stroke
-// should not break the stroke, though. The frame loops therefore leave the hand detectors and
-// the pointers as they are while nobody is tracked (no grip can begin or end, no pointer can
-// engage, on a frozen record), and this lets an engaged pointer go once nobody has been tracked
-// for PERSON_LOST_RELEASE_MS; a pointer that was not engaged goes back to idle at once. Pointers
-// engage anew, after their usual half second, once someone is tracked and reaches forward. Call
-// every frame the pointers would be updated; returns whether nobody is tracked, in which case
-// the caller stops the buttons' dwell timers (nothing is pressed with nobody there).
+// should not break the stroke, though. So while nobody is tracked the hand detectors and the
+// pointers are left as they are (no grip can begin or end, no pointer can engage, on a frozen
+// record); an engaged pointer lets go once nobody has been tracked for PERSON_LOST_RELEASE_MS,
+// and a pointer that was not engaged goes back to idle at once. Pointers engage anew, after
+// their usual half second, once someone is tracked and reaches forward.
 constexpr uint32_t PERSON_LOST_RELEASE_MS = 500;
 
+// Measures both hands and moves both pointers for this frame (the detectors first: the
+// pointers and tools read their state). Returns whether nobody is tracked, in which case the
+// caller stops the buttons' dwell timers: nothing is pressed with nobody there.
 template <class App>
-bool releasePointersWhileNobodyTracked(App& app, uint32_t nowMs) {
+bool updateHands(App& app, uint32_t nowMs) {
     const SensorInput& sensor = *app.sensor;
-    if (sensor.personTracked) return false;
+    if (sensor.personTracked) {
+        app.leftDetector->update(app.handEvents);
+        app.rightDetector->update(app.handEvents);
+        app.rightPointer->update(app.pose, nowMs);
+        app.leftPointer->update(app.pose, nowMs);
+        return false;
+    }
     const bool waitedLongEnough = nowMs - sensor.personLostSinceMs > PERSON_LOST_RELEASE_MS;
     for (HandPointer* pointer : {app.leftPointer.get(), app.rightPointer.get()}) {
         if (pointer->state != POINTER_ENGAGED || waitedLongEnough) pointer->state = POINTER_IDLE;

@@ -6,9 +6,9 @@
 #include <time.h>
 
 #include <csignal>
-#include <filesystem>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <vector>
 
