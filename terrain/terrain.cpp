@@ -225,7 +225,7 @@ void Terrain::draw() {
                             GL_UNSIGNED_INT, &stripIndices_[static_cast<size_t>(r) * perRow]);
     glDisableClientState(GL_TEXTURE_COORD_ARRAY);
     glDisableClientState(GL_NORMAL_ARRAY);
-    setCurrentNormalAfterDraw();
+    setCurrentAttributesAfterDraw();
 
     if (showNormals) {
         normalLines_.resize(vertices.size() * 6);
@@ -239,7 +239,7 @@ void Terrain::draw() {
             line[5] = v.z + v.nz;
             line += 6;
         }
-        glDisable(GL_TEXTURE_2D);
+        // Still textured: the lines take the colour map's texel at the last strip vertex.
         glColor3ub(255, 0, 0);
         glVertexPointer(3, GL_FLOAT, 0, normalLines_.data());
         glDrawArrays(GL_LINES, 0, static_cast<GLsizei>(vertices.size() * 2));
@@ -249,11 +249,13 @@ void Terrain::draw() {
     if (blending) glEnable(GL_BLEND);
 }
 
-void Terrain::setCurrentNormalAfterDraw() const {
-    // After an array draw the current normal is undefined; the lit normal lines take the one
-    // the strips given vertex by vertex would leave, the last vertex's.
+void Terrain::setCurrentAttributesAfterDraw() const {
+    // After an array draw the current normal and texture coordinates are undefined; the lit,
+    // textured normal lines take the ones the strips given vertex by vertex would leave, the
+    // last vertex's.
     const TerrainVertex& last = vertices[stripIndices_.back()];
     glNormal3f(last.nx, last.ny, last.nz);
+    glTexCoord2f(last.x / static_cast<float>(columns), last.z / static_cast<float>(rows));
 }
 
 void Terrain::setStateAfterDraw() {
@@ -263,7 +265,7 @@ void Terrain::setStateAfterDraw() {
     glShadeModel(GL_SMOOTH);
     glBindTexture(GL_TEXTURE_2D, colourMap);
     glDisable(GL_TEXTURE_2D);
-    setCurrentNormalAfterDraw();
+    setCurrentAttributesAfterDraw();
     if (showNormals) {
         glColor3ub(255, 0, 0);
     } else {

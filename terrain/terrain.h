@@ -106,7 +106,7 @@ private:
     void buildMesh();
     void buildStripArrays();
     void refreshPickPositions();
-    void setCurrentNormalAfterDraw() const;
+    void setCurrentAttributesAfterDraw() const;
 
     bool graphicsReady_ = false;
     // Row r's triangle strip as vertex numbers: (0, r + 1), (0, r), then per cell c

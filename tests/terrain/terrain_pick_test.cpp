@@ -148,7 +148,6 @@ void drawStripsVertexByVertex(const Terrain& t) {
         glEnd();
     }
     if (t.showNormals) {
-        glDisable(GL_TEXTURE_2D);
         glColor3ub(255, 0, 0);
         glBegin(GL_LINES);
         for (const TerrainVertex& v : t.vertices) {
@@ -175,18 +174,20 @@ TEST_F(TerrainPick, DrawingGivesTheSamePictureAsStripsGivenVertexByVertex) {
     loadCamera(camera);
     ASSERT_TRUE(glIsEnabled(GL_BLEND));
 
-    // Drawn once plain and once with the normals view, whose lines are lit with the normal the
-    // strips leave current, whatever normal was current before.
+    // Drawn once plain and once with the normals view, whose lines are lit and textured with the
+    // normal and texture coordinates the strips leave current, whatever was current before.
     for (bool normals : {false, true}) {
         SCOPED_TRACE(normals ? "normals shown" : "plain");
         terrain.showNormals = normals;
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         glNormal3f(0.0f, 0.0f, 1.0f);
+        glTexCoord2f(0.5f, 0.5f);
         drawStripsVertexByVertex(terrain);
         const std::vector<GLubyte> expected = readFrame();
 
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         glNormal3f(0.0f, 0.0f, 1.0f);
+        glTexCoord2f(0.5f, 0.5f);
         terrain.draw();
         const std::vector<GLubyte> drawn = readFrame();
         EXPECT_TRUE(glIsEnabled(GL_BLEND)) << "the overlays drawn after the terrain need blending";
