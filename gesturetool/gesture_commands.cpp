@@ -243,6 +243,12 @@ int runTrain(int argc, char** argv) {
         std::fprintf(stderr, "gesturetool train: cannot write '%s': %s\n", o.out.c_str(), problem.c_str());
         return 2;
     }
+    if (streamPlaysFile(o.stream, o.out)) {
+        // The saved sets would replace the recording they were trained from.
+        std::fprintf(stderr, "gesturetool train: '%s' is the stream itself; choose another output file\n",
+                     o.out.c_str());
+        return 2;
+    }
 
     GestureRecognizer recognizer;
     NullBuffer nullBuffer;

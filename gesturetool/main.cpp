@@ -2,9 +2,11 @@
 // Usage: gesturetool COMMAND ARGS...; each command returns its own exit code
 // (0 success, 1 nothing written: nothing to write, or the output could not be written,
 // 2 bad arguments or unreadable input).
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <iostream>
 #include <string>
 #include <vector>
 
@@ -62,6 +64,19 @@ void printUsage(std::FILE* out) {
     std::fprintf(out, "\n'gesturetool COMMAND --help' shows one command's usage.\n");
 }
 
+// What a command printed is its result (poses, recognitions, a description): one that could
+// not be written all (a full disk, a file size limit) must not end as a success.
+bool outputWritten(const char* command) {
+    errno = 0;
+    std::cout.flush();
+    const bool failed = std::fflush(stdout) != 0 || std::ferror(stdout) != 0 || !std::cout;
+    if (failed) {
+        std::fprintf(stderr, "gesturetool %s: writing the output failed: %s\n", command,
+                     errno != 0 ? std::strerror(errno) : "a write failed");
+    }
+    return !failed;
+}
+
 bool isHelp(const char* arg) { return std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0; }
 
 }  // namespace
@@ -107,7 +122,8 @@ int main(int argc, char** argv) {
             std::vector<char*> arguments;
             for (std::string& word : words) arguments.push_back(&word[0]);
             arguments.push_back(nullptr);
-            return command.run(static_cast<int>(words.size()), arguments.data());
+            const int code = command.run(static_cast<int>(words.size()), arguments.data());
+            return outputWritten(command.name) ? code : 1;
         }
     }
     std::fprintf(stderr, "gesturetool: unknown command '%s' (try --help)\n", name);

@@ -72,6 +72,7 @@ int runPoses(int argc, char** argv) {
             std::printf(",%.6g", value);
         }
         std::printf("\n");
+        if (std::ferror(stdout)) break;  // the output is lost (a full disk): reported on return
     }
     return 0;
 }
@@ -137,7 +138,8 @@ int runConvert(int argc, char** argv) {
     if (!written) abandonFileReplacement(replacement);
     interruptedTemporary[0] = '\0';  // renamed or removed: the name may be anyone's now
     if (!written) {
-        std::fprintf(stderr, "gesturetool convert: %s\n", error.c_str());
+        // A write that stopped the recording mid-run was reported by the sensor then.
+        if (!recorder.stoppedByFailure()) std::fprintf(stderr, "gesturetool convert: %s\n", error.c_str());
         return 1;
     }
     std::printf("wrote %u frames to %s\n", recorder.framesWritten(), output.c_str());

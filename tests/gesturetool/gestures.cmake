@@ -139,3 +139,15 @@ add_test(NAME gesturetool_recognize_unknown_measure
   COMMAND sh -c "{ ${_gt} recognize --sets x.bin --measure FOO csv:x.csv 2>&1; echo exit=$?; } | sed -n '1p;$p'")
 set_tests_properties(gesturetool_recognize_unknown_measure PROPERTIES
   PASS_REGULAR_EXPRESSION "^gesturetool recognize: unknown measure 'FOO' \\(one of EUCLIDEAN, PEARSON_CORRELATION, PEARSON_CORRELATION_SQUARED, MODIFIED_EUCLIDEAN, MODIFIED_PEARSON, DTW, MODIFIED_DTW, FM, MODIFIED_FM, in any case, or its number 0..8\\)\nexit=2\n$")
+
+# The output naming the stream (by any of its names) would replace the recording with the sets.
+add_test(NAME gesturetool_train_onto_its_stream
+  COMMAND sh -c "cp ${_gd}/right_side_swing.csv ${_go}/own_stream.csv && ${_gt} train --stream csv:${_go}/own_stream.csv --out ${_go}/./own_stream.csv --new-set --interval 20:80 2>&1; echo exit=$?; cmp -s ${_gd}/right_side_swing.csv ${_go}/own_stream.csv && echo stream kept")
+set_tests_properties(gesturetool_train_onto_its_stream PROPERTIES
+  PASS_REGULAR_EXPRESSION "^gesturetool train: '[^']*own_stream.csv' is the stream itself; choose another output file\nexit=2\nstream kept\n$")
+
+# Output that cannot be written is a failure, not a success with a file cut short.
+add_test(NAME gesturetool_output_not_written
+  COMMAND sh -c "${_gt} poses csv:${_gd}/right_side_swing.csv > /dev/full; echo exit=$?")
+set_tests_properties(gesturetool_output_not_written PROPERTIES
+  PASS_REGULAR_EXPRESSION "^gesturetool poses: writing the output failed: No space left on device\nexit=1\n$")
