@@ -2,6 +2,8 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <filesystem>
+#include <utility>
 
 #include "common/sensor/stream_source.h"
 
@@ -145,9 +147,26 @@ bool parseProgramOptions(int argc, char** argv, ProgramOptions& options, std::st
         error = "--demo and --script cannot be used together";
         return false;
     }
+    if (options.sensor != "synthetic" && options.sensor.compare(0, 4, "csv:") != 0 &&
+        options.sensor.compare(0, 7, "replay:") != 0) {
+        error = "option --sensor: unknown sensor '" + options.sensor + "' (synthetic, replay:FILE or csv:FILE)";
+        return false;
+    }
     if (!options.recordPath.empty() && streamPlaysFile(options.sensor, options.recordPath)) {
         error = "--record " + options.recordPath + " is the stream being played; record to another file";
         return false;
+    }
+    // The gesture-set file loaded at start-up is the user's work; an output that names it too
+    // would replace it with a recording or a picture.
+    if (options.positional.size() == 1) {
+        std::error_code ec;
+        for (const auto& [option, path] : {std::pair<const char*, const std::string*>{"--record", &options.recordPath},
+                                           {"--screenshot", &options.screenshotPath}}) {
+            if (!path->empty() && std::filesystem::equivalent(*path, options.positional[0], ec) && !ec) {
+                error = std::string(option) + " " + *path + " is the gesture-set file being loaded; choose another file";
+                return false;
+            }
+        }
     }
     return true;
 }

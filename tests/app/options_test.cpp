@@ -69,6 +69,12 @@ TEST(ProgramOptions, RefusesToRecordOntoTheStreamBeingPlayed) {
                        same, error));
     EXPECT_NE(error.find("is the stream being played"), std::string::npos) << error;
     EXPECT_TRUE(parse({"--sensor", "csv:" + stream, "--record", stream + ".rec"}, other, error)) << error;
+    // Nor over the gesture-set file loaded at start-up, by any of its names.
+    for (const char* option : {"--record", "--screenshot"}) {
+        ProgramOptions sets;
+        EXPECT_FALSE(parse({stream, option, std::string(BINARY_DIR) + "/./options_test_stream.csv"}, sets, error));
+        EXPECT_NE(error.find("is the gesture-set file being loaded"), std::string::npos) << error;
+    }
     std::remove(stream.c_str());
 }
 
@@ -115,6 +121,9 @@ TEST(ProgramOptions, RejectsBadInputWithOneLine) {
         {{"--screenshot", ""}, "option --screenshot needs a value"},
         {{"--script="}, "option --script needs a value"},
         {{"--sensor", ""}, "option --sensor needs a value"},
+        // A mistyped sensor is a usage error, not a sensor that is missing.
+        {{"--sensor", "SYNTHETIC"}, "unknown sensor 'SYNTHETIC'"},
+        {{"--sensor=foo:bar"}, "unknown sensor 'foo:bar'"},
         // A flag given a value would be set whatever the value says.
         {{"--demo=no"}, "option --demo takes no value"},
         {{"--help=1"}, "option --help takes no value"},
