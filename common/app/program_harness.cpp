@@ -58,6 +58,10 @@ bool saveAndReportScreenshot(const std::string& path, int windowWidth, int windo
 }
 
 [[noreturn]] void endProgram(ProgramHarness& harness, int code, int windowWidth, int windowHeight) {
+    // Ended by --frames or by the Escape key while the script still had lines to run.
+    if (harness.scenario && code == 0) {
+        if (const std::string note = harness.scenario->unfinishedNote(); !note.empty()) std::cerr << note << "\n";
+    }
     if (harness.frameCpu.count > 0 && (harness.options.frameLimit > 0 || harness.scenario)) {
         // The count is of measured frames: the first carries the start-up and the last never
         // reaches the start of another frame, so --frames 40 reports 38. A measurement, not one

@@ -432,9 +432,16 @@ bool loadScenarioFile(const std::string& path, Scenario& out, std::string& error
         error = "script " + path + ": cannot open the file";
         return false;
     }
-    std::ostringstream content;
-    content << file.rdbuf();
-    return parseScenario(content.str(), path, out, error);
+    // Read one byte past the limit at most, so that an endless source (/dev/zero) is refused as
+    // too large instead of filling the memory.
+    std::string content(MAX_SCRIPT_BYTES + 1, '\0');
+    file.read(&content[0], static_cast<std::streamsize>(content.size()));
+    if (file.bad()) {
+        error = "script " + path + ": cannot read the file";
+        return false;
+    }
+    content.resize(static_cast<size_t>(file.gcount()));
+    return parseScenario(content, path, out, error);
 }
 
 bool loadDemoScenario(Scenario& out, std::string& error) {
@@ -494,6 +501,19 @@ const ScenarioAction* firstPerformerAction(const Scenario& scenario) {
 
 int ScenarioRunner::currentLine() const {
     return index < scenario.actions.size() ? scenario.actions[index].line : 0;
+}
+
+std::string ScenarioRunner::unfinishedNote() const {
+    if (done || failed() || index >= scenario.actions.size()) return "";
+    size_t unchecked = 0;
+    for (size_t i = index; i < scenario.actions.size(); ++i) {
+        if (scenario.actions[i].kind == ScenarioActionKind::LOOP) return "";
+        if (scenario.actions[i].kind == ScenarioActionKind::EXPECT) ++unchecked;
+    }
+    if (unchecked == 0) return "";
+    return "script " + scenario.fileName + ":" + std::to_string(currentLine()) +
+           ": the program ended before the script did; " + std::to_string(unchecked) +
+           (unchecked == 1 ? " expect line was" : " expect lines were") + " not checked";
 }
 
 void ScenarioRunner::fail(const ScenarioAction& action, const std::string& what) {

@@ -137,6 +137,10 @@ public:
     // "script FILE:LINE: assertion failed: expected tool StraightLine2D, got Brush2D"
     const std::string& failureMessage() const { return failure; }
     int currentLine() const;
+    // When the program ends before the script did (--frames, say): one line naming where the
+    // script stood and how many of its expect lines never ran, so that a run cut short is not
+    // taken for one whose checks passed. Empty when no expect line was left or the script loops.
+    std::string unfinishedNote() const;
     // The program saves a script's screenshot when the frame has been drawn, after the action
     // ran: a failure then stops the run, naming the action's line.
     void screenshotFailed(const std::string& path, const std::string& reason);

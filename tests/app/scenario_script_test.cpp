@@ -526,3 +526,36 @@ TEST(ScenarioRunner, RunsProgramActionsWithoutAPerformer) {
         EXPECT_EQ(quiet.calls, std::vector<std::string>{"key p"});  // nothing after the refused action
     }
 }
+
+TEST(ScenarioRunner, ARunEndedEarlySaysWhichChecksNeverRan) {
+    SimulatedPerformer performer(1);
+    FakeHost host;
+    Scenario s = parseOk("hold 5000\nexpect mode painting\nkey p\nexpect tool Brush2D\n");
+    ScenarioRunner cut(s, performer, host);
+    run(cut, performer, 0, 330);
+    EXPECT_EQ(cut.unfinishedNote(), "script t.scn:1: the program ended before the script did; 2 expect lines were not checked");
+    // Nothing to say once the checks ran, or when only actions without checks were left, or
+    // for a script that loops.
+    host.answers["mode"] = "painting";
+    host.answers["tool"] = "Brush2D";
+    ScenarioRunner whole(s, performer, host);
+    run(whole, performer, 0, 6000);
+    ASSERT_TRUE(whole.finished());
+    EXPECT_EQ(whole.unfinishedNote(), "");
+    Scenario noChecks = parseOk("hold 5000\nkey p\n");
+    ScenarioRunner plain(noChecks, performer, host);
+    run(plain, performer, 0, 330);
+    EXPECT_EQ(plain.unfinishedNote(), "");
+    Scenario looping = parseOk("hold 5000\nexpect mode painting\nloop\n");
+    ScenarioRunner loops(looping, performer, host);
+    run(loops, performer, 0, 330);
+    EXPECT_EQ(loops.unfinishedNote(), "");
+}
+
+TEST(ScenarioParser, AnEndlessSourceIsRefusedAsTooLarge) {
+    Scenario s;
+    std::string error;
+    EXPECT_FALSE(loadScenarioFile("/dev/zero", s, error));
+    EXPECT_NE(error.find("script /dev/zero"), std::string::npos) << error;
+    EXPECT_NE(error.find("larger than"), std::string::npos) << error;
+}
