@@ -475,6 +475,29 @@ TEST(CsvSourceOpen, AnOverlongLineIsSkipped) {
         << warnings;
 }
 
+// A recording or any binary file given as csv: is refused in one line, not one per "line".
+TEST(CsvSourceOpen, ABinaryFileIsRefusedOnce) {
+    const struct {
+        const char* name;
+        std::string bytes;
+        const char* expected;
+    } cases[] = {
+        {"csv_source_test_recording.csv", std::string("SNSRREC\n\x01\0\0\0", 12) + "1000" + joints(0.1f),
+         "is a recording, not a text skeleton stream; a recording plays with replay:FILE"},
+        {"csv_source_test_binary.csv", std::string("1000 \0\x7f", 7) + joints(0.1f),
+         "a binary file, not a text skeleton stream"},
+    };
+    for (const auto& c : cases) {
+        CsvSource source;
+        bool ok = true;
+        std::string error;
+        const std::string warnings = openCapturingWarnings(source, writeFile(c.name, c.bytes), ok, error);
+        EXPECT_FALSE(ok);
+        EXPECT_NE(error.find(c.expected), std::string::npos) << error;
+        EXPECT_EQ(warnings, "");
+    }
+}
+
 TEST(CsvSourcePlayback, FramesFollowTheirTimeStamps) {
     // Frames at 0, 33.333, 66.666 and 200 ms of the stream's clock (which starts at 10 s).
     const std::string path = writeFile("csv_source_test_timed.csv",
