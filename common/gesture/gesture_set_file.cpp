@@ -9,6 +9,12 @@
 
 namespace {
 
+// Sets and gestures are named by the numbers gesturetool, the panel and the training screen
+// use, which count from 0.
+std::string numberedSet(size_t set, size_t count) {
+    return "set " + std::to_string(set) + " (of " + std::to_string(count) + ", numbered from 0)";
+}
+
 constexpr size_t POSE_BYTES = ARM_POSE_SIZE * 4;
 constexpr size_t SKELETON_BYTES = JOINT_COUNT * 3 * 4;
 // Smallest gesture record the counts could describe: pose count, skeleton count, type. (One
@@ -83,11 +89,11 @@ std::string countProblem(const std::string& where, const char* what, int32_t cou
 
 std::string unloadableGestureSets(const GestureSetList& sets) {
     for (size_t s = 0; s < sets.size(); ++s) {
-        const std::string where = "set " + std::to_string(s + 1) + " of " + std::to_string(sets.size());
+        const std::string where = numberedSet(s, sets.size());
         if (sets[s].gestures.empty()) return where + " has no gestures";
         for (size_t k = 0; k < sets[s].gestures.size(); ++k) {
             const Gesture& g = sets[s].gestures[k];
-            const std::string at = "gesture " + std::to_string(k + 1) + " of " + where;
+            const std::string at = "gesture " + std::to_string(k) + " in " + where;
             if (g.poses.empty()) return at + " has no poses";
             const int type = static_cast<int>(g.type);
             if (type < 0 || type > 3) return at + ": gesture type " + std::to_string(type) + " is not 0..3";
@@ -136,7 +142,7 @@ bool decodeGestureSets(const uint8_t* data, size_t size, GestureSetList& sets, s
     // bounded by the bytes left, and a gesture record can be as short as 12 bytes, so a damaged
     // file of a few hundred megabytes would otherwise make gigabytes of empty records first.
     for (int32_t s = 0; s < setCount; ++s) {
-        const std::string where = "set " + std::to_string(s + 1) + " of " + std::to_string(setCount);
+        const std::string where = numberedSet(static_cast<size_t>(s), static_cast<size_t>(setCount));
         GestureSet& set = loaded.emplace_back();
         int32_t gestureCount = 0;
         if (!in.i32(gestureCount)) {
@@ -152,7 +158,7 @@ bool decodeGestureSets(const uint8_t* data, size_t size, GestureSetList& sets, s
             return false;
         }
         for (int32_t k = 0; k < gestureCount; ++k) {
-            const std::string at = "gesture " + std::to_string(k + 1) + " of " + where;
+            const std::string at = "gesture " + std::to_string(k) + " in " + where;
             Gesture& g = set.gestures.emplace_back();
             int32_t poseCount = 0;
             if (!in.i32(poseCount)) {

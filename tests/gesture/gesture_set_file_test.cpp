@@ -220,7 +220,7 @@ TEST(GestureSetFile, DamagedFilesAreRejectedAndTheSetsInMemoryStay) {
         GestureSetList parsed;
         std::string error;
         EXPECT_FALSE(decodeGestureSets(good.data(), 100, parsed, error));
-        EXPECT_EQ(error, "gesture 1 of set 1 of 2: pose count 12 needs at least 864 more bytes but 88 remain: the "
+        EXPECT_EQ(error, "gesture 0 in set 0 (of 2, numbered from 0): pose count 12 needs at least 864 more bytes but 88 remain: the "
                          "file is cut short or damaged");
     }
     auto withInt = [&](size_t offset, int32_t value) {
@@ -289,12 +289,12 @@ TEST(GestureSetFile, SetsTheReaderWouldRefuseAreNotSavedOverTheFile) {
         EXPECT_EQ(readAll(path), saved) << reason;
     };
     r.TrainedGestureSets.emplace_back();
-    expectRefused("set 2 of 2 has no gestures");
+    expectRefused("set 1 (of 2, numbered from 0) has no gestures");
     r.TrainedGestureSets.back().gestures.emplace_back();
-    expectRefused("gesture 1 of set 2 of 2 has no poses");
+    expectRefused("gesture 0 in set 1 (of 2, numbered from 0) has no poses");
     r.TrainedGestureSets.back().gestures.back() = recordedGesture(4, GestureType::RIGHT, 2.0f);
     r.TrainedGestureSets.back().gestures.back().type = static_cast<GestureType>(7);
-    expectRefused("gesture 1 of set 2 of 2: gesture type 7 is not 0..3");
+    expectRefused("gesture 0 in set 1 (of 2, numbered from 0): gesture type 7 is not 0..3");
 
     // Read back, a gesture without poses is named as such, not as an impossible set count.
     GestureSetList sets;
@@ -305,7 +305,7 @@ TEST(GestureSetFile, SetsTheReaderWouldRefuseAreNotSavedOverTheFile) {
     GestureSetList parsed;
     std::string error;
     EXPECT_FALSE(decodeGestureSets(bytes.data(), bytes.size(), parsed, error));
-    EXPECT_EQ(error, "gesture 1 of set 1 of 1 has no poses");
+    EXPECT_EQ(error, "gesture 0 in set 0 (of 1, numbered from 0) has no poses");
     std::remove(path.c_str());
 }
 
