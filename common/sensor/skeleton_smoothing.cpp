@@ -87,6 +87,19 @@ void SkeletonSmoother::smoothJoint(JointHistory& h, Vector4& joint) const {
             predicted[i] = predicted[i] * pull + raw[i] * (1.0f - pull);
         }
     }
+    // Finite positions near the float range's end (a tracker's garbage) can overflow the sums
+    // above; the joint then starts afresh from this frame rather than keeping an infinite or NaN
+    // history for as long as the person stays tracked.
+    bool finite = true;
+    for (int i = 0; i < 3; ++i) finite = finite && std::isfinite(filtered[i] + trend[i] + predicted[i]);
+    if (!finite) {
+        for (int i = 0; i < 3; ++i) {
+            filtered[i] = raw[i];
+            trend[i] = 0.0f;
+            predicted[i] = raw[i];
+        }
+        h.frameCount = 1;
+    }
     for (int i = 0; i < 3; ++i) {
         h.raw[i] = raw[i];
         h.filtered[i] = filtered[i];

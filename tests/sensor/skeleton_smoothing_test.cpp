@@ -101,3 +101,20 @@ TEST(SkeletonSmoothing, HistoryRestartsForANewPersonAnUntrackedJointOrAnEmptySlo
     smoother.smooth(back);
     EXPECT_FLOAT_EQ(back.slots[2].joints[0].x, -0.5f);
 }
+
+TEST(SkeletonSmoothing, AFiniteSpikeAtTheFloatLimitDoesNotPoisonTheJoint) {
+    // Values this large overflow the filter's sums; the joint must come back once the tracker
+    // does, not stay NaN for as long as the person is tracked.
+    SkeletonSmoother smoother;
+    for (float x : {0.3f, 0.3f, 0.3f, 3e38f, 3e38f, -3e38f}) {
+        SkeletonFrame frame = personAt(x, 0.0f, 2.0f);
+        smoother.smooth(frame);
+    }
+    for (int i = 0; i < 30; ++i) {
+        SkeletonFrame frame = personAt(0.3f, 0.0f, 2.0f);
+        smoother.smooth(frame);
+        const Vector4& out = frame.slots[2].joints[JOINT_WRIST_RIGHT];
+        ASSERT_TRUE(std::isfinite(out.x) && std::isfinite(out.y) && std::isfinite(out.z)) << "frame " << i;
+        EXPECT_LE(distance(out, 0.3f, 0.05f * JOINT_WRIST_RIGHT, 2.0f), smoother.parameters.maxDeviationRadius + 1e-5f);
+    }
+}
