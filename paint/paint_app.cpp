@@ -230,6 +230,7 @@ void paintFrame(PaintApp& app, uint32_t nowMs) {
     const bool held = app.fileDialog.active;
     if (held) {
         app.sensor->source().advance(nowMs);
+        app.toolLastDispatched = nullptr;
         for (ButtonList* buttons : {&app.recognitionButtons, &app.trainingButtons}) cancelDwell(*buttons);
     } else {
         runPaintFrameInput(app, nowMs);
@@ -242,6 +243,8 @@ namespace {
 // Steps 1 to 13: the queues, the sensor, the recogniser, the hands and the tools.
 void runPaintFrameInput(PaintApp& app, uint32_t nowMs) {
     GestureRecognizer& recognizer = *app.recognizer;
+    Tool* const lastDispatched = app.toolLastDispatched;
+    app.toolLastDispatched = nullptr;  // until this frame gives a tool its input
 
     // 1-3: the queues filled during the previous frame.
     while (!app.buttonEvents.empty()) {
@@ -269,6 +272,13 @@ void runPaintFrameInput(PaintApp& app, uint32_t nowMs) {
         for (ButtonList* buttons : {&app.recognitionButtons, &app.trainingButtons}) cancelDwell(*buttons);
     }
     if (app.mode == ModePainting) {
+        // The manipulator moves the view by how the hands moved since its last reference. Picked
+        // (or shown the canvas again) while both hands grip, it would throw the view by all they
+        // did since it last had input (a 400-fold zoom at its first use), so it starts from here.
+        if (app.tools.currentTool == app.manipulator && lastDispatched != app.manipulator) {
+            app.manipulator->takeReference();
+        }
+        app.toolLastDispatched = app.tools.currentTool;
         dispatchToolInput(app.tools.currentTool, app.pose, *app.leftPointer, *app.leftDetector, *app.rightPointer,
                           *app.rightDetector);
     }

@@ -72,6 +72,7 @@ struct PaintApp {
     std::vector<std::unique_ptr<Tool>> toolObjects;  // owns the eight tools
     ToolSelection tools;  // the list, currentTool and gestureArmed (true at start)
     Manipulator2D* manipulator = nullptr;  // tools[1]; holds the canvas view
+    Tool* toolLastDispatched = nullptr;    // the tool the last frame gave input to, if it did
 
     ArmPose pose{};             // this frame's pose; the settings panel shows its first values
     float velocityReadout = 0.0f;

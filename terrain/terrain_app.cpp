@@ -183,6 +183,8 @@ void reshapeTerrainApp(TerrainApp& app, int width, int height) {
 void terrainFrame(TerrainApp& app, uint32_t nowMs) {
     app.nowMs = nowMs;
     GestureRecognizer& recognizer = *app.recognizer;
+    Tool* const lastDispatched = app.toolLastDispatched;
+    app.toolLastDispatched = nullptr;  // until this frame gives a tool its input
     // The file dialog stands in for the system's modal one, under which the program stood still
     // until it closed. While it is open only the last picture is drawn again: no sensor frame,
     // gesture, grip, menu press or brush stroke acts behind the dialog while the user types.
@@ -223,6 +225,11 @@ void terrainFrame(TerrainApp& app, uint32_t nowMs) {
         if (app.waitForRecognizer) recognizer.waitForWorker();
         if (updateHands(app, nowMs)) cancelDwell(app.menu.buttons);
         if (app.menu.state == MenuClosed) {
+            // The orbit turns and zooms by how the hands moved since the last frame it had
+            // input. Picked (or given input again after the menu) while a hand grips, it would
+            // swing the camera by all they did meanwhile, so it starts from this frame's pose.
+            if (app.tools.currentTool == app.orbit && lastDispatched != app.orbit) app.orbit->previous = app.pose;
+            app.toolLastDispatched = app.tools.currentTool;
             // Brushes pick with the camera's matrices.
             loadCameraMatrices(*app.camera);
             dispatchToolInput(app.tools.currentTool, app.pose, *app.leftPointer, *app.leftDetector,

@@ -59,6 +59,7 @@ struct TerrainApp {
     ToolSelection tools;  // the list, currentTool (starts at TerraBrush), gestureArmed (false)
     std::unique_ptr<Camera> camera;
     OrbitManipulator* orbit = nullptr;     // tools[1]
+    Tool* toolLastDispatched = nullptr;    // the tool the last frame gave input to, if it did
     TerraColorizer* colorizer = nullptr;   // tools[7]
     ArmPose pose{};                        // this frame's pose
     SkeletonRecord skeleton{};             // this frame's tracked-user record

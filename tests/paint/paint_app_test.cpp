@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -17,6 +18,7 @@
 
 #include "common/sensor/simulated_performer.h"
 #include "paint/brush_2d.h"
+#include "paint/manipulator_2d.h"
 #include "paint/settings_panel.h"
 #include "paint/test_paint_app.h"
 #include "support/headless_gui.h"
@@ -604,6 +606,36 @@ TEST_F(PaintAppTest, AStrokeInProgressStaysUnfinishedOutsideThePaintingScreen) {
     EXPECT_TRUE(brush.strokeActive);
     EXPECT_TRUE(app->history.done.empty());
     EXPECT_EQ(paintQuery(*app, "strokes"), "1");
+}
+
+// The manipulator moves the view by the hands' change since its reference: picked while both
+// hands grip (here at its first use, with no reference yet), it starts from that frame.
+TEST_F(PaintAppTest, TheManipulatorPickedWhileBothHandsGripLeavesTheViewWhereItIs) {
+    auto* performer = dynamic_cast<SimulatedPerformer*>(&app->sensor->source());
+    ASSERT_NE(performer, nullptr);
+    app->mode = ModePainting;
+    for (int hand : {0, 1}) {
+        performer->moveWrist(hand, hand == 0 ? -0.25f : 0.25f, 0.2f, 0);
+        performer->setReach(hand, 0.35f, 0);
+        performer->setHandShape(hand, HandShape::CLOSED);
+    }
+    uint32_t t = 1000;
+    const auto bothGrip = [this] {
+        return app->leftPointer->engaged() && app->leftDetector->closed() && app->rightPointer->engaged() &&
+               app->rightDetector->closed();
+    };
+    for (int i = 0; i < 120 && !bothGrip(); ++i) paintFrame(*app, t += 33);
+    ASSERT_TRUE(bothGrip()) << "the hands never gripped";
+    const Matrix4 before = app->manipulator->view;
+    paintKeyboard(*app, '1');
+    for (int i = 0; i < 2; ++i) paintFrame(*app, t += 33);
+    // The hands sway a little; a view thrown by the stale reference would be hundreds of times
+    // larger and hundreds of pixels off.
+    for (int k = 0; k < 16; ++k) EXPECT_NEAR(app->manipulator->view[k], before[k], k < 12 ? 0.05f : 20.0f) << k;
+    // Moving the hands apart then zooms as usual.
+    performer->moveWrist(1, 0.45f, 0.2f, 300);
+    for (int i = 0; i < 12; ++i) paintFrame(*app, t += 33);
+    EXPECT_GT(std::hypot(app->manipulator->view[0], app->manipulator->view[1]), 1.2f);
 }
 
 TEST_F(PaintAppTest, BothPointersEngagedOnlyTheRightOnePressesButtons) {

@@ -339,6 +339,33 @@ TEST_F(TerrainAppTest, APersonLostWhileGrippingLetsGoUntilBack) {
     for (size_t i = 0; i < saved.size(); ++i) app->terrain->vertices[i] = saved[i];  // for the other tests
 }
 
+// The orbit turns by the right wrist's motion since the last frame it had input: picked while
+// the hand grips, it starts from that frame instead of swinging by all the hand did meanwhile.
+TEST_F(TerrainAppTest, TheOrbitPickedWhileGrippingStartsFromThatFrame) {
+    auto* performer = dynamic_cast<SimulatedPerformer*>(&app->sensor->source());
+    ASSERT_NE(performer, nullptr);
+    const std::vector<TerrainVertex> saved = app->terrain->vertices;
+    performer->moveWrist(1, 0.3f, 0.25f, 0);
+    performer->setReach(1, 0.35f, 0);
+    performer->setHandShape(1, HandShape::CLOSED);
+    for (int i = 0; i < 120 && !(app->rightPointer->engaged() && app->rightDetector->closed()); ++i) frames(1);
+    ASSERT_TRUE(app->rightPointer->engaged() && app->rightDetector->closed()) << "the right hand never gripped";
+    terrainKeyboard(*app, '1');
+    ASSERT_EQ(tool(), "OrbitManipulator");
+    const float azimuth = app->orbit->azimuth, elevation = app->orbit->elevation;
+    frames(2);
+    EXPECT_NEAR(app->orbit->azimuth, azimuth, 0.5f);
+    EXPECT_NEAR(app->orbit->elevation, elevation, 0.5f);
+    performer->moveWrist(1, 0.1f, 0.25f, 300);
+    frames(12);
+    EXPECT_GT(std::fabs(app->orbit->azimuth - azimuth), 5.0f) << "moving the gripping hand should turn the view";
+
+    performer->setHandShape(1, HandShape::OPEN);
+    performer->setReach(1, 0.02f, 0);
+    frames(20);
+    for (size_t i = 0; i < saved.size(); ++i) app->terrain->vertices[i] = saved[i];  // for the other tests
+}
+
 // While nobody is tracked a pointer still arming does not engage on the frozen record (not even
 // in the first frame without anybody, when its half second runs out), a hand closing meanwhile
 // grips nothing, and the short wait before an engaged pointer lets go is timed from the loss
