@@ -83,6 +83,11 @@ int runConvert(int argc, char** argv) {
         return 2;
     }
     const std::string output = argv[1];
+    if (output.empty()) {
+        // An unset shell variable in the output's place: a bad argument, not a failed write.
+        std::fprintf(stderr, "gesturetool convert: the output file name is empty\n");
+        return 2;
+    }
     if (streamPlaysFile(argv[0], output)) {
         // The finished recording would replace the very stream it was made from.
         std::fprintf(stderr, "gesturetool convert: '%s' is the input itself; choose another output file\n",

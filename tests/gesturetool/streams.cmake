@@ -70,6 +70,12 @@ add_test(NAME gesturetool_convert_onto_input COMMAND sh -c
 set_tests_properties(gesturetool_convert_onto_input PROPERTIES
   PASS_REGULAR_EXPRESSION "is the input itself[^\n]*\nexit=2\nuntouched\n$")
 
+# An empty output name (an unset variable) is a bad argument.
+add_test(NAME gesturetool_convert_empty_output COMMAND sh -c
+  "${_gt} convert csv:${_streams}/arms_down.csv ''; echo exit=$?")
+set_tests_properties(gesturetool_convert_empty_output PROPERTIES
+  PASS_REGULAR_EXPRESSION "^gesturetool convert: the output file name is empty\nexit=2\n$")
+
 add_test(NAME gesturetool_convert_unwritable COMMAND sh -c
   "${_gt} convert csv:${_streams}/arms_down.csv ${_out}/no_such_dir/out.rec; echo exit=$?")
 set_tests_properties(gesturetool_convert_unwritable PROPERTIES
@@ -80,7 +86,7 @@ set_tests_properties(gesturetool_convert_unwritable PROPERTIES
 add_test(NAME gesturetool_convert_full_disk_keeps_old_file COMMAND bash -c
   "rm -rf ${_out}/full && mkdir ${_out}/full && cp ${_streams}/arms_down.csv ${_out}/full/keep.rec && (ulimit -f 4 && exec ${_gt} convert csv:${_streams}/arms_down.csv ${_out}/full/keep.rec); echo exit=$?; cmp ${_out}/full/keep.rec ${_streams}/arms_down.csv && echo untouched; ls ${_out}/full")
 set_tests_properties(gesturetool_convert_full_disk_keeps_old_file PROPERTIES
-  PASS_REGULAR_EXPRESSION "keep.rec': write failed in frame [0-9]+: File too large[^\n]*\nexit=1\nuntouched\nkeep.rec\n$")
+  PASS_REGULAR_EXPRESSION "^recording '[^\n]*keep.rec': write failed in frame [0-9]+: File too large \\(recording stopped\\)\nexit=1\nuntouched\nkeep.rec\n$")
 
 # Writes a csv stream of N frames (the last argument) of arms_down.csv's poses, 30 a second:
 # long enough to still be converting when a signal comes.
