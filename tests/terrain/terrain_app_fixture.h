@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "common/sensor/simulated_performer.h"
 #include "gl_test_window.h"
@@ -35,6 +36,24 @@ protected:
 
     void frames(int count) {
         for (int i = 0; i < count; ++i) terrainFrame(*app, now += 33);
+    }
+
+    // The right hand at (x, y) metres, held forward and closed, for as many frames as it takes
+    // to grip (its pointer engaged, its detector reading it closed).
+    void gripRightHand(SimulatedPerformer& performer, float x, float y) {
+        performer.moveWrist(1, x, y, 0);
+        performer.setReach(1, 0.35f, 0);
+        performer.setHandShape(1, HandShape::CLOSED);
+        for (int i = 0; i < 120 && !(app->rightPointer->engaged() && app->rightDetector->closed()); ++i) frames(1);
+        ASSERT_TRUE(app->rightPointer->engaged() && app->rightDetector->closed()) << "the right hand never gripped";
+    }
+
+    // Opens the right hand, lowers it, and puts the heights back for the other tests.
+    void releaseRightHand(SimulatedPerformer& performer, const std::vector<TerrainVertex>& savedHeights) {
+        performer.setHandShape(1, HandShape::OPEN);
+        performer.setReach(1, 0.02f, 0);
+        frames(20);
+        for (size_t i = 0; i < savedHeights.size(); ++i) app->terrain->vertices[i] = savedHeights[i];
     }
 
     // The tracker loses the person for one frame: the engaged right pointer stays engaged.

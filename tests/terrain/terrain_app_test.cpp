@@ -288,11 +288,7 @@ TEST_F(TerrainAppTest, APersonLostWhileGrippingLetsGoUntilBack) {
     auto* performer = dynamic_cast<SimulatedPerformer*>(&app->sensor->source());
     ASSERT_NE(performer, nullptr);
     const std::vector<TerrainVertex> saved = app->terrain->vertices;
-    performer->moveWrist(1, 0.25f, 0.15f, 0);
-    performer->setReach(1, 0.35f, 0);
-    performer->setHandShape(1, HandShape::CLOSED);
-    for (int i = 0; i < 120 && !(app->rightPointer->engaged() && app->rightDetector->closed()); ++i) frames(1);
-    ASSERT_TRUE(app->rightPointer->engaged() && app->rightDetector->closed()) << "the right hand never gripped";
+    ASSERT_NO_FATAL_FAILURE(gripRightHand(*performer, 0.25f, 0.15f));
     const auto highest = [this] {
         float top = -INFINITY;
         for (const TerrainVertex& v : app->terrain->vertices) top = std::max(top, v.y);
@@ -332,11 +328,7 @@ TEST_F(TerrainAppTest, APersonLostWhileGrippingLetsGoUntilBack) {
     EXPECT_TRUE(app->rightPointer->engaged());
     frames(3);
     EXPECT_GT(highest(), whenLost);
-
-    performer->setHandShape(1, HandShape::OPEN);
-    performer->setReach(1, 0.02f, 0);
-    frames(20);
-    for (size_t i = 0; i < saved.size(); ++i) app->terrain->vertices[i] = saved[i];  // for the other tests
+    releaseRightHand(*performer, saved);
 }
 
 // The orbit turns by the right wrist's motion since the last frame it had input: picked while
@@ -345,11 +337,7 @@ TEST_F(TerrainAppTest, TheOrbitPickedWhileGrippingStartsFromThatFrame) {
     auto* performer = dynamic_cast<SimulatedPerformer*>(&app->sensor->source());
     ASSERT_NE(performer, nullptr);
     const std::vector<TerrainVertex> saved = app->terrain->vertices;
-    performer->moveWrist(1, 0.3f, 0.25f, 0);
-    performer->setReach(1, 0.35f, 0);
-    performer->setHandShape(1, HandShape::CLOSED);
-    for (int i = 0; i < 120 && !(app->rightPointer->engaged() && app->rightDetector->closed()); ++i) frames(1);
-    ASSERT_TRUE(app->rightPointer->engaged() && app->rightDetector->closed()) << "the right hand never gripped";
+    ASSERT_NO_FATAL_FAILURE(gripRightHand(*performer, 0.3f, 0.25f));
     terrainKeyboard(*app, '1');
     ASSERT_EQ(tool(), "OrbitManipulator");
     const float azimuth = app->orbit->azimuth, elevation = app->orbit->elevation;
@@ -359,11 +347,7 @@ TEST_F(TerrainAppTest, TheOrbitPickedWhileGrippingStartsFromThatFrame) {
     performer->moveWrist(1, 0.1f, 0.25f, 300);
     frames(12);
     EXPECT_GT(std::fabs(app->orbit->azimuth - azimuth), 5.0f) << "moving the gripping hand should turn the view";
-
-    performer->setHandShape(1, HandShape::OPEN);
-    performer->setReach(1, 0.02f, 0);
-    frames(20);
-    for (size_t i = 0; i < saved.size(); ++i) app->terrain->vertices[i] = saved[i];  // for the other tests
+    releaseRightHand(*performer, saved);
 }
 
 // While nobody is tracked a pointer still arming does not engage on the frozen record (not even
