@@ -21,13 +21,17 @@ struct Command {
     int (*run)(int, char**);
     const char* usage;
     bool explainsItsOptions = false;  // answers --help with its own usage
+    // Its standard output is its result (not only a status line beside a file it writes), so
+    // output that could not be written fails the run.
+    bool printsItsResult = false;
 };
 
 const Command COMMANDS[] = {
     {"poses", runPoses,
      "poses STREAM\n"
      "      Prints one CSV line per frame of STREAM: frame index, time in ms from the\n"
-     "      first frame, then the 18 arm-pose values. Lines starting with '#' are comments."},
+     "      first frame, then the 18 arm-pose values. Lines starting with '#' are comments.",
+     false, true},
     {"convert", runConvert,
      "convert STREAM OUT.rec\n"
      "      Writes STREAM as a recording that --sensor replay:OUT.rec plays back.\n"
@@ -41,10 +45,11 @@ const Command COMMANDS[] = {
     {"recognize", runRecognize,
      "recognize ... (or recognise ...)\n"
      "      Runs the recogniser over a stream.",
-     true},
+     true, true},
     {"inspect", runInspect,
      "inspect SETS.bin\n"
-     "      Describes the gesture sets of a gesture-set file."},
+     "      Describes the gesture sets of a gesture-set file.",
+     false, true},
 };
 
 void printUsage(std::FILE* out) {
@@ -64,8 +69,8 @@ void printUsage(std::FILE* out) {
     std::fprintf(out, "\n'gesturetool COMMAND --help' shows one command's usage.\n");
 }
 
-// What a command printed is its result (poses, recognitions, a description): one that could
-// not be written all (a full disk, a file size limit) must not end as a success.
+// What poses, recognize and inspect print is their result: output that could not be written
+// whole (a full disk, a file size limit) must not end as a success.
 bool outputWritten(const char* command) {
     errno = 0;
     std::cout.flush();
@@ -123,7 +128,8 @@ int main(int argc, char** argv) {
             for (std::string& word : words) arguments.push_back(&word[0]);
             arguments.push_back(nullptr);
             const int code = command.run(static_cast<int>(words.size()), arguments.data());
-            return outputWritten(command.name) ? code : 1;
+            if (code != 0 || !command.printsItsResult) return code;
+            return outputWritten(command.name) ? 0 : 1;
         }
     }
     std::fprintf(stderr, "gesturetool: unknown command '%s' (try --help)\n", name);
