@@ -375,11 +375,12 @@ bool CsvSource::open(const std::string& path, std::string& error, std::FILE* war
         if (lineNumber == 1 && line.compare(0, 3, "\xEF\xBB\xBF") == 0) {
             line.erase(0, 3);  // a UTF-8 byte-order mark, as some Windows tools write
         }
-        if (lineNumber == 1 && (line.compare(0, 7, "SNSRREC") == 0 || line.find('\0') != std::string::npos)) {
+        const bool recording = lineNumber == 1 && line.compare(0, 7, "SNSRREC") == 0;
+        if (lineNumber == 1 && (recording || line.find('\0') != std::string::npos)) {
             // Said once, rather than a warning for each of its "lines".
             error = "csv '" + path + "': " +
-                    (line[0] == 'S' ? "this is a recording, not a text skeleton stream; a recording plays with replay:FILE"
-                                    : "a binary file, not a text skeleton stream");
+                    (recording ? "a recording, not a text skeleton stream (a recording plays with replay:FILE)"
+                               : "a binary file, not a text skeleton stream");
             return false;
         }
         size_t first = line.find_first_not_of(" \t\r");

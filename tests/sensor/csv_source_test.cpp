@@ -483,7 +483,8 @@ TEST(CsvSourceOpen, ABinaryFileIsRefusedOnce) {
         const char* expected;
     } cases[] = {
         {"csv_source_test_recording.csv", std::string("SNSRREC\n\x01\0\0\0", 12) + "1000" + joints(0.1f),
-         "is a recording, not a text skeleton stream; a recording plays with replay:FILE"},
+         "a recording, not a text skeleton stream (a recording plays with replay:FILE)"},
+        {"csv_source_test_other_binary.csv", std::string("SQLite format 3\0", 16), "a binary file, not a text skeleton stream"},
         {"csv_source_test_binary.csv", std::string("1000 \0\x7f", 7) + joints(0.1f),
          "a binary file, not a text skeleton stream"},
     };
