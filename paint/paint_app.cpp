@@ -274,7 +274,8 @@ void runPaintFrameInput(PaintApp& app, uint32_t nowMs) {
     if (app.mode == ModePainting) {
         // The manipulator moves the view by how the hands moved since its last reference. Picked
         // (or shown the canvas again) while both hands grip, it would throw the view by all they
-        // did since it last had input (a 400-fold zoom at its first use), so it starts from here.
+        // did since it last had input (zooming some hundred times at its first use), so it
+        // starts from here.
         if (app.tools.currentTool == app.manipulator && lastDispatched != app.manipulator) {
             app.manipulator->takeReference();
         }

@@ -149,7 +149,7 @@ bool parseProgramOptions(int argc, char** argv, ProgramOptions& options, std::st
     }
     if (options.sensor != "synthetic" && options.sensor.compare(0, 4, "csv:") != 0 &&
         options.sensor.compare(0, 7, "replay:") != 0) {
-        error = "option --sensor: unknown sensor '" + options.sensor + "' (synthetic, replay:FILE or csv:FILE)";
+        error = "option --sensor: unknown sensor '" + options.sensor + "' (expected synthetic, replay:FILE or csv:FILE)";
         return false;
     }
     if (!options.recordPath.empty() && streamPlaysFile(options.sensor, options.recordPath)) {

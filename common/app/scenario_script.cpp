@@ -512,8 +512,8 @@ std::string ScenarioRunner::unfinishedNote() const {
     }
     if (unchecked == 0) return "";
     return "script " + scenario.fileName + ":" + std::to_string(currentLine()) +
-           ": the program ended before the script did; " + std::to_string(unchecked) +
-           (unchecked == 1 ? " expect line was" : " expect lines were") + " not checked";
+           ": the program ended here, before the script did; " + std::to_string(unchecked) +
+           (unchecked == 1 ? " expect line from here on was" : " expect lines from here on were") + " not checked";
 }
 
 void ScenarioRunner::fail(const ScenarioAction& action, const std::string& what) {

@@ -533,7 +533,7 @@ TEST(ScenarioRunner, ARunEndedEarlySaysWhichChecksNeverRan) {
     Scenario s = parseOk("hold 5000\nexpect mode painting\nkey p\nexpect tool Brush2D\n");
     ScenarioRunner cut(s, performer, host);
     run(cut, performer, 0, 330);
-    EXPECT_EQ(cut.unfinishedNote(), "script t.scn:1: the program ended before the script did; 2 expect lines were not checked");
+    EXPECT_EQ(cut.unfinishedNote(), "script t.scn:1: the program ended here, before the script did; 2 expect lines from here on were not checked");
     // Nothing to say once the checks ran, or when only actions without checks were left, or
     // for a script that loops.
     host.answers["mode"] = "painting";
