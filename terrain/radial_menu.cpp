@@ -112,7 +112,7 @@ void advanceRadialMenu(RadialMenu& menu) {
     }
 }
 
-void drawRadialMenu(RadialMenu& menu, int width, int height, uint32_t nowMs) {
+void drawRadialMenu(RadialMenu& menu, int width, int height, uint32_t nowMs, bool animate) {
     const size_t n = menu.buttons.size();
     if (n == 0) return;
     glMatrixMode(GL_MODELVIEW);
@@ -125,5 +125,5 @@ void drawRadialMenu(RadialMenu& menu, int width, int height, uint32_t nowMs) {
         for (size_t i = 1; i < n; ++i) drawButton(menu.buttons[i], nowMs);
     }
     glPopMatrix();
-    advanceRadialMenu(menu);
+    if (animate) advanceRadialMenu(menu);
 }

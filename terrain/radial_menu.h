@@ -47,6 +47,7 @@ int pressMenuButton(RadialMenu& menu, const std::string& name);
 // One animation step, taken once per drawn frame while opening or closing.
 void advanceRadialMenu(RadialMenu& menu);
 
-// Draws button 0 and, by state, the (spinning) ring; then advances the animation. Inside the
-// window-pixel overlay.
-void drawRadialMenu(RadialMenu& menu, int width, int height, uint32_t nowMs);
+// Draws button 0 and, by state, the (spinning) ring; then advances the animation unless
+// `animate` is false (a frame held still behind the file dialog). Inside the window-pixel
+// overlay.
+void drawRadialMenu(RadialMenu& menu, int width, int height, uint32_t nowMs, bool animate = true);

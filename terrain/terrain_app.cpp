@@ -256,7 +256,7 @@ void terrainFrame(TerrainApp& app, uint32_t nowMs) {
     glPushMatrix();
     glLoadIdentity();
 
-    drawRadialMenu(app.menu, width, height, nowMs);
+    drawRadialMenu(app.menu, width, height, nowMs, !held);
     const bool leftEngaged = drawHandPointer(*app.leftPointer, app.leftDetector->closed());
     const bool rightEngaged = drawHandPointer(*app.rightPointer, app.rightDetector->closed());
     if (!held && (rightEngaged || leftEngaged)) {

@@ -269,6 +269,15 @@ TEST_F(TerrainAppTest, AnOpenFileDialogHoldsTheProgramStillUntilItCloses) {
     frames(1);
     EXPECT_NE(app->menu.state, MenuClosed) << "the queued press is handled once the dialog has closed";
     EXPECT_NE(app->recognizer->historyRecord(HISTORY_LENGTH - 1).frameNumber, newestBefore.frameNumber);
+    // The opening menu stands still behind a dialog too.
+    ASSERT_EQ(app->menu.state, MenuOpening);
+    terrainKeyboard(*app, 's');
+    ASSERT_TRUE(app->fileDialog.active);
+    const int counter = app->menu.counter;
+    frames(3);
+    EXPECT_EQ(app->menu.counter, counter);
+    finishFileDialog(app->fileDialog, false);
+    finishTerrainFileDialog(*app);
     // Closed again through the menu drawing alone (whole frames are slow under the software
     // renderer).
     handleMenuButton(*app, "BUTTON_LEAVE_MENU");
