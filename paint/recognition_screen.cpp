@@ -42,7 +42,12 @@ void drawCameraView(uint32_t texture, float aspect, float alpha) {
 
 namespace {
 
-void beginGraph(int x, int y, int w, int h) {
+// The graphs are flat overlays in one plane: under the depth test the first shape drawn at a
+// pixel would hide every later one (the marked span's quad hid the speed curve and thresholds,
+// the peaks' quads their red lines), so they are drawn without it. Returns whether it was on.
+GLboolean beginGraph(int x, int y, int w, int h) {
+    const GLboolean depthTest = glIsEnabled(GL_DEPTH_TEST);
+    glDisable(GL_DEPTH_TEST);
     glViewport(x, y, w, h);
     glMatrixMode(GL_PROJECTION);
     glPushMatrix();
@@ -51,14 +56,16 @@ void beginGraph(int x, int y, int w, int h) {
     glMatrixMode(GL_MODELVIEW);
     glPushMatrix();
     glLoadIdentity();
+    return depthTest;
 }
 
-void endGraph(int width, int height) {
+void endGraph(int width, int height, GLboolean depthTest) {
     glMatrixMode(GL_PROJECTION);
     glPopMatrix();
     glMatrixMode(GL_MODELVIEW);
     glPopMatrix();
     glViewport(0, 0, width, height);
+    if (depthTest) glEnable(GL_DEPTH_TEST);
 }
 
 }  // namespace
@@ -67,7 +74,7 @@ void drawSpeedGraph(const SpeedSample* samples, int count, float lowThreshold, f
                     int height) {
     int n = count;
     float top = std::max(highThreshold, lowThreshold);
-    beginGraph(0, 0, width / 2, height / 4);
+    const GLboolean depthTest = beginGraph(0, 0, width / 2, height / 4);
     if (n > 0 && top > 0.0f) {
         glPushMatrix();
         glScalef(1.0f / n, 0.7f / top, 1.0f);
@@ -115,7 +122,7 @@ void drawSpeedGraph(const SpeedSample* samples, int count, float lowThreshold, f
     glVertex2f(1, 1);
     glVertex2f(0, 1);
     glEnd();
-    endGraph(width, height);
+    endGraph(width, height, depthTest);
 }
 
 void drawContourGraph(const ContourGraph& graph, int width, int height) {
@@ -123,7 +130,8 @@ void drawContourGraph(const ContourGraph& graph, int width, int height) {
     if (!graph.radii || n <= 0) return;
     float m = *std::max_element(graph.radii, graph.radii + n);
     if (!(m > 0.0f)) return;  // an empty profile has no scale
-    beginGraph(static_cast<int>(0.75f * width), 0, static_cast<int>(0.25f * width), static_cast<int>(0.25f * height));
+    const GLboolean depthTest = beginGraph(static_cast<int>(0.75f * width), 0, static_cast<int>(0.25f * width),
+                                           static_cast<int>(0.25f * height));
     glScalef(1.0f / n, 1.0f / m, 1.0f);
     glLineWidth(3.0f);
     glColor3ub(60, 60, 60);
@@ -152,5 +160,5 @@ void drawContourGraph(const ContourGraph& graph, int width, int height) {
     glBegin(GL_LINE_STRIP);
     for (int i = 0; i < n; ++i) glVertex2f(static_cast<float>(i), graph.radii[i]);
     glEnd();
-    endGraph(width, height);
+    endGraph(width, height, depthTest);
 }

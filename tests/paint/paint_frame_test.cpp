@@ -7,9 +7,11 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "common/sensor/simulated_performer.h"
 #include "paint/paint_app.h"
+#include "paint/recognition_screen.h"
 #include "paint/settings_panel.h"
 #include "paint/test_paint_app.h"
 #include "widgets/gl_test_context.h"
@@ -208,6 +210,43 @@ TEST_F(PaintFrame, EveryScreenRestoresTheMatricesAndDepthTest) {
             EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR)) << where;
         }
     }
+}
+
+// The graphs are drawn with the depth test the frame leaves on: each shape must still show over
+// the ones drawn before it in the same plane.
+TEST_F(PaintFrame, TheGraphsShowEveryLineOverTheirShadedAreas) {
+    const auto redPixels = [](int x0, int x1, int y0, int y1) {
+        std::vector<GLubyte> rgb(static_cast<size_t>(WIDTH) * HEIGHT * 3);
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glReadPixels(0, 0, WIDTH, HEIGHT, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
+        int count = 0;
+        for (int y = y0; y < y1; ++y)
+            for (int x = x0; x < x1; ++x) {
+                const GLubyte* p = &rgb[(static_cast<size_t>(y) * WIDTH + x) * 3];
+                count += p[0] > 200 && p[1] < 60 && p[2] < 60;
+            }
+        return count;
+    };
+    ASSERT_TRUE(glIsEnabled(GL_DEPTH_TEST));
+
+    // Marks from 60 to 140 and a speed peak at 100, inside the marked span.
+    std::vector<SpeedSample> samples(150);
+    for (int i = 60; i <= 140; i += 10) samples[static_cast<size_t>(i)].marked = true;
+    for (int i = 95; i <= 105; ++i) samples[static_cast<size_t>(i)].speed = 2.0f;
+    glClearColor(1, 1, 1, 1);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    drawSpeedGraph(samples.data(), 150, 1.0f, 3.0f, WIDTH, HEIGHT);
+    EXPECT_GT(redPixels(WIDTH / 2 * 62 / 150, WIDTH / 2 * 138 / 150, 0, HEIGHT / 4), 20) << "speed curve in the span";
+    EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
+
+    // Two peaks, each with its shaded neighbourhood and red line.
+    std::vector<float> radii(40, 10.0f);
+    radii[10] = radii[30] = 30.0f;
+    const int peaks[] = {10, 30};
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    drawContourGraph(ContourGraph{radii.data(), 40, 12.0f, peaks, 2, 3}, WIDTH, HEIGHT);
+    EXPECT_GT(redPixels(WIDTH * 3 / 4, WIDTH, 0, HEIGHT / 4), 20) << "peak lines";
+    EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
 }
 
 TEST_F(PaintFrame, SettingsPanelRowsTopToBottom) {
