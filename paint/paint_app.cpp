@@ -331,6 +331,9 @@ void drawPaintFrame(PaintApp& app, uint32_t nowMs, bool held) {
         drawCanvas(app.canvas, app.manipulator->view, app.rightPointer->screenPosition(), app.pickedStrokeId,
                    app.tools.currentTool, app.canvasFrame, app.currentColor, app.window, &app.canvasImage);
         app.tools.currentTool->drawOverlay();
+        // The colour picker's overlay switches the depth test back on; the pointers, drawn next
+        // in one plane, would then cut each other (and a closed hand its own middle).
+        glDisable(GL_DEPTH_TEST);
     }
     if (app.mode == ModeRecognition) {
         for (const Button& button : app.recognitionButtons) drawButton(button, nowMs);

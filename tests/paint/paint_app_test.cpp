@@ -91,6 +91,27 @@ TEST_F(PaintAppTest, TrainingButtonOrderAndLayout) {
     EXPECT_FLOAT_EQ(app->trainingButtons[6].x, 0.05f * 800 + S);
     EXPECT_FLOAT_EQ(app->trainingButtons[9].x, 0.05f * 800 + 7 * S);
     EXPECT_FLOAT_EQ(app->trainingButtons[3].y, 0.95f * 600 - S);
+
+    // The buttons show over the background, which lies in their plane, with the depth test the
+    // frame leaves on.
+    const auto centrePixel = [this] {
+        glEnable(GL_DEPTH_TEST);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        drawTrainingScreen(*app, app->sensor->skeleton);
+        GLubyte rgb[3];
+        const Button& exit = app->trainingButtons[0];
+        glReadPixels(static_cast<GLint>(exit.x), static_cast<GLint>(exit.y), 1, 1, GL_RGB, GL_UNSIGNED_BYTE, rgb);
+        return std::vector<GLubyte>(rgb, rgb + 3);
+    };
+    refreshTrainingButtons(*app);
+    ASSERT_TRUE(app->trainingButtons[0].visible);
+    // The test process's one window keeps its first test's size (every test has its own
+    // process under CTest; a whole-binary run may have a smaller one).
+    if (app->trainingButtons[0].x >= glutGet(GLUT_WINDOW_WIDTH) || app->trainingButtons[0].y >= glutGet(GLUT_WINDOW_HEIGHT))
+        GTEST_SKIP() << "the window is smaller than the app's";
+    const std::vector<GLubyte> shown = centrePixel();
+    app->trainingButtons[0].visible = false;
+    EXPECT_NE(centrePixel(), shown) << "the exit button is hidden behind the background";
 }
 
 TEST_F(PaintAppTest, RemovingTheLastSetKeepsTheLabelAndDisablesBrowsing) {
@@ -636,6 +657,35 @@ TEST_F(PaintAppTest, TheManipulatorPickedWhileBothHandsGripLeavesTheViewWhereItI
     performer->moveWrist(1, 0.45f, 0.2f, 300);
     for (int i = 0; i < 12; ++i) paintFrame(*app, t += 33);
     EXPECT_GT(std::hypot(app->manipulator->view[0], app->manipulator->view[1]), 1.2f);
+}
+
+// The pointers go over everything, whatever GL state the tool's overlay leaves (the colour
+// picker's switches the depth test back on).
+TEST_F(PaintAppTest, ThePointersShowWholeOverAnyToolsOverlay) {
+    app->mode = ModePainting;
+    paintKeyboard(*app, 's');  // frames held by the dialog draw the pointers as set here
+    ASSERT_TRUE(app->fileDialog.active);
+    for (HandPointer* pointer : {app->leftPointer.get(), app->rightPointer.get()}) {
+        pointer->state = POINTER_ENGAGED;
+        pointer->x = pointer->xMin + 0.15f * (pointer->xMax - pointer->xMin);
+        pointer->y = pointer->yMin + 0.8f * (pointer->yMax - pointer->yMin);
+    }
+    app->rightDetector->state = 1;  // closed: the larger quad over the first
+    const ScreenPoint at = app->rightPointer->screenPosition();
+    if (at.x + 30 > glutGet(GLUT_WINDOW_WIDTH) || at.y + 30 > glutGet(GLUT_WINDOW_HEIGHT))
+        GTEST_SKIP() << "the window is smaller than the app's";  // as above
+    const auto pointerPixels = [&](int tool) {
+        app->tools.currentTool = app->tools.tools[static_cast<size_t>(tool)];
+        paintFrame(*app, app->nowMs + 33);
+        std::vector<GLubyte> rgb(60 * 60 * 3);
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glReadPixels(static_cast<GLint>(at.x) - 30, static_cast<GLint>(at.y) - 30, 60, 60, GL_RGB, GL_UNSIGNED_BYTE,
+                     rgb.data());
+        return rgb;
+    };
+    const std::vector<GLubyte> plain = pointerPixels(TOOL_NULL);
+    EXPECT_TRUE(pointerPixels(TOOL_COLORPICKER) == plain) << "a pointer was cut by the depth test";
+    finishFileDialog(app->fileDialog, false);
 }
 
 TEST_F(PaintAppTest, BothPointersEngagedOnlyTheRightOnePressesButtons) {
