@@ -313,7 +313,7 @@ void drawPaintFrame(PaintApp& app, uint32_t nowMs, bool held) {
         contour.neighbourhood = right.neighbourhood;
         drawContourGraph(contour, width, height);
     }
-    if (app.mode == ModeTraining) drawTrainingScreen(app, app.sensor->skeleton);
+    if (app.mode == ModeTraining) drawTrainingScreen(app, app.sensor->skeleton, !held);
     if (countdownRunning(app.countdown, nowMs)) {
         drawCountdown(app.countdown, app.digitTextures, app.window.aspect, nowMs);
     }
@@ -500,7 +500,7 @@ void handleResult(PaintApp& app, const std::string& text) {
     handleToolGesture(app.tools, app.history, text, app.mode == ModePainting);
 }
 
-void drawTrainingScreen(PaintApp& app, const SkeletonRecord& skeleton) {
+void drawTrainingScreen(PaintApp& app, const SkeletonRecord& skeleton, bool animate) {
     float W = static_cast<float>(app.window.width), H = static_cast<float>(app.window.height);
     glDisable(GL_DEPTH_TEST);
     glMatrixMode(GL_PROJECTION);
@@ -567,7 +567,7 @@ void drawTrainingScreen(PaintApp& app, const SkeletonRecord& skeleton) {
         if (m > 0) {  // a gesture from a hand-made file may hold no records: no figure then
             size_t c = gesture.replayCounter % m;
             drawStickFigure(gesture.skeletons[c]);
-            gesture.replayCounter = static_cast<uint32_t>(c + 1);
+            if (animate) gesture.replayCounter = static_cast<uint32_t>(c + 1);
         }
     }
     glPopMatrix();

@@ -129,7 +129,8 @@ void handleButton(PaintApp& app, const std::string& name);
 void handleResult(PaintApp& app, const std::string& text);
 void refreshTrainingButtons(PaintApp& app);
 void updateGestureLabel(PaintApp& app);
-void drawTrainingScreen(PaintApp& app, const SkeletonRecord& skeleton);
+// `animate` false (a frame held behind the file dialog) draws the replay without moving it on.
+void drawTrainingScreen(PaintApp& app, const SkeletonRecord& skeleton, bool animate = true);
 
 // The message for a result text: "Default Gesture recognized" or "Gesture N recognized".
 std::string resultMessage(const std::string& text);

@@ -581,6 +581,12 @@ TEST_F(PaintAppTest, ReplayingAGestureWithoutRecordsDrawsNothingAndKeepsTheCount
     for (int i = 0; i < 4; ++i) drawTrainingScreen(*app, app->sensor->skeleton);
     // Records 0, 1, 2, 0 were drawn; the counter holds the next one, 1.
     EXPECT_EQ(g.replayCounter, 1u);
+    // Behind the file dialog the replay stands still, like the rest of the program.
+    paintKeyboard(*app, 's');
+    ASSERT_TRUE(app->fileDialog.active);
+    for (int i = 0; i < 2; ++i) paintFrame(*app, app->nowMs + 33);
+    EXPECT_EQ(g.replayCounter, 1u);
+    finishFileDialog(app->fileDialog, false);
 }
 
 // Logs the input operations it receives, to see which frames call them.
