@@ -1,6 +1,7 @@
 #include "common/sensor/csv_source.h"
 
 #include "common/files/regular_file.h"
+#include "common/sensor/recording.h"
 
 #include <cerrno>
 #include <cfloat>
@@ -375,7 +376,7 @@ bool CsvSource::open(const std::string& path, std::string& error, std::FILE* war
         if (lineNumber == 1 && line.compare(0, 3, "\xEF\xBB\xBF") == 0) {
             line.erase(0, 3);  // a UTF-8 byte-order mark, as some Windows tools write
         }
-        const bool recording = lineNumber == 1 && line.compare(0, 7, "SNSRREC") == 0;
+        const bool recording = lineNumber == 1 && startsLikeRecording(line + '\n');
         if (lineNumber == 1 && (recording || line.find('\0') != std::string::npos)) {
             // Said once, rather than a warning for each of its "lines".
             error = "csv '" + path + "': " +

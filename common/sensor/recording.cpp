@@ -41,6 +41,10 @@ std::string framePrefix(const std::string& path, size_t frame) {
 
 }  // namespace
 
+bool startsLikeRecording(const std::string& bytes) {
+    return bytes.size() >= sizeof RECORDING_MAGIC && std::memcmp(bytes.data(), RECORDING_MAGIC, sizeof RECORDING_MAGIC) == 0;
+}
+
 struct RecordingWriter::Deflater {
     z_stream stream{};
     bool ready = false;

@@ -39,6 +39,9 @@
 #include "common/sensor/frame_source.h"
 #include "common/sensor/skeleton_record.h"
 
+// Whether bytes read from the start of a file begin like a recording (its magic number).
+bool startsLikeRecording(const std::string& bytes);
+
 constexpr uint32_t RECORDING_VERSION = 1;
 constexpr int RECORDING_HEADER_BYTES = 24;
 
