@@ -87,7 +87,20 @@ std::string countProblem(const std::string& where, const char* what, int32_t cou
 
 }  // namespace
 
+uint64_t gestureSetFileBytes(const GestureSetList& sets) {
+    uint64_t bytes = 4;
+    for (const GestureSet& set : sets) {
+        bytes += 4;
+        for (const Gesture& g : set.gestures)
+            bytes += 4 + g.poses.size() * POSE_BYTES + 4 + g.skeletons.size() * SKELETON_BYTES + 4;
+    }
+    return bytes;
+}
+
 std::string unloadableGestureSets(const GestureSetList& sets) {
+    const uint64_t bytes = gestureSetFileBytes(sets);
+    if (bytes > static_cast<uint64_t>(MAX_FILE_BYTES))
+        return "the file would be " + std::to_string(bytes) + " bytes, larger than the 256 MiB a gesture-set file may hold";
     for (size_t s = 0; s < sets.size(); ++s) {
         const std::string where = numberedSet(s, sets.size());
         if (sets[s].gestures.empty()) return where + " has no gestures";

@@ -10,8 +10,12 @@
 
 #include "common/gesture/gesture.h"
 
-// Why a file of these sets could not be loaded again (a set without gestures, a gesture
-// without poses, a type outside 0..3), or empty when it could. Training never makes such sets.
+// The size of the file these sets are written as.
+uint64_t gestureSetFileBytes(const GestureSetList& sets);
+
+// Why a file of these sets could not be loaded again (larger than the reader takes, a set
+// without gestures, a gesture without poses, a type outside 0..3), or empty when it could.
+// Training makes only the first kind, and only after thousands of examples.
 std::string unloadableGestureSets(const GestureSetList& sets);
 
 // The file's bytes for these sets. A pose value or joint coordinate that is not finite is

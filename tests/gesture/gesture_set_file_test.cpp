@@ -295,6 +295,12 @@ TEST(GestureSetFile, SetsTheReaderWouldRefuseAreNotSavedOverTheFile) {
     r.TrainedGestureSets.back().gestures.back() = recordedGesture(4, GestureType::RIGHT, 2.0f);
     r.TrainedGestureSets.back().gestures.back().type = static_cast<GestureType>(7);
     expectRefused("gesture 0 in set 1 (of 2, numbered from 0): gesture type 7 is not 0..3");
+    // A file over the reader's 256 MiB is refused by the size these sets would be written as,
+    // which must be the size written.
+    r.TrainedGestureSets.back().gestures.push_back(recordedGesture(9, GestureType::BOTH, 3.0f));
+    r.TrainedGestureSets.back().gestures.back().skeletons.resize(5);
+    EXPECT_EQ(gestureSetFileBytes(r.TrainedGestureSets), encodeGestureSets(r.TrainedGestureSets).size());
+    EXPECT_EQ(gestureSetFileBytes({}), encodeGestureSets({}).size());
 
     // Read back, a gesture without poses is named as such, not as an impossible set count.
     GestureSetList sets;
