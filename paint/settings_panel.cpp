@@ -1,6 +1,9 @@
 #include "paint/settings_panel.h"
 
+#include <cstdio>
+#include <cstring>
 #include <imgui.h>
+#include <imgui_internal.h>
 
 #include "paint/paint_app.h"
 
@@ -39,6 +42,40 @@ PanelRow row(const char* label, PanelControl control, int* i) {
 }
 
 PanelRow separator() { return PanelRow(); }
+
+// The settings take effect as soon as they are written, and some cannot be taken back: a smaller
+// moving window drops the recogniser's marks. A number being typed therefore stays in the row
+// until the edit ends, so that passing through "2" on the way to "20", or an edit cancelled with
+// Escape, changes nothing. The step buttons write at once.
+bool showsAs(int a, int b) { return a == b; }
+bool showsAs(float a, float b) {
+    char textA[64], textB[64];
+    std::snprintf(textA, sizeof textA, "%.3f", static_cast<double>(a));
+    std::snprintf(textB, sizeof textB, "%.3f", static_cast<double>(b));
+    return std::strcmp(textA, textB) == 0;
+}
+
+template <typename T, typename Input>
+void numberField(const PanelRow& r, T* variable, bool& typing, T& typed, Input input) {
+    // The id the spinner gives its text field. (ImGui::GetID would also mark that id as seen
+    // this frame, and the spinner would then no longer count its field as its own.)
+    ImGui::PushID(r.label.c_str());
+    const ImGuiID textField = ImGui::GetCurrentWindow()->GetIDNoKeepAlive("");
+    ImGui::PopID();
+    T shown = typing ? typed : *variable;
+    const bool changed = input(r.label.c_str(), &shown);
+    if (ImGui::GetActiveID() == textField) {
+        typing = true;
+        typed = shown;
+    } else if (typing) {
+        // The edit has ended. Escape has put the old text back, whose three decimals, read
+        // again, must not round the setting: only another number than the field showed is written.
+        typing = false;
+        if (!showsAs(shown, *variable)) *variable = shown;
+    } else if (changed) {
+        *variable = shown;  // a step button
+    }
+}
 
 }  // namespace
 
@@ -103,7 +140,10 @@ void drawSettingsPanel(PaintApp& app, std::vector<PanelRow>& rows, int windowWid
         ImGui::End();
         return;
     }
-    ImGui::PushItemWidth(110.0f);
+    // A window too low for every row gets a scrollbar; the fields give up its width, so that the
+    // longest label keeps its last letters.
+    const bool scrolls = ImGui::GetCurrentWindow()->ScrollbarY;
+    ImGui::PushItemWidth(110.0f - (scrolls ? ImGui::GetStyle().ScrollbarSize : 0.0f));
     int id = 0;
     for (PanelRow& r : rows) {
         ImGui::PushID(id++);
@@ -112,10 +152,13 @@ void drawSettingsPanel(PaintApp& app, std::vector<PanelRow>& rows, int windowWid
                 ImGui::Separator();
                 break;
             case PanelControl::FLOAT_SPINNER:
-                ImGui::InputFloat(r.label.c_str(), r.floatValue, 0.1f, 1.0f, "%.3f");
+                numberField(r, r.floatValue, r.typing, r.typedFloat, [](const char* label, float* v) {
+                    return ImGui::InputFloat(label, v, 0.1f, 1.0f, "%.3f");
+                });
                 break;
             case PanelControl::INT_SPINNER:
-                ImGui::InputInt(r.label.c_str(), r.intValue, 1, 10);
+                numberField(r, r.intValue, r.typing, r.typedInt,
+                            [](const char* label, int* v) { return ImGui::InputInt(label, v, 1, 10); });
                 break;
             // Read-outs show what the program wrote this frame. An editable field that has the
             // keyboard shows its own text instead and writes it back every frame, so one click

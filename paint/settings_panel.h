@@ -1,8 +1,10 @@
 #pragma once
 // The settings panel: live controls bound to the recogniser's settings and read-outs, the pose
 // values and the right hand detector's parameters, docked on the right side of the window.
-// Editing a control writes its variable at once; every frame the controls show the variables
-// again, so values typed into read-outs are overwritten by the program on the next frame.
+// A step button or a list choice writes its variable at once; a number typed into a field is
+// written when the edit ends (Enter, Tab or a click elsewhere; Escape cancels it). Every frame
+// the controls show the variables again, so values typed into read-outs are overwritten by the
+// program on the next frame.
 #include <string>
 #include <vector>
 
@@ -15,6 +17,10 @@ struct PanelRow {
     PanelControl control = PanelControl::SEPARATOR;
     float* floatValue = nullptr;  // the live variable (not owned)
     int* intValue = nullptr;
+    // While a number is being typed into the field: the value typed so far.
+    bool typing = false;
+    float typedFloat = 0.0f;
+    int typedInt = 0;
 };
 
 constexpr int SETTINGS_PANEL_WIDTH = 360;  // pixels taken from the right of the window

@@ -4,6 +4,7 @@
 
 #include <GL/freeglut.h>
 #include <gtest/gtest.h>
+#include <imgui_internal.h>
 
 #include <algorithm>
 #include <cmath>
@@ -567,6 +568,85 @@ TEST_F(PaintAppTest, ClickingAReadOutLeavesItFollowingTheProgram) {
         app->velocityReadout = 10.0f + static_cast<float>(k);
         frame(field, false, k == 2 ? "77" : nullptr);
         EXPECT_FLOAT_EQ(app->velocityReadout, 10.0f + static_cast<float>(k)) << k;
+    }
+}
+
+TEST_F(PaintAppTest, ATypedSettingIsWrittenWhenItsEditEnds) {
+    std::vector<PanelRow> rows = buildSettingsPanel(*app);
+    HeadlessGui gui(ImVec2(1600, 1000));
+    ImGuiIO& io = ImGui::GetIO();
+    io.KeyMap[ImGuiKey_Enter] = 13;
+    io.KeyMap[ImGuiKey_Escape] = 27;
+    auto frame = [&](ImVec2 mouse, bool down, const char* typed = nullptr, int key = -1) {
+        io.MousePos = mouse;
+        io.MouseDown[0] = down;
+        if (typed != nullptr) io.AddInputCharactersUTF8(typed);
+        if (key >= 0) io.KeysDown[key] = true;
+        ImGui::NewFrame();
+        drawSettingsPanel(*app, rows, 1600, 1000);
+        ImGui::Render();
+        if (key >= 0) io.KeysDown[key] = false;
+    };
+    const ImGuiStyle& style = ImGui::GetStyle();
+    frame(ImVec2(0, 0), false);
+    const float pitch = ImGui::GetFrameHeight() + style.ItemSpacing.y;
+    const float left = 1600.0f - SETTINGS_PANEL_WIDTH + style.WindowPadding.x;
+    auto rowY = [&](int row) { return style.WindowPadding.y + pitch * row + ImGui::GetFrameHeight() / 2.0f; };
+    auto click = [&](ImVec2 at) {
+        frame(at, false);
+        frame(at, true);
+        frame(at, false);
+    };
+    int& window = app->recognizer->maxMovingWindowSize;
+    ASSERT_EQ(window, 12);
+    // "Max size of moving window:" typed as 20 passes through 2, which would drop marks.
+    const ImVec2 windowField(left + 20.0f, rowY(2));
+    click(windowField);
+    frame(windowField, false, "2");
+    EXPECT_EQ(window, 12);
+    frame(windowField, false, "0");
+    EXPECT_EQ(window, 12);
+    frame(windowField, false, nullptr, 13);
+    frame(windowField, false);
+    EXPECT_EQ(window, 20);
+    // Cancelled with Escape, nothing is written.
+    click(windowField);
+    frame(windowField, false, "5");
+    frame(windowField, false, nullptr, 27);
+    frame(windowField, false);
+    EXPECT_EQ(window, 20);
+    // Ended by a click elsewhere, the typed number is written.
+    click(windowField);
+    frame(windowField, false, "7");
+    click(ImVec2(100.0f, 100.0f));
+    EXPECT_EQ(window, 7);
+    // A cancelled edit of a finer value than the field's three decimals leaves it exactly.
+    float& low = app->recognizer->velocityLowThreshold;
+    low = 0.12345f;
+    click(ImVec2(left + 20.0f, rowY(0)));
+    frame(ImVec2(left + 20.0f, rowY(0)), false, "9");
+    frame(ImVec2(left + 20.0f, rowY(0)), false, nullptr, 27);
+    frame(ImVec2(left + 20.0f, rowY(0)), false);
+    EXPECT_EQ(low, 0.12345f);
+    // The step buttons write at once: "+" is the last square of the row's 110 pixels.
+    const float button = ImGui::GetFrameHeight();
+    click(ImVec2(left + 110.0f - button / 2.0f, rowY(2)));
+    EXPECT_EQ(window, 8);
+}
+
+TEST_F(PaintAppTest, EveryPanelLabelShowsWholeAlsoWithAScrollbar) {
+    std::vector<PanelRow> rows = buildSettingsPanel(*app);
+    for (int height : {1000, 400}) {
+        HeadlessGui gui(ImVec2(1600, static_cast<float>(height)));
+        for (int frame = 0; frame < 3; ++frame) {  // the scrollbar follows the last frame's content
+            ImGui::NewFrame();
+            drawSettingsPanel(*app, rows, 1600, height);
+            ImGui::Render();
+        }
+        const ImGuiWindow* panel = ImGui::FindWindowByName("Settings");
+        ASSERT_NE(panel, nullptr);
+        EXPECT_EQ(panel->ScrollbarY, height == 400);
+        EXPECT_LE(panel->ContentSize.x, panel->WorkRect.GetWidth()) << "window height " << height;
     }
 }
 
