@@ -226,10 +226,11 @@ void paintFrame(PaintApp& app, uint32_t nowMs) {
     // until it closed. While it is open only the last picture is drawn again: no sensor frame,
     // gesture, grip or dwell acts behind the dialog while the user types. What was queued
     // before it opened is handled in the first frame after it closes. The world in front of the
-    // camera goes on meanwhile (the performer's and a recording's time, which scripts wait on).
+    // camera goes on meanwhile (the performer's and a recording's time, which scripts wait on),
+    // and a recording being made keeps it.
     const bool held = app.fileDialog.active;
     if (held) {
-        app.sensor->source().advance(nowMs);
+        app.sensor->passHeldFrame(nowMs);
         app.toolLastDispatched = nullptr;
         for (ButtonList* buttons : {&app.recognitionButtons, &app.trainingButtons}) cancelDwell(*buttons);
     } else {

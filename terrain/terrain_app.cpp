@@ -190,10 +190,10 @@ void terrainFrame(TerrainApp& app, uint32_t nowMs) {
     // gesture, grip, menu press or brush stroke acts behind the dialog while the user types.
     // What was queued before it opened is handled in the first frame after it closes. The world
     // in front of the camera goes on meanwhile (the performer's and a recording's time, which
-    // scripts wait on).
+    // scripts wait on), and a recording being made keeps it.
     const bool held = app.fileDialog.active;
     if (held) {
-        app.sensor->source().advance(nowMs);
+        app.sensor->passHeldFrame(nowMs);
         cancelDwell(app.menu.buttons);
     } else {
         // 1-3: the queues filled during the previous frame.

@@ -86,6 +86,18 @@ void SensorInput::advance(uint32_t nowMs) {
     }
 }
 
+void SensorInput::passHeldFrame(uint32_t nowMs) {
+    advance(nowMs);
+    if (!recorder || recordingEnded) return;  // nothing to keep: the source only moves on
+    const bool skeletonOk = frameSource->nextSkeletonFrame(frameBuffer);
+    if (recordingFrames()) recorder->recordSkeleton(skeletonOk ? &frameBuffer : nullptr);
+    heldColour.resize(COLOUR_FRAME_BYTES);
+    const bool colourOk = frameSource->nextColourFrame(heldColour.data());
+    if (recordingFrames()) recorder->recordColour(colourOk ? heldColour.data() : nullptr);
+    const bool depthOk = frameSource->nextDepthFrame(rawDepth.data());
+    if (recordingFrames()) recorder->recordDepth(depthOk ? rawDepth.data() : nullptr);
+}
+
 const SkeletonRecord* SensorInput::fetchSkeleton() {
     // On any failure `skeleton` is left as it was: that is the fallback.
     if (!frameSource->nextSkeletonFrame(frameBuffer)) {

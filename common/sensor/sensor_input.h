@@ -31,6 +31,12 @@ public:
     const uint8_t* fetchColour();  // 640 x 480 B, G, R, X
     const uint8_t* fetchDepth();   // 640 x 480 B, G, R, A colour-coded; refreshes depthMillimetres
 
+    // Instead of advance() and the fetches while the program stands still (its file dialog is
+    // open): the source moves to the clock's time, and a recording keeps what it delivers, so
+    // that the recording has no hole there and replays without a run of failed fetches. The
+    // person, the images and the smoothing stay as they were.
+    void passHeldFrame(uint32_t nowMs);
+
     int tiltAngle() const;
     void setTiltAngle(int degrees);
 
@@ -68,6 +74,7 @@ private:
     SkeletonFrame frameBuffer;              // reused by every skeleton fetch
     SkeletonSmoother smoother;              // steadies each frame that has someone tracked
     std::vector<uint16_t> rawDepth;         // reused by every depth fetch
+    std::vector<uint8_t> heldColour;        // colour recorded while held; sized at first use
     bool recordClockStarted = false;
     uint32_t recordStartMs = 0;             // clock time of the first recorded frame
     uint32_t frameMs = 0;                   // clock time given to the last advance()

@@ -14,9 +14,11 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
+#include "common/sensor/recording.h"
 #include "common/sensor/simulated_performer.h"
 #include "paint/brush_2d.h"
 #include "paint/manipulator_2d.h"
@@ -667,6 +669,38 @@ TEST_F(PaintAppTest, ReplayingAGestureWithoutRecordsDrawsNothingAndKeepsTheCount
     for (int i = 0; i < 2; ++i) paintFrame(*app, app->nowMs + 33);
     EXPECT_EQ(g.replayCounter, 1u);
     finishFileDialog(app->fileDialog, false);
+}
+
+TEST_F(PaintAppTest, ARecordingKeepsTheSensorsFramesWhileTheFileDialogIsOpen) {
+    const std::string path = std::string(BINARY_DIR) + "/paint_app_test_dialog.rec";
+    Recorder recorder;
+    std::string error;
+    ASSERT_TRUE(recorder.open(path, 0, error)) << error;
+    app->sensor->recorder = &recorder;
+    uint32_t t = app->nowMs;
+    for (int i = 0; i < 3; ++i) paintFrame(*app, t += 33);
+    paintKeyboard(*app, 's');
+    ASSERT_TRUE(app->fileDialog.active);
+    const SkeletonRecord before = app->sensor->skeleton;
+    for (int i = 0; i < 5; ++i) paintFrame(*app, t += 33);
+    // The program stands still: its person is the one it had when the dialog opened.
+    EXPECT_EQ(std::memcmp(&before, &app->sensor->skeleton, sizeof before), 0);
+    finishFileDialog(app->fileDialog, false);
+    finishPaintFileDialog(*app);
+    for (int i = 0; i < 2; ++i) paintFrame(*app, t += 33);
+    app->sensor->recorder = nullptr;
+    ASSERT_TRUE(recorder.finish(error)) << error;
+
+    // Every frame is there, 33 ms apart, with what the sensor delivered: replayed, the time
+    // behind the dialog is not a run of failed fetches.
+    RecordingReader reader;
+    ASSERT_TRUE(reader.open(path, error)) << error;
+    ASSERT_EQ(reader.frames.size(), 10u);
+    for (size_t i = 0; i < reader.frames.size(); ++i) {
+        EXPECT_EQ(reader.frames[i].timeUs, i * 33000u) << i;
+        EXPECT_EQ(reader.frames[i].flags, uint32_t(RECORDED_ALL)) << i;
+    }
+    std::remove(path.c_str());
 }
 
 // Logs the input operations it receives, to see which frames call them.
