@@ -106,6 +106,7 @@ key 2
 close right
 hold 1500
 open right
+hold 300
 move right 0.15 0.20 700
 close right
 hold 1200
@@ -119,6 +120,7 @@ move right 0.33 0.12 700
 close right
 hold 1200
 open right
+hold 300
 key 3
 move right 0.22 0.17 600
 close right
@@ -139,6 +141,7 @@ key 8
 close right
 move right 0.40 0.15 500
 open right
+hold 300
 key 7
 move right 0.15 0.05 600
 close right
