@@ -1,7 +1,5 @@
 #include "paint/settings_panel.h"
 
-#include <cstdio>
-#include <cstring>
 #include <imgui.h>
 #include <imgui_internal.h>
 
@@ -47,14 +45,6 @@ PanelRow separator() { return PanelRow(); }
 // moving window drops the recogniser's marks. A number being typed therefore stays in the row
 // until the edit ends, so that passing through "2" on the way to "20", or an edit cancelled with
 // Escape, changes nothing. The step buttons write at once.
-bool showsAs(int a, int b) { return a == b; }
-bool showsAs(float a, float b) {
-    char textA[64], textB[64];
-    std::snprintf(textA, sizeof textA, "%.3f", static_cast<double>(a));
-    std::snprintf(textB, sizeof textB, "%.3f", static_cast<double>(b));
-    return std::strcmp(textA, textB) == 0;
-}
-
 template <typename T, typename Input>
 void numberField(const PanelRow& r, T* variable, bool& typing, T& typed, Input input) {
     // The id the spinner gives its text field. (ImGui::GetID would also mark that id as seen
@@ -68,10 +58,10 @@ void numberField(const PanelRow& r, T* variable, bool& typing, T& typed, Input i
         typing = true;
         typed = shown;
     } else if (typing) {
-        // The edit has ended. Escape has put the old text back, whose three decimals, read
-        // again, must not round the setting: only another number than the field showed is written.
+        // The edit has ended. Escape cancels it: it has put the field's old text back, whose
+        // three decimals, read again, must not round the setting.
         typing = false;
-        if (!showsAs(shown, *variable)) *variable = shown;
+        if (!ImGui::IsKeyPressed(ImGui::GetKeyIndex(ImGuiKey_Escape), false)) *variable = shown;
     } else if (changed) {
         *variable = shown;  // a step button
     }

@@ -579,6 +579,7 @@ TEST_F(PaintAppTest, ATypedSettingIsWrittenWhenItsEditEnds) {
     ImGuiIO& io = ImGui::GetIO();
     io.KeyMap[ImGuiKey_Enter] = 13;
     io.KeyMap[ImGuiKey_Escape] = 27;
+    io.KeyMap[ImGuiKey_Tab] = 9;
     auto frame = [&](ImVec2 mouse, bool down, const char* typed = nullptr, int key = -1) {
         io.MousePos = mouse;
         io.MouseDown[0] = down;
@@ -630,10 +631,26 @@ TEST_F(PaintAppTest, ATypedSettingIsWrittenWhenItsEditEnds) {
     frame(ImVec2(left + 20.0f, rowY(0)), false, nullptr, 27);
     frame(ImVec2(left + 20.0f, rowY(0)), false);
     EXPECT_EQ(low, 0.12345f);
+    // Finer than the field shows, a typed value is still written as typed.
+    click(ImVec2(left + 20.0f, rowY(0)));
+    frame(ImVec2(left + 20.0f, rowY(0)), false, "4.0004");
+    frame(ImVec2(left + 20.0f, rowY(0)), false, nullptr, 13);
+    frame(ImVec2(left + 20.0f, rowY(0)), false);
+    EXPECT_EQ(low, 4.0004f);
+    // Tab ends the edit too, and the next field's edit starts from its own variable.
+    click(windowField);
+    frame(windowField, false, "9");
+    frame(windowField, false, nullptr, 9);
+    frame(windowField, false);
+    EXPECT_EQ(window, 9);
+    frame(windowField, false, nullptr, 13);
+    frame(windowField, false);
+    EXPECT_EQ(app->recognizer->minRecognitionIntervalLength, 8);
+    EXPECT_EQ(window, 9);
     // The step buttons write at once: "+" is the last square of the row's 110 pixels.
     const float button = ImGui::GetFrameHeight();
     click(ImVec2(left + 110.0f - button / 2.0f, rowY(2)));
-    EXPECT_EQ(window, 8);
+    EXPECT_EQ(window, 10);
 }
 
 TEST_F(PaintAppTest, EveryPanelLabelShowsWholeAlsoWithAScrollbar) {
