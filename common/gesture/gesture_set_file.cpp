@@ -21,7 +21,7 @@ constexpr size_t SKELETON_BYTES = JOINT_COUNT * 3 * 4;
 // without poses is refused by its own check, which names the gesture.)
 constexpr size_t MIN_GESTURE_BYTES = 4 + 4 + 4;
 constexpr size_t MIN_SET_BYTES = 4 + MIN_GESTURE_BYTES;
-constexpr long MAX_FILE_BYTES = 256L * 1024 * 1024;
+constexpr long MAX_FILE_BYTES = static_cast<long>(MAX_GESTURE_SET_FILE_BYTES);
 
 void putU32(std::vector<uint8_t>& out, uint32_t v) {
     for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
@@ -97,10 +97,13 @@ uint64_t gestureSetFileBytes(const GestureSetList& sets) {
     return bytes;
 }
 
-std::string unloadableGestureSets(const GestureSetList& sets) {
+std::string unloadableGestureSets(const GestureSetList& sets, uint64_t maxBytes) {
     const uint64_t bytes = gestureSetFileBytes(sets);
-    if (bytes > static_cast<uint64_t>(MAX_FILE_BYTES))
-        return "the file would be " + std::to_string(bytes) + " bytes, larger than the 256 MiB a gesture-set file may hold";
+    if (bytes > maxBytes) {
+        return "the file would be " + std::to_string(bytes) + " bytes, larger than the " +
+               (maxBytes == MAX_GESTURE_SET_FILE_BYTES ? std::string("256 MiB") : std::to_string(maxBytes) + " bytes") +
+               " a gesture-set file may hold";
+    }
     for (size_t s = 0; s < sets.size(); ++s) {
         const std::string where = numberedSet(s, sets.size());
         if (sets[s].gestures.empty()) return where + " has no gestures";

@@ -10,13 +10,17 @@
 
 #include "common/gesture/gesture.h"
 
+// The largest file the reader takes, and so the largest one written.
+constexpr uint64_t MAX_GESTURE_SET_FILE_BYTES = 256ull * 1024 * 1024;
+
 // The size of the file these sets are written as.
 uint64_t gestureSetFileBytes(const GestureSetList& sets);
 
 // Why a file of these sets could not be loaded again (larger than the reader takes, a set
 // without gestures, a gesture without poses, a type outside 0..3), or empty when it could.
 // Training makes only the first kind, and only after thousands of examples.
-std::string unloadableGestureSets(const GestureSetList& sets);
+// (`maxBytes` stands in for the reader's limit in tests, which cannot build sets that large.)
+std::string unloadableGestureSets(const GestureSetList& sets, uint64_t maxBytes = MAX_GESTURE_SET_FILE_BYTES);
 
 // The file's bytes for these sets. A pose value or joint coordinate that is not finite is
 // written as 0, so that every file written here loads again.

@@ -299,8 +299,14 @@ TEST(GestureSetFile, SetsTheReaderWouldRefuseAreNotSavedOverTheFile) {
     // which must be the size written.
     r.TrainedGestureSets.back().gestures.push_back(recordedGesture(9, GestureType::BOTH, 3.0f));
     r.TrainedGestureSets.back().gestures.back().skeletons.resize(5);
-    EXPECT_EQ(gestureSetFileBytes(r.TrainedGestureSets), encodeGestureSets(r.TrainedGestureSets).size());
+    const uint64_t fileBytes = encodeGestureSets(r.TrainedGestureSets).size();
+    EXPECT_EQ(gestureSetFileBytes(r.TrainedGestureSets), fileBytes);
     EXPECT_EQ(gestureSetFileBytes({}), encodeGestureSets({}).size());
+    r.TrainedGestureSets.back().gestures.front().type = GestureType::RIGHT;
+    EXPECT_EQ(unloadableGestureSets(r.TrainedGestureSets, fileBytes), "");
+    EXPECT_EQ(unloadableGestureSets(r.TrainedGestureSets, fileBytes - 1),
+              "the file would be " + std::to_string(fileBytes) + " bytes, larger than the " + std::to_string(fileBytes - 1) +
+                  " bytes a gesture-set file may hold");
 
     // Read back, a gesture without poses is named as such, not as an impossible set count.
     GestureSetList sets;
