@@ -89,25 +89,31 @@ void SensorInput::advance(uint32_t nowMs) {
 void SensorInput::passHeldFrame(uint32_t nowMs) {
     advance(nowMs);
     if (!recorder || recordingEnded) return;  // nothing to keep: the source only moves on
-    const bool skeletonOk = frameSource->nextSkeletonFrame(frameBuffer);
-    if (recordingFrames()) recorder->recordSkeleton(skeletonOk ? &frameBuffer : nullptr);
     heldColour.resize(COLOUR_FRAME_BYTES);
+    heldDepth.resize(FRAME_PIXELS);
+    // A fetch that fails leaves its buffer untouched, so the newest frames stay in the held ones.
+    const bool skeletonOk = frameSource->nextSkeletonFrame(heldSkeleton);
+    heldSkeletonWaits = heldSkeletonWaits || skeletonOk;
+    if (recordingFrames()) recorder->recordSkeleton(skeletonOk ? &heldSkeleton : nullptr);
     const bool colourOk = frameSource->nextColourFrame(heldColour.data());
+    heldColourWaits = heldColourWaits || colourOk;
     if (recordingFrames()) recorder->recordColour(colourOk ? heldColour.data() : nullptr);
-    const bool depthOk = frameSource->nextDepthFrame(rawDepth.data());
-    if (recordingFrames()) recorder->recordDepth(depthOk ? rawDepth.data() : nullptr);
+    const bool depthOk = frameSource->nextDepthFrame(heldDepth.data());
+    heldDepthWaits = heldDepthWaits || depthOk;
+    if (recordingFrames()) recorder->recordDepth(depthOk ? heldDepth.data() : nullptr);
 }
 
 const SkeletonRecord* SensorInput::fetchSkeleton() {
     // On any failure `skeleton` is left as it was: that is the fallback.
-    if (!frameSource->nextSkeletonFrame(frameBuffer)) {
-        if (recordingFrames()) {
-            recorder->recordSkeleton(nullptr);
-        }
-        return &skeleton;
-    }
+    const bool arrived = frameSource->nextSkeletonFrame(frameBuffer);
     if (recordingFrames()) {
-        recorder->recordSkeleton(&frameBuffer);
+        recorder->recordSkeleton(arrived ? &frameBuffer : nullptr);
+    }
+    const bool heldWaits = heldSkeletonWaits;
+    heldSkeletonWaits = false;
+    if (!arrived) {
+        if (!heldWaits) return &skeleton;
+        frameBuffer = heldSkeleton;  // fetched (and recorded) while the program stood still
     }
     int slot = chooseSkeletonSlot(frameBuffer, trackedSlot);
     if (slot < 0 && personTracked) personLostSinceMs = frameMs;
@@ -148,28 +154,30 @@ void SensorInput::reportFailedImageFetch(const char* line) {
 
 const uint8_t* SensorInput::fetchColour() {
     bool ok = frameSource->nextColourFrame(colourImage.data());
-    if (!ok) {
-        reportFailedImageFetch("Something went wrong for Video Frame...\n");
-    }
     if (recordingFrames()) {
         recorder->recordColour(ok ? colourImage.data() : nullptr);
     }
+    if (!ok && heldColourWaits) {
+        std::memcpy(colourImage.data(), heldColour.data(), COLOUR_FRAME_BYTES);
+    } else if (!ok) {
+        reportFailedImageFetch("Something went wrong for Video Frame...\n");
+    }
+    heldColourWaits = false;
     return colourImage.data();
 }
 
 const uint8_t* SensorInput::fetchDepth() {
     bool ok = frameSource->nextDepthFrame(rawDepth.data());
-    if (!ok) {
+    if (recordingFrames()) {
+        recorder->recordDepth(ok ? rawDepth.data() : nullptr);
+    }
+    const bool heldWaits = heldDepthWaits;
+    heldDepthWaits = false;
+    if (!ok && !heldWaits) {
         reportFailedImageFetch("Something went wrong for Depth Frame...\n");
-        if (recordingFrames()) {
-            recorder->recordDepth(nullptr);
-        }
         return depthView.data();
     }
-    if (recordingFrames()) {
-        recorder->recordDepth(rawDepth.data());
-    }
-    codeDepthFrame(rawDepth.data(), depthView.data(), depthMillimetres.data());
+    codeDepthFrame(ok ? rawDepth.data() : heldDepth.data(), depthView.data(), depthMillimetres.data());
     return depthView.data();
 }
 

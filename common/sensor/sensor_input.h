@@ -34,7 +34,9 @@ public:
     // Instead of advance() and the fetches while the program stands still (its file dialog is
     // open): the source moves to the clock's time, and a recording keeps what it delivers, so
     // that the recording has no hole there and replays without a run of failed fetches. The
-    // person, the images and the smoothing stay as they were.
+    // person, the images and the smoothing stay as they were. The newest frames fetched here
+    // wait for the first fetches after the hold that find nothing newer, so that a played
+    // stream shows the program what it would have shown without the recording.
     void passHeldFrame(uint32_t nowMs);
 
     int tiltAngle() const;
@@ -74,7 +76,13 @@ private:
     SkeletonFrame frameBuffer;              // reused by every skeleton fetch
     SkeletonSmoother smoother;              // steadies each frame that has someone tracked
     std::vector<uint16_t> rawDepth;         // reused by every depth fetch
-    std::vector<uint8_t> heldColour;        // colour recorded while held; sized at first use
+    // The newest frames fetched (and recorded) while held, until a fetch takes or replaces them.
+    SkeletonFrame heldSkeleton;
+    std::vector<uint8_t> heldColour;        // sized at first use
+    std::vector<uint16_t> heldDepth;        // sized at first use
+    bool heldSkeletonWaits = false;
+    bool heldColourWaits = false;
+    bool heldDepthWaits = false;
     bool recordClockStarted = false;
     uint32_t recordStartMs = 0;             // clock time of the first recorded frame
     uint32_t frameMs = 0;                   // clock time given to the last advance()

@@ -275,6 +275,60 @@ TEST(SensorInputRecording, RecordsWhatTheSourceDeliveredIncludingFailures) {
     std::remove(path.c_str());
 }
 
+TEST(SensorInputRecording, FramesRecordedWhileHeldReachTheProgramAfterwards) {
+    const std::string path = std::string(BINARY_DIR) + "/sensor_input_test_held.rec";
+    auto source = std::make_unique<ScriptedSource>();
+    ScriptedSource& s = *source;
+    SensorInput sensor(std::move(source));
+    std::FILE* lines = std::tmpfile();
+    ASSERT_NE(lines, nullptr);
+    sensor.diagnostics = lines;
+    Recorder recorder;
+    std::string error;
+    ASSERT_TRUE(recorder.open(path, RECORDING_STORES_IMAGES, error)) << error;
+    sensor.recorder = &recorder;
+    auto fetchAll = [&](uint32_t t) {
+        sensor.advance(t);
+        sensor.fetchSkeleton();
+        sensor.fetchColour();
+        sensor.fetchDepth();
+    };
+
+    s.skeletons.push_back(frameWithTracked({2}));
+    s.colours.push_back(7);
+    s.depths.push_back(depthFrame(1500, 2));
+    fetchAll(1000);
+    // Held: a played stream's next frame arrives and is recorded, but the program stands still.
+    s.skeletons.push_back(frameWithTracked({3}));
+    s.colours.push_back(9);
+    s.depths.push_back(depthFrame(2000, 0));
+    sensor.passHeldFrame(1033);
+    sensor.passHeldFrame(1066);  // nothing new
+    EXPECT_EQ(sensor.skeleton.trackingId, 102u);
+    EXPECT_EQ(sensor.colourImage[0], 7);
+    EXPECT_EQ(sensor.depthMillimetres[0], 1500);
+    // After the hold the stream has nothing newer: the program gets the frame it missed, once.
+    fetchAll(1100);
+    EXPECT_EQ(sensor.skeleton.trackingId, 103u);
+    EXPECT_EQ(sensor.colourImage[0], 9);
+    EXPECT_EQ(sensor.depthMillimetres[0], 2000);
+    EXPECT_EQ(std::ftell(lines), 0L);
+    fetchAll(1133);
+    EXPECT_GT(std::ftell(lines), 0L);
+    std::fclose(lines);
+    ASSERT_TRUE(recorder.finish(error)) << error;
+
+    RecordingReader reader;
+    ASSERT_TRUE(reader.open(path, error)) << error;
+    ASSERT_EQ(reader.frames.size(), 5u);
+    const uint32_t flags[] = {RECORDED_ALL, RECORDED_ALL, 0, 0, 0};
+    for (size_t i = 0; i < 5; ++i) EXPECT_EQ(reader.frames[i].flags, flags[i]) << i;
+    std::vector<uint8_t> colour(COLOUR_FRAME_BYTES);
+    ASSERT_TRUE(reader.readColour(1, colour.data(), error)) << error;
+    EXPECT_EQ(colour[0], 9);
+    std::remove(path.c_str());
+}
+
 TEST(FrameSources, UnknownOrUnavailableBackendIsNoSensor) {
     std::string error;
     EXPECT_EQ(openFrameSource("synthetic", error), nullptr);
