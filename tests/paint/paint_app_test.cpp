@@ -600,12 +600,20 @@ TEST_F(PaintAppTest, ATypedSettingIsWrittenWhenItsEditEnds) {
         frame(at, true);
         frame(at, false);
     };
+    // Clicks into a field, types, and ends with a key press (-1: none).
+    auto edit = [&](ImVec2 field, const char* typed, int key) {
+        click(field);
+        frame(field, false, typed);
+        if (key >= 0) {
+            frame(field, false, nullptr, key);
+            frame(field, false);
+        }
+    };
     int& window = app->recognizer->maxMovingWindowSize;
     ASSERT_EQ(window, 12);
     // "Max size of moving window:" typed as 20 passes through 2, which would drop marks.
     const ImVec2 windowField(left + 20.0f, rowY(2));
-    click(windowField);
-    frame(windowField, false, "2");
+    edit(windowField, "2", -1);
     EXPECT_EQ(window, 12);
     frame(windowField, false, "0");
     EXPECT_EQ(window, 12);
@@ -613,35 +621,23 @@ TEST_F(PaintAppTest, ATypedSettingIsWrittenWhenItsEditEnds) {
     frame(windowField, false);
     EXPECT_EQ(window, 20);
     // Cancelled with Escape, nothing is written.
-    click(windowField);
-    frame(windowField, false, "5");
-    frame(windowField, false, nullptr, 27);
-    frame(windowField, false);
+    edit(windowField, "5", 27);
     EXPECT_EQ(window, 20);
     // Ended by a click elsewhere, the typed number is written.
-    click(windowField);
-    frame(windowField, false, "7");
+    edit(windowField, "7", -1);
     click(ImVec2(100.0f, 100.0f));
     EXPECT_EQ(window, 7);
     // A cancelled edit of a finer value than the field's three decimals leaves it exactly.
     float& low = app->recognizer->velocityLowThreshold;
+    const ImVec2 lowField(left + 20.0f, rowY(0));
     low = 0.12345f;
-    click(ImVec2(left + 20.0f, rowY(0)));
-    frame(ImVec2(left + 20.0f, rowY(0)), false, "9");
-    frame(ImVec2(left + 20.0f, rowY(0)), false, nullptr, 27);
-    frame(ImVec2(left + 20.0f, rowY(0)), false);
+    edit(lowField, "9", 27);
     EXPECT_EQ(low, 0.12345f);
     // Finer than the field shows, a typed value is still written as typed.
-    click(ImVec2(left + 20.0f, rowY(0)));
-    frame(ImVec2(left + 20.0f, rowY(0)), false, "4.0004");
-    frame(ImVec2(left + 20.0f, rowY(0)), false, nullptr, 13);
-    frame(ImVec2(left + 20.0f, rowY(0)), false);
+    edit(lowField, "4.0004", 13);
     EXPECT_EQ(low, 4.0004f);
     // Tab ends the edit too, and the next field's edit starts from its own variable.
-    click(windowField);
-    frame(windowField, false, "9");
-    frame(windowField, false, nullptr, 9);
-    frame(windowField, false);
+    edit(windowField, "9", 9);
     EXPECT_EQ(window, 9);
     frame(windowField, false, nullptr, 13);
     frame(windowField, false);
