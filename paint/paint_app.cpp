@@ -15,6 +15,7 @@
 #include "common/app/program_harness.h"
 #include "common/tools/null_tool.h"
 #include "common/widgets/hand_pointer_draw.h"
+#include "common/widgets/pixel_overlay.h"
 #include "common/widgets/texture.h"
 #include "paint/brush_2d.h"
 #include "paint/ink_2d.h"
@@ -320,14 +321,7 @@ void drawPaintFrame(PaintApp& app, uint32_t nowMs, bool held) {
     }
 
     // 18-22: the window-pixel overlay.
-    glDisable(GL_DEPTH_TEST);
-    glMatrixMode(GL_PROJECTION);
-    glPushMatrix();
-    glLoadIdentity();
-    glOrtho(0, width, 0, height, -1, 1);
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glLoadIdentity();
+    beginPixelOverlay(width, height);
     if (app.mode == ModePainting) {
         drawCanvas(app.canvas, app.manipulator->view, app.rightPointer->screenPosition(), app.pickedStrokeId,
                    app.tools.currentTool, app.canvasFrame, app.currentColor, app.window, &app.canvasImage);
@@ -350,12 +344,7 @@ void drawPaintFrame(PaintApp& app, uint32_t nowMs, bool held) {
     drawLabel(app.messageLabel, nowMs);
 
     // 23: restore (the caller swaps the buffers).
-    glEnable(GL_DEPTH_TEST);
-    glMatrixMode(GL_MODELVIEW);
-    glPopMatrix();
-    glMatrixMode(GL_PROJECTION);
-    glPopMatrix();
-    glMatrixMode(GL_MODELVIEW);
+    endPixelOverlay();
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "common/tools/null_tool.h"
 #include "common/widgets/camera_texture.h"
 #include "common/widgets/hand_pointer_draw.h"
+#include "common/widgets/pixel_overlay.h"
 #include "common/widgets/texture.h"
 #include "terrain/export_maps.h"
 #include "terrain/orbit_manipulator.h"
@@ -247,14 +248,7 @@ void terrainFrame(TerrainApp& app, uint32_t nowMs) {
 
     // The window-pixel overlay.
     glDisable(GL_LIGHTING);
-    glDisable(GL_DEPTH_TEST);
-    glMatrixMode(GL_PROJECTION);
-    glPushMatrix();
-    glLoadIdentity();
-    glOrtho(0, width, 0, height, -1, 1);
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glLoadIdentity();
+    beginPixelOverlay(width, height);
 
     drawRadialMenu(app.menu, width, height, nowMs, !held);
     const bool leftEngaged = drawHandPointer(*app.leftPointer, app.leftDetector->closed());
@@ -273,12 +267,7 @@ void terrainFrame(TerrainApp& app, uint32_t nowMs) {
 
     drawLabel(app.messageLabel, nowMs);
 
-    glEnable(GL_DEPTH_TEST);
-    glMatrixMode(GL_MODELVIEW);
-    glPopMatrix();
-    glMatrixMode(GL_PROJECTION);
-    glPopMatrix();
-    glMatrixMode(GL_MODELVIEW);
+    endPixelOverlay();
 }
 
 void handleMenuButton(TerrainApp& app, const std::string& name) {
