@@ -145,7 +145,8 @@ void TerraBrush::drawCursor() {
     glTranslatef(hitPoint[0], hitPoint[1] + 0.1f, hitPoint[2]);
     drawSphere();
     glRotatef(-90.0f, 1.0f, 0.0f, 0.0f);
-    // Contour lines of the profile at a third, a half and two thirds of the full step.
+    // Contour lines of the profile where (d / r)^p is a third, a half and two thirds: three
+    // quarters, a half and a quarter of the full raise.
     for (float q : {0.333f, 0.5f, 0.666f}) {
         const float rho = r * std::pow(q, 1.0f / exponent);
         drawRing(rho - 0.1f, rho + 0.1f);

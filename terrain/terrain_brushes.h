@@ -68,7 +68,8 @@ protected:
     virtual void endStroke() {}
     virtual void drawCursor() = 0;
 
-    // Helpers for the cursors: a disk in the horizontal plane (after the -90 degree turn).
+    // Helpers for the cursors: a ball of radius 0.2 at the cursor's centre, and a disk in the
+    // horizontal plane (after the -90 degree turn).
     void drawSphere();
     void drawRing(float inner, float outer);
 

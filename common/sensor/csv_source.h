@@ -8,11 +8,13 @@
 //    tracked: every slot has tracking state 0.
 //  - Otherwise the person is slot 0 with tracking state 2, tracking id 1 and the hip centre
 //    as body position. A joint written as 0 0 0 is one the tracker lost: it takes its last
-//    tracked position with joint state 1 (inferred), or state 0 while it has none.
+//    tracked position or, before it was ever tracked, the place of the joint it hangs from;
+//    either way with joint state 1 (inferred).
 //  - A malformed line (wrong count, not a number, nan or inf) is skipped with a warning on
 //    stderr naming the file and line. A time stamp before the previous frame's (a tracker
-//    restarting its clock) is warned about once and the rest of the stream is shifted to
-//    follow one frame after the previous frame.
+//    restarting its clock) is warned about with its line, and the rest of the stream is
+//    shifted to follow one frame after the previous frame.
+//  - Past a file's first ten line warnings, further ones are only counted, in one last line.
 // The depth and colour images are rendered from the skeleton (see setSkeletonImageRenderer).
 #include <cstdint>
 #include <memory>
