@@ -59,7 +59,6 @@ struct Canvas {
     // A fresh id: counter = (counter + 1) mod 1000000000, the first id is 1.
     int32_t newStrokeId();
 
-    Stroke& strokeAt(size_t index) { return strokes[index]; }
     // The first stroke with that id scanning from the start, or null.
     Stroke* findStrokeById(int32_t id);
     // Its index, or -1.

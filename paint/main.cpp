@@ -3,7 +3,6 @@
 #include <GL/freeglut.h>
 #include <imgui.h>
 
-#include <cstdlib>
 #include <memory>
 #include <vector>
 

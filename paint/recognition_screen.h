@@ -2,7 +2,6 @@
 // The recognition screen: the camera view with the joint marks and the detectors' hand images,
 // the arm-speed graph with the segmentation marks, and the right hand's contour profile.
 #include <cstdint>
-#include <vector>
 
 #include "common/gesture/gesture_recognizer.h"
 #include "common/sensor/skeleton_record.h"

@@ -2,7 +2,6 @@
 // Rubber2D: while the right hand grips, cuts away the part of the picked stroke that lies inside
 // a circle around the pointer, splitting the stroke where the circle crosses it. The left hand
 // sets the circle's radius as with the brush. Every gripping frame over a stroke is one edit.
-#include <array>
 #include <cstdint>
 #include <vector>
 

@@ -1,6 +1,5 @@
 #include "terrain/orbit_manipulator.h"
 
-#include <algorithm>
 #include <cmath>
 
 #include "common/widgets/texture.h"

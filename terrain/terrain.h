@@ -9,7 +9,6 @@
 // The mesh, adjacency and normals are plain code and work without a GL context; drawing,
 // picking and the colour map need the GL context that is current on the calling thread.
 #include <cstdint>
-#include <string>
 #include <vector>
 
 struct TerrainVertex {

@@ -2,7 +2,6 @@
 // TerrainApp: glebora's single application record, its start-up, the frame loop, the radial
 // menu and gesture handlers, the keys and the camera view. Everything runs on the GUI thread;
 // the recogniser's worker only fills the recogniser's result queue, which the frame loop drains.
-#include <array>
 #include <cstdint>
 #include <deque>
 #include <memory>

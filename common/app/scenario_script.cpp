@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 
 #include "common/files/parent_folders.h"
 #include "common/sensor/simulated_performer.h"

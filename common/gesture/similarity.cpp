@@ -3,11 +3,12 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
-#include <cstdlib>
 
 namespace {
 
-constexpr float BIG_COST = 1e7f;
+// The cost of a DTW cell no warping path reaches, and the answer for gestures that cannot be
+// compared.
+constexpr float BIG_COST = NOT_COMPARABLE_DISTANCE;
 constexpr float ZERO_VARIANCE = 0.0001f;
 constexpr float KERNEL_PI = 3.1415925f;
 

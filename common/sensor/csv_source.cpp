@@ -3,7 +3,6 @@
 #include "common/files/regular_file.h"
 #include "common/sensor/recording.h"
 
-#include <cerrno>
 #include <cfloat>
 #include <charconv>
 #include <cmath>

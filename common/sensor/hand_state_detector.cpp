@@ -1,6 +1,5 @@
 #include "common/sensor/hand_state_detector.h"
 
-#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 

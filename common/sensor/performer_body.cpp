@@ -66,8 +66,6 @@ uint32_t performerHash(uint32_t a, uint32_t b, uint32_t c, uint32_t d) {
 
 float hashToSigned(uint32_t h) { return static_cast<float>(h) / 2147483647.5f - 1.0f; }
 
-Vec3 restJointOffset(int joint) { return REST_OFFSETS[joint]; }
-
 Vec3 shoulderPosition(const PerformerBody& body, int hand, Vec3 sway) {
     float side = hand == HAND_RIGHT ? 1.0f : -1.0f;
     return body.spine + sway + Vec3{side * body.shoulderHalfWidth, body.shoulderHeight, 0.0f};

@@ -27,9 +27,6 @@ struct PerformerBody {
     float shoulderHeight = 0.27f;      // shoulders above the spine
 };
 
-// Body-relative rest offsets, applied around PerformerBody::spine.
-Vec3 restJointOffset(int joint);
-
 // Shoulder of hand 0 (left) or 1 (right) for a body displaced by `sway`.
 Vec3 shoulderPosition(const PerformerBody& body, int hand, Vec3 sway);
 

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <memory>
 
 #include "common/sensor/frame_sources.h"
@@ -122,11 +121,6 @@ float remainderForTravel(float travel) {
 
 }  // namespace
 
-const char* performerFaultName(PerformerFault fault) {
-    int i = static_cast<int>(fault);
-    return i >= 0 && i < static_cast<int>(PerformerFault::FAULT_COUNT) ? FAULT_NAMES[i] : "unknown";
-}
-
 bool parsePerformerFault(const std::string& name, PerformerFault& fault) {
     for (int i = 0; i < static_cast<int>(PerformerFault::FAULT_COUNT); ++i) {
         if (name == FAULT_NAMES[i]) {
@@ -216,7 +210,6 @@ void SimulatedPerformer::cancelGesture(int hand) {
 void SimulatedPerformer::advance(uint32_t nowMs) {
     now = nowMs;
     ++framesAdvanced;
-    advanced = true;
     sceneRendered = false;
     for (ArmMotion& arm : arms) {
         for (Tween* t : {&arm.x, &arm.y, &arm.reach}) {

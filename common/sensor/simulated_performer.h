@@ -28,8 +28,7 @@ enum class PerformerFault {
     FAULT_COUNT
 };
 
-// "drop_skeleton", "drop_colour", "drop_depth", "lose_person", "second_person", "hand_out".
-const char* performerFaultName(PerformerFault fault);
+// Reads "drop_skeleton", "drop_colour", "drop_depth", "lose_person", "second_person" or "hand_out".
 bool parsePerformerFault(const std::string& name, PerformerFault& fault);
 
 // Reach the mouse mode gives the right hand so its pointer engages (> 0.2 m).
@@ -199,7 +198,6 @@ private:
 
     uint32_t seed;
     uint32_t now = 0;
-    bool advanced = false;
     int tilt = 0;
     bool sway = true;
     bool jitter = true;
