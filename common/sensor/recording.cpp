@@ -200,6 +200,12 @@ bool RecordingWriter::finish(std::string& error) {
     return ok;
 }
 
+void RecordingWriter::abandon() {
+    if (!file) return;
+    std::fclose(file);
+    file = nullptr;
+}
+
 // ---------------------------------------------------------------------------------------------
 // Reader
 
@@ -520,8 +526,7 @@ void Recorder::writePending() {
         // Stop here rather than fill the disk with half frames; what was written stays readable.
         failure = error + " (recording stopped)";
         std::fprintf(stderr, "%s\n", failure.c_str());
-        std::string ignored;
-        writer.finish(ignored);
+        writer.abandon();
     }
 }
 

@@ -90,6 +90,11 @@ public:
     // Writes the end marker and closes the file.
     bool finish(std::string& error);
 
+    // Closes the file without the end marker, after a failed write: the frame being written may
+    // be incomplete, and a marker behind it would make the reader refuse the whole file, where a
+    // file cut short keeps its complete frames.
+    void abandon();
+
     bool isOpen() const { return file != nullptr; }
     uint32_t framesWritten() const { return frameCount; }
 
