@@ -97,7 +97,10 @@ void mouse(int button, int state, int x, int y) {
 }
 
 void motion(int x, int y) {
-    // Over the settings panel the panel takes the mouse and the performer's arms hang.
+    // Over the settings panel the motion goes on to the harness, which lets the performer's arms
+    // hang (the panel lies outside the drawing area). A position ImGui takes inside the drawing
+    // area (the file dialog, or its frame-old answer just after leaving the panel) is held and
+    // passed on once ImGui lets go.
     if (guiMouseMotion(x, y) && x < drawingWidth()) {
         harnessHoldMotion(harness, x, y);
         return;

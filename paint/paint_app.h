@@ -135,7 +135,9 @@ void drawTrainingScreen(PaintApp& app, const SkeletonRecord& skeleton, bool anim
 // The message for a result text: "Default Gesture recognized" or "Gesture N recognized".
 std::string resultMessage(const std::string& text);
 
-// Scenario queries: "tool", "mode", "message", "sets", "gestures", "strokes".
+// Scenario queries: "tool", "mode", "message", "sets", "gestures", "strokes", "armed", "tilt",
+// "colour" (the painting colour as three bytes) and "stroke_colours" (distinct colours among
+// the strokes with points).
 std::string paintQuery(const PaintApp& app, const std::string& what);
 const char* paintToolName(const PaintApp& app, const Tool* tool);
 const char* paintModeName(int mode);

@@ -10,7 +10,8 @@
 // The camera view: full window height, 4:3 wide, against the right edge, at alpha `alpha`.
 void drawCameraView(uint32_t texture, float aspect, float alpha);
 
-// Speed graph over the frame history (oldest first) in the lower-left quarter-height strip,
+// Speed graph over the frame history (oldest first) in the lower left, half the window wide and
+// a quarter high,
 // with the segmentation marks and both velocity thresholds.
 void drawSpeedGraph(const SpeedSample* samples, int count, float lowThreshold, float highThreshold, int width,
                     int height);

@@ -22,7 +22,7 @@ class Terrain;
 constexpr const char* COLOUR_MAP_SUFFIX = "_colormap.tga";
 constexpr const char* HIGH_PRECISION_SUFFIX = "_heightmap_high_precision.tga";
 constexpr const char* LOW_PRECISION_SUFFIX = "_heightmap_low_precision.tga";
-// The save dialog's one filter entry, shown as its hint.
+// The export dialog's title, which tells the user to type a base name only.
 constexpr const char* EXPORT_DIALOG_HINT = "just insert a name without file extension, tga files will be generated anyway";
 
 using Pixel = std::array<uint8_t, 3>;  // red, green, blue

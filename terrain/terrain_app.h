@@ -127,8 +127,8 @@ void finishTerrainFileDialog(TerrainApp& app);
 
 // Scenario queries: "tool", "mode" (terrain or camera), "menu" (MenuClosed...), "armed",
 // "message", "sets", "tilt", the colouring brush's "radius" and "opacity", the orbit's
-// "azimuth" and "elevation", "colour" ("r g b", two decimals), "max_height", and "export" (the
-// last export's outcome).
+// "azimuth" and "elevation", "colour" ("r g b", two decimals), "max_height", "cursor_height" (under
+// the current brush's cursor), and "export" (the last export's outcome).
 std::string terrainQuery(const TerrainApp& app, const std::string& what);
 const char* terrainToolName(const TerrainApp& app, const Tool* tool);
 const char* menuStateName(int state);

@@ -305,8 +305,8 @@ void TerrainImageCache::draw(Terrain& terrain) {
         ++framesCopied;
         return;
     }
-    // Only vertices changed since the kept frame (a brush at work): only the faces around them
-    // are drawn again, unless they cover much of the picture anyway.
+    // Only vertices or colour-map texels changed since the kept frame (a brush at work): only
+    // the faces around them are drawn again, unless they cover much of the picture anyway.
     int region[4] = {0, 0, 0, 0};
     if (!same && sizeMatches && kept_ == Kept::COLOUR_AND_DEPTH && changedRectangle(terrain, region) &&
         2 * area(region) <= area(keptRectangle_) && drawInPart(terrain, region)) {

@@ -49,7 +49,8 @@ public:
 
     int framesDrawn = 0;   // frames in which the mesh was drawn
     int framesCopied = 0;  // frames in which the kept picture was copied
-    int framesDrawnInPart = 0;  // of the frames drawn, those that drew only around changed vertices
+    int framesDrawnInPart = 0;  // of the frames drawn, those that drew only around changed
+                                // vertices or colour-map texels
     // No exact copy possible here; every frame draws.
     bool disabled() const { return picture_.disabled; }
 

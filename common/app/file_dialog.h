@@ -46,8 +46,9 @@ struct FileDialog {
 void openFileDialog(FileDialog& dialog, FileDialogMode mode, const std::string& title,
                     const std::string& filter, const std::string& folder = "");
 
-// Lists `folder`'s sub-folders (with ".." first) and its files matching `filter`, folders
-// first, each group sorted by name. Returns false with `error` set when it cannot be read.
+// Lists `folder`'s sub-folders (with ".." first, except at the root) and its files matching
+// `filter`, folders first, each group sorted by name. Returns false with `error` set when it
+// cannot be opened; an error partway through keeps the entries read so far.
 bool listFolder(const std::string& folder, const std::string& filter, std::vector<FileDialogEntry>& entries,
                 std::string& error);
 

@@ -232,6 +232,9 @@ void initGui() {
     ImGuiIO& io = ImGui::GetIO();
     io.IniFilename = nullptr;  // no configuration on disk
     ImGui::StyleColorsLight();
+    // The system's key repeats are left as GLUT's default, kept (no glutIgnoreKeyRepeat): GLUT
+    // ignores them by asking whether the key is down when it reads the release, so on a slow
+    // frame the second of two quick presses of one key ("aa") was taken for a repeat and lost.
     ImGui_ImplGLUT_Init();
     ImGui_ImplOpenGL2_Init();
     guiReady = true;
@@ -240,9 +243,6 @@ void initGui() {
 bool guiStarted() { return guiReady; }
 
 void beginGuiFrame(int windowWidth, int windowHeight) {
-    // The system's key repeats are kept, not ignored: GLUT ignores them by asking whether the key
-    // is down when it reads the release, so on a slow frame the second of two quick presses of
-    // one key ("aa") was taken for a repeat and lost.
     ImGui_ImplOpenGL2_NewFrame();
     ImGui_ImplGLUT_ReshapeFunc(windowWidth, windowHeight);
     ImGui_ImplGLUT_NewFrame();

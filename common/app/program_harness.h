@@ -58,8 +58,6 @@ constexpr int64_t HANG_LIMIT_MS = 120000;
 // Without a harness set up (tests) it just exits with `code`.
 [[noreturn]] void endProgramNow(int code);
 
-// Asks for a screenshot of the frame being drawn (scripts run before the drawing). False when
-// the path is empty.
 // GLUT's window-status callback: remembers whether the window can be seen.
 void harnessWindowStatus(ProgramHarness& harness, int glutStatus);
 // The idle callback: asks GLUT to redraw the window, or, while nothing of it can be seen (a
@@ -68,6 +66,8 @@ void harnessWindowStatus(ProgramHarness& harness, int glutStatus);
 // go on instead of stopping until the window shows again.
 void harnessIdle(ProgramHarness& harness, int windowId, void (*frame)());
 
+// Asks for a screenshot of the frame being drawn (scripts run before the drawing). False when
+// the path is empty.
 bool requestScreenshot(ProgramHarness& harness, const std::string& path);
 
 // Parses the command line and handles --help and --version. Returns false when the program
@@ -77,7 +77,8 @@ bool requestScreenshot(ProgramHarness& harness, const std::string& path);
 bool setUpHarness(ProgramHarness& harness, const std::string& programName, int argc, char** argv, int& exitCode);
 
 // Opens the sensor named by --sensor. When it cannot be opened, prints the missing-sensor
-// message (UTF-8) and the reason to stderr and exits with code 1.
+// message (UTF-8) and the reason to stderr and exits with code 1. With --record it also opens
+// the recording; when that fails, it prints why and exits with code 2.
 std::unique_ptr<FrameSource> openSensorOrExit(ProgramHarness& harness);
 
 // Once the program's record exists: loads the scenario (--script or --demo) against `host`.
@@ -115,8 +116,8 @@ void harnessMouseLeft(ProgramHarness& harness);
 // on once ImGui no longer wants the mouse.
 void harnessHoldMotion(ProgramHarness& harness, int x, int y);
 void harnessReleaseHeldMotion(ProgramHarness& harness, bool guiWantsMouse, int areaWidth, int areaHeight);
-// Keys F1 to F10 make the mouse-driven performer perform the named gestures in their listed
-// order, so that gestures can be taught and used without a sensor. True when the key was taken
+// Keys F1, F2 and on, one for each named gesture in their listed order, make the mouse-driven
+// performer perform it, so that gestures can be taught and used without a sensor. True when the key was taken
 // (a performer without a scenario, and a key that names a gesture); the program then ignores it.
 bool harnessGestureKey(ProgramHarness& harness, int glutKey);
 // Once per frame, after the program updated its right pointer from this frame's pose: steers

@@ -113,8 +113,9 @@ public:
     // folders (artefacts/) that a fresh build folder lacks. False with a one-line `error`.
     virtual bool makeOutputFolders(const std::string& path, std::string& error);
     // What the program shows, as text: "tool" (current tool's name), "mode", "message" (the
-    // message label's text), and the counts "sets", "gestures", "strokes" in decimal. A
-    // program may answer more names; an unknown one gives "" (the assertion then fails).
+    // message label's text) and "sets" in decimal; pintara also counts "gestures" and
+    // "strokes". A program may answer more names; an unknown one gives "" (the assertion then
+    // fails).
     virtual std::string query(const std::string& what) = 0;
 };
 
@@ -146,7 +147,7 @@ public:
     void screenshotFailed(const std::string& path, const std::string& reason);
 
 private:
-    // Starts action `index`; true when the runner may go straight on to the next one.
+    // Starts `action`; true when the runner may go straight on to the next one.
     bool start(const ScenarioAction& action, uint32_t nowMs);
     bool evaluate(const ScenarioAction& action);
     void fail(const ScenarioAction& action, const std::string& what);

@@ -759,7 +759,7 @@ void SimulatedPerformer::mouseButton(int hand, bool down) {
         setReach(HAND_RIGHT, mouseReach, 300);
     }
     if (hand == HAND_RIGHT) {
-        rightButtonEvent(down);
+        rightHandButtonEvent(down);
         return;
     }
     setHandShape(hand, down ? HandShape::CLOSED : HandShape::OPEN);
@@ -790,7 +790,7 @@ void SimulatedPerformer::mouseButton(int hand, bool down) {
     }
 }
 
-void SimulatedPerformer::rightButtonEvent(bool down) {
+void SimulatedPerformer::rightHandButtonEvent(bool down) {
     gripButtonDown = down;
     // Once the grip ends, the right hand follows the mouse itself again.
     if (!down) heldGripOffsetX = heldGripOffsetY = 0.0f;

@@ -52,7 +52,8 @@ public:
     // Wrist offset from the spine toward the camera, metres (rest is about 0.02).
     void setReach(int hand, float reachMetres, uint32_t durationMs);
     void setHandShape(int hand, HandShape shape);
-    // Starts a named gesture from rest; false for an unknown name. The seed picks this
+    // Starts a named gesture from where the arms are (their offset from rest fades out over its
+    // first quarter); false for an unknown name. The seed picks this
     // performance's variation. With endReady the gesture's arms do not settle at rest but rise,
     // over its last fifth, to the ready pose (arms held out and up), as a user who goes on to
     // paint does.
@@ -98,8 +99,9 @@ public:
     void mouseWheel(int steps);
     // A key asks for named gesture `index` (in gestureNames() order) while the mouse drives:
     // both hands open, the arms drop to rest and the gesture runs from there (arms that were
-    // not hanging still first drop and pause for a second, as a person lowers the arm before
-    // performing, so that a gesture starts from rest however it was asked for). The mouse does
+    // not hanging still first drop to rest over 0.4 s, and the gesture starts a second after the
+    // key, from a still rest, as a person lowers the arm before performing, so that a gesture
+    // starts from rest however it was asked for). The mouse does
     // not move the arms until it has ended; the person then stands still until the mouse moves
     // again. Where the gesture ends depends on where the mouse is when its last fifth begins:
     //   mouse off the drawing area   -> the arms settle at rest (the pose to teach in);
@@ -186,7 +188,8 @@ private:
     // Where the mouse at (nx, ny) lies in the right pointer's box, as far as the arm reaches
     // (world frame; z is the shoulder's).
     Vec3 rightWristUnder(float nx, float ny) const;
-    void rightButtonEvent(bool down);
+    // The mouse button that works the right hand (the left one) went down or up.
+    void rightHandButtonEvent(bool down);
     // The left button's grip closed or opened the right hand now.
     void markGripChange();
     // The right hand has shown its last grip change for at least `ms` and for long enough for

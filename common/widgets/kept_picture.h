@@ -6,8 +6,10 @@
 //
 // Where the window's buffers do not allow an exact copy (not 8 bits per colour channel,
 // multisampled, a depth format no renderbuffer matches), the context has no framebuffer
-// objects or blits, or a copy fails, the picture turns itself off for good (`disabled`) and
-// says so in one console line; its owner then draws every frame. Needs a current GL context.
+// objects or blits, or a copy fails, the picture turns itself off for good (`disabled`); its
+// owner then draws every frame. A framebuffer that cannot be completed or a failed copy says so
+// in one console line; unsuitable window buffers or a context without the functions say nothing,
+// as the program works the same there, only drawing more. Needs a current GL context.
 #include <cstdint>
 
 class KeptPicture {

@@ -5,5 +5,5 @@
 // Saves both matrices and sets up the pixel projection.
 void beginPixelOverlay(int width, int height);
 
-// Puts the matrices and the depth test back.
+// Restores both matrices and switches the depth test on, as the scene is drawn with it.
 void endPixelOverlay();
