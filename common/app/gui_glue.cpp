@@ -261,6 +261,10 @@ void endGuiFrame(int windowWidth, int windowHeight) {
 
 bool guiKeyboard(unsigned char key, int x, int y) {
     if (!guiReady) return false;
+    // Tab moves ImGui's keyboard focus, also from a window that merely holds the focus (after a
+    // click on the panel's step buttons) to its first field, which would then take every key
+    // meant for the program. Only a field being edited gets it, to end the edit and go on.
+    if (key == '\t' && !guiTakesKeys()) return false;
     submit(EventKind::KEY_DOWN, key, x, y, glutGetModifiers());
     return guiTakesKeys();
 }

@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "common/app/gui_glue.h"
 #include "common/sensor/recording.h"
 #include "common/sensor/simulated_performer.h"
 #include "paint/brush_2d.h"
@@ -875,4 +876,50 @@ TEST(PaintKeys, EscapeEndsTheProcessAtOnceWithExitCodeZero) {
             std::_Exit(3);
         },
         ::testing::ExitedWithCode(0), "");
+}
+
+TEST_F(PaintAppTest, ATabOutsideAFieldLeavesTheKeysWithTheProgram) {
+    initGui();
+    std::vector<PanelRow> rows = buildSettingsPanel(*app);
+    const int width = 1600, height = 1000;
+    auto frame = [&] {
+        beginGuiFrame(width, height);
+        drawSettingsPanel(*app, rows, width, height);
+        endGuiFrame(width, height);
+    };
+    auto click = [&](int x, int y) {
+        guiMouseMotion(x, y);
+        guiMouseButton(GLUT_LEFT_BUTTON, GLUT_DOWN, x, y);
+        frame();
+        guiMouseButton(GLUT_LEFT_BUTTON, GLUT_UP, x, y);
+        for (int i = 0; i < 3; ++i) frame();
+    };
+    auto key = [&](unsigned char k) {
+        const bool taken = guiKeyboard(k, 0, 0);
+        frame();
+        guiKeyboardUp(k, 0, 0);
+        frame();
+        return taken;
+    };
+    frame();
+    float& low = app->recognizer->velocityLowThreshold;
+    const float before = low;
+    // A click on the panel away from its fields leaves the panel holding the keyboard focus.
+    click(width - 20, height - 20);
+    guiMouseMotion(300, 300);
+    frame();
+    key('\t');
+    EXPECT_FALSE(key('5')) << "the program's key went into a panel field";
+    click(300, 300);
+    EXPECT_EQ(low, before);
+
+    // In a field being edited, Tab still ends the edit.
+    const ImGuiStyle& style = ImGui::GetStyle();
+    const int fieldX = width - SETTINGS_PANEL_WIDTH + static_cast<int>(style.WindowPadding.x) + 20;
+    const int fieldY = static_cast<int>(style.WindowPadding.y + ImGui::GetFrameHeight() / 2.0f);
+    click(fieldX, fieldY);
+    EXPECT_TRUE(key('9'));
+    EXPECT_TRUE(key('\t'));
+    click(300, 300);
+    EXPECT_EQ(low, 9.0f);
 }
