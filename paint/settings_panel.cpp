@@ -3,6 +3,10 @@
 #include <imgui.h>
 #include <imgui_internal.h>
 
+#include <algorithm>
+#include <climits>
+#include <cmath>
+
 #include "paint/paint_app.h"
 
 namespace {
@@ -41,6 +45,11 @@ PanelRow row(const char* label, PanelControl control, int* i) {
 
 PanelRow separator() { return PanelRow(); }
 
+// A typed "1e39" or "nan" would leave the recogniser comparing against a value no speed or
+// distance reaches; such an edit keeps the setting.
+bool acceptable(float v) { return std::isfinite(v); }
+bool acceptable(int) { return true; }
+
 // The settings take effect as soon as they are written, and some cannot be taken back: a smaller
 // moving window drops the recogniser's marks. A number being typed therefore stays in the row
 // until the edit ends, so that passing through "2" on the way to "20", or an edit cancelled with
@@ -61,8 +70,8 @@ void numberField(const PanelRow& r, T* variable, bool& typing, T& typed, Input i
         // The edit has ended. Escape cancels it: it has put the field's old text back, whose
         // three decimals, read again, must not round the setting.
         typing = false;
-        if (!ImGui::IsKeyPressed(ImGui::GetKeyIndex(ImGuiKey_Escape), false)) *variable = shown;
-    } else if (changed) {
+        if (!ImGui::IsKeyPressed(ImGui::GetKeyIndex(ImGuiKey_Escape), false) && acceptable(shown)) *variable = shown;
+    } else if (changed && acceptable(shown)) {
         *variable = shown;  // a step button
     }
 }
@@ -147,8 +156,16 @@ void drawSettingsPanel(PaintApp& app, std::vector<PanelRow>& rows, int windowWid
                 });
                 break;
             case PanelControl::INT_SPINNER:
-                numberField(r, r.intValue, r.typing, r.typedInt,
-                            [](const char* label, int* v) { return ImGui::InputInt(label, v, 1, 10); });
+                numberField(r, r.intValue, r.typing, r.typedInt, [](const char* label, int* v) {
+                    // Read as 64 bits and held to int's range, so that a number too long for an
+                    // int (typed, or a step past the end) stops at the end instead of wrapping
+                    // round to a negative window size or neighbour count.
+                    long long wide = *v;
+                    const long long step = 1, fastStep = 10;
+                    const bool changed = ImGui::InputScalar(label, ImGuiDataType_S64, &wide, &step, &fastStep, "%lld");
+                    *v = static_cast<int>(std::clamp<long long>(wide, INT_MIN, INT_MAX));
+                    return changed;
+                });
                 break;
             // Read-outs show what the program wrote this frame. An editable field that has the
             // keyboard shows its own text instead and writes it back every frame, so one click

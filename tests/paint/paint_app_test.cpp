@@ -7,6 +7,7 @@
 #include <imgui_internal.h>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <sstream>
 #include <string>
@@ -648,6 +649,16 @@ TEST_F(PaintAppTest, ATypedSettingIsWrittenWhenItsEditEnds) {
     const float button = ImGui::GetFrameHeight();
     click(ImVec2(left + 110.0f - button / 2.0f, rowY(2)));
     EXPECT_EQ(window, 10);
+    // A number too long for an int stops at the end of its range instead of wrapping round.
+    edit(windowField, "99999999999999999999", 13);
+    EXPECT_EQ(window, INT_MAX);
+    edit(windowField, "-99999999999", 13);
+    EXPECT_EQ(window, INT_MIN);
+    // A float that is not finite leaves the setting as it was.
+    edit(lowField, "1e39", 13);
+    EXPECT_EQ(low, 4.0004f);
+    edit(lowField, "nan", 13);
+    EXPECT_EQ(low, 4.0004f);
 }
 
 TEST_F(PaintAppTest, EveryPanelLabelShowsWholeAlsoWithAScrollbar) {
