@@ -131,8 +131,10 @@ std::vector<PanelRow> buildSettingsPanel(PaintApp& app) {
 }
 
 void drawSettingsPanel(PaintApp& app, std::vector<PanelRow>& rows, int windowWidth, int windowHeight) {
-    ImGui::SetNextWindowPos(ImVec2(static_cast<float>(windowWidth - SETTINGS_PANEL_WIDTH), 0.0f));
-    ImGui::SetNextWindowSize(ImVec2(static_cast<float>(SETTINGS_PANEL_WIDTH), static_cast<float>(windowHeight)));
+    // A window narrower than the panel shows its left part, where the fields are, not its right.
+    const int width = std::min(windowWidth, SETTINGS_PANEL_WIDTH);
+    ImGui::SetNextWindowPos(ImVec2(static_cast<float>(windowWidth - width), 0.0f));
+    ImGui::SetNextWindowSize(ImVec2(static_cast<float>(width), static_cast<float>(windowHeight)));
     ImGuiWindowFlags flags = ImGuiWindowFlags_NoMove | ImGuiWindowFlags_NoResize | ImGuiWindowFlags_NoCollapse |
                              ImGuiWindowFlags_NoTitleBar | ImGuiWindowFlags_NoSavedSettings;
     if (!ImGui::Begin("Settings", nullptr, flags)) {

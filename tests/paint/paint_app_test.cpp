@@ -675,6 +675,15 @@ TEST_F(PaintAppTest, EveryPanelLabelShowsWholeAlsoWithAScrollbar) {
         EXPECT_EQ(panel->ScrollbarY, height == 400);
         EXPECT_LE(panel->ContentSize.x, panel->WorkRect.GetWidth()) << "window height " << height;
     }
+    // In a window narrower than the panel the fields, on its left, stay in the window.
+    HeadlessGui gui(ImVec2(300, 600));
+    ImGui::NewFrame();
+    drawSettingsPanel(*app, rows, 300, 600);
+    ImGui::Render();
+    const ImGuiWindow* panel = ImGui::FindWindowByName("Settings");
+    ASSERT_NE(panel, nullptr);
+    EXPECT_EQ(panel->Pos.x, 0.0f);
+    EXPECT_EQ(panel->Size.x, 300.0f);
 }
 
 TEST_F(PaintAppTest, ReplayingAGestureWithoutRecordsDrawsNothingAndKeepsTheCounter) {
