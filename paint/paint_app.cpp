@@ -230,6 +230,7 @@ void paintFrame(PaintApp& app, uint32_t nowMs) {
     const bool held = app.fileDialog.active;
     if (held) {
         app.sensor->passHeldFrame(nowMs);
+        pauseToolInput(app.tools, app.toolLastDispatched, app.pose);
         app.toolLastDispatched = nullptr;
         for (ButtonList* buttons : {&app.recognitionButtons, &app.trainingButtons}) cancelDwell(*buttons);
     } else {
@@ -280,8 +281,10 @@ void runPaintFrameInput(PaintApp& app, uint32_t nowMs) {
             app.manipulator->takeReference();
         }
         app.toolLastDispatched = app.tools.currentTool;
-        dispatchToolInput(app.tools.currentTool, app.pose, *app.leftPointer, *app.leftDetector, *app.rightPointer,
-                          *app.rightDetector);
+        bool leftGrips = handGrips(*app.leftPointer, *app.leftDetector);
+        bool rightGrips = handGrips(*app.rightPointer, *app.rightDetector);
+        resumedGrips(app.tools, leftGrips, rightGrips);
+        dispatchToolInput(app.tools.currentTool, app.pose, leftGrips, rightGrips);
     }
 
     // 11-13: the camera texture.

@@ -194,6 +194,8 @@ void terrainFrame(TerrainApp& app, uint32_t nowMs) {
     const bool held = app.fileDialog.active;
     if (held) {
         app.sensor->passHeldFrame(nowMs);
+        loadCameraMatrices(*app.camera);  // a brush ending its stroke picks where it hovers
+        pauseToolInput(app.tools, lastDispatched, app.pose);
         cancelDwell(app.menu.buttons);
     } else {
         // 1-3: the queues filled during the previous frame.
@@ -232,8 +234,10 @@ void terrainFrame(TerrainApp& app, uint32_t nowMs) {
             app.toolLastDispatched = app.tools.currentTool;
             // Brushes pick with the camera's matrices.
             loadCameraMatrices(*app.camera);
-            dispatchToolInput(app.tools.currentTool, app.pose, *app.leftPointer, *app.leftDetector,
-                              *app.rightPointer, *app.rightDetector);
+            bool leftGrips = handGrips(*app.leftPointer, *app.leftDetector);
+            bool rightGrips = handGrips(*app.rightPointer, *app.rightDetector);
+            resumedGrips(app.tools, leftGrips, rightGrips);
+            dispatchToolInput(app.tools.currentTool, app.pose, leftGrips, rightGrips);
         }
     }
 

@@ -36,6 +36,21 @@ void dispatchToolInput(Tool* tool, const ArmPose& pose, const HandPointer& leftP
                       handGrips(rightPointer, rightDetector));
 }
 
+void pauseToolInput(ToolSelection& selection, Tool* lastTool, const ArmPose& pose) {
+    if (lastTool == nullptr) return;
+    lastTool->onNoGrip(pose);
+    selection.gripsWaitForOpenHands = true;
+}
+
+void resumedGrips(ToolSelection& selection, bool& leftGrips, bool& rightGrips) {
+    if (!selection.gripsWaitForOpenHands) return;
+    if (leftGrips || rightGrips) {
+        leftGrips = rightGrips = false;
+    } else {
+        selection.gripsWaitForOpenHands = false;
+    }
+}
+
 bool selectTool(ToolSelection& selection, int index) {
     if (index < 0 || index >= static_cast<int>(selection.tools.size())) {
         std::printf("selectTool: no tool at index %d (the list holds %zu)\n", index,

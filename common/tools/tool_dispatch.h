@@ -21,6 +21,8 @@ struct ToolSelection {
     // While set, the next recognised gesture is a command; while clear only "DEFAULT_GESTURE"
     // has an effect. The recogniser classifies full gestures only while it is set.
     bool gestureArmed = true;
+    // Set by pauseToolInput; until a frame in which no hand grips, no hand counts as gripping.
+    bool gripsWaitForOpenHands = false;
 };
 
 // A hand grips when its pointer is engaged and its detector reports it closed, both as updated
@@ -32,10 +34,20 @@ bool handGrips(const HandPointer& pointer, const HandStateDetector& detector);
 // when tool is null.
 void dispatchToolInput(Tool* tool, const ArmPose& pose, bool leftGrips, bool rightGrips);
 
-// The frame loop's form: left is hand index 0, right hand index 1.
+// The same from the pointers and detectors: left is hand index 0, right hand index 1.
 void dispatchToolInput(Tool* tool, const ArmPose& pose, const HandPointer& leftPointer,
                        const HandStateDetector& leftDetector, const HandPointer& rightPointer,
                        const HandStateDetector& rightDetector);
+
+// The program gives tools no input while its file dialog is open. A grip under way ends
+// there: `lastTool`, the tool given input in the last frame (null if none), gets no grip. After
+// the pause the detectors report the hands as they were before it for up to three frames, while
+// the pointers move on to where the hands are now, so a brush would draw a line across the
+// whole pause; grips therefore count again only from the first frame in which no hand grips.
+void pauseToolInput(ToolSelection& selection, Tool* lastTool, const ArmPose& pose);
+
+// The grips this frame, after a pause: both false until neither hand grips, then as they are.
+void resumedGrips(ToolSelection& selection, bool& leftGrips, bool& rightGrips);
 
 // Makes tools[index] current without notifying either tool. An index outside the list is
 // refused with one line on stdout and returns false.

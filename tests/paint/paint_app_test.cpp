@@ -813,6 +813,45 @@ TEST_F(PaintAppTest, TheManipulatorPickedWhileBothHandsGripLeavesTheViewWhereItI
     EXPECT_GT(std::hypot(app->manipulator->view[0], app->manipulator->view[1]), 1.2f);
 }
 
+// The detectors report the hands as before the file dialog for a few frames after it, while the
+// pointer moves on to where the hand is now: a stroke under way must end where the dialog
+// opened, not be drawn on across the pause.
+TEST_F(PaintAppTest, AStrokeUnderWayEndsWhereTheFileDialogOpened) {
+    auto* performer = dynamic_cast<SimulatedPerformer*>(&app->sensor->source());
+    ASSERT_NE(performer, nullptr);
+    app->mode = ModePainting;
+    ASSERT_EQ(app->tools.currentTool, app->tools.tools[TOOL_BRUSH]);
+    performer->moveWrist(1, 0.1f, 0.2f, 0);
+    performer->setReach(1, 0.35f, 0);
+    performer->setHandShape(1, HandShape::CLOSED);
+    uint32_t t = 1000;
+    const auto grips = [this] { return app->rightPointer->engaged() && app->rightDetector->closed(); };
+    for (int i = 0; i < 120 && !grips(); ++i) paintFrame(*app, t += 33);
+    ASSERT_TRUE(grips()) << "the hand never gripped";
+    performer->moveWrist(1, 0.2f, 0.2f, 300);
+    for (int i = 0; i < 12; ++i) paintFrame(*app, t += 33);
+    const auto pointCount = [this] {
+        size_t n = 0;
+        for (const Stroke& s : app->canvas.strokes) n += s.points.size();
+        return n;
+    };
+    const size_t painted = pointCount();
+    ASSERT_GT(painted, 1u);
+
+    // Behind the dialog the hand opens and moves away.
+    paintKeyboard(*app, 's');
+    ASSERT_TRUE(app->fileDialog.active);
+    performer->setHandShape(1, HandShape::OPEN);
+    performer->moveWrist(1, 0.1f, 0.0f, 300);
+    for (int i = 0; i < 30; ++i) paintFrame(*app, t += 33);
+    EXPECT_EQ(app->history.done.size(), 1u) << "the stroke was not finished when the dialog opened";
+    finishFileDialog(app->fileDialog, false);
+    finishPaintFileDialog(*app);
+    for (int i = 0; i < 15; ++i) paintFrame(*app, t += 33);
+    EXPECT_FALSE(app->rightDetector->closed());
+    EXPECT_EQ(pointCount(), painted) << "the stroke went on after the dialog";
+}
+
 // The pointers go over everything, whatever GL state the tool's overlay leaves (the colour
 // picker's switches the depth test back on).
 TEST_F(PaintAppTest, ThePointersShowWholeOverAnyToolsOverlay) {

@@ -340,6 +340,32 @@ TEST_F(TerrainAppTest, APersonLostWhileGrippingLetsGoUntilBack) {
     releaseRightHand(*performer, saved);
 }
 
+// After the file dialog the detectors report the hand closed for a few frames while the pointer
+// moves on to where the hand is now: the brush must not work there.
+TEST_F(TerrainAppTest, ABrushStrokeEndsWhereTheFileDialogOpened) {
+    auto* performer = dynamic_cast<SimulatedPerformer*>(&app->sensor->source());
+    ASSERT_NE(performer, nullptr);
+    const std::vector<TerrainVertex> saved = app->terrain->vertices;
+    ASSERT_NO_FATAL_FAILURE(gripRightHand(*performer, 0.25f, 0.15f));
+    frames(3);
+    terrainKeyboard(*app, 's');
+    ASSERT_TRUE(app->fileDialog.active);
+    frames(1);
+    std::vector<float> atDialog;
+    for (const TerrainVertex& v : app->terrain->vertices) atDialog.push_back(v.y);
+    performer->setHandShape(1, HandShape::OPEN);
+    performer->moveWrist(1, 0.18f, 0.08f, 300);
+    frames(30);
+    finishFileDialog(app->fileDialog, false);
+    finishTerrainFileDialog(*app);
+    frames(10);
+    EXPECT_FALSE(app->rightDetector->closed());
+    size_t changed = 0;
+    for (size_t i = 0; i < atDialog.size(); ++i) changed += app->terrain->vertices[i].y != atDialog[i];
+    EXPECT_EQ(changed, 0u) << "the brush worked on after the dialog";
+    releaseRightHand(*performer, saved);
+}
+
 // The orbit turns by the right wrist's motion since the last frame it had input: picked while
 // the hand grips, it starts from that frame instead of swinging by all the hand did meanwhile.
 TEST_F(TerrainAppTest, TheOrbitPickedWhileGrippingStartsFromThatFrame) {

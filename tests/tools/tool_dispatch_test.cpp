@@ -83,6 +83,33 @@ TEST(DispatchToolInput, ReadsTheDetectorsClosedState) {
     dispatchToolInput(nullptr, ArmPose{}, true, true);  // no current tool: nothing to call
 }
 
+TEST(DispatchToolInput, APauseEndsTheGripAndGripsWaitUntilNoHandGrips) {
+    std::vector<std::string> log;
+    LoggingTool tool("t", log);
+    ToolSelection selection;
+    pauseToolInput(selection, nullptr, ArmPose{});  // no tool had input: nothing to end or wait for
+    EXPECT_FALSE(selection.gripsWaitForOpenHands);
+    pauseToolInput(selection, &tool, ArmPose{});
+    EXPECT_EQ(log, std::vector<std::string>{"t.none"});
+    struct Step {
+        bool left, right;        // as the detectors report them
+        bool leftAfter, rightAfter;
+    };
+    const Step steps[] = {
+        {false, true, false, false},  // still the grip from before the pause
+        {true, true, false, false},
+        {false, false, false, false},  // both open: grips count again from the next frame
+        {false, true, false, true},
+        {true, true, true, true},
+    };
+    for (const Step& s : steps) {
+        bool left = s.left, right = s.right;
+        resumedGrips(selection, left, right);
+        EXPECT_EQ(left, s.leftAfter) << s.left << s.right;
+        EXPECT_EQ(right, s.rightAfter) << s.left << s.right;
+    }
+}
+
 class ToolChoice : public ::testing::Test {
 protected:
     void SetUp() override {
