@@ -214,6 +214,7 @@ TEST(ScenarioParser, SurvivesArbitraryBytes) {
         "rest 500\nmove right 0.2 0.1 300\nreach right forward\nclose right\ngesture wave 3\n"
         "key ctrl+up\nexpect strokes >= 1\nfault lose_person 100\nload a.bin\necho x\nloop\n";
     std::mt19937 random(12345);
+    int parsed = 0, refused = 0;  // both kinds must occur, or one branch's checks never ran
     for (int round = 0; round < 3000; ++round) {
         std::string text = valid;
         int edits = 1 + static_cast<int>(random() % 8);
@@ -229,14 +230,18 @@ TEST(ScenarioParser, SurvivesArbitraryBytes) {
         Scenario s;
         std::string error;
         if (parseScenario(text, "fuzz.scn", s, error)) {
+            ++parsed;
             for (const ScenarioAction& a : s.actions) {
                 ASSERT_LE(a.durationMs, SCENARIO_MAX_DURATION_MS);
                 ASSERT_LE(std::fabs(a.x), SCENARIO_MAX_COORDINATE);
             }
         } else {
+            ++refused;
             ASSERT_EQ(error.rfind("script fuzz.scn:", 0), 0u) << error;
         }
     }
+    EXPECT_GT(parsed, 0);
+    EXPECT_GT(refused, 0);
     Scenario s;
     std::string error;
     EXPECT_TRUE(parseScenario("", "empty.scn", s, error));

@@ -9,7 +9,7 @@ if(TARGET glebora)
            WORKING_DIRECTORY ${PROJECT_BINARY_DIR})
   set_tests_properties(e2e_glebora_sculpt PROPERTIES
                        ENVIRONMENT GLEBORA_EXPORT_BASE=${_glebora_export_base}
-                       FIXTURES_SETUP glebora_export)
+                       FIXTURES_SETUP glebora_export FAIL_REGULAR_EXPRESSION "before the script did")
   find_package(Python3 COMPONENTS Interpreter QUIET)
   if(Python3_Interpreter_FOUND)
     add_test(NAME e2e_glebora_export_maps
@@ -50,7 +50,7 @@ if(TARGET glebora AND TARGET pintara)
   set_tests_properties(e2e_glebora_journey PROPERTIES
                        ENVIRONMENT GLEBORA_EXPORT_BASE=${_glebora_journey_base}
                        FIXTURES_REQUIRED pintara_journey_sets FIXTURES_SETUP glebora_journey_export
-                       LABELS e2e TIMEOUT 600)
+                       LABELS e2e TIMEOUT 600 FAIL_REGULAR_EXPRESSION "before the script did")
   if(Python3_Interpreter_FOUND)
     add_test(NAME e2e_glebora_journey_maps
              COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/glebora_check_export.py

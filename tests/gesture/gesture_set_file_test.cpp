@@ -247,6 +247,7 @@ TEST(GestureSetFile, DamagedFilesAreRejectedAndTheSetsInMemoryStay) {
 
     // Mutations from a fixed seed: never a crash; whatever loads is well-formed.
     uint32_t state = 99u;
+    int loaded = 0, refused = 0;  // both kinds must occur, or one branch's checks never ran
     for (int trial = 0; trial < 300; ++trial) {
         std::vector<uint8_t> bytes = good;
         for (int k = 0; k < 3; ++k) {
@@ -256,6 +257,7 @@ TEST(GestureSetFile, DamagedFilesAreRejectedAndTheSetsInMemoryStay) {
         GestureSetList parsed;
         std::string error;
         if (decodeGestureSets(bytes.data(), bytes.size(), parsed, error)) {
+            ++loaded;
             for (const GestureSet& set : parsed) {
                 ASSERT_FALSE(set.gestures.empty());
                 for (const Gesture& g : set.gestures) {
@@ -264,10 +266,13 @@ TEST(GestureSetFile, DamagedFilesAreRejectedAndTheSetsInMemoryStay) {
                 }
             }
         } else {
+            ++refused;
             EXPECT_FALSE(error.empty());
             EXPECT_TRUE(parsed.empty());
         }
     }
+    EXPECT_GT(loaded, 0);
+    EXPECT_GT(refused, 0);
     writeAll(path, good);
     EXPECT_TRUE(r.loadGestureSets(path));
     EXPECT_EQ(r.setCount(), 2);

@@ -13,6 +13,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 #include "common/gesture/gesture_recognizer.h"
@@ -466,10 +467,14 @@ TEST(ReferenceComparison, PerformerUnderEveryMeasure) {
             std::ostringstream quiet;
             writer.console = &quiet;
             writer.TrainedGestureSets = sets;
-            const std::string path = testing::TempDir() + "reference_comparison_sets.bin";
+            // Sanitizer builds may run this test at the same time on one machine.
+            const std::string path =
+                testing::TempDir() + "reference_comparison_sets_" + std::to_string(getpid()) + ".bin";
             ASSERT_TRUE(writer.saveGestureSets(path));
             c.real.console = &quiet;
-            ASSERT_TRUE(c.real.loadGestureSets(path));
+            const bool loaded = c.real.loadGestureSets(path);
+            std::remove(path.c_str());
+            ASSERT_TRUE(loaded);
             c.real.console = &c.realConsole;
             ASSERT_EQ(c.real.setCount(), static_cast<int>(sets.size()));
             EXPECT_EQ(c.real.TrainedGestureSets[0].classVariances.size(), 8u);

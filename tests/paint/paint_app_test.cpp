@@ -865,7 +865,9 @@ TEST_F(PaintAppTest, ThePointersShowWholeOverAnyToolsOverlay) {
     }
     app->rightDetector->state = 1;  // closed: the larger quad over the first
     const ScreenPoint at = app->rightPointer->screenPosition();
-    if (at.x + 30 > glutGet(GLUT_WINDOW_WIDTH) || at.y + 30 > glutGet(GLUT_WINDOW_HEIGHT))
+    const float appWidth = static_cast<float>(app->window.width), appHeight = static_cast<float>(app->window.height);
+    ASSERT_TRUE(at.x >= 30 && at.x + 30 <= appWidth && at.y >= 30 && at.y + 30 <= appHeight) << at.x << ", " << at.y;
+    if (glutGet(GLUT_WINDOW_WIDTH) < static_cast<int>(appWidth) || glutGet(GLUT_WINDOW_HEIGHT) < static_cast<int>(appHeight))
         GTEST_SKIP() << "the window is smaller than the app's";  // as above
     const auto pointerPixels = [&](int tool) {
         app->tools.currentTool = app->tools.tools[static_cast<size_t>(tool)];

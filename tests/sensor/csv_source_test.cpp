@@ -747,7 +747,7 @@ TEST(StreamPoses, ArmPositionsGiveTheirAngles) {
 }
 
 TEST(StreamPoses, UntrackedFrameRepeatsThePreviousRecord) {
-    const std::string path = writeFile("csv_source_test_gap.csv",
+    const std::string path = writeFile("csv_source_test_untracked.csv",
                                        "0" + joints(0.5f) + "\n"
                                        "33333" + zeroJoints() + "\n");
     std::string error;
