@@ -448,6 +448,8 @@ TEST_F(EraserTest, RandomRubbingKeepsInvariantsAndUndoesExactly) {
     }
     rig.canvas.appendOpenStrokeIfNeeded();
     const std::vector<Stroke> original = paintedSortedById(rig.canvas);
+    const int32_t lastOriginalId = rig.canvas.idCounter;
+    std::set<int32_t> piecesSeen;  // painted strokes made by cutting (a split gives new ids)
 
     for (int step = 0; step < 300 && !rig.canvas.strokes.empty(); ++step) {
         const Stroke& target = rig.canvas.strokes[rng() % rig.canvas.strokes.size()];
@@ -470,12 +472,16 @@ TEST_F(EraserTest, RandomRubbingKeepsInvariantsAndUndoesExactly) {
         }
         std::set<int32_t> ids;
         for (const Stroke& s : rig.canvas.strokes) {
+            if (s.id > lastOriginalId && !s.points.empty()) piecesSeen.insert(s.id);
             EXPECT_TRUE(ids.insert(s.id).second) << "duplicate id " << s.id << " at step " << step;
             for (const CanvasPoint& p : s.points) {
                 ASSERT_TRUE(std::isfinite(p.x) && std::isfinite(p.y)) << "step " << step;
             }
         }
     }
+    // The run must have cut strokes, or the checks above and below would hold for a rubber that
+    // does nothing.
+    EXPECT_GT(piecesSeen.size(), 5u) << "the random rubbing cut almost nothing";
     const std::vector<Stroke> rubbed = paintedSortedById(rig.canvas);
     const size_t edits = rig.history.done.size();
     while (!rig.history.done.empty()) {

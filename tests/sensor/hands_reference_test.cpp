@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "common/gesture/arm_pose.h"
 #include "common/sensor/hand_pointer.h"
 #include "common/sensor/hand_state_detector.h"
@@ -333,7 +335,8 @@ TEST(HandsFromCsv, JointsNeverTrackedNeitherHideTheHandsNorEngageAPointer) {
     ArmPose asRecorded{};
     for (const std::vector<int>& joints : hidden) {
         const std::string path =
-            std::string(BINARY_DIR) + "/hands_never_tracked_" + std::to_string(joints.size()) + ".csv";
+            std::string(BINARY_DIR) + "/hands_never_tracked_" + std::to_string(joints.size()) + "_" +
+            std::to_string(getpid()) + ".csv";
         {
             std::ofstream out(path);
             for (std::vector<std::string> fields : lines) {
@@ -344,6 +347,7 @@ TEST(HandsFromCsv, JointsNeverTrackedNeitherHideTheHandsNorEngageAPointer) {
         }
         std::string error;
         std::unique_ptr<StreamSource> owned = openStream("csv:" + path, error);
+        std::remove(path.c_str());  // read whole at opening
         ASSERT_TRUE(owned) << error;
         StreamSource& stream = *owned;
         SensorInput sensor(std::move(owned));
@@ -372,7 +376,6 @@ TEST(HandsFromCsv, JointsNeverTrackedNeitherHideTheHandsNorEngageAPointer) {
         for (int value : {POSE_ELEVATION_LEFT, POSE_ELEVATION_RIGHT, POSE_ADDUCTION_LEFT, POSE_ADDUCTION_RIGHT}) {
             EXPECT_NEAR(pose[value], asRecorded[value], 10.0f) << "pose value " << value;
         }
-        std::remove(path.c_str());
     }
     setSkeletonImageRenderer(nullptr);
 }

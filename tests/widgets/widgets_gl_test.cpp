@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "common/widgets/button.h"
 #include "common/widgets/label.h"
 #include "common/widgets/texture.h"
@@ -90,7 +92,7 @@ static void checkImagesAreDrawnWithTheirFirstRowAtTheTop() {
             p[2] = !top ? 255 : 0;
         }
     }
-    const std::string path = std::string(BINARY_DIR) + "/widgets_quadrants.tga";
+    const std::string path = std::string(BINARY_DIR) + "/widgets_quadrants_" + std::to_string(getpid()) + ".tga";
     ASSERT_TRUE(SOIL_save_image(path.c_str(), SOIL_SAVE_TYPE_TGA, 4, 4, 3, pixels.data()));
     Button b = makeButton("BUTTON_Q", 128, 128, 64, 0, 0, 0);
     b.iconTexture = loadTexture(path, TEXTURE_MIPMAPS);
@@ -118,13 +120,13 @@ static void checkMissingImagesGiveTextureZeroAndAReason() {
     EXPECT_EQ(loadTexture("../images/no_such_image.png", TEXTURE_MIPMAPS), 0u);
     EXPECT_NE(std::string(lastImageError()).find("no_such_image.png"), std::string::npos);
 
-    const std::string junk = std::string(BINARY_DIR) + "/widgets_junk.png";
+    const std::string junk = std::string(BINARY_DIR) + "/widgets_junk_" + std::to_string(getpid()) + ".png";
     FILE* f = std::fopen(junk.c_str(), "wb");
     ASSERT_NE(f, nullptr);
     std::fputs("not an image at all", f);
     std::fclose(f);
     EXPECT_EQ(loadTexture(junk, TEXTURE_MIPMAPS), 0u);
-    EXPECT_NE(std::string(lastImageError()).find("widgets_junk.png"), std::string::npos);
+    EXPECT_NE(std::string(lastImageError()).find("widgets_junk_"), std::string::npos);
     std::remove(junk.c_str());
 
     EXPECT_NE(loadTexture("../images/frame.png", TEXTURE_MIPMAPS), 0u);
