@@ -32,6 +32,11 @@ protected:
         app->tools.currentTool = app->tools.tools[TERRAIN_TOOL_TERRA_BRUSH];
         app->tools.gestureArmed = false;
         app->cameraView = false;
+        // The app outlives each test; a tool a test gave input to (some are the test's own
+        // spies, gone with it) must not be told the grip ended when the next test opens the
+        // file dialog.
+        app->toolLastDispatched = nullptr;
+        app->tools.gripsWaitForOpenHands = false;
     }
 
     void frames(int count) {
