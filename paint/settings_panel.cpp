@@ -45,8 +45,8 @@ PanelRow row(const char* label, PanelControl control, int* i) {
 
 PanelRow separator() { return PanelRow(); }
 
-// A typed "1e39" or "nan" would leave the recogniser comparing against a value no speed or
-// distance reaches; such an edit keeps the setting.
+// A typed "1e39" reads as infinity, which would leave the recogniser comparing against a value
+// no speed or distance reaches; such an edit keeps the setting.
 bool acceptable(float v) { return std::isfinite(v); }
 bool acceptable(int) { return true; }
 
@@ -159,9 +159,11 @@ void drawSettingsPanel(PaintApp& app, std::vector<PanelRow>& rows, int windowWid
                 break;
             case PanelControl::INT_SPINNER:
                 numberField(r, r.intValue, r.typing, r.typedInt, [](const char* label, int* v) {
-                    // Read as 64 bits and held to int's range, so that a number too long for an
-                    // int (typed, or a step past the end) stops at the end instead of wrapping
-                    // round to a negative window size or neighbour count.
+                    // Read as 64 bits and held to int's range, so that a typed number too long
+                    // for an int stops at the end instead of wrapping round to a negative window
+                    // size or neighbour count. (The typed text is the number: ImGui's "+5" and
+                    // "*2", which its 32-bit fields apply to the old value, read as 5 and 2, as in
+                    // a classic edit field.)
                     long long wide = *v;
                     const long long step = 1, fastStep = 10;
                     const bool changed = ImGui::InputScalar(label, ImGuiDataType_S64, &wide, &step, &fastStep, "%lld");
