@@ -281,10 +281,8 @@ void runPaintFrameInput(PaintApp& app, uint32_t nowMs) {
             app.manipulator->takeReference();
         }
         app.toolLastDispatched = app.tools.currentTool;
-        bool leftGrips = handGrips(*app.leftPointer, *app.leftDetector);
-        bool rightGrips = handGrips(*app.rightPointer, *app.rightDetector);
-        resumedGrips(app.tools, leftGrips, rightGrips);
-        dispatchToolInput(app.tools.currentTool, app.pose, leftGrips, rightGrips);
+        dispatchToolInput(app.tools, app.pose, *app.leftPointer, *app.leftDetector, *app.rightPointer,
+                          *app.rightDetector);
     }
 
     // 11-13: the camera texture.

@@ -234,10 +234,8 @@ void terrainFrame(TerrainApp& app, uint32_t nowMs) {
             app.toolLastDispatched = app.tools.currentTool;
             // Brushes pick with the camera's matrices.
             loadCameraMatrices(*app.camera);
-            bool leftGrips = handGrips(*app.leftPointer, *app.leftDetector);
-            bool rightGrips = handGrips(*app.rightPointer, *app.rightDetector);
-            resumedGrips(app.tools, leftGrips, rightGrips);
-            dispatchToolInput(app.tools.currentTool, app.pose, leftGrips, rightGrips);
+            dispatchToolInput(app.tools, app.pose, *app.leftPointer, *app.leftDetector, *app.rightPointer,
+                              *app.rightDetector);
         }
     }
 

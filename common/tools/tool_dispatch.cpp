@@ -29,13 +29,6 @@ void dispatchToolInput(Tool* tool, const ArmPose& pose, bool leftGrips, bool rig
     }
 }
 
-void dispatchToolInput(Tool* tool, const ArmPose& pose, const HandPointer& leftPointer,
-                       const HandStateDetector& leftDetector, const HandPointer& rightPointer,
-                       const HandStateDetector& rightDetector) {
-    dispatchToolInput(tool, pose, handGrips(leftPointer, leftDetector),
-                      handGrips(rightPointer, rightDetector));
-}
-
 void pauseToolInput(ToolSelection& selection, Tool* lastTool, const ArmPose& pose) {
     if (lastTool == nullptr) return;
     lastTool->onNoGrip(pose);
@@ -49,6 +42,15 @@ void resumedGrips(ToolSelection& selection, bool& leftGrips, bool& rightGrips) {
     } else {
         selection.gripsWaitForOpenHands = false;
     }
+}
+
+void dispatchToolInput(ToolSelection& selection, const ArmPose& pose, const HandPointer& leftPointer,
+                       const HandStateDetector& leftDetector, const HandPointer& rightPointer,
+                       const HandStateDetector& rightDetector) {
+    bool leftGrips = handGrips(leftPointer, leftDetector);
+    bool rightGrips = handGrips(rightPointer, rightDetector);
+    resumedGrips(selection, leftGrips, rightGrips);
+    dispatchToolInput(selection.currentTool, pose, leftGrips, rightGrips);
 }
 
 bool selectTool(ToolSelection& selection, int index) {

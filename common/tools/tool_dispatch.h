@@ -34,11 +34,6 @@ bool handGrips(const HandPointer& pointer, const HandStateDetector& detector);
 // when tool is null.
 void dispatchToolInput(Tool* tool, const ArmPose& pose, bool leftGrips, bool rightGrips);
 
-// The same from the pointers and detectors: left is hand index 0, right hand index 1.
-void dispatchToolInput(Tool* tool, const ArmPose& pose, const HandPointer& leftPointer,
-                       const HandStateDetector& leftDetector, const HandPointer& rightPointer,
-                       const HandStateDetector& rightDetector);
-
 // The program gives tools no input while its file dialog is open. A grip under way ends
 // there: `lastTool`, the tool given input in the last frame (null if none), gets no grip. After
 // the pause the detectors report the hands as they were before it for up to three frames, while
@@ -48,6 +43,12 @@ void pauseToolInput(ToolSelection& selection, Tool* lastTool, const ArmPose& pos
 
 // The grips this frame, after a pause: both false until neither hand grips, then as they are.
 void resumedGrips(ToolSelection& selection, bool& leftGrips, bool& rightGrips);
+
+// The frame loop's form: the current tool gets the grips read from the pointers and detectors
+// (left is hand index 0, right hand index 1), as resumedGrips lets them through.
+void dispatchToolInput(ToolSelection& selection, const ArmPose& pose, const HandPointer& leftPointer,
+                       const HandStateDetector& leftDetector, const HandPointer& rightPointer,
+                       const HandStateDetector& rightDetector);
 
 // Makes tools[index] current without notifying either tool. An index outside the list is
 // refused with one line on stdout and returns false.

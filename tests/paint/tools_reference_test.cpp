@@ -681,7 +681,7 @@ private:
         ArmPose pose{};
         ref::Pose modelPose{};
         for (size_t i = 0; i < pose.size(); ++i) pose[i] = modelPose[i] = pose_[i];
-        dispatchToolInput(real_.selection.currentTool, pose, real_.left, real_.leftDetector, real_.right,
+        dispatchToolInput(real_.selection, pose, real_.left, real_.leftDetector, real_.right,
                           real_.rightDetector);
         const ref::Input in = ref::inputFor(model_.left.engaged && closed_[0], model_.right.engaged && closed_[1]);
         model_.input(in, modelPose);

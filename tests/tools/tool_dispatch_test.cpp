@@ -76,9 +76,11 @@ TEST(DispatchToolInput, ReadsTheDetectorsClosedState) {
     leftDetector.state = 1;
     rightDetector.state = 1;
     const HandPointer engaged = pointerIn(POINTER_ENGAGED);
-    dispatchToolInput(&tool, ArmPose{}, engaged, leftDetector, engaged, rightDetector);
+    ToolSelection selection;
+    selection.currentTool = &tool;
+    dispatchToolInput(selection, ArmPose{}, engaged, leftDetector, engaged, rightDetector);
     rightDetector.state = 0;
-    dispatchToolInput(&tool, ArmPose{}, engaged, leftDetector, engaged, rightDetector);
+    dispatchToolInput(selection, ArmPose{}, engaged, leftDetector, engaged, rightDetector);
     EXPECT_EQ(log, (std::vector<std::string>{"t.both", "t.left"}));
     dispatchToolInput(nullptr, ArmPose{}, true, true);  // no current tool: nothing to call
 }
