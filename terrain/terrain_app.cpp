@@ -194,8 +194,10 @@ void terrainFrame(TerrainApp& app, uint32_t nowMs) {
     const bool held = app.fileDialog.active;
     if (held) {
         app.sensor->passHeldFrame(nowMs);
-        loadCameraMatrices(*app.camera);  // a brush ending its stroke picks where it hovers
-        pauseToolInput(app.tools, lastDispatched, app.pose);
+        if (lastDispatched != nullptr) {
+            loadCameraMatrices(*app.camera);  // a brush ending its stroke picks where it hovers
+            pauseToolInput(app.tools, lastDispatched, app.pose);
+        }
         cancelDwell(app.menu.buttons);
     } else {
         // 1-3: the queues filled during the previous frame.
