@@ -289,9 +289,10 @@ int runTrain(int argc, char** argv) {
     bool requested = false;
     uint32_t countdownEndMs = 0;
     long index = 0;
+    bool intervalReached = false;
     for (; stepSensorFrame(sensor, stream, false); ++index) {
         const uint32_t t = stream.frameTimeMs();
-        SkeletonRecord record = sensor.skeleton;
+        SkeletonRecord& record = sensor.skeleton;  // smoothed in place, as in the painting program
         if (o.capture) {
             if (!requested && t >= static_cast<uint32_t>(o.first)) {
                 recognizer.requestTraining(newSet, replace);
@@ -312,6 +313,7 @@ int runTrain(int argc, char** argv) {
             recognizer.processFrame(record, false, t);
             while (recognizer.hasResults()) recognizer.popResult();
             if (index == o.last) {
+                intervalReached = true;
                 recognizer.console = &std::cout;
                 recognizer.requestTraining(newSet, replace);
                 // Frame numbers count from 1 at the stream's first frame.
@@ -342,7 +344,7 @@ int runTrain(int argc, char** argv) {
     if (outcome == "GESTURE_NOT_TRAINED") {
         std::printf("not trained: the gesture's type does not match set %d (%s)\n", recognizer.currentSetIndex,
                     gestureTypeName(recognizer.currentSetType()));
-    } else if (o.interval && index < o.last) {
+    } else if (o.interval && !intervalReached) {
         std::printf("not trained: the stream ends at frame %ld, before frame %ld\n", index - 1, o.last);
     } else if (o.interval && intervalResult.classIndex == DEFAULT_GESTURE_CLASS) {
         std::printf("not trained: frames %ld..%ld hold the rest pose\n", o.first, o.last);
@@ -431,8 +433,7 @@ int runRecognize(int argc, char** argv) {
     bool armed = false;  // default-gesture mode starts disarmed: the rest pose arms
     for (long index = 0; stepSensorFrame(sensor, stream, false); ++index) {
         const uint32_t t = stream.frameTimeMs();
-        SkeletonRecord record = sensor.skeleton;
-        recognizer.processFrame(record, alwaysArmed || armed, t);
+        recognizer.processFrame(sensor.skeleton, alwaysArmed || armed, t);  // smoothed in place, as in train
         recognizer.waitForWorker();  // one worker per frame, finished before the next: deterministic
         while (recognizer.hasResults()) {
             const std::string text = recognizer.popResult();

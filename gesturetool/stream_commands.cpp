@@ -65,8 +65,10 @@ int runPoses(int argc, char** argv) {
     ArmPose pose{};
     std::printf("# frame,time_ms,%s\n", POSE_COLUMNS);
     for (long index = 0; stepSensorFrame(sensor, stream, false); ++index) {
-        SkeletonRecord record = sensor.skeleton;  // the extractor rewrites its torso joints
-        extractArmPose(extractor, record, pose);
+        // The extractor smooths the torso joints in the sensor's own record, as the painting
+        // program's frame loop does: a frame without a tracked user keeps that record, so the
+        // smoothing goes on from the smoothed joints, not from the last raw ones.
+        extractArmPose(extractor, sensor.skeleton, pose);
         std::printf("%ld,%u", index, stream.frameTimeMs());
         for (float value : pose) {
             std::printf(",%.6g", value);

@@ -45,6 +45,12 @@ add_test(NAME gesturetool_train_few_poses_warns
 set_tests_properties(gesturetool_train_few_poses_warns PROPERTIES
   PASS_REGULAR_EXPRESSION "^gesturetool train: warning: the example holds only 1 pose: a jump or a held pose, not a movement\nexit=0\n$")
 
+# An interval that ends one frame past the stream (frames 0..185) names the stream's end.
+add_test(NAME gesturetool_train_interval_past_the_end
+  COMMAND sh -c "${_gt} train --stream csv:${_gd}/right_side_swing.csv --out ${_go}/past_end.bin --new-set --interval 100:186; echo exit=$?; test -e ${_go}/past_end.bin || echo nothing written")
+set_tests_properties(gesturetool_train_interval_past_the_end PROPERTIES
+  PASS_REGULAR_EXPRESSION "^not trained: the stream ends at frame 185, before frame 186\nexit=1\nnothing written\n$")
+
 add_test(NAME gesturetool_train_never_resting
   COMMAND sh -c "${_gt} train --stream csv:${_gd}/always_moving.csv --out ${_go}/never.bin --new-set --capture 0:6000; echo exit=$?")
 set_tests_properties(gesturetool_train_never_resting PROPERTIES
