@@ -30,7 +30,9 @@ const Command COMMANDS[] = {
     {"poses", runPoses,
      "poses STREAM\n"
      "      Prints one CSV line per frame of STREAM: frame index, time in ms from the\n"
-     "      first frame, then the 18 arm-pose values. Lines starting with '#' are comments.",
+     "      first frame, then the 18 arm-pose values. Lines starting with '#' are comments.\n"
+     "      The poses are the painting program's: the joints are first smoothed as the\n"
+     "      sensor smooths them, and a frame without a tracked user repeats the last record.",
      false, true},
     {"convert", runConvert,
      "convert STREAM OUT.rec\n"
