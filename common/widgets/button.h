@@ -25,7 +25,9 @@ struct Button {
     float y = 0.0f;
     float size = 0.0f;          // half the drawn square's side and radius of the sensitive circle
     float sizeSquared = 0.0f;
-    unsigned int backgroundTexture = 0;  // GL names; 0 = image missing, drawn untextured
+    // GL names; 0 = image missing: the background is then drawn untextured in the tint, and a
+    // missing icon is left out.
+    unsigned int backgroundTexture = 0;
     unsigned int iconTexture = 0;
     bool visible = false;                // only drawing looks at it, not the dwell test
     int state = ButtonDisabled;
