@@ -8,8 +8,8 @@
 //
 // Each file is first written in full to a temporary file in the same folder, each write
 // checked, and only then renamed over its final name. A file that cannot be written (or an
-// existing one that is read-only) is skipped and its old version kept; the others are still
-// written.
+// existing one the user may not write; root may) is skipped and its old version kept; the
+// others are still written.
 //
 // Encoding is plain code (no GL); only reading the colour map needs the GL context.
 #include <array>
