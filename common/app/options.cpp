@@ -30,6 +30,22 @@ int glutOptionValues(const std::string& arg) {
     return -1;
 }
 
+// True when both names reach one file: an existing file by any of its names (links
+// included), or one not made yet by the same path.
+bool namesSameFile(const std::string& a, const std::string& b) {
+    std::error_code ec;
+    if (std::filesystem::equivalent(a, b, ec) && !ec) return true;
+    // Made absolute first: a relative name with no existing folder in it would stay relative.
+    auto resolved = [&ec](const std::string& name) {
+        std::filesystem::path path = std::filesystem::absolute(name, ec);
+        return ec ? path : std::filesystem::weakly_canonical(path, ec);
+    };
+    const std::filesystem::path first = resolved(a);
+    if (ec) return false;
+    const std::filesystem::path second = resolved(b);
+    return !ec && first == second;
+}
+
 }  // namespace
 
 bool parseProgramOptions(int argc, char** argv, ProgramOptions& options, std::string& error) {
@@ -152,21 +168,30 @@ bool parseProgramOptions(int argc, char** argv, ProgramOptions& options, std::st
         error = "option --sensor: unknown sensor '" + options.sensor + "' (expected synthetic, replay:FILE or csv:FILE)";
         return false;
     }
-    if (!options.recordPath.empty() && streamPlaysFile(options.sensor, options.recordPath)) {
-        error = "--record " + options.recordPath + " is the stream being played; record to another file";
-        return false;
-    }
-    // The gesture-set file loaded at start-up is the user's work; an output that names it too
-    // would replace it with a recording or a picture.
-    if (options.positional.size() == 1) {
-        std::error_code ec;
-        for (const auto& [option, path] : {std::pair<const char*, const std::string*>{"--record", &options.recordPath},
-                                           {"--screenshot", &options.screenshotPath}}) {
-            if (!path->empty() && std::filesystem::equivalent(*path, options.positional[0], ec) && !ec) {
-                error = std::string(option) + " " + *path + " is the gesture-set file being loaded; choose another file";
-                return false;
-            }
+    // An output that names one of the run's inputs would destroy it: the recording truncates
+    // its file at start-up, before the script is read, and the picture is written at the end
+    // over a stream or the gesture-set file loaded at start-up (the user's work).
+    for (const auto& [option, path] : {std::pair<const char*, const std::string*>{"--record", &options.recordPath},
+                                       {"--screenshot", &options.screenshotPath}}) {
+        if (path->empty()) continue;
+        const char* input = nullptr;
+        if (streamPlaysFile(options.sensor, *path)) {
+            input = "the stream being played";
+        } else if (!options.scriptPath.empty() && namesSameFile(*path, options.scriptPath)) {
+            input = "the script being run";
+        } else if (options.positional.size() == 1 && namesSameFile(*path, options.positional[0])) {
+            input = "the gesture-set file being loaded";
         }
+        if (input != nullptr) {
+            error = std::string(option) + " " + *path + " is " + input + "; choose another file";
+            return false;
+        }
+    }
+    // Both written to one file, one of them would be lost.
+    if (!options.recordPath.empty() && !options.screenshotPath.empty() &&
+        namesSameFile(options.recordPath, options.screenshotPath)) {
+        error = "--record and --screenshot both name " + options.recordPath + "; choose two files";
+        return false;
     }
     return true;
 }

@@ -57,23 +57,33 @@ TEST(ProgramOptions, OnlyASinglePositionalArgumentIsLoaded) {
     EXPECT_EQ(argumentsForWindowSystem(2, argv.data()), 2);
 }
 
-TEST(ProgramOptions, RefusesToRecordOntoTheStreamBeingPlayed) {
-    // Recording truncates its file at once, so the stream would be gone before it was read.
+TEST(ProgramOptions, RefusesToWriteOverTheRunsInputs) {
+    // Recording truncates its file at once, so the stream or the script would be gone before
+    // it was read; the picture replaces its file at the end.
     const std::string stream = std::string(BINARY_DIR) + "/options_test_stream.csv";
+    const std::string otherName = std::string(BINARY_DIR) + "/./options_test_stream.csv";
     FILE* file = std::fopen(stream.c_str(), "w");
     ASSERT_NE(file, nullptr);
     std::fclose(file);
-    ProgramOptions same, other;
     std::string error;
-    EXPECT_FALSE(parse({"--sensor", "csv:" + stream, "--record", std::string(BINARY_DIR) + "/./options_test_stream.csv"},
-                       same, error));
-    EXPECT_NE(error.find("is the stream being played"), std::string::npos) << error;
-    EXPECT_TRUE(parse({"--sensor", "csv:" + stream, "--record", stream + ".rec"}, other, error)) << error;
-    // Nor over the gesture-set file loaded at start-up, by any of its names.
     for (const char* option : {"--record", "--screenshot"}) {
-        ProgramOptions sets;
-        EXPECT_FALSE(parse({stream, option, std::string(BINARY_DIR) + "/./options_test_stream.csv"}, sets, error));
+        ProgramOptions played, script, sets, other;
+        EXPECT_FALSE(parse({"--sensor", "csv:" + stream, option, otherName}, played, error)) << option;
+        EXPECT_NE(error.find("is the stream being played"), std::string::npos) << error;
+        EXPECT_FALSE(parse({"--script", stream, option, otherName}, script, error)) << option;
+        EXPECT_NE(error.find("is the script being run"), std::string::npos) << error;
+        // Nor over the gesture-set file loaded at start-up, by any of its names.
+        EXPECT_FALSE(parse({stream, option, otherName}, sets, error)) << option;
         EXPECT_NE(error.find("is the gesture-set file being loaded"), std::string::npos) << error;
+        EXPECT_TRUE(parse({"--sensor", "csv:" + stream, "--script", stream, option, stream + ".out"}, other, error))
+            << error;
+    }
+    // Two outputs on one file, made or not yet (relative names too).
+    for (const auto& [record, screenshot] : {std::pair<std::string, std::string>{stream, otherName},
+                                             {"options_test_not_made.png", "./options_test_not_made.png"}}) {
+        ProgramOptions both;
+        EXPECT_FALSE(parse({"--record", record, "--screenshot", screenshot}, both, error)) << record;
+        EXPECT_NE(error.find("both name"), std::string::npos) << error;
     }
     std::remove(stream.c_str());
 }
