@@ -1,5 +1,6 @@
 #include "common/widgets/texture.h"
 
+#include <GL/gl.h>
 #include <SOIL.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -75,8 +76,15 @@ unsigned int loadTexture(const std::string& path, unsigned int soilFlags, int fo
         return 0;
     }
     if (forceChannels > 0) channels = forceChannels;
+    // The image library hands GL tightly packed rows, its mipmaps too. Under GL's default
+    // 4-byte row alignment, a level of RGB rows whose length is not a multiple of 4 (an image's
+    // 2 x 2 level) would be read skewed and past its buffer.
+    GLint alignment = 4;
+    glGetIntegerv(GL_UNPACK_ALIGNMENT, &alignment);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     unsigned int texture =
         SOIL_create_OGL_texture(pixels, width, height, channels, SOIL_CREATE_NEW_ID, soilFlags);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, alignment);
     SOIL_free_image_data(pixels);
     if (texture == 0) {
         lastError = "image '" + resolved + "': " + SOIL_last_result();

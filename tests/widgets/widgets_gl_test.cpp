@@ -95,9 +95,17 @@ static void checkImagesAreDrawnWithTheirFirstRowAtTheTop() {
     const std::string path = std::string(BINARY_DIR) + "/widgets_quadrants_" + std::to_string(getpid()) + ".tga";
     ASSERT_TRUE(SOIL_save_image(path.c_str(), SOIL_SAVE_TYPE_TGA, 4, 4, 3, pixels.data()));
     Button b = makeButton("BUTTON_Q", 128, 128, 64, 0, 0, 0);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);  // GL's default, as at start-up
     b.iconTexture = loadTexture(path, TEXTURE_MIPMAPS);
     std::remove(path.c_str());
     ASSERT_NE(b.iconTexture, 0u) << lastImageError();
+    // The 2 x 2 mipmap level's rows are 6 bytes: read as 4-byte aligned they would come out skewed.
+    unsigned char level1[2 * 2 * 3] = {};
+    glBindTexture(GL_TEXTURE_2D, b.iconTexture);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glGetTexImage(GL_TEXTURE_2D, 1, GL_RGB, GL_UNSIGNED_BYTE, level1);
+    const unsigned char expectedLevel1[2 * 2 * 3] = {255, 0, 0, 0, 255, 0, 0, 0, 255, 255, 255, 255};
+    for (int i = 0; i < 12; ++i) EXPECT_NEAR(level1[i], expectedLevel1[i], 1) << "byte " << i;
     b.visible = true;
     b.state = ButtonDisabled;
     drawButton(b, 0);
