@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -95,18 +96,48 @@ TEST(ReplaceFile, FailuresKeepTheOldFileAndSayWhy) {
     EXPECT_FALSE(full);
     EXPECT_EQ(contents(file), "old");
 
-    // A read-only file and a read-only folder (root may write anyway, so only as a user).
-    if (::geteuid() != 0) {
-        fs::permissions(file, fs::perms::owner_read);
-        EXPECT_FALSE(replaceFileContents(file.string(), bytesOf("new"), error));
-        EXPECT_NE(error.find("cannot overwrite"), std::string::npos) << error;
-        fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write);
-        fs::permissions(folder.path, fs::perms::owner_read | fs::perms::owner_exec);
-        EXPECT_FALSE(replaceFileContents(file.string(), bytesOf("new"), error));
-        fs::permissions(folder.path, fs::perms::owner_all);
-        EXPECT_EQ(contents(file), "old");
-    }
     EXPECT_EQ(folder.entries(), 2u) << "only the file and the folder in the way";
+}
+
+// Root may write both anyway, so the checks run in a child process that gives up root's rights.
+TEST(ReplaceFile, AReadOnlyFileOrFolderKeepsTheOldFile) {
+    const fs::path folder = fs::temp_directory_path() / ("replace_file_test_locked_" + std::to_string(::getpid()));
+    fs::remove_all(folder);
+    fs::create_directory(folder);
+    const fs::path file = folder / "keep.bin";
+    std::ofstream(file) << "old";
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(folder.c_str(), 65534, 65534), 0);
+        ASSERT_EQ(::chown(file.c_str(), 65534, 65534), 0);
+    }
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(16);
+        int failed = 0;
+        auto allow = [&failed](const fs::path& path, fs::perms perms) {
+            std::error_code ec;
+            fs::permissions(path, perms, ec);
+            if (ec) failed |= 8;
+        };
+        std::string error;
+        allow(file, fs::perms::owner_read);
+        const bool replaced = replaceFileContents(file.string(), bytesOf("new"), error);
+        if (replaced || error.find("cannot overwrite") != 0) failed |= 1;
+        allow(file, fs::perms::owner_read | fs::perms::owner_write);
+        allow(folder, fs::perms::owner_read | fs::perms::owner_exec);
+        if (replaceFileContents(file.string(), bytesOf("new"), error)) failed |= 2;
+        allow(folder, fs::perms::owner_all);
+        if (contents(file) != "old") failed |= 4;
+        ::_exit(failed);
+    }
+    int status = -1;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    const size_t entries = static_cast<size_t>(std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
+    fs::remove_all(folder);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "bits: 1 read-only file replaced, 2 file in a read-only folder replaced, "
+                                         "4 old content lost, 8 permissions not set, 16 could not give up root";
+    EXPECT_EQ(entries, 1u) << "no temporary left";
 }
 
 TEST(ReplaceFile, FollowsALinkAndLeavesFilesOfOtherNamesAlone) {
