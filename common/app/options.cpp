@@ -2,9 +2,9 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <filesystem>
 #include <utility>
 
+#include "common/files/same_file.h"
 #include "common/sensor/stream_source.h"
 
 const char* const PROGRAM_VERSION = "0.1.0";
@@ -28,22 +28,6 @@ int glutOptionValues(const std::string& arg) {
     if (arg == "-display" || arg == "-geometry") return 1;
     if (arg == "-direct" || arg == "-indirect" || arg == "-iconic" || arg == "-gldebug" || arg == "-sync") return 0;
     return -1;
-}
-
-// True when both names reach one file: an existing file by any of its names (links
-// included), or one not made yet by the same path.
-bool namesSameFile(const std::string& a, const std::string& b) {
-    std::error_code ec;
-    if (std::filesystem::equivalent(a, b, ec) && !ec) return true;
-    // Made absolute first: a relative name with no existing folder in it would stay relative.
-    auto resolved = [&ec](const std::string& name) {
-        std::filesystem::path path = std::filesystem::absolute(name, ec);
-        return ec ? path : std::filesystem::weakly_canonical(path, ec);
-    };
-    const std::filesystem::path first = resolved(a);
-    if (ec) return false;
-    const std::filesystem::path second = resolved(b);
-    return !ec && first == second;
 }
 
 }  // namespace

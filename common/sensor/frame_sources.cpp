@@ -1,8 +1,6 @@
 #include "common/sensor/frame_sources.h"
 
-#include <filesystem>
-#include <system_error>
-
+#include "common/files/same_file.h"
 #include "common/sensor/csv_source.h"
 #include "common/sensor/replay_source.h"
 #include "common/sensor/stream_source.h"
@@ -46,8 +44,7 @@ std::unique_ptr<StreamSource> openStream(const std::string& sourceName, std::str
 bool streamPlaysFile(const std::string& sourceName, const std::string& path) {
     std::string streamFile;
     if (!startsWith(sourceName, "csv:", streamFile) && !startsWith(sourceName, "replay:", streamFile)) return false;
-    std::error_code ec;
-    return std::filesystem::equivalent(streamFile, path, ec) && !ec;
+    return namesSameFile(streamFile, path);
 }
 
 std::unique_ptr<FrameSource> openFrameSource(const std::string& sourceName, std::string& error) {

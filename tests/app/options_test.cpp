@@ -68,8 +68,12 @@ TEST(ProgramOptions, RefusesToWriteOverTheRunsInputs) {
     std::string error;
     for (const char* option : {"--record", "--screenshot"}) {
         ProgramOptions played, script, sets, other;
-        EXPECT_FALSE(parse({"--sensor", "csv:" + stream, option, otherName}, played, error)) << option;
-        EXPECT_NE(error.find("is the stream being played"), std::string::npos) << error;
+        // Also through a folder not made yet: writing makes it and lands on the stream.
+        const std::string throughNewFolder = std::string(BINARY_DIR) + "/options_test_new/../options_test_stream.csv";
+        for (const std::string& name : {otherName, throughNewFolder}) {
+            EXPECT_FALSE(parse({"--sensor", "csv:" + stream, option, name}, played, error)) << option << " " << name;
+            EXPECT_NE(error.find("is the stream being played"), std::string::npos) << error;
+        }
         EXPECT_FALSE(parse({"--script", stream, option, otherName}, script, error)) << option;
         EXPECT_NE(error.find("is the script being run"), std::string::npos) << error;
         // Nor over the gesture-set file loaded at start-up, by any of its names.
