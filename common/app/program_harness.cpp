@@ -15,10 +15,12 @@
 #include "common/app/scenario_script.h"
 #include "common/app/screenshot.h"
 #include "common/files/parent_folders.h"
+#include "common/files/same_file.h"
 #include "common/sensor/frame_sources.h"
 #include "common/sensor/recording.h"
 #include "common/sensor/sensor_input.h"
 #include "common/sensor/simulated_performer.h"
+#include "common/sensor/stream_source.h"
 #include "common/widgets/texture.h"
 
 namespace {
@@ -150,6 +152,67 @@ bool setUpHarness(ProgramHarness& harness, const std::string& programName, int a
     return true;
 }
 
+namespace {
+
+// What a script's file action would destroy or lose, or null. Saving gesture sets over the
+// file loaded at start-up is allowed: that is how the user updates it.
+const char* scriptFileClash(const ScenarioAction& action, const ProgramOptions& options) {
+    const bool writes = action.kind == ScenarioActionKind::SAVE || action.kind == ScenarioActionKind::SCREENSHOT;
+    if (!writes && action.kind != ScenarioActionKind::LOAD) return nullptr;
+    // The recording empties its file at start-up and the screenshot replaces its file at the end.
+    if (!options.recordPath.empty() && namesSameFile(action.text, options.recordPath)) return "the --record file";
+    if (!options.screenshotPath.empty() && namesSameFile(action.text, options.screenshotPath)) {
+        return "the --screenshot file";
+    }
+    if (!writes) return nullptr;
+    if (streamPlaysFile(options.sensor, action.text)) return "the stream being played";
+    if (!options.scriptPath.empty() && namesSameFile(action.text, options.scriptPath)) return "the script being run";
+    if (action.kind == ScenarioActionKind::SCREENSHOT && options.positional.size() == 1 &&
+        namesSameFile(action.text, options.positional[0])) {
+        return "the gesture-set file being loaded";
+    }
+    return nullptr;
+}
+
+// Reads --script (or the built-in demo) and checks it against the sensor and the run's other
+// files; a script that cannot run ends the program with code 2 before its first frame.
+void loadScenarioOrExit(ProgramHarness& harness) {
+    if (!harness.options.demo && harness.options.scriptPath.empty()) return;
+    if (!harness.performer && harness.options.demo) {
+        std::cerr << harness.programName << ": the demo drives the simulated performer; use --sensor synthetic\n";
+        std::exit(2);
+    }
+    auto scenario = std::make_unique<Scenario>();
+    std::string error;
+    bool parsed = harness.options.demo ? (harness.programName == "glebora" ? loadTerrainDemoScenario(*scenario, error)
+                                                                           : loadDemoScenario(*scenario, error))
+                                       : loadScenarioFile(harness.options.scriptPath, *scenario, error);
+    if (!parsed) {
+        std::cerr << harness.programName << ": " << error << "\n";
+        std::exit(2);
+    }
+    // Recorded input: the script can still wait, press keys, save and assert while the
+    // recording plays, but it cannot move the person in it.
+    if (const ScenarioAction* action = harness.performer ? nullptr : firstPerformerAction(*scenario)) {
+        std::cerr << harness.programName << ": script " << scenario->fileName << ":" << action->line << ": '"
+                  << scenarioActionWord(action->kind) << "' drives the simulated performer; with --sensor "
+                  << harness.options.sensor
+                  << " a script may only hold, press keys, load, save, take screenshots, expect and echo\n";
+        std::exit(2);
+    }
+    for (const ScenarioAction& action : scenario->actions) {
+        if (const char* clash = scriptFileClash(action, harness.options)) {
+            std::cerr << harness.programName << ": script " << scenario->fileName << ":" << action.line << ": '"
+                      << scenarioActionWord(action.kind) << " " << action.text << "' names " << clash
+                      << "; choose another file\n";
+            std::exit(2);
+        }
+    }
+    harness.loadedScenario = std::move(scenario);
+}
+
+}  // namespace
+
 std::unique_ptr<FrameSource> openSensorOrExit(ProgramHarness& harness) {
     registerSimulatedPerformer(harness.options.seed);
     std::string error;
@@ -161,6 +224,9 @@ std::unique_ptr<FrameSource> openSensorOrExit(ProgramHarness& harness) {
     if (harness.options.sensor == "synthetic") harness.performer = activeSimulatedPerformer();
     Clock& clock = harness.clock;
     source->setFrameWait([&clock](uint32_t ms) { waitOnClock(clock, ms); });
+    // Before the recording is opened, which empties its file: a refused script must not cost
+    // the recording that was there.
+    loadScenarioOrExit(harness);
     if (!harness.options.recordPath.empty()) {
         harness.recorder = std::make_unique<Recorder>();
         if (!makeParentFolders(harness.options.recordPath, error) ||
@@ -193,34 +259,11 @@ void reserveHeap(size_t bytes) {
 Recorder* harnessRecorder(ProgramHarness& harness) { return harness.recorder.get(); }
 
 void startScenario(ProgramHarness& harness, ScenarioHost& host) {
-    if (!harness.options.demo && harness.options.scriptPath.empty()) return;
-    if (!harness.performer && harness.options.demo) {
-        std::cerr << harness.programName << ": the demo drives the simulated performer; use --sensor synthetic\n";
-        std::exit(2);
-    }
-    Scenario scenario;
-    std::string error;
-    bool parsed = harness.options.demo ? (harness.programName == "glebora" ? loadTerrainDemoScenario(scenario, error)
-                                                                           : loadDemoScenario(scenario, error))
-                                       : loadScenarioFile(harness.options.scriptPath, scenario, error);
-    if (!parsed) {
-        std::cerr << harness.programName << ": " << error << "\n";
-        std::exit(2);
-    }
-    if (harness.performer) {
-        harness.scenario = std::make_unique<ScenarioRunner>(scenario, *harness.performer, host);
-        return;
-    }
-    // Recorded input: the script can still wait, press keys, save and assert while the
-    // recording plays, but it cannot move the person in it.
-    if (const ScenarioAction* action = firstPerformerAction(scenario)) {
-        std::cerr << harness.programName << ": script " << scenario.fileName << ":" << action->line << ": '"
-                  << scenarioActionWord(action->kind) << "' drives the simulated performer; with --sensor "
-                  << harness.options.sensor
-                  << " a script may only hold, press keys, load, save, take screenshots, expect and echo\n";
-        std::exit(2);
-    }
-    harness.scenario = std::make_unique<ScenarioRunner>(scenario, host);
+    if (!harness.loadedScenario) return;
+    const Scenario& scenario = *harness.loadedScenario;
+    harness.scenario = harness.performer ? std::make_unique<ScenarioRunner>(scenario, *harness.performer, host)
+                                         : std::make_unique<ScenarioRunner>(scenario, host);
+    harness.loadedScenario.reset();
 }
 
 uint32_t harnessBeginFrame(ProgramHarness& harness) {

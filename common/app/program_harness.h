@@ -17,6 +17,7 @@ class SimulatedPerformer;
 struct HandPointer;
 class Recorder;
 class ScenarioRunner;
+struct Scenario;
 class ScenarioHost;
 
 struct ProgramHarness {
@@ -26,7 +27,8 @@ struct ProgramHarness {
     SimulatedPerformer* performer = nullptr;  // the synthetic source, when it is the sensor
     uint32_t gestureKeyPresses = 0;           // seeds each keyed gesture's variation
     std::unique_ptr<Recorder> recorder;       // --record
-    std::unique_ptr<ScenarioRunner> scenario; // --script or --demo
+    std::unique_ptr<Scenario> loadedScenario; // --script or --demo, read before the recording opens
+    std::unique_ptr<ScenarioRunner> scenario; // ... and run once the program's record exists
     bool screenshotSaved = false;
     // A script's screenshot, taken from the back buffer when the current frame is drawn.
     std::string pendingScreenshot;
@@ -77,12 +79,13 @@ bool requestScreenshot(ProgramHarness& harness, const std::string& path);
 bool setUpHarness(ProgramHarness& harness, const std::string& programName, int argc, char** argv, int& exitCode);
 
 // Opens the sensor named by --sensor. When it cannot be opened, prints the missing-sensor
-// message (UTF-8) and the reason to stderr and exits with code 1. With --record it also opens
-// the recording; when that fails, it prints why and exits with code 2.
+// message (UTF-8) and the reason to stderr and exits with code 1. Then reads the scenario
+// (--script or --demo): one that does not parse, moves the person in a recording or writes over
+// a file the run reads or writes ends the program with code 2 and the file and line. With
+// --record it last opens the recording; when that fails, it prints why and exits with code 2.
 std::unique_ptr<FrameSource> openSensorOrExit(ProgramHarness& harness);
 
-// Once the program's record exists: loads the scenario (--script or --demo) against `host`.
-// A script that does not parse ends the program with code 2 and the file and line.
+// Once the program's record exists: runs the scenario read by openSensorOrExit against `host`.
 void startScenario(ProgramHarness& harness, ScenarioHost& host);
 
 // Starts a frame: the clock's time; the scenario's next actions.

@@ -32,8 +32,16 @@ if(TARGET pintara)
                    -P ${CMAKE_CURRENT_SOURCE_DIR}/support/run_expecting.cmake
                    -- bash -c "exec \"$0\" '' --frames 2 --fixed-step 33" $<TARGET_FILE:pintara>
            WORKING_DIRECTORY ${PROJECT_BINARY_DIR})
+  # A script refused before the first frame leaves the --record file as it was, and a script
+  # whose screenshot would replace the stream being played is refused before it starts.
+  add_test(NAME e2e_pintara_refused_script_keeps_files
+           COMMAND bash -c "d=artefacts/refused_script && rm -rf $d && mkdir -p $d && printf KEEP > $d/keep.rec && cp \"$1\" $d/s.csv && printf 'hold 100\\nscreenshot %s\\n' $d/s.csv > $d/shot.scn && \"$0\" --script \"$2\" --fixed-step 33 --record $d/keep.rec; test $? = 2 && test \"$(cat $d/keep.rec)\" = KEEP && \"$0\" --sensor csv:$d/s.csv --script $d/shot.scn --fixed-step 33 2> $d/shot.log; rc=$? && cat $d/shot.log && test $rc = 2 && cmp $d/s.csv \"$1\" && grep -q \"shot.scn:2: 'screenshot $d/s.csv' names the stream being played\" $d/shot.log"
+                   $<TARGET_FILE:pintara> ${PROJECT_SOURCE_DIR}/tests/data/streams/arms_down.csv
+                   ${PROJECT_SOURCE_DIR}/tests/e2e/data/bad_script.scn
+           WORKING_DIRECTORY ${PROJECT_BINARY_DIR})
   set_tests_properties(e2e_pintara_paint e2e_pintara_demo e2e_pintara_missing_sensor e2e_pintara_bad_script
-                       e2e_pintara_empty_argument PROPERTIES LABELS e2e TIMEOUT 300)
+                       e2e_pintara_empty_argument e2e_pintara_refused_script_keeps_files
+                       PROPERTIES LABELS e2e TIMEOUT 300)
   # A program that ends before its script did exits 0 with a note naming the unchecked lines.
   set_tests_properties(e2e_pintara_paint PROPERTIES FAIL_REGULAR_EXPRESSION "before the script did")
 endif()
