@@ -4,5 +4,5 @@
 #include <string>
 
 // True for an existing file reached by both names (links included), and for names of a file
-// not made yet that resolve to the same path (`x`, `./x` and `missing/../x` alike).
+// not made yet that resolve to the same path (`x`, `./x`, `missing/../x` and a link to `x`).
 bool namesSameFile(const std::string& a, const std::string& b);

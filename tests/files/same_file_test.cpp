@@ -30,5 +30,7 @@ TEST(SameFile, EveryNameOfOneFileAndNoOtherFile) {
     EXPECT_TRUE(namesSameFile(f + "/new.rec", f + "/missing/../new.rec"));
     EXPECT_TRUE(namesSameFile("same_file_test_new.png", "./same_file_test_new.png"));
     EXPECT_FALSE(namesSameFile(f + "/new.rec", f + "/sub/new.rec"));
+    fs::create_symlink("sub/later.rec", folder / "ahead.rec");
+    EXPECT_TRUE(namesSameFile(f + "/ahead.rec", f + "/sub/later.rec"));
     fs::remove_all(folder);
 }
