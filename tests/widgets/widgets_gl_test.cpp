@@ -99,10 +99,12 @@ static void checkImagesAreDrawnWithTheirFirstRowAtTheTop() {
     b.iconTexture = loadTexture(path, TEXTURE_MIPMAPS);
     std::remove(path.c_str());
     ASSERT_NE(b.iconTexture, 0u) << lastImageError();
+    GLint alignment = 0;
+    glGetIntegerv(GL_UNPACK_ALIGNMENT, &alignment);
+    EXPECT_EQ(alignment, 4) << "the caller's alignment is put back";
     // The 2 x 2 mipmap level's rows are 6 bytes: read as 4-byte aligned they would come out skewed.
     unsigned char level1[2 * 2 * 3] = {};
     glBindTexture(GL_TEXTURE_2D, b.iconTexture);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glGetTexImage(GL_TEXTURE_2D, 1, GL_RGB, GL_UNSIGNED_BYTE, level1);
     const unsigned char expectedLevel1[2 * 2 * 3] = {255, 0, 0, 0, 255, 0, 0, 0, 255, 255, 255, 255};
     for (int i = 0; i < 12; ++i) EXPECT_NEAR(level1[i], expectedLevel1[i], 1) << "byte " << i;
