@@ -152,21 +152,11 @@ bool parseProgramOptions(int argc, char** argv, ProgramOptions& options, std::st
         error = "option --sensor: unknown sensor '" + options.sensor + "' (expected synthetic, replay:FILE or csv:FILE)";
         return false;
     }
-    // An output that names one of the run's inputs would destroy it: the recording truncates
-    // its file at start-up, before the script is read, and the picture is written at the end
-    // over a stream or the gesture-set file loaded at start-up (the user's work).
+    // The recording empties its file at start-up and the picture replaces its file at the end.
     for (const auto& [option, path] : {std::pair<const char*, const std::string*>{"--record", &options.recordPath},
                                        {"--screenshot", &options.screenshotPath}}) {
         if (path->empty()) continue;
-        const char* input = nullptr;
-        if (streamPlaysFile(options.sensor, *path)) {
-            input = "the stream being played";
-        } else if (!options.scriptPath.empty() && namesSameFile(*path, options.scriptPath)) {
-            input = "the script being run";
-        } else if (options.positional.size() == 1 && namesSameFile(*path, options.positional[0])) {
-            input = "the gesture-set file being loaded";
-        }
-        if (input != nullptr) {
+        if (const char* input = inputNamedBy(options, *path, true)) {
             error = std::string(option) + " " + *path + " is " + input + "; choose another file";
             return false;
         }
@@ -178,6 +168,15 @@ bool parseProgramOptions(int argc, char** argv, ProgramOptions& options, std::st
         return false;
     }
     return true;
+}
+
+const char* inputNamedBy(const ProgramOptions& options, const std::string& path, bool gestureSetFileToo) {
+    if (streamPlaysFile(options.sensor, path)) return "the stream being played";
+    if (!options.scriptPath.empty() && namesSameFile(path, options.scriptPath)) return "the script being run";
+    if (gestureSetFileToo && options.positional.size() == 1 && namesSameFile(path, options.positional[0])) {
+        return "the gesture-set file being loaded";
+    }
+    return nullptr;
 }
 
 int argumentsForWindowSystem(int argc, char** argv) {

@@ -33,6 +33,12 @@ struct ProgramOptions {
 // value or a malformed number.
 bool parseProgramOptions(int argc, char** argv, ProgramOptions& options, std::string& error);
 
+// Which of the run's inputs a file the run would write names: "the stream being played", "the
+// script being run" or, with `gestureSetFileToo`, "the gesture-set file being loaded"; null for
+// none. Writing there would destroy it (saving gesture sets over the loaded file is allowed by
+// passing false: that is how the user updates it).
+const char* inputNamedBy(const ProgramOptions& options, const std::string& path, bool gestureSetFileToo);
+
 // Usage text for `program` ("pintara" or "glebora").
 std::string programUsage(const std::string& program);
 

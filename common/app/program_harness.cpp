@@ -20,7 +20,6 @@
 #include "common/sensor/recording.h"
 #include "common/sensor/sensor_input.h"
 #include "common/sensor/simulated_performer.h"
-#include "common/sensor/stream_source.h"
 #include "common/widgets/texture.h"
 
 namespace {
@@ -152,10 +151,6 @@ bool setUpHarness(ProgramHarness& harness, const std::string& programName, int a
     return true;
 }
 
-namespace {
-
-// What a script's file action would destroy or lose, or null. Saving gesture sets over the
-// file loaded at start-up is allowed: that is how the user updates it.
 const char* scriptFileClash(const ScenarioAction& action, const ProgramOptions& options) {
     const bool writes = action.kind == ScenarioActionKind::SAVE || action.kind == ScenarioActionKind::SCREENSHOT;
     if (!writes && action.kind != ScenarioActionKind::LOAD) return nullptr;
@@ -164,15 +159,10 @@ const char* scriptFileClash(const ScenarioAction& action, const ProgramOptions& 
     if (!options.screenshotPath.empty() && namesSameFile(action.text, options.screenshotPath)) {
         return "the --screenshot file";
     }
-    if (!writes) return nullptr;
-    if (streamPlaysFile(options.sensor, action.text)) return "the stream being played";
-    if (!options.scriptPath.empty() && namesSameFile(action.text, options.scriptPath)) return "the script being run";
-    if (action.kind == ScenarioActionKind::SCREENSHOT && options.positional.size() == 1 &&
-        namesSameFile(action.text, options.positional[0])) {
-        return "the gesture-set file being loaded";
-    }
-    return nullptr;
+    return writes ? inputNamedBy(options, action.text, action.kind == ScenarioActionKind::SCREENSHOT) : nullptr;
 }
+
+namespace {
 
 // Reads --script (or the built-in demo) and checks it against the sensor and the run's other
 // files; a script that cannot run ends the program with code 2 before its first frame.

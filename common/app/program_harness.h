@@ -18,6 +18,7 @@ struct HandPointer;
 class Recorder;
 class ScenarioRunner;
 struct Scenario;
+struct ScenarioAction;
 class ScenarioHost;
 
 struct ProgramHarness {
@@ -84,6 +85,11 @@ bool setUpHarness(ProgramHarness& harness, const std::string& programName, int a
 // a file the run reads or writes ends the program with code 2 and the file and line. With
 // --record it last opens the recording; when that fails, it prints why and exits with code 2.
 std::unique_ptr<FrameSource> openSensorOrExit(ProgramHarness& harness);
+
+// What a script's load, save or screenshot would destroy or lose, or null: the --record or
+// --screenshot file, and for a save or screenshot an input of the run (inputNamedBy; a save may
+// replace the gesture-set file loaded at start-up).
+const char* scriptFileClash(const ScenarioAction& action, const ProgramOptions& options);
 
 // Once the program's record exists: runs the scenario read by openSensorOrExit against `host`.
 void startScenario(ProgramHarness& harness, ScenarioHost& host);

@@ -5,6 +5,9 @@
 #include <cstdio>
 #include <vector>
 
+#include "common/app/program_harness.h"
+#include "common/app/scenario_script.h"
+
 namespace {
 
 bool parse(std::vector<std::string> args, ProgramOptions& options, std::string& error) {
@@ -58,8 +61,8 @@ TEST(ProgramOptions, OnlyASinglePositionalArgumentIsLoaded) {
 }
 
 TEST(ProgramOptions, RefusesToWriteOverTheRunsInputs) {
-    // Recording truncates its file at once, so the stream or the script would be gone before
-    // it was read; the picture replaces its file at the end.
+    // Recording empties its file at start-up and the picture replaces its file at the end, so
+    // the stream, the script or the gesture-set file would be lost.
     const std::string stream = std::string(BINARY_DIR) + "/options_test_stream.csv";
     const std::string otherName = std::string(BINARY_DIR) + "/./options_test_stream.csv";
     FILE* file = std::fopen(stream.c_str(), "w");
@@ -90,6 +93,32 @@ TEST(ProgramOptions, RefusesToWriteOverTheRunsInputs) {
         EXPECT_NE(error.find("both name"), std::string::npos) << error;
     }
     std::remove(stream.c_str());
+}
+
+TEST(ProgramOptions, AScriptsFilesAreHeldToTheSameRules) {
+    ProgramOptions options;
+    options.sensor = "csv:stream.csv";
+    options.scriptPath = "run.scn";
+    options.positional = {"sets.bin"};
+    options.recordPath = "out.rec";
+    options.screenshotPath = "end.png";
+    auto clash = [&options](ScenarioActionKind kind, const std::string& path) {
+        ScenarioAction action;
+        action.kind = kind;
+        action.text = path;
+        const char* found = scriptFileClash(action, options);
+        return std::string(found != nullptr ? found : "none");
+    };
+    EXPECT_EQ(clash(ScenarioActionKind::LOAD, "./out.rec"), "the --record file");
+    EXPECT_EQ(clash(ScenarioActionKind::SAVE, "end.png"), "the --screenshot file");
+    EXPECT_EQ(clash(ScenarioActionKind::SCREENSHOT, "stream.csv"), "the stream being played");
+    EXPECT_EQ(clash(ScenarioActionKind::SAVE, "run.scn"), "the script being run");
+    EXPECT_EQ(clash(ScenarioActionKind::SCREENSHOT, "sets.bin"), "the gesture-set file being loaded");
+    // Saving the sets over the loaded file updates it; reading any input harms nothing.
+    EXPECT_EQ(clash(ScenarioActionKind::SAVE, "sets.bin"), "none");
+    EXPECT_EQ(clash(ScenarioActionKind::LOAD, "stream.csv"), "none");
+    EXPECT_EQ(clash(ScenarioActionKind::LOAD, "sets.bin"), "none");
+    EXPECT_EQ(clash(ScenarioActionKind::SCREENSHOT, "other.png"), "none");
 }
 
 TEST(ProgramOptions, ReadsValuesSeparateOrInline) {
