@@ -4,6 +4,8 @@
 
 bool ReplaySource::open(const std::string& path, std::string& error) {
     restartPlayback();
+    readFailureReported = false;
+    openedPath = path;
     if (!reader.open(path, error)) {
         return false;
     }
@@ -23,7 +25,7 @@ bool ReplaySource::loadSkeleton(size_t index, SkeletonFrame& frame) {
     }
     std::string error;
     if (!reader.readSkeleton(index, frame, error)) {
-        std::fprintf(stderr, "%s\n", error.c_str());
+        reportReadFailure(error);
         return false;
     }
     return true;
@@ -39,7 +41,7 @@ bool ReplaySource::loadColour(size_t index, uint8_t* bgrx) {
     }
     std::string error;
     if (!reader.readColour(index, bgrx, error)) {
-        std::fprintf(stderr, "%s\n", error.c_str());
+        reportReadFailure(error);
         return false;
     }
     return true;
@@ -55,10 +57,20 @@ bool ReplaySource::loadDepth(size_t index, uint16_t* packedDepth) {
     }
     std::string error;
     if (!reader.readDepth(index, packedDepth, error)) {
-        std::fprintf(stderr, "%s\n", error.c_str());
+        reportReadFailure(error);
         return false;
     }
     return true;
+}
+
+// A file cut or rewritten by another program while it plays fails every frame after the change,
+// three parts a frame: one line says so, instead of some ninety lines a second until the end.
+void ReplaySource::reportReadFailure(const std::string& error) {
+    if (readFailureReported) return;
+    readFailureReported = true;
+    std::fprintf(stderr, "%s\n", error.c_str());
+    std::fprintf(stderr, "recording '%s': later parts that cannot be read are not reported\n",
+                 openedPath.c_str());
 }
 
 std::unique_ptr<ReplaySource> openReplaySource(const std::string& path, std::string& error) {

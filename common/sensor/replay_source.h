@@ -1,8 +1,8 @@
 #pragma once
 // Plays a recording (--sensor replay:FILE) with the frames and fetch failures it holds.
 // Frames without stored images (skeleton-only recordings) get theirs from the skeleton image
-// renderer. An image that cannot be read back (the file changed after opening) fails that
-// fetch and prints one line to stderr.
+// renderer. A part that cannot be read back (the file changed after opening) fails that
+// fetch; the first such failure is printed to stderr with a line saying later ones are not.
 #include <memory>
 #include <string>
 
@@ -24,7 +24,11 @@ protected:
     bool loadDepth(size_t index, uint16_t* packedDepth) override;
 
 private:
+    void reportReadFailure(const std::string& error);
+
     RecordingReader reader;
+    std::string openedPath;
+    bool readFailureReported = false;
 };
 
 std::unique_ptr<ReplaySource> openReplaySource(const std::string& path, std::string& error);

@@ -236,6 +236,37 @@ TEST(Recording, ReplayReproducesFramesAndFetchFailures) {
     std::remove(path.c_str());
 }
 
+TEST(Recording, AFileCutWhileItPlaysIsReportedOnce) {
+    const std::string path = testPath("recording_test_cut_while_playing.rec");
+    std::vector<TestFrame> frames;
+    for (int n = 0; n < 6; ++n) frames.push_back(makeFrame(n, 33333u * n));
+    writeRecording(path, frames, RECORDING_STORES_IMAGES);
+    std::string error;
+    RecordingReader layout;
+    ASSERT_TRUE(layout.open(path, error)) << error;
+    const long cut = layout.frames[1].skeletonOffset;
+    std::unique_ptr<StreamSource> owned = openStream("replay:" + path, error);
+    ASSERT_TRUE(owned) << error;
+    StreamSource& stream = *owned;
+    SensorInput sensor(std::move(owned));
+
+    ASSERT_TRUE(stepSensorFrame(sensor, stream));
+    EXPECT_EQ(sensor.colourImage[5], 20);
+    ASSERT_EQ(truncate(path.c_str(), cut), 0);  // another program cuts the file after frame 0
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    for (int n = 1; n < 6; ++n) ASSERT_TRUE(stepSensorFrame(sensor, stream));
+    EXPECT_FALSE(stepSensorFrame(sensor, stream));
+    const std::string printed = testing::internal::GetCapturedStderr();
+    const std::string fetchLines = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(printed, "recording '" + path + "': frame 1: cannot read the skeleton (file changed?)\n"
+                       "recording '" + path + "': later parts that cannot be read are not reported\n");
+    EXPECT_NE(fetchLines.find("Something went wrong for Video Frame..."), std::string::npos)
+        << "each failed fetch still fails as the sensor's does";
+    EXPECT_EQ(sensor.colourImage[5], 20) << "the last image read stays";
+    std::remove(path.c_str());
+}
+
 TEST(Recording, SkeletonOnlyRecordingRendersItsImages) {
     const std::string path = testPath("recording_test_skeleton_only.rec");
     std::vector<TestFrame> frames = sampleFrames();
