@@ -13,7 +13,8 @@
 class HangWatchdog {
 public:
     // Calls onHang (from the watchdog's thread) once no beat has come for limitMs; it checks
-    // every checkMs. onHang is expected to end the process; if it returns, the watch stops.
+    // every checkMs. Time in which the process was stopped (Ctrl+Z, a debugger) does not
+    // count. onHang is expected to end the process; if it returns, the watch stops.
     HangWatchdog(int64_t limitMs, int64_t checkMs, std::function<void(uint64_t lastFrame)> onHang);
     ~HangWatchdog();
     HangWatchdog(const HangWatchdog&) = delete;
