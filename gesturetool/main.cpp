@@ -28,11 +28,13 @@ struct Command {
 
 const Command COMMANDS[] = {
     {"poses", runPoses,
-     "poses STREAM\n"
+     "poses [--unsmoothed] STREAM\n"
      "      Prints one CSV line per frame of STREAM: frame index, time in ms from the\n"
      "      first frame, then the 18 arm-pose values. Lines starting with '#' are comments.\n"
      "      The poses are the painting program's: the joints are first smoothed as the\n"
-     "      sensor smooths them, and a frame without a tracked user repeats the last record.",
+     "      sensor smooths them, and a frame without a tracked user repeats the last record.\n"
+     "      --unsmoothed measures the joints as the stream gives them (a stream whose\n"
+     "      joints were smoothed when they were recorded).",
      false, true},
     {"convert", runConvert,
      "convert STREAM OUT.rec\n"

@@ -50,17 +50,30 @@ std::unique_ptr<StreamSource> openCommandStream(const char* command, const char*
 // Output: a '#' comment line naming the columns, then one pure CSV line per stream frame:
 // frame index (0-based, every frame counts), time in ms from the first frame, 18 pose values.
 int runPoses(int argc, char** argv) {
-    if (argc != 1) {
-        std::fprintf(stderr, "usage: gesturetool poses STREAM   (STREAM is csv:FILE or replay:FILE)\n");
+    bool unsmoothed = false;
+    const char* sourceName = nullptr;
+    bool usable = true;
+    for (int i = 0; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--unsmoothed") == 0 && !unsmoothed) {
+            unsmoothed = true;
+        } else if (!sourceName && argv[i][0] != '-') {
+            sourceName = argv[i];
+        } else {
+            usable = false;
+        }
+    }
+    if (!usable || !sourceName) {
+        std::fprintf(stderr, "usage: gesturetool poses [--unsmoothed] STREAM   (STREAM is csv:FILE or replay:FILE)\n");
         return 2;
     }
-    std::unique_ptr<StreamSource> owned = openCommandStream("poses", argv[0]);
+    std::unique_ptr<StreamSource> owned = openCommandStream("poses", sourceName);
     if (!owned) {
         return 2;
     }
     StreamSource& stream = *owned;
     SensorInput sensor(std::move(owned));
     sensor.diagnostics = stderr;  // stdout carries the data
+    sensor.smoothSkeletons = !unsmoothed;
     ArmPoseExtractor extractor;
     ArmPose pose{};
     std::printf("# frame,time_ms,%s\n", POSE_COLUMNS);

@@ -123,7 +123,7 @@ const SkeletonRecord* SensorInput::fetchSkeleton() {
         return &skeleton;  // nobody tracked: the previous record keeps its old state
     }
     trackedSlot = slot;
-    smoother.smooth(frameBuffer);
+    if (smoothSkeletons) smoother.smooth(frameBuffer);
     skeleton = frameBuffer.slots[slot];
     return &skeleton;
 }

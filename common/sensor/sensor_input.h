@@ -47,6 +47,9 @@ public:
     // tools whose stdout carries data point it at stderr; nullptr silences them.
     std::FILE* diagnostics = stdout;
     bool endNoticeGiven = false;            // the end of a played stream was announced
+    // The camera runtime's joint smoothing of every tracked frame; an offline tool may switch
+    // it off to work on the joints exactly as the stream gives them.
+    bool smoothSkeletons = true;
 
     // When set (--record FILE), every fetch also hands the recorder what the source delivered:
     // the raw six-slot skeleton frame, the colour frame and the raw packed depth, or the fact

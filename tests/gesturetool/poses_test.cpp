@@ -91,3 +91,44 @@ TEST(GesturetoolPoses, AreThePaintingProgramsPosesAlsoWhileNobodyIsTracked) {
     std::remove(streamPath.c_str());
     std::remove(outPath.c_str());
 }
+
+// --unsmoothed measures each frame's joints exactly as the stream gives them: the poses are
+// those of the rows themselves, which the runtime's smoothing would have changed.
+TEST(GesturetoolPoses, UnsmoothedMeasuresTheJointsAsGiven) {
+    const std::string streamPath = std::string(SOURCE_DIR) + "/tests/data/gestures/both_swings_noisy.csv";
+    const std::vector<std::string> rows = dataRows(streamPath);
+    ASSERT_GE(rows.size(), 12u);
+    const std::string outPath = "/tmp/gesturetool_poses_unsmoothed_" + std::to_string(getpid()) + ".out";
+    const std::string command =
+        std::string(GESTURETOOL) + " poses --unsmoothed csv:" + streamPath + " > " + outPath + " 2>/dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    std::vector<std::string> printed = linesOf(outPath);
+    std::remove(outPath.c_str());
+    ASSERT_EQ(printed.size(), rows.size() + 1);
+    printed.erase(printed.begin());  // the column names
+
+    ArmPoseExtractor extractor;
+    ArmPose pose{};
+    const std::vector<std::string> smoothed = programPoses(streamPath);
+    ASSERT_EQ(smoothed.size(), rows.size());
+    size_t differing = 0;
+    for (size_t i = 0; i < rows.size(); ++i) {
+        SkeletonRecord record;
+        record.trackingState = SKELETON_TRACKED;
+        std::istringstream values(rows[i]);
+        for (Vector4& joint : record.joints) values >> joint.x >> joint.y >> joint.z >> joint.w;
+        ASSERT_TRUE(values) << "row " << i;
+        extractArmPose(extractor, record, pose);
+        // The same pose, printed as the tool prints it; the time column is the tool's own.
+        const std::string& line = printed[i];
+        std::string expected = line.substr(0, line.find(',', line.find(',') + 1));
+        for (float value : pose) {
+            char text[32];
+            std::snprintf(text, sizeof text, ",%.6g", value);
+            expected += text;
+        }
+        EXPECT_EQ(line, expected) << "frame " << i;
+        if (line != smoothed[i]) ++differing;
+    }
+    EXPECT_GT(differing, rows.size() / 2) << "the smoothing changes the poses of this stream";
+}

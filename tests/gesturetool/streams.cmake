@@ -11,7 +11,7 @@ endforeach()
 
 add_test(NAME gesturetool_help COMMAND sh -c "${_gt} --help; echo exit=$?")
 set_tests_properties(gesturetool_help PROPERTIES
-  PASS_REGULAR_EXPRESSION "poses STREAM.*convert STREAM OUT.rec.*train.*recognize.*inspect.*exit=0\n$")
+  PASS_REGULAR_EXPRESSION "poses \\[--unsmoothed\\] STREAM.*convert STREAM OUT.rec.*train.*recognize.*inspect.*exit=0\n$")
 
 # Every command answers --help with its usage and exit code 0, not with an error about its
 # arguments.
@@ -36,7 +36,7 @@ set_tests_properties(gesturetool_poses_arms_down PROPERTIES
   PASS_REGULAR_EXPRESSION "^# frame,time_ms,elbow_left,[^\n]*,right_reach\n0,0${_pose}\n1,33${_pose}\n.*\n89,2966${_pose}\nexit=0\n$")
 
 add_test(NAME gesturetool_poses_usage COMMAND sh -c "${_gt} poses; echo exit=$?")
-set_tests_properties(gesturetool_poses_usage PROPERTIES PASS_REGULAR_EXPRESSION "usage: gesturetool poses STREAM.*exit=2")
+set_tests_properties(gesturetool_poses_usage PROPERTIES PASS_REGULAR_EXPRESSION "usage: gesturetool poses \\[--unsmoothed\\] STREAM.*exit=2")
 
 add_test(NAME gesturetool_poses_missing_file COMMAND sh -c "${_gt} poses csv:${_out}/no_such_stream.csv; echo exit=$?")
 set_tests_properties(gesturetool_poses_missing_file PROPERTIES
