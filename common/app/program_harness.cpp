@@ -3,6 +3,7 @@
 #include <GL/freeglut.h>
 
 #include <malloc.h>
+#include <signal.h>
 #include <time.h>
 
 #include <csignal>
@@ -28,6 +29,27 @@ namespace {
 Recorder* activeRecorder = nullptr;
 // The harness of the running program, for endProgramNow.
 ProgramHarness* runningHarness = nullptr;
+
+// Ctrl+C or a plain kill asks the run to end at the end of its frame, as Escape ends it, so that
+// a recording is finished whole (killed outright, it loses its last frame half written) and the
+// screenshot is saved. The handler then gives the signal back its default action: a second
+// one, or one while no frame ends, ends the program at once. A signal the program was started
+// to ignore (nohup, a background job of a script) stays ignored.
+volatile std::sig_atomic_t endSignal = 0;
+
+extern "C" void requestEnd(int signalNumber) { endSignal = signalNumber; }
+
+void endRunOnSignals() {
+    struct sigaction action {};
+    action.sa_handler = requestEnd;
+    action.sa_flags = SA_RESETHAND | SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction inherited {};
+        if (sigaction(signalNumber, nullptr, &inherited) == 0 && inherited.sa_handler == SIG_IGN) continue;
+        sigaction(signalNumber, &action, nullptr);
+    }
+}
 
 // False when the recording did not reach its file whole. A write failure was printed when it
 // happened; only a failure at the end is printed here.
@@ -99,6 +121,7 @@ bool setUpHarness(ProgramHarness& harness, const std::string& programName, int a
     // A file outgrowing the size limit must fail its write (a save or export then says so and
     // keeps the old file), not kill the program and lose the user's work.
     std::signal(SIGXFSZ, SIG_IGN);
+    endRunOnSignals();
     // The software renderer allocates and frees a window's worth of memory every frame it
     // draws the terrain. With the allocator's moving thresholds, that memory could go back to
     // the system after each frame and be faulted in again the next: some 1,500 page faults a
@@ -295,6 +318,8 @@ void harnessEndFrame(ProgramHarness& harness, int windowWidth, int windowHeight)
             endProgram(harness, 1, windowWidth, windowHeight);
         }
     }
+    // The shell's code for a program ended by that signal.
+    if (endSignal != 0) endProgram(harness, 128 + endSignal, windowWidth, windowHeight);
     bool limitReached = harness.options.frameLimit > 0 && harness.clock.frameCount >= harness.options.frameLimit;
     bool scenarioEnded = harness.scenario && harness.scenario->finished();
     if (limitReached || scenarioEnded) endProgram(harness, 0, windowWidth, windowHeight);

@@ -75,6 +75,20 @@ if(TARGET pintara)
                        PROPERTIES LABELS e2e TIMEOUT 300)
 endif()
 
+if(TARGET pintara AND TARGET glebora AND TARGET gesturetool)
+  # Ctrl+C or a kill ends a run as Escape does: the recording finished whole, the screenshot saved.
+  add_test(NAME e2e_pintara_interrupted_finishes_its_files
+           COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/support/interrupted_run.sh $<TARGET_FILE:pintara>
+                   $<TARGET_FILE:gesturetool> ${PROJECT_BINARY_DIR}/artefacts/interrupted_pintara INT
+           WORKING_DIRECTORY ${PROJECT_BINARY_DIR})
+  add_test(NAME e2e_glebora_terminated_finishes_its_files
+           COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/support/interrupted_run.sh $<TARGET_FILE:glebora>
+                   $<TARGET_FILE:gesturetool> ${PROJECT_BINARY_DIR}/artefacts/terminated_glebora TERM
+           WORKING_DIRECTORY ${PROJECT_BINARY_DIR})
+  set_tests_properties(e2e_pintara_interrupted_finishes_its_files e2e_glebora_terminated_finishes_its_files
+                       PROPERTIES LABELS e2e TIMEOUT 300)
+endif()
+
 if(TARGET pintara)
   add_test(NAME e2e_pintara_erase
            COMMAND pintara --script ${PROJECT_SOURCE_DIR}/scenarios/pintara_erase.scn --fixed-step 33
