@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "common/tools/tool.h"
+#include "common/widgets/picking_buffer.h"
 #include "common/widgets/window_projection.h"
 #include "paint/canvas_image_cache.h"
 
@@ -317,6 +318,12 @@ int32_t pickStroke(const Canvas& canvas, const Matrix4& view, ScreenPoint pointe
     const bool inside = px >= viewport[0] && py >= viewport[1] && px < viewport[0] + viewport[2] &&
                         py < viewport[1] + viewport[3];
 
+    const bool offScreen = beginPickingPass();
+    if (offScreen) {
+        // Nothing but the pointer's pixel is read from the off-screen buffer: only it is cleared.
+        glEnable(GL_SCISSOR_TEST);
+        glScissor(px, py, 1, 1);
+    }
     glClearColor(1.0f, 1.0f, 1.0f, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     // Every stroke pixel must carry exactly its index colour.
@@ -352,6 +359,7 @@ int32_t pickStroke(const Canvas& canvas, const Matrix4& view, ScreenPoint pointe
         glPixelStorei(GL_PACK_ALIGNMENT, 1);
         glReadPixels(px, py, 1, 1, GL_RGB, GL_UNSIGNED_BYTE, pixel);
     }
+    endPickingPass(offScreen);
 
     glEnable(GL_DITHER);
     glEnable(GL_LINE_SMOOTH);

@@ -132,8 +132,9 @@ int pickedStrokeIndex(uint8_t red, uint8_t green, uint8_t blue, size_t strokeCou
 // The picking pass: draws every stroke in a colour that encodes its list index (red bits 16..23,
 // green 8..15, blue 0..7) on white, reads back the pixel under `pointer` and returns the id of the
 // stroke there, or -1 for the background or an index outside the list. Needs a current GL
-// context with a 24-bit colour buffer and the window-pixel orthographic projection; clears the
-// colour and depth buffers before and after, and loads `view` on the modelview matrix itself.
+// context and the window-pixel orthographic projection (a window of fewer than 8 bits a colour
+// channel is picked off screen); clears the colour and depth buffers before and after, and
+// loads `view` on the modelview matrix itself.
 int32_t pickStroke(const Canvas& canvas, const Matrix4& view, ScreenPoint pointer);
 
 // The visible strokes under `view`, in list order.

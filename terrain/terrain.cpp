@@ -1,5 +1,6 @@
 #include "terrain/terrain.h"
 
+#include "common/widgets/picking_buffer.h"
 #include "common/widgets/texture.h"
 
 #include <GL/gl.h>
@@ -295,6 +296,7 @@ bool Terrain::pick(float out[3], bool snap, int x, int y) {
     glScissor(x, y, 1, 1);
     glDisable(GL_DITHER);  // face numbers must survive exactly
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    const bool offScreen = beginPickingPass();
 
     glClearColor(1.0f, 1.0f, 1.0f, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -335,6 +337,7 @@ bool Terrain::pick(float out[3], bool snap, int x, int y) {
         glEnd();
         glReadPixels(x, y, 1, 1, GL_RGB, GL_FLOAT, weights);
     }
+    endPickingPass(offScreen);
 
     if (ditherWasOn) glEnable(GL_DITHER);
     if (!scissorWasOn) glDisable(GL_SCISSOR_TEST);

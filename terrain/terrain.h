@@ -87,7 +87,8 @@ public:
     // with the current model-view and projection. On a hit writes the point to out and
     // returns true; with snap the point is the nearest corner of the hit face, which becomes
     // pickedVertex. On a miss pickedFace and pickedVertex become -1. Draws into the back
-    // buffer (only at that pixel); callers pick before drawing the frame.
+    // buffer (only at that pixel; off screen on a window of fewer than 8 bits a colour
+    // channel); callers pick before drawing the frame.
     bool pick(float out[3], bool snap, int x, int y);
 
     void markDirty(TerrainVertex& vertex) { dirty.push_back(&vertex); }

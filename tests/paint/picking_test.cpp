@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/tools/null_tool.h"
+#include "common/widgets/picking_buffer.h"
 #include "paint/brush_2d.h"
 #include "paint/rubber_2d.h"
 #include "paint/straight_line_2d.h"
@@ -143,6 +144,8 @@ TEST(Picking, TrashHeldOverAPileDeletesTheTopmostFirst) {
 // The whole index picture, drawn without leaving any stroke out, as the picking pass draws its
 // one pixel: every stroke in its index colour, no smoothing, no dithering.
 std::vector<unsigned char> wholeIndexPicture(const Canvas& canvas, const Matrix4& view) {
+    // Where picking draws off screen (a window of fewer than 8 bits a channel), so does this.
+    const bool offScreen = beginPickingPass();
     glClearColor(1.0f, 1.0f, 1.0f, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT);
     glDisable(GL_LINE_SMOOTH);
@@ -169,6 +172,7 @@ std::vector<unsigned char> wholeIndexPicture(const Canvas& canvas, const Matrix4
     std::vector<unsigned char> picture(static_cast<size_t>(W) * H * 3);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadPixels(0, 0, W, H, GL_RGB, GL_UNSIGNED_BYTE, picture.data());
+    endPickingPass(offScreen);
     return picture;
 }
 

@@ -2,6 +2,7 @@
 
 // gtest before Xlib, whose None and Bool macros break gtest's headers.
 #include <gtest/gtest.h>
+#include <GL/freeglut.h>
 #include <X11/Xlib.h>
 #include <unistd.h>
 
@@ -22,6 +23,14 @@ HeldDisplay* holdDisplay() {
     }
     ADD_FAILURE() << "cannot connect to display " << name;
     return nullptr;
+}
+
+unsigned int testWindowMode() {
+    const char* samples = std::getenv("GL_TEST_SAMPLES");
+    const int count = samples != nullptr ? std::atoi(samples) : 0;
+    if (count <= 0) return GLUT_RGBA | GLUT_DOUBLE | GLUT_DEPTH;
+    glutSetOption(GLUT_MULTISAMPLE, count);
+    return GLUT_RGBA | GLUT_DOUBLE | GLUT_DEPTH | GLUT_MULTISAMPLE;
 }
 
 void releaseDisplay(HeldDisplay* held) {

@@ -17,4 +17,9 @@ HeldDisplay* holdDisplay();
 // Closes a connection from holdDisplay (nullptr is fine).
 void releaseDisplay(HeldDisplay* held);
 
+// The display mode for glutInitDisplayMode (call after glutInit): double-buffered RGBA with
+// depth, multisampled with GL_TEST_SAMPLES samples when that is set, as a driver set to force
+// antialiasing makes every window.
+unsigned int testWindowMode();
+
 }  // namespace gltest

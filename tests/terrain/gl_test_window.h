@@ -23,7 +23,7 @@ inline bool openTestWindow() {
         char name[] = "test_terrain";
         char* argv[] = {name, nullptr};
         glutInit(&argc, argv);
-        glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_DEPTH);
+        glutInitDisplayMode(gltest::testWindowMode());
         glutInitWindowSize(TEST_WINDOW_WIDTH, TEST_WINDOW_HEIGHT);
         glutCreateWindow("terrain test");
         gltest::releaseDisplay(held);

@@ -35,7 +35,7 @@ inline bool openContext(int width, int height) {
         char* argv[] = {name, nullptr};
         glutInit(&argc, argv);
     }
-    glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_DEPTH);
+    glutInitDisplayMode(gltest::testWindowMode());
     glutInitWindowSize(width, height);
     window = glutCreateWindow("gl test");
     releaseDisplay(held);
