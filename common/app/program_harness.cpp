@@ -80,7 +80,11 @@ bool saveAndReportScreenshot(const std::string& path, int windowWidth, int windo
     return true;
 }
 
+// Set once the program has begun to end, when the window may still be closed from an exit handler.
+bool programEnding = false;
+
 [[noreturn]] void endProgram(ProgramHarness& harness, int code, int windowWidth, int windowHeight) {
+    programEnding = true;
     // Ended by --frames or by the Escape key while the script still had lines to run.
     if (harness.scenario && code == 0) {
         if (const std::string note = harness.scenario->unfinishedNote(); !note.empty()) std::cerr << note << "\n";
@@ -112,6 +116,10 @@ bool saveAndReportScreenshot(const std::string& path, int windowWidth, int windo
 void endProgramNow(int code) {
     if (!runningHarness) std::exit(code);
     endProgram(*runningHarness, code, runningHarness->lastFrameWidth, runningHarness->lastFrameHeight);
+}
+
+void harnessWindowClosed() {
+    if (!programEnding) endProgramNow(0);
 }
 
 bool setUpHarness(ProgramHarness& harness, const std::string& programName, int argc, char** argv, int& exitCode) {

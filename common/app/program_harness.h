@@ -61,6 +61,11 @@ constexpr int64_t HANG_LIMIT_MS = 120000;
 // Without a harness set up (tests) it just exits with `code`.
 [[noreturn]] void endProgramNow(int code);
 
+// GLUT's close callback: the window's close button ends the program as Escape does. freeglut
+// also closes the window while the process exits, which is then no request of the user's and
+// is let pass.
+void harnessWindowClosed();
+
 // GLUT's window-status callback: remembers whether the window can be seen.
 void harnessWindowStatus(ProgramHarness& harness, int glutStatus);
 // The idle callback: asks GLUT to redraw the window, or, while nothing of it can be seen (a

@@ -87,6 +87,29 @@ if(TARGET pintara AND TARGET glebora AND TARGET gesturetool)
            WORKING_DIRECTORY ${PROJECT_BINARY_DIR})
   set_tests_properties(e2e_pintara_interrupted_finishes_its_files e2e_glebora_terminated_finishes_its_files
                        PROPERTIES LABELS e2e TIMEOUT 300)
+
+  # So does the window's close button. Each run has a display of its own, so that the button
+  # pressed is that of its own window and no other test's.
+  find_package(X11)
+  find_program(XVFB_RUN xvfb-run)
+  if(X11_FOUND AND XVFB_RUN)
+    add_executable(close_window support/close_window.cpp)
+    target_link_libraries(close_window PRIVATE X11::X11)
+    set(_own_display ${XVFB_RUN} -a -s "-screen 0 1920x1200x24 -noreset")
+    add_test(NAME e2e_pintara_closed_finishes_its_files
+             COMMAND ${_own_display} bash ${CMAKE_CURRENT_SOURCE_DIR}/support/interrupted_run.sh
+                     $<TARGET_FILE:pintara> $<TARGET_FILE:gesturetool> ${PROJECT_BINARY_DIR}/artefacts/closed_pintara
+                     CLOSE $<TARGET_FILE:close_window> "Gesture Recognition"
+             WORKING_DIRECTORY ${PROJECT_BINARY_DIR})
+    add_test(NAME e2e_glebora_closed_finishes_its_files
+             COMMAND ${_own_display} bash ${CMAKE_CURRENT_SOURCE_DIR}/support/interrupted_run.sh
+                     $<TARGET_FILE:glebora> $<TARGET_FILE:gesturetool> ${PROJECT_BINARY_DIR}/artefacts/closed_glebora
+                     CLOSE $<TARGET_FILE:close_window> "GLEBORA"
+             WORKING_DIRECTORY ${PROJECT_BINARY_DIR})
+    # xvfb-run -a picks the first free display number, which two starting at once could share.
+    set_tests_properties(e2e_pintara_closed_finishes_its_files e2e_glebora_closed_finishes_its_files
+                         PROPERTIES LABELS e2e TIMEOUT 300 RESOURCE_LOCK display_of_its_own)
+  endif()
 endif()
 
 if(TARGET pintara)
