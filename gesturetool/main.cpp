@@ -100,11 +100,11 @@ int main(int argc, char** argv) {
     const char* name = argv[1];
     if (isHelp(name)) {
         printUsage(stdout);
-        return 0;
+        return outputWritten("--help") ? 0 : 1;
     }
     if (std::strcmp(name, "--version") == 0) {
         std::printf("gesturetool %s\n", GESTURETOOL_VERSION);
-        return 0;
+        return outputWritten("--version") ? 0 : 1;
     }
     // Both spellings of the recogniser command are accepted.
     if (std::strcmp(name, "recognise") == 0) name = "recognize";
@@ -112,7 +112,7 @@ int main(int argc, char** argv) {
         if (std::strcmp(name, command.name) == 0) {
             if (argc >= 3 && isHelp(argv[2]) && !command.explainsItsOptions) {
                 std::printf("usage: gesturetool %s\n", command.usage);
-                return 0;
+                return outputWritten(command.name) ? 0 : 1;
             }
             // "--sets=FILE" is "--sets FILE", as in the programs' own options. Commands without
             // options take every word as it stands, so an output file may be named "--a=b.rec".
@@ -132,7 +132,8 @@ int main(int argc, char** argv) {
             for (std::string& word : words) arguments.push_back(&word[0]);
             arguments.push_back(nullptr);
             const int code = command.run(static_cast<int>(words.size()), arguments.data());
-            if (code != 0 || !command.printsItsResult) return code;
+            const bool askedForHelp = argc >= 3 && isHelp(argv[2]);
+            if (code != 0 || (!command.printsItsResult && !askedForHelp)) return code;
             return outputWritten(command.name) ? 0 : 1;
         }
     }

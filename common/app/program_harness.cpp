@@ -6,9 +6,11 @@
 #include <signal.h>
 #include <time.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <vector>
@@ -80,6 +82,17 @@ bool saveAndReportScreenshot(const std::string& path, int windowWidth, int windo
     return true;
 }
 
+// Whether what --help or --version printed reached its destination (not a full disk); says so
+// when it did not.
+bool outputWritten(const std::string& programName) {
+    // Lines reach stdout as they are printed, so a failed write has already set errno.
+    std::cout.flush();
+    if (std::fflush(stdout) == 0 && std::ferror(stdout) == 0 && std::cout) return true;
+    std::fprintf(stderr, "%s: writing the output failed: %s\n", programName.c_str(),
+                 errno != 0 ? std::strerror(errno) : "a write failed");
+    return false;
+}
+
 // Set once the program has begun to end, when the window may still be closed from an exit handler.
 bool programEnding = false;
 
@@ -147,7 +160,7 @@ bool setUpHarness(ProgramHarness& harness, const std::string& programName, int a
     }
     if (harness.options.showHelp) {
         std::cout << programUsage(programName);
-        exitCode = 0;
+        exitCode = outputWritten(programName) ? 0 : 1;
         return false;
     }
     if (harness.options.showVersion) {
@@ -161,7 +174,7 @@ bool setUpHarness(ProgramHarness& harness, const std::string& programName, int a
         } else {
             std::cout << "images: not found (no images folder beside the working folder or the program)\n";
         }
-        exitCode = 0;
+        exitCode = outputWritten(programName) ? 0 : 1;
         return false;
     }
     harness.clock.fixedStepMs = harness.options.fixedStepMs;

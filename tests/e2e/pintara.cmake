@@ -112,6 +112,14 @@ if(TARGET pintara AND TARGET glebora AND TARGET gesturetool)
   endif()
 endif()
 
+if(TARGET pintara AND TARGET glebora)
+  # --help and --version that cannot be written (a full disk) fail with a message.
+  add_test(NAME programs_help_not_written
+           COMMAND sh -c "$<TARGET_FILE:pintara> --help > /dev/full; echo exit=$?; $<TARGET_FILE:glebora> --version > /dev/full; echo exit=$?")
+  set_tests_properties(programs_help_not_written PROPERTIES PASS_REGULAR_EXPRESSION
+    "^pintara: writing the output failed: No space left on device\nexit=1\nglebora: writing the output failed: No space left on device\nexit=1\n$")
+endif()
+
 if(TARGET pintara)
   add_test(NAME e2e_pintara_erase
            COMMAND pintara --script ${PROJECT_SOURCE_DIR}/scenarios/pintara_erase.scn --fixed-step 33

@@ -21,6 +21,12 @@ foreach(_command poses convert train recognize inspect)
     PASS_REGULAR_EXPRESSION "^usage: gesturetool ${_command} .*exit=0\n$")
 endforeach()
 
+# Usage that cannot be written (a full disk) is a failure too.
+add_test(NAME gesturetool_help_not_written
+  COMMAND sh -c "${_gt} --help > /dev/full; echo exit=$?; ${_gt} train --help > /dev/full; echo exit=$?; ${_gt} inspect --help > /dev/full; echo exit=$?")
+set_tests_properties(gesturetool_help_not_written PROPERTIES PASS_REGULAR_EXPRESSION
+  "^gesturetool --help: writing the output failed: No space left on device\nexit=1\ngesturetool train: writing the output failed: No space left on device\nexit=1\ngesturetool inspect: writing the output failed: No space left on device\nexit=1\n$")
+
 add_test(NAME gesturetool_version COMMAND sh -c "${_gt} --version; echo exit=$?")
 set_tests_properties(gesturetool_version PROPERTIES PASS_REGULAR_EXPRESSION "^gesturetool [0-9]+\\.[0-9]+\\.[0-9]+\nexit=0\n$")
 
