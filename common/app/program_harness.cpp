@@ -37,18 +37,21 @@ ProgramHarness* runningHarness = nullptr;
 // screenshot is saved. The handler then gives the signal back its default action: a second
 // one, or one while no frame ends, ends the program at once. A signal the program was started
 // to ignore (nohup, a background job of a script) stays ignored.
+// The output's reader going away (`pintara | head`) ends the run the same way. Every later line
+// written meets the closed pipe again, so that signal keeps its handler: the run still ends at
+// the end of the frame.
 volatile std::sig_atomic_t endSignal = 0;
 
 extern "C" void requestEnd(int signalNumber) { endSignal = signalNumber; }
 
 void endRunOnSignals() {
-    struct sigaction action {};
-    action.sa_handler = requestEnd;
-    action.sa_flags = SA_RESETHAND | SA_RESTART;
-    sigemptyset(&action.sa_mask);
-    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
+    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
         struct sigaction inherited {};
         if (sigaction(signalNumber, nullptr, &inherited) == 0 && inherited.sa_handler == SIG_IGN) continue;
+        struct sigaction action {};
+        action.sa_handler = requestEnd;
+        action.sa_flags = signalNumber == SIGPIPE ? SA_RESTART : SA_RESETHAND | SA_RESTART;
+        sigemptyset(&action.sa_mask);
         sigaction(signalNumber, &action, nullptr);
     }
 }

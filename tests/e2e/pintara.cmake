@@ -88,6 +88,15 @@ if(TARGET pintara AND TARGET glebora AND TARGET gesturetool)
   set_tests_properties(e2e_pintara_interrupted_finishes_its_files e2e_glebora_terminated_finishes_its_files
                        PROPERTIES LABELS e2e TIMEOUT 300)
 
+  # So does the output's reader going away: the run ends with the shell's code for SIGPIPE.
+  set(_piped ${PROJECT_BINARY_DIR}/artefacts/piped_pintara)
+  add_test(NAME e2e_pintara_piped_into_head_finishes_its_files
+           COMMAND bash -c "rm -rf $2 && mkdir -p $2 && \"$0\" --demo --fixed-step 33 --record $2/run.rec --screenshot $2/run.png 2> $2/run.log | head -n 1 > /dev/null; echo exit=\${PIPESTATUS[0]}; test -s $2/run.png && echo screenshot saved; \"$1\" poses replay:$2/run.rec > /dev/null 2> $2/replay.log && ! test -s $2/replay.log && echo recording whole"
+                   $<TARGET_FILE:pintara> $<TARGET_FILE:gesturetool> ${_piped}
+           WORKING_DIRECTORY ${PROJECT_BINARY_DIR})
+  set_tests_properties(e2e_pintara_piped_into_head_finishes_its_files PROPERTIES LABELS e2e TIMEOUT 300
+                       PASS_REGULAR_EXPRESSION "^exit=141\nscreenshot saved\nrecording whole\n$")
+
   # So does the window's close button. Each run has a display of its own, so that the button
   # pressed is that of its own window and no other test's.
   find_package(X11)
