@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "common/files/standard_streams.h"
 #include "gesturetool/commands.h"
 
 namespace {
@@ -91,6 +92,7 @@ bool isHelp(const char* arg) { return std::strcmp(arg, "--help") == 0 || std::st
 }  // namespace
 
 int main(int argc, char** argv) {
+    keepStandardStreamsOpen();
     // A file outgrowing the size limit fails its write with a message instead of killing the tool.
     std::signal(SIGXFSZ, SIG_IGN);
     if (argc < 2) {

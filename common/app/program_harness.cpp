@@ -19,6 +19,7 @@
 #include "common/app/screenshot.h"
 #include "common/files/parent_folders.h"
 #include "common/files/same_file.h"
+#include "common/files/standard_streams.h"
 #include "common/sensor/frame_sources.h"
 #include "common/sensor/recording.h"
 #include "common/sensor/sensor_input.h"
@@ -139,6 +140,7 @@ void harnessWindowClosed() {
 }
 
 bool setUpHarness(ProgramHarness& harness, const std::string& programName, int argc, char** argv, int& exitCode) {
+    keepStandardStreamsOpen();
     // Line by line even into a pipe or a file, so nothing printed is lost if the program is
     // killed; before anything is written, as setvbuf requires.
     std::setvbuf(stdout, nullptr, _IOLBF, 0);

@@ -80,8 +80,9 @@ bool requestScreenshot(ProgramHarness& harness, const std::string& path);
 
 // Parses the command line and handles --help and --version. Returns false when the program
 // must end at once with `exitCode` (0 after help or version, 2 after a command-line error).
-// It makes standard output line-buffered, so a log or a pipe shows every line up to a failure
-// or a kill, and for unattended runs (--script, --frames) starts the hang watchdog.
+// It first opens closed standard streams on /dev/null (call it before anything is opened), makes
+// standard output line-buffered, so a log or a pipe shows every line up to a failure or a kill,
+// and for unattended runs (--script, --frames) starts the hang watchdog.
 bool setUpHarness(ProgramHarness& harness, const std::string& programName, int argc, char** argv, int& exitCode);
 
 // Opens the sensor named by --sensor. When it cannot be opened, prints the missing-sensor

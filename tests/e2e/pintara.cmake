@@ -97,6 +97,16 @@ if(TARGET pintara AND TARGET glebora AND TARGET gesturetool)
   set_tests_properties(e2e_pintara_piped_into_head_finishes_its_files PROPERTIES LABELS e2e TIMEOUT 300
                        PASS_REGULAR_EXPRESSION "^exit=141\nscreenshot saved\nrecording whole\n$")
 
+  # Started with its output or error stream closed, a program must not write its messages into
+  # the files it opens next (the first of them is the window system's connection).
+  set(_closed ${PROJECT_BINARY_DIR}/artefacts/closed_streams)
+  add_test(NAME e2e_programs_with_closed_output_streams
+           COMMAND bash -c "rm -rf $2 && mkdir -p $2 && timeout 60 \"$0\" --demo --fixed-step 33 --frames 60 --screenshot $2/pintara.png >&- 2> /dev/null; echo exit=$?; timeout 60 \"$1\" --demo --fixed-step 33 --frames 30 --record $2/glebora.rec 2>&-; echo exit=$?; \"$3\" poses replay:$2/glebora.rec > /dev/null && echo recording whole; test -s $2/pintara.png && echo screenshot saved"
+                   $<TARGET_FILE:pintara> $<TARGET_FILE:glebora> ${_closed} $<TARGET_FILE:gesturetool>
+           WORKING_DIRECTORY ${PROJECT_BINARY_DIR})
+  set_tests_properties(e2e_programs_with_closed_output_streams PROPERTIES LABELS e2e TIMEOUT 300
+                       PASS_REGULAR_EXPRESSION "^exit=0\n.*exit=0\nrecording whole\nscreenshot saved\n$")
+
   # So does the window's close button. Each run has a display of its own, so that the button
   # pressed is that of its own window and no other test's.
   find_package(X11)
