@@ -148,8 +148,7 @@ int main(int argc, char** argv) {
     glutMotionFunc(motion);
     glutPassiveMotionFunc(motion);
     glutEntryFunc(entry);
-    // The close button ends the run as Escape does: the screenshot saved, the recording finished.
-    glutCloseFunc(harnessWindowClosed);
+    endRunOnWindowClose();
 
     std::unique_ptr<FrameSource> source = openSensorOrExit(harness);
     createPaintApp(*app, std::move(source), harness.options.gestureSetFile(), harness.clock.nowMs);

@@ -97,11 +97,17 @@ bool outputWritten(const std::string& programName) {
     return false;
 }
 
-// Set once the program has begun to end, when the window may still be closed from an exit handler.
-bool programEnding = false;
+// Set once the process has begun to exit. freeglut then closes the window from its own exit
+// handler, which is no request of the user's: the exit code already chosen must stand.
+bool processExiting = false;
+
+void markProcessExiting() { processExiting = true; }
+
+void windowClosed() {
+    if (!processExiting) endProgramNow(0);
+}
 
 [[noreturn]] void endProgram(ProgramHarness& harness, int code, int windowWidth, int windowHeight) {
-    programEnding = true;
     // Ended by --frames or by the Escape key while the script still had lines to run.
     if (harness.scenario && code == 0) {
         if (const std::string note = harness.scenario->unfinishedNote(); !note.empty()) std::cerr << note << "\n";
@@ -135,8 +141,11 @@ void endProgramNow(int code) {
     endProgram(*runningHarness, code, runningHarness->lastFrameWidth, runningHarness->lastFrameHeight);
 }
 
-void harnessWindowClosed() {
-    if (!programEnding) endProgramNow(0);
+void endRunOnWindowClose() {
+    glutCloseFunc(windowClosed);
+    // Exit handlers run last registered first: this one, registered after glutInit's, runs before
+    // freeglut closes the window.
+    std::atexit(markProcessExiting);
 }
 
 bool setUpHarness(ProgramHarness& harness, const std::string& programName, int argc, char** argv, int& exitCode) {

@@ -61,10 +61,9 @@ constexpr int64_t HANG_LIMIT_MS = 120000;
 // Without a harness set up (tests) it just exits with `code`.
 [[noreturn]] void endProgramNow(int code);
 
-// GLUT's close callback: the window's close button ends the program as Escape does. freeglut
-// also closes the window while the process exits, which is then no request of the user's and
-// is let pass.
-void harnessWindowClosed();
+// Makes the window's close button end the program as Escape does (the screenshot saved, the
+// recording finished) instead of freeglut exiting on its own. Call after glutInit.
+void endRunOnWindowClose();
 
 // GLUT's window-status callback: remembers whether the window can be seen.
 void harnessWindowStatus(ProgramHarness& harness, int glutStatus);
