@@ -91,7 +91,7 @@ if(TARGET pintara AND TARGET glebora AND TARGET gesturetool)
   # So does the output's reader going away: the run ends with the shell's code for SIGPIPE.
   set(_piped ${PROJECT_BINARY_DIR}/artefacts/piped_pintara)
   add_test(NAME e2e_pintara_piped_into_head_finishes_its_files
-           COMMAND bash -c "rm -rf $2 && mkdir -p $2 && \"$0\" --demo --fixed-step 33 --record $2/run.rec --screenshot $2/run.png 2> $2/run.log | head -n 1 > /dev/null; echo exit=\${PIPESTATUS[0]}; test -s $2/run.png && echo screenshot saved; \"$1\" poses replay:$2/run.rec > /dev/null 2> $2/replay.log && ! test -s $2/replay.log && echo recording whole"
+           COMMAND bash -c "rm -rf \"$2\" && mkdir -p \"$2\" && \"$0\" --demo --fixed-step 33 --record \"$2\"/run.rec --screenshot \"$2\"/run.png 2> \"$2\"/run.log | head -n 1 > /dev/null; echo exit=\${PIPESTATUS[0]}; test -s \"$2\"/run.png && echo screenshot saved; \"$1\" poses replay:\"$2\"/run.rec > /dev/null 2> \"$2\"/replay.log && ! test -s \"$2\"/replay.log && echo recording whole"
                    $<TARGET_FILE:pintara> $<TARGET_FILE:gesturetool> ${_piped}
            WORKING_DIRECTORY ${PROJECT_BINARY_DIR})
   set_tests_properties(e2e_pintara_piped_into_head_finishes_its_files PROPERTIES LABELS e2e TIMEOUT 300
@@ -101,7 +101,7 @@ if(TARGET pintara AND TARGET glebora AND TARGET gesturetool)
   # the files it opens next (the first of them is the window system's connection).
   set(_closed ${PROJECT_BINARY_DIR}/artefacts/closed_streams)
   add_test(NAME e2e_programs_with_closed_output_streams
-           COMMAND bash -c "rm -rf $2 && mkdir -p $2 && timeout 60 \"$0\" --demo --fixed-step 33 --frames 60 --screenshot $2/pintara.png >&- 2> /dev/null; echo exit=$?; timeout 60 \"$1\" --demo --fixed-step 33 --frames 30 --record $2/glebora.rec 2>&-; echo exit=$?; \"$3\" poses replay:$2/glebora.rec > /dev/null && echo recording whole; test -s $2/pintara.png && echo screenshot saved"
+           COMMAND bash -c "rm -rf \"$2\" && mkdir -p \"$2\" && timeout 60 \"$0\" --demo --fixed-step 33 --frames 60 --screenshot \"$2\"/pintara.png >&- 2> /dev/null; echo exit=$?; timeout 60 \"$1\" --demo --fixed-step 33 --frames 30 --record \"$2\"/glebora.rec 2>&-; echo exit=$?; \"$3\" poses replay:\"$2\"/glebora.rec > /dev/null && echo recording whole; test -s \"$2\"/pintara.png && echo screenshot saved"
                    $<TARGET_FILE:pintara> $<TARGET_FILE:glebora> ${_closed} $<TARGET_FILE:gesturetool>
            WORKING_DIRECTORY ${PROJECT_BINARY_DIR})
   set_tests_properties(e2e_programs_with_closed_output_streams PROPERTIES LABELS e2e TIMEOUT 300

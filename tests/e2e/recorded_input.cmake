@@ -8,11 +8,11 @@ if(TARGET pintara AND TARGET gesturetool)
   # streams of a single sideways swing (set 0) and a single forward swing (set 1).
   set(_train "$<TARGET_FILE:gesturetool> train --capture 0:6000")
   add_test(NAME e2e_recorded_train
-           COMMAND sh -c "set -e; rm -f ${_sets}; \
-${_train} --stream csv:${_gd}/right_side_swing.csv --out ${_sets} --new-set; \
-for i in 1 2; do ${_train} --stream csv:${_gd}/right_side_swing.csv --sets ${_sets} --out ${_sets} --add --set 0; done; \
-${_train} --stream csv:${_gd}/right_forward_swing.csv --sets ${_sets} --out ${_sets} --new-set; \
-for i in 1 2; do ${_train} --stream csv:${_gd}/right_forward_swing.csv --sets ${_sets} --out ${_sets} --add --set 1; done; \
+           COMMAND sh -c "set -e; rm -f \"${_sets}\"; \
+${_train} --stream csv:${_gd}/right_side_swing.csv --out \"${_sets}\" --new-set; \
+for i in 1 2; do ${_train} --stream csv:${_gd}/right_side_swing.csv --sets \"${_sets}\" --out \"${_sets}\" --add --set 0; done; \
+${_train} --stream csv:${_gd}/right_forward_swing.csv --sets \"${_sets}\" --out \"${_sets}\" --new-set; \
+for i in 1 2; do ${_train} --stream csv:${_gd}/right_forward_swing.csv --sets \"${_sets}\" --out \"${_sets}\" --add --set 1; done; \
 echo all trained")
   set_tests_properties(e2e_recorded_train PROPERTIES LABELS e2e FIXTURES_SETUP recorded_swings
                        PASS_REGULAR_EXPRESSION "Saved 6 gestures in 2 sets to disk!\nall trained\n$")

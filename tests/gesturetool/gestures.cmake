@@ -29,7 +29,7 @@ set_tests_properties(gesturetool_train_unwritable_out PROPERTIES
 
 # A pipe (or any file that is not a regular one) is refused before the training, as a folder is.
 add_test(NAME gesturetool_train_onto_pipe COMMAND bash -c
-  "rm -f ${_go}/train.fifo && mkfifo ${_go}/train.fifo && timeout 20 ${_gt} train --stream csv:${_gd}/right_side_swing.csv --out ${_go}/train.fifo --new-set --capture 0:6000 2>&1 >/dev/null; echo exit=$?; test -p ${_go}/train.fifo && echo still a pipe")
+  "rm -f \"${_go}/train.fifo\" && mkfifo \"${_go}/train.fifo\" && timeout 20 ${_gt} train --stream csv:${_gd}/right_side_swing.csv --out \"${_go}/train.fifo\" --new-set --capture 0:6000 2>&1 >/dev/null; echo exit=$?; test -p \"${_go}/train.fifo\" && echo still a pipe")
 set_tests_properties(gesturetool_train_onto_pipe PROPERTIES
   PASS_REGULAR_EXPRESSION "^gesturetool train: cannot write '[^']*train.fifo': it is not a regular file\nexit=2\nstill a pipe\n$")
 

@@ -90,7 +90,7 @@ set_tests_properties(gesturetool_convert_unwritable PROPERTIES
 # A conversion that fails half way (a full disk, here a file size limit) keeps the file that was
 # there and leaves no temporary beside it.
 add_test(NAME gesturetool_convert_full_disk_keeps_old_file COMMAND bash -c
-  "rm -rf ${_out}/full && mkdir ${_out}/full && cp ${_streams}/arms_down.csv ${_out}/full/keep.rec && (ulimit -f 4 && exec ${_gt} convert csv:${_streams}/arms_down.csv ${_out}/full/keep.rec); echo exit=$?; cmp ${_out}/full/keep.rec ${_streams}/arms_down.csv && echo untouched; ls ${_out}/full")
+  "rm -rf \"${_out}/full\" && mkdir \"${_out}/full\" && cp ${_streams}/arms_down.csv \"${_out}/full\"/keep.rec && (ulimit -f 4 && exec ${_gt} convert csv:${_streams}/arms_down.csv \"${_out}/full\"/keep.rec); echo exit=$?; cmp \"${_out}/full\"/keep.rec ${_streams}/arms_down.csv && echo untouched; ls \"${_out}/full\"")
 set_tests_properties(gesturetool_convert_full_disk_keeps_old_file PROPERTIES
   PASS_REGULAR_EXPRESSION "^recording '[^\n]*keep.rec': write failed in frame [0-9]+: File too large \\(recording stopped\\)\nexit=1\nuntouched\nkeep.rec\n$")
 
@@ -103,14 +103,14 @@ set(_long_stream "python3 -c \"import sys; rows=[l.split(None, 1)[1] for l in op
 
 # An interrupted conversion removes its temporary and leaves the earlier file as it was.
 add_test(NAME gesturetool_convert_interrupted COMMAND bash -c
-  "d=${_out}/interrupted && rm -rf $d && mkdir $d && ${_long_stream} 3000 > $d/long.csv && printf old > $d/out.rec && ${_await_temporary} && { ${_gt} convert csv:$d/long.csv $d/out.rec & pid=$!; await_temporary $d out.rec; kill -TERM $pid; wait $pid; echo exit=$?; cat $d/out.rec; echo; ls $d; }")
+  "d=\"${_out}/interrupted\" && rm -rf \"$d\" && mkdir \"$d\" && ${_long_stream} 3000 > \"$d\"/long.csv && printf old > \"$d\"/out.rec && ${_await_temporary} && { ${_gt} convert csv:\"$d\"/long.csv \"$d\"/out.rec & pid=$!; await_temporary \"$d\" out.rec; kill -TERM $pid; wait $pid; echo exit=$?; cat \"$d\"/out.rec; echo; ls \"$d\"; }")
 set_tests_properties(gesturetool_convert_interrupted PROPERTIES
   PASS_REGULAR_EXPRESSION "exit=143\nold\nlong.csv\nout.rec\n$")
 
 # A conversion started to ignore hangups (nohup) is not ended by one; an output name that looks
 # like --option=VALUE is taken as it stands by a command without options.
 add_test(NAME gesturetool_convert_ignoring_hangups COMMAND bash -c
-  "d=${_out}/nohup && rm -rf $d && mkdir $d && ${_long_stream} 600 > $d/long.csv && cd $d && ${_await_temporary} && { bash -c \"trap '' HUP; exec ${_gt} convert csv:long.csv --a=b.rec\" & pid=$!; await_temporary . --a=b.rec; kill -HUP $pid; wait $pid; echo exit=$?; ls; }")
+  "d=\"${_out}/nohup\" && rm -rf \"$d\" && mkdir \"$d\" && ${_long_stream} 600 > \"$d\"/long.csv && cd \"$d\" && ${_await_temporary} && { bash -c \"trap '' HUP; exec ${_gt} convert csv:long.csv --a=b.rec\" & pid=$!; await_temporary . --a=b.rec; kill -HUP $pid; wait $pid; echo exit=$?; ls; }")
 set_tests_properties(gesturetool_convert_ignoring_hangups PROPERTIES
   PASS_REGULAR_EXPRESSION "wrote 600 frames to --a=b.rec\nexit=0\n--a=b.rec\nlong.csv\n$")
 
@@ -125,11 +125,11 @@ set_tests_properties(gesturetool_convert_strict_umask PROPERTIES
 # Something that is not a regular file is refused before anything is written: a pipe would
 # block the conversion for ever, and a device or folder must not be replaced.
 add_test(NAME gesturetool_convert_onto_pipe COMMAND bash -c
-  "rm -f ${_out}/convert.fifo && mkfifo ${_out}/convert.fifo && timeout 20 ${_gt} convert csv:${_streams}/arms_down.csv ${_out}/convert.fifo; echo exit=$?; test -p ${_out}/convert.fifo && echo still a pipe")
+  "rm -f \"${_out}/convert.fifo\" && mkfifo \"${_out}/convert.fifo\" && timeout 20 ${_gt} convert csv:${_streams}/arms_down.csv \"${_out}/convert.fifo\"; echo exit=$?; test -p \"${_out}/convert.fifo\" && echo still a pipe")
 set_tests_properties(gesturetool_convert_onto_pipe PROPERTIES
   PASS_REGULAR_EXPRESSION "convert.fifo': not a regular file[^\n]*\nexit=1\nstill a pipe\n$")
 
 # convert's result is the recording: a status line that cannot be printed does not fail it.
 add_test(NAME gesturetool_convert_status_line_lost COMMAND sh -c
-  "rm -f ${_out}/status.rec; ${_gt} convert csv:${_streams}/arms_down.csv ${_out}/status.rec > /dev/full; echo exit=$? >&2; test -s ${_out}/status.rec && echo written >&2")
+  "rm -f \"${_out}/status.rec\"; ${_gt} convert csv:${_streams}/arms_down.csv \"${_out}/status.rec\" > /dev/full; echo exit=$? >&2; test -s \"${_out}/status.rec\" && echo written >&2")
 set_tests_properties(gesturetool_convert_status_line_lost PROPERTIES PASS_REGULAR_EXPRESSION "^exit=0\nwritten\n$")
