@@ -15,6 +15,7 @@
 #include "common/gesture/arm_pose.h"
 #include "common/sensor/sensor_input.h"
 #include "common/sensor/stream_source.h"
+#include "support/shell_quote.h"
 
 namespace {
 
@@ -78,7 +79,8 @@ TEST(GesturetoolPoses, AreThePaintingProgramsPosesAlsoWhileNobodyIsTracked) {
         }
     }
     const std::string outPath = base + ".out";
-    const std::string command = std::string(GESTURETOOL) + " poses csv:" + streamPath + " > " + outPath + " 2>/dev/null";
+    const std::string command =
+        shellQuoted(GESTURETOOL) + " poses " + shellQuoted("csv:" + streamPath) + " > " + shellQuoted(outPath) + " 2>/dev/null";
     ASSERT_EQ(std::system(command.c_str()), 0);
 
     std::vector<std::string> printed = linesOf(outPath);
@@ -100,7 +102,8 @@ TEST(GesturetoolPoses, UnsmoothedMeasuresTheJointsAsGiven) {
     ASSERT_GE(rows.size(), 12u);
     const std::string outPath = "/tmp/gesturetool_poses_unsmoothed_" + std::to_string(getpid()) + ".out";
     const std::string command =
-        std::string(GESTURETOOL) + " poses --unsmoothed csv:" + streamPath + " > " + outPath + " 2>/dev/null";
+        shellQuoted(GESTURETOOL) + " poses --unsmoothed " + shellQuoted("csv:" + streamPath) + " > " + shellQuoted(outPath) +
+        " 2>/dev/null";
     ASSERT_EQ(std::system(command.c_str()), 0);
     std::vector<std::string> printed = linesOf(outPath);
     std::remove(outPath.c_str());

@@ -13,6 +13,7 @@
 #include "gl_test_window.h"
 #include "terrain/export_maps.h"
 #include "terrain/terrain.h"
+#include "support/shell_quote.h"
 
 namespace {
 
@@ -103,7 +104,7 @@ TEST(ExportFromTexture, ColourMapIs512SquareWhateverTheWindowSize) {
     glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 512, 512, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
 
     const std::string folder = std::string(BINARY_DIR) + "/export_texture_" + std::to_string(getpid());
-    ASSERT_EQ(std::system(("mkdir -p " + folder).c_str()), 0);
+    ASSERT_EQ(std::system(("mkdir -p " + shellQuoted(folder)).c_str()), 0);
     const ExportOutcome outcome = exportMaps(terrain, folder + "/m");
     ASSERT_TRUE(outcome.ok) << outcome.message;
     EXPECT_EQ(outcome.lastResult, "Image saved");
@@ -119,7 +120,7 @@ TEST(ExportFromTexture, ColourMapIs512SquareWhateverTheWindowSize) {
     EXPECT_EQ(colour[18 + 99 * 3 + 2], 40);    // the bottom row is plain
     EXPECT_EQ(readAll(folder + "/m" + HIGH_PRECISION_SUFFIX).size(), 18u + 257u * 257u * 3u);
     EXPECT_EQ(readAll(folder + "/m" + LOW_PRECISION_SUFFIX).size(), 18u + 257u * 257u * 3u);
-    std::system(("rm -rf " + folder).c_str());
+    std::system(("rm -rf " + shellQuoted(folder)).c_str());
 }
 
 }  // namespace

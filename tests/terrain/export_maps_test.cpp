@@ -13,6 +13,7 @@
 
 #include "support/file_size_limit.h"
 #include "terrain/terrain.h"
+#include "support/shell_quote.h"
 
 namespace {
 
@@ -141,7 +142,7 @@ TEST(ExportFiles, WritesThreeFilesWithExactSizesAndContent) {
     // The flat rest lies at a third of the span too.
     EXPECT_EQ(tgaPixel(lowFile, 257, 257, 100, 100), (Pixel{255, 0, 0}));
     // No temporary file is left beside them.
-    EXPECT_EQ(std::system(("test $(ls " + folder + " | wc -l) -eq 3").c_str()), 0);
+    EXPECT_EQ(std::system(("test $(ls " + shellQuoted(folder) + " | wc -l) -eq 3").c_str()), 0);
 
     // A base that ends in a folder's slash writes the bare suffixes into it; the message
     // names the folder instead of nothing.
@@ -149,7 +150,7 @@ TEST(ExportFiles, WritesThreeFilesWithExactSizesAndContent) {
     ASSERT_TRUE(intoFolder.ok) << intoFolder.message;
     EXPECT_EQ(intoFolder.message, "Exported maps to " + folder + "/");
     EXPECT_EQ(readAll(folder + "/" + COLOUR_MAP_SUFFIX).size(), 786450u);
-    std::system(("rm -rf " + folder).c_str());
+    std::system(("rm -rf " + shellQuoted(folder)).c_str());
 }
 
 TEST(ExportFiles, CancelledDialogWritesNothing) {
@@ -159,8 +160,8 @@ TEST(ExportFiles, CancelledDialogWritesNothing) {
     const ExportOutcome outcome = exportMapsFromPixels(terrain, colour.data(), 512, 512, "");
     EXPECT_FALSE(outcome.ok);
     EXPECT_TRUE(outcome.message.empty());
-    EXPECT_EQ(std::system(("test -z \"$(ls -A " + folder + ")\"").c_str()), 0);
-    std::system(("rm -rf " + folder).c_str());
+    EXPECT_EQ(std::system(("test -z \"$(ls -A " + shellQuoted(folder) + ")\"").c_str()), 0);
+    std::system(("rm -rf " + shellQuoted(folder)).c_str());
 }
 
 TEST(ExportFiles, FailedWriteReportsFailureAndKeepsOldFiles) {
@@ -194,8 +195,8 @@ TEST(ExportFiles, FailedWriteReportsFailureAndKeepsOldFiles) {
     EXPECT_NE(full.message.find("Export failed"), std::string::npos);
     EXPECT_EQ(readAll(base + COLOUR_MAP_SUFFIX), before);
     EXPECT_EQ(readAll(base + HIGH_PRECISION_SUFFIX), highBefore);
-    EXPECT_EQ(std::system(("test $(ls " + folder + " | wc -l) -eq 3").c_str()), 0);
-    std::system(("rm -rf " + folder).c_str());
+    EXPECT_EQ(std::system(("test $(ls " + shellQuoted(folder) + " | wc -l) -eq 3").c_str()), 0);
+    std::system(("rm -rf " + shellQuoted(folder)).c_str());
 }
 
 TEST(ExportFiles, AColourMapWithoutAnImageExportsBlackWithTheHeightMaps) {
@@ -213,7 +214,7 @@ TEST(ExportFiles, AColourMapWithoutAnImageExportsBlackWithTheHeightMaps) {
     ASSERT_EQ(highFile.size(), 198165u);
     EXPECT_EQ(tgaPixel(highFile, 257, 257, 3, 4), (Pixel{255, 255, 255}));
     EXPECT_EQ(tgaPixel(highFile, 257, 257, 4, 3), (Pixel{0, 0, 0}));
-    std::system(("rm -rf " + folder).c_str());
+    std::system(("rm -rf " + shellQuoted(folder)).c_str());
 }
 
 TEST(ExportFiles, AFileThatCannotBeWrittenIsSkippedAndTheOthersAreWritten) {
@@ -252,6 +253,6 @@ TEST(ExportFiles, AFileThatCannotBeWrittenIsSkippedAndTheOthersAreWritten) {
         EXPECT_EQ(tgaPixel(readAll(base + HIGH_PRECISION_SUFFIX), 257, 257, 30, 40), (Pixel{255, 255, 255}));
     }
     // No temporary file (the final name plus a suffix) is left behind.
-    EXPECT_EQ(std::system(("test -z \"$(ls " + folder + " | grep '[.]tga[.]')\"").c_str()), 0);
-    std::system(("chmod -R u+w " + folder + "; rm -rf " + folder).c_str());
+    EXPECT_EQ(std::system(("test -z \"$(ls " + shellQuoted(folder) + " | grep '[.]tga[.]')\"").c_str()), 0);
+    std::system(("chmod -R u+w " + shellQuoted(folder) + "; rm -rf " + shellQuoted(folder)).c_str());
 }

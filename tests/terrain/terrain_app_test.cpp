@@ -20,6 +20,7 @@
 #include "terrain_app_fixture.h"
 #include "terrain/export_maps.h"
 #include "terrain/orbit_manipulator.h"
+#include "support/shell_quote.h"
 
 namespace {
 
@@ -441,7 +442,7 @@ TEST_F(TerrainAppTest, NobodyTrackedEngagesOrGripsNothingAndTheWaitStartsAtTheLo
 
 TEST_F(TerrainAppTest, ExportKeyReportsTheOutcomeAndCancelWritesNothing) {
     const std::string folder = std::string(BINARY_DIR) + "/terrain_app_export_" + std::to_string(getpid());
-    ASSERT_EQ(std::system(("mkdir -p " + folder).c_str()), 0);
+    ASSERT_EQ(std::system(("mkdir -p " + shellQuoted(folder)).c_str()), 0);
 
     // Cancelling the dialog writes nothing and shows nothing new.
     app->messageLabel.text = "before";
@@ -470,13 +471,13 @@ TEST_F(TerrainAppTest, ExportKeyReportsTheOutcomeAndCancelWritesNothing) {
     app->scriptedExportBase.clear();
     EXPECT_NE(terrainQuery(*app, "export").find("Export failed"), std::string::npos);
     EXPECT_EQ(terrainQuery(*app, "message"), "before");
-    std::system(("rm -rf " + folder).c_str());
+    std::system(("rm -rf " + shellQuoted(folder)).c_str());
 }
 
 TEST_F(TerrainAppTest, KeysReachTheProgramAgainOnceTheFileDialogHasClosed) {
     initGui();
     const std::string folder = std::string(BINARY_DIR) + "/terrain_app_dialog_" + std::to_string(getpid());
-    ASSERT_EQ(std::system(("mkdir -p " + folder).c_str()), 0);
+    ASSERT_EQ(std::system(("mkdir -p " + shellQuoted(folder)).c_str()), 0);
     auto press = [&](unsigned char key) {  // down, a frame, up, a frame: as GLUT delivers a key
         terrainKeyEvent(*app, key, 0, 0);
         drawTerrainGui(*app);
@@ -500,7 +501,7 @@ TEST_F(TerrainAppTest, KeysReachTheProgramAgainOnceTheFileDialogHasClosed) {
     EXPECT_NE(app->terrain->showNormals, normalsBefore);
     press('n');
     EXPECT_EQ(app->terrain->showNormals, normalsBefore);
-    std::system(("rm -rf " + folder).c_str());
+    std::system(("rm -rf " + shellQuoted(folder)).c_str());
 }
 
 TEST_F(TerrainAppTest, QuickTapsBetweenTwoFramesReachTheFileDialog) {
@@ -508,7 +509,7 @@ TEST_F(TerrainAppTest, QuickTapsBetweenTwoFramesReachTheFileDialog) {
     // being drawn) must still count, for Enter and Escape as for letters.
     initGui();
     const std::string folder = std::string(BINARY_DIR) + "/terrain_app_taps_" + std::to_string(getpid());
-    ASSERT_EQ(std::system(("mkdir -p " + folder + "/sub").c_str()), 0);
+    ASSERT_EQ(std::system(("mkdir -p " + shellQuoted(folder + "/sub")).c_str()), 0);
     auto frame = [&] { drawTerrainGui(*app); };
     auto tap = [&](unsigned char key) {
         guiKeyboard(key, 0, 0);
@@ -547,7 +548,7 @@ TEST_F(TerrainAppTest, QuickTapsBetweenTwoFramesReachTheFileDialog) {
     tap(13);
     EXPECT_FALSE(app->fileDialog.active) << "a tapped Enter saves";
     EXPECT_TRUE(fileExists(folder + "/b" + COLOUR_MAP_SUFFIX));
-    std::system(("rm -rf " + folder).c_str());
+    std::system(("rm -rf " + shellQuoted(folder)).c_str());
 }
 
 // A quick typist on a slow frame: several keys, some of them Backspaces, all between two frames.
@@ -556,7 +557,7 @@ TEST_F(TerrainAppTest, QuickTapsBetweenTwoFramesReachTheFileDialog) {
 TEST_F(TerrainAppTest, FastTypingBetweenFramesKeepsEveryEditInOrder) {
     initGui();
     const std::string folder = std::string(BINARY_DIR) + "/terrain_app_typing_" + std::to_string(getpid());
-    ASSERT_EQ(std::system(("mkdir -p " + folder).c_str()), 0);
+    ASSERT_EQ(std::system(("mkdir -p " + shellQuoted(folder)).c_str()), 0);
     auto frame = [&] { drawTerrainGui(*app); };
     auto type = [&](const std::string& keys) {  // all of them before the next frame
         for (char c : keys) {
@@ -633,7 +634,7 @@ TEST_F(TerrainAppTest, FastTypingBetweenFramesKeepsEveryEditInOrder) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     EXPECT_EQ(app->fileDialog.typedName, beforeSymbol + "_");
-    std::system(("rm -rf " + folder).c_str());
+    std::system(("rm -rf " + shellQuoted(folder)).c_str());
 }
 
 // A quick user clicks outside a text field, or back into it, and presses a key at once: ImGui

@@ -13,6 +13,7 @@
 #include "terrain/export_maps.h"
 #include "terrain/orbit_manipulator.h"
 #include "terrain/terrain.h"
+#include "support/shell_quote.h"
 
 namespace {
 
@@ -53,7 +54,7 @@ TEST(TerrainWithoutColourMap, DrawsUntexturedAndStillPicksAndExports) {
     // Export goes on: the colour map reads as nothing and is written black, the height maps as
     // usual.
     const std::string folder = std::string(BINARY_DIR) + "/export_no_map_" + std::to_string(getpid());
-    ASSERT_EQ(std::system(("mkdir -p " + folder).c_str()), 0);
+    ASSERT_EQ(std::system(("mkdir -p " + shellQuoted(folder)).c_str()), 0);
     terrain.vertexAt(0, 0).y = 1.0f;
     const ExportOutcome outcome = exportMaps(terrain, folder + "/flat");
     EXPECT_TRUE(outcome.ok) << outcome.message;
@@ -61,7 +62,7 @@ TEST(TerrainWithoutColourMap, DrawsUntexturedAndStillPicksAndExports) {
     const std::vector<uint8_t> colour((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     ASSERT_EQ(colour.size(), 18u + 512u * 512u * 3u);
     EXPECT_EQ(colour[18 + 1000], 0);
-    std::system(("rm -rf " + folder).c_str());
+    std::system(("rm -rf " + shellQuoted(folder)).c_str());
 }
 
 }  // namespace
