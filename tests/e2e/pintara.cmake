@@ -134,7 +134,8 @@ endif()
 if(TARGET pintara AND TARGET glebora)
   # --help and --version that cannot be written (a full disk) fail with a message.
   add_test(NAME programs_help_not_written
-           COMMAND sh -c "$<TARGET_FILE:pintara> --help > /dev/full; echo exit=$?; $<TARGET_FILE:glebora> --version > /dev/full; echo exit=$?")
+           COMMAND sh -c "\"$0\" --help > /dev/full; echo exit=$?; \"$1\" --version > /dev/full; echo exit=$?"
+                   $<TARGET_FILE:pintara> $<TARGET_FILE:glebora>)
   set_tests_properties(programs_help_not_written PROPERTIES PASS_REGULAR_EXPRESSION
     "^pintara: writing the output failed: No space left on device\nexit=1\nglebora: writing the output failed: No space left on device\nexit=1\n$")
 endif()
