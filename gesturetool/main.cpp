@@ -2,7 +2,6 @@
 // Usage: gesturetool COMMAND ARGS...; each command returns its own exit code
 // (0 success, 1 nothing written: nothing to write, or the output could not be written,
 // 2 bad arguments or unreadable input).
-#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -74,18 +73,8 @@ void printUsage(std::FILE* out) {
     std::fprintf(out, "\n'gesturetool COMMAND --help' shows one command's usage.\n");
 }
 
-// What poses, recognize and inspect print is their result: output that could not be written
-// whole (a full disk, a file size limit) must not end as a success.
-bool outputWritten(const char* command) {
-    errno = 0;
-    std::cout.flush();
-    const bool failed = std::fflush(stdout) != 0 || std::ferror(stdout) != 0 || !std::cout;
-    if (failed) {
-        std::fprintf(stderr, "gesturetool %s: writing the output failed: %s\n", command,
-                     errno != 0 ? std::strerror(errno) : "a write failed");
-    }
-    return !failed;
-}
+// What poses, recognize and inspect print is their result, as the usage texts are.
+bool outputWritten(const char* command) { return standardOutputWritten(std::string("gesturetool ") + command); }
 
 bool isHelp(const char* arg) { return std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0; }
 

@@ -6,11 +6,9 @@
 #include <signal.h>
 #include <time.h>
 
-#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <vector>
@@ -84,17 +82,6 @@ bool saveAndReportScreenshot(const std::string& path, int windowWidth, int windo
     if (!saveScreenshot(path, windowWidth, windowHeight, error)) return false;
     std::printf("screenshot: %s\n", path.c_str());
     return true;
-}
-
-// Whether what --help or --version printed reached its destination (not a full disk); says so
-// when it did not.
-bool outputWritten(const std::string& programName) {
-    // Lines reach stdout as they are printed, so a failed write has already set errno.
-    std::cout.flush();
-    if (std::fflush(stdout) == 0 && std::ferror(stdout) == 0 && std::cout) return true;
-    std::fprintf(stderr, "%s: writing the output failed: %s\n", programName.c_str(),
-                 errno != 0 ? std::strerror(errno) : "a write failed");
-    return false;
 }
 
 // Set once the process has begun to exit. freeglut then closes the window from its own exit
@@ -174,7 +161,7 @@ bool setUpHarness(ProgramHarness& harness, const std::string& programName, int a
     }
     if (harness.options.showHelp) {
         std::cout << programUsage(programName);
-        exitCode = outputWritten(programName) ? 0 : 1;
+        exitCode = standardOutputWritten(programName) ? 0 : 1;
         return false;
     }
     if (harness.options.showVersion) {
@@ -188,7 +175,7 @@ bool setUpHarness(ProgramHarness& harness, const std::string& programName, int a
         } else {
             std::cout << "images: not found (no images folder beside the working folder or the program)\n";
         }
-        exitCode = outputWritten(programName) ? 0 : 1;
+        exitCode = standardOutputWritten(programName) ? 0 : 1;
         return false;
     }
     harness.clock.fixedStepMs = harness.options.fixedStepMs;

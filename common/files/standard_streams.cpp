@@ -4,6 +4,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
 
 void keepStandardStreamsOpen() {
     for (int descriptor = 0; descriptor <= 2; ++descriptor) {
@@ -12,4 +15,14 @@ void keepStandardStreamsOpen() {
         const int opened = open("/dev/null", descriptor == 0 ? O_RDONLY : O_WRONLY);
         if (opened != -1 && opened != descriptor) close(opened);
     }
+}
+
+bool standardOutputWritten(const std::string& who) {
+    // A failed write has set errno by now, whether it came with a line (line-buffered output)
+    // or with the flush below.
+    std::cout.flush();
+    if (std::fflush(stdout) == 0 && std::ferror(stdout) == 0 && std::cout) return true;
+    std::fprintf(stderr, "%s: writing the output failed: %s\n", who.c_str(),
+                 errno != 0 ? std::strerror(errno) : "a write failed");
+    return false;
 }
